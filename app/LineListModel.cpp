@@ -1,0 +1,62 @@
+#include "app/LineListModel.h"
+
+#include <utility>
+
+namespace deptest {
+
+namespace {
+
+constexpr int flushIntervalMs = 100;
+
+} // namespace
+
+LineListModel::LineListModel(QObject* parent) : QAbstractListModel(parent)
+{
+    m_flushTimer.setSingleShot(true);
+    m_flushTimer.setInterval(flushIntervalMs);
+    connect(&m_flushTimer, &QTimer::timeout, this, &LineListModel::flush);
+}
+
+void LineListModel::append(QString line)
+{
+    m_pending.push_back(std::move(line));
+    if (!m_flushTimer.isActive())
+        m_flushTimer.start();
+}
+
+void LineListModel::clear()
+{
+    m_flushTimer.stop();
+    beginResetModel();
+    m_lines.clear();
+    m_pending.clear();
+    endResetModel();
+}
+
+void LineListModel::flush()
+{
+    m_flushTimer.stop();
+    if (m_pending.empty())
+        return;
+    const int first = static_cast<int>(m_lines.size());
+    beginInsertRows({}, first, first + static_cast<int>(m_pending.size()) - 1);
+    m_lines.insert(m_lines.end(), std::make_move_iterator(m_pending.begin()), std::make_move_iterator(m_pending.end()));
+    m_pending.clear();
+    endInsertRows();
+}
+
+int LineListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_lines.size());
+}
+
+QVariant LineListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= static_cast<int>(m_lines.size()))
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
+        return m_lines[static_cast<std::size_t>(index.row())];
+    return {};
+}
+
+} // namespace deptest

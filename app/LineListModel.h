@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QString>
+#include <QTimer>
+
+#include <vector>
+
+namespace deptest {
+
+// The lines of one list box. Appending is cheap however long the list is:
+// new lines are held back and handed to the view in one batch a few times
+// a second, so a run of a million entries lays the view out a few hundred
+// times, not a million.
+class LineListModel final : public QAbstractListModel {
+    Q_OBJECT
+public:
+    explicit LineListModel(QObject* parent = nullptr);
+
+    void append(QString line);
+    void clear();
+    // Shows every line held back now.
+    void flush();
+    // Every line added, shown or not yet.
+    [[nodiscard]] int lineCount() const { return static_cast<int>(m_lines.size() + m_pending.size()); }
+
+    [[nodiscard]] int rowCount(const QModelIndex& parent = {}) const override;
+    [[nodiscard]] QVariant data(const QModelIndex& index, int role) const override;
+
+private:
+    std::vector<QString> m_lines;
+    std::vector<QString> m_pending;
+    QTimer m_flushTimer;
+};
+
+} // namespace deptest

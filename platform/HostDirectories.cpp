@@ -1,0 +1,47 @@
+#include "platform/HostDirectories.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace deptest {
+
+namespace {
+
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
+{
+    return text.size() >= prefix.size()
+        && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+} // namespace
+
+HostDirectories configuredHostDirectories()
+{
+#ifdef _WIN32
+    return { std::string(systemDirectoryLiteral), std::string(windowsDirectoryLiteral) };
+#else
+    return { DEPTEST_SYSTEM_DIR, DEPTEST_WINDOWS_DIR };
+#endif
+}
+
+std::string toHostPath(std::string_view path, const HostDirectories& directories)
+{
+    std::string host;
+    // The system literal begins with the windows literal: test it first.
+    if (startsWithIgnoringCase(path, systemDirectoryLiteral)) {
+        host = directories.system;
+        path.remove_prefix(systemDirectoryLiteral.size());
+    } else if (startsWithIgnoringCase(path, windowsDirectoryLiteral)) {
+        host = directories.windows;
+        path.remove_prefix(windowsDirectoryLiteral.size());
+    }
+    host.append(path);
+#ifndef _WIN32
+    std::replace(host.begin(), host.end(), '\\', '/');
+#endif
+    return host;
+}
+
+} // namespace deptest

@@ -1,0 +1,191 @@
+#include "platform/HostFiles.h"
+
+#include "errors/ErrorState.h"
+#include "platform/Files.h"
+#include "platform/OsError.h"
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace deptest {
+
+namespace {
+
+class HostInputFile final : public InputFile {
+public:
+    explicit HostInputFile(int descriptor) : m_descriptor(descriptor) {}
+    ~HostInputFile() override { ::close(m_descriptor); }
+    HostInputFile(const HostInputFile&) = delete;
+    HostInputFile& operator=(const HostInputFile&) = delete;
+
+    std::size_t read(char* buffer, std::size_t size, ErrorState& state) override
+    {
+        for (;;) {
+            const ssize_t got = ::read(m_descriptor, buffer, size);
+            if (got >= 0)
+                return static_cast<std::size_t>(got);
+            if (errno != EINTR) {
+                raiseOsError(errno, {}, state);
+                return 0;
+            }
+        }
+    }
+
+private:
+    int m_descriptor;
+};
+
+// Buffers whole records and hands them to the system in large writes. When
+// a write fails the file is cut back to its last complete line and takes
+// nothing more, so what is on disk is always a clean run of records.
+class HostOutputFile final : public OutputFile {
+public:
+    explicit HostOutputFile(int descriptor) : m_descriptor(descriptor) { m_buffer.reserve(bufferSize); }
+    ~HostOutputFile() override
+    {
+        if (m_descriptor >= 0) {
+            ErrorState ignored;
+            close(ignored);
+        }
+    }
+    HostOutputFile(const HostOutputFile&) = delete;
+    HostOutputFile& operator=(const HostOutputFile&) = delete;
+
+    void write(std::string_view bytes, ErrorState& state) override
+    {
+        if (m_failure.pending()) {
+            state.raise(m_failure.number(), m_failure.description());
+            return;
+        }
+        m_buffer.append(bytes);
+        if (m_buffer.size() >= bufferSize)
+            flush(state);
+    }
+
+    void close(ErrorState& state) override
+    {
+        if (m_descriptor < 0)
+            return;
+        if (!m_failure.pending())
+            flush(state);
+        if (::close(m_descriptor) != 0 && !m_failure.pending())
+            raiseOsError(errno, {}, state);
+        m_descriptor = -1;
+    }
+
+private:
+    static constexpr std::size_t bufferSize = 64 * 1024;
+
+    void flush(ErrorState& state)
+    {
+        std::size_t written = 0;
+        while (written < m_buffer.size()) {
+            const ssize_t put = ::write(m_descriptor, m_buffer.data() + written, m_buffer.size() - written);
+            if (put > 0) {
+                written += static_cast<std::size_t>(put);
+                continue;
+            }
+            if (put < 0 && errno == EINTR)
+                continue;
+            const int failure = put < 0 ? errno : ENOSPC;
+            const std::string_view done(m_buffer.data(), written);
+            const std::size_t lastLineEnd = done.rfind('\n');
+            const std::size_t keep = lastLineEnd == std::string_view::npos ? 0 : lastLineEnd + 1;
+            if (::ftruncate(m_descriptor, static_cast<off_t>(m_committed + keep)) != 0) {
+                // Nothing more can be done for the file; the error below says it is incomplete.
+            }
+            raiseOsError(failure, {}, m_failure);
+            state.raise(m_failure.number(), m_failure.description());
+            m_buffer.clear();
+            return;
+        }
+        m_committed += written;
+        m_buffer.clear();
+    }
+
+    int m_descriptor;
+    std::string m_buffer;
+    std::uint64_t m_committed { 0 };
+    ErrorState m_failure;
+};
+
+void ignoreFileSizeSignal()
+{
+    // A file-size limit must come back as a failed write, not end the program.
+    static const bool ignored = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        return true;
+    }();
+    (void)ignored;
+}
+
+} // namespace
+
+std::unique_ptr<InputFile> openHostFileForReading(std::string_view hostPath, ErrorState& state)
+{
+    const std::string path(hostPath);
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
+        raiseOsError(errno, hostPath, state);
+        return nullptr;
+    }
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+        ::close(descriptor);
+        state.raise(error::pathFileAccess);
+        return nullptr;
+    }
+    return std::make_unique<HostInputFile>(descriptor);
+}
+
+std::unique_ptr<OutputFile> openHostFileForWriting(std::string_view hostPath, ErrorState& state)
+{
+    ignoreFileSizeSignal();
+    const std::string path(hostPath);
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        raiseOsError(errno, hostPath, state);
+        return nullptr;
+    }
+    return std::make_unique<HostOutputFile>(descriptor);
+}
+
+void hostFileSize(std::string_view hostPath, std::int64_t& size, ErrorState& state)
+{
+    const std::string path(hostPath);
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        raiseOsError(errno, hostPath, state);
+        return;
+    }
+    if (S_ISDIR(status.st_mode)) {
+        state.raise(error::fileNotFound); // a directory is not a file
+        return;
+    }
+    size = static_cast<std::int64_t>(status.st_size);
+}
+
+void hostFileTime(std::string_view hostPath, FileTime& time, ErrorState& state)
+{
+    const std::string path(hostPath);
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        raiseOsError(errno, hostPath, state);
+        return;
+    }
+    std::tm local {};
+    const std::time_t modified = status.st_mtime;
+    if (::localtime_r(&modified, &local) == nullptr) {
+        state.raise(error::invalidArgument);
+        return;
+    }
+    time = FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec };
+}
+
+} // namespace deptest

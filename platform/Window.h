@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string_view>
+
+namespace deptest {
+
+enum class Button { Test, Print, Exit };
+enum class ListBox { Matching, Missing };
+
+// What the commands may do with the main window, and nothing more.
+class Window {
+public:
+    virtual ~Window() = default;
+    virtual void setEnabled(Button button, bool enabled) = 0;
+    virtual void clear(ListBox list) = 0;
+    virtual void append(ListBox list, std::string_view line) = 0;
+    [[nodiscard]] virtual int missingCount() const = 0;
+    // Whether chkAppDir is checked: search the application directory only.
+    [[nodiscard]] virtual bool appDirOnly() const = 0;
+    // Runs Exit as if cmdExit were clicked, even while it is disabled. The
+    // caller returns at once afterwards; the program ends when it has.
+    virtual void pressExit() = 0;
+    // True once the window has been closed or unloaded by Exit.
+    [[nodiscard]] virtual bool isUnloaded() const = 0;
+};
+
+// Button gating around a command, always in the order Test, Print, Exit.
+inline void setButtonsEnabled(Window& window, bool enabled)
+{
+    window.setEnabled(Button::Test, enabled);
+    window.setEnabled(Button::Print, enabled);
+    window.setEnabled(Button::Exit, enabled);
+}
+
+} // namespace deptest

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "errors/ErrorState.h"
+
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace deptest {
+
+class InputFile;
+
+// Reads lines and comma-separated fields from a sequential file. A line
+// ends with CR LF, a lone LF or a lone CR. A field is either quoted (every
+// byte up to the next quote, then the rest up to the next comma or line
+// end is skipped) or plain (up to the next comma or line end, trailing
+// spaces dropped). Fields are read without regard to lines.
+//
+// A read that finds nothing left raises 62 and leaves its target alone;
+// an I/O failure of the file raises its own error. Any bytes are safe.
+class RecordReader {
+public:
+    explicit RecordReader(InputFile& file);
+
+    // True when nothing is left to read (also after the file failed).
+    [[nodiscard]] bool atEnd();
+    void readLine(std::string& target, ErrorState& state);
+    void readField(std::string& target, ErrorState& state);
+    // Reads one field into each target in turn and stops at the first
+    // failure: targets already read keep their new values, the rest their old.
+    void readFields(std::initializer_list<std::string*> targets, ErrorState& state);
+
+    // The I/O failure that ended the file early, if any.
+    [[nodiscard]] const ErrorState& fileError() const noexcept { return m_fileError; }
+
+private:
+    static constexpr int endOfFile = -1;
+
+    int peek();
+    // Consumes bytes up to the first of `stops` (not consumed), appending them.
+    void takeUntil(std::string_view stops, std::string& out);
+    void skipLineEnd();
+    void raiseNothingLeft(ErrorState& state) const;
+    bool fill();
+
+    InputFile& m_file;
+    std::vector<char> m_buffer;
+    std::size_t m_position { 0 };
+    std::size_t m_end { 0 };
+    bool m_exhausted { false };
+    ErrorState m_fileError;
+};
+
+} // namespace deptest

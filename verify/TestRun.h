@@ -1,0 +1,18 @@
+#pragma once
+
+namespace deptest {
+
+class Runtime;
+class Window;
+
+// The Test command: compares every entry of the reference list with the
+// file found on this machine, fills lstMatching and lstMissing, and writes
+// each entry that does not match to the exceptions file.
+//
+// Each entry is judged on its own reading and lookup; a failed write of the
+// exceptions file is reported once, after the run. If either file cannot be
+// opened the program ends through Exit. Closing the window ends the run
+// after the current entry.
+void runTest(Window& window, Runtime& runtime);
+
+} // namespace deptest
