@@ -217,15 +217,20 @@ void frmTest::previewKey(QKeyEvent* event)
 
 bool frmTest::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::KeyPress)
-        previewKey(static_cast<QKeyEvent*>(event));
-    return QWidget::eventFilter(watched, event); // the control still gets the key
+    if (event->type() != QEvent::KeyPress || m_forwardingKey)
+        return QWidget::eventFilter(watched, event);
+    previewKey(static_cast<QKeyEvent*>(event));
+    // Then the control gets the key as usual; should it pass the key up,
+    // the window must not see it a second time.
+    m_forwardingKey = true;
+    QCoreApplication::sendEvent(watched, event);
+    m_forwardingKey = false;
+    return true;
 }
 
 void frmTest::keyPressEvent(QKeyEvent* event)
 {
-    // A key the focused control passed up has been previewed already.
-    if (focusWidget() == nullptr || focusWidget() == this)
+    if (!m_forwardingKey)
         previewKey(event);
     QWidget::keyPressEvent(event);
 }

@@ -68,6 +68,7 @@ private:
     LineListModel* m_missing { nullptr };
     bool m_testRunning { false };
     bool m_unloaded { false };
+    bool m_forwardingKey { false };
 };
 
 // The character code a key press carries: control letters give their

@@ -1,0 +1,4 @@
+#include <QTest>
+class X : public QObject { Q_OBJECT };
+QTEST_GUILESS_MAIN(X)
+#include "tst_report.moc"

@@ -1,0 +1,378 @@
+#include "app/frmTest.h"
+#include "errors/ErrorState.h"
+#include "tests/support/TestRuntime.h"
+#include "verify/TestRun.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/resource.h>
+
+using namespace deptest;
+using deptest::test::FakeWindow;
+using deptest::test::Machine;
+using deptest::test::TestRuntime;
+
+namespace {
+
+const QDateTime reference(QDate(2026, 12, 7), QTime(10, 30));
+const std::string header
+    = "Format: Filename, Size of file on target, size of original file, date of target file, date of original, error\r\n";
+
+QStringList lines(const std::vector<std::string>& items)
+{
+    QStringList list;
+    for (const std::string& item : items)
+        list << QString::fromStdString(item);
+    return list;
+}
+
+QStringList lines(const QListView* view)
+{
+    QStringList list;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        list << view->model()->index(row, 0).data().toString();
+    return list;
+}
+
+} // namespace
+
+class tst_TestRun : public QObject {
+    Q_OBJECT
+private slots:
+    void verdicts_data();
+    void verdicts();
+    void mixedRunWritesExactExceptions();
+    void windowsDirectoryFileIsComparedByName();
+    void appDirectoryOptionIsReadPerEntry();
+    void emptyReferenceList();
+    void twoRunsGiveTheSameLists();
+    void unopenableFilesEndTheProgram_data();
+    void unopenableFilesEndTheProgram();
+    void truncatedEntryStartsEmpty();
+    void sizesBeyond32Bits();
+    void failedWritesAreReportedOnceAtTheEnd();
+    void vanishingFileIsItsOwnEntrysFault();
+    void realWindowEndToEnd();
+    void ctrlBDuringARunIsIgnored();
+    void closingTheWindowStopsTheRun();
+};
+
+void tst_TestRun::verdicts_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<QDateTime>("modified");
+    QTest::addColumn<QString>("expectedMatching");
+    QTest::addColumn<QString>("expectedMissing");
+    QTest::newRow("same size, same day") << qint64(10) << reference << "a.so" << "";
+    QTest::newRow("same size, same day, other time") << qint64(10) << reference.addSecs(-10 * 3600) << "a.so" << "";
+    QTest::newRow("same size, other day") << qint64(10) << reference.addDays(1) << "" << "a.so - Could not match date/size";
+    QTest::newRow("same day, other size") << qint64(11) << reference << "" << "a.so - Could not match date/size";
+    QTest::newRow("not there") << qint64(-1) << reference << "" << "a.so - Error: File not found";
+}
+
+void tst_TestRun::verdicts()
+{
+    QFETCH(qint64, size);
+    QFETCH(QDateTime, modified);
+    QFETCH(QString, expectedMatching);
+    QFETCH(QString, expectedMissing);
+    Machine machine;
+    if (size >= 0)
+        Machine::makeFile(machine.systemDirectory() + "/a.so", size, modified);
+    Machine::writeText(machine.dataFile("indll.txt"), "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n");
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    runTest(window, runtime);
+    QCOMPARE(lines(window.matching).join('|'), expectedMatching);
+    QCOMPARE(lines(window.missing).join('|'), expectedMissing);
+    QVERIFY(runtime.messages.empty());
+}
+
+void tst_TestRun::mixedRunWritesExactExceptions()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/same.so", 10, reference);
+    Machine::makeFile(machine.systemDirectory() + "/bigger.so", 12, reference);
+    Machine::makeFile(machine.applicationDirectory() + "/later.so", 10, reference.addDays(3));
+    Machine::writeText(machine.dataFile("indll.txt"),
+        "\"same.so\",\"10\",\"Monday, December 7, 2026\"\r\n"
+        "\"gone.so\",\"7\",\"2026-12-07\"\r\n"
+        "\"bigger.so\",\"10\",\"Monday, December 7, 2026\"\n"
+        "\"later.so\",\"10\",\"Monday, December 7, 2026\"\r\n");
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    runTest(window, runtime);
+
+    QCOMPARE(lines(window.matching), QStringList { "same.so" });
+    QCOMPARE(lines(window.missing), (QStringList { "gone.so - Error: File not found", "bigger.so - Could not match date/size",
+                                        "later.so - Could not match date/size" }));
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")),
+        header + "\"gone.so\",7,\"Monday, December 7, 2026\",\"File not found\"\r\n"
+                 "\"bigger.so\",12,10,\"Monday, December 7, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n"
+                 "\"later.so\",10,10,\"Thursday, December 10, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n");
+    QCOMPARE(window.gating, (std::vector<std::string> { "Test-", "Print-", "Exit-", "Test+", "Print+", "Exit+" }));
+}
+
+void tst_TestRun::windowsDirectoryFileIsComparedByName()
+{
+    Machine machine;
+    Machine::makeFile(machine.windowsDirectory() + "/w.so", 5, reference);
+    Machine::writeText(machine.dataFile("indll.txt"), "\"w.so\",\"5\",\"Monday, December 7, 2026\"\r\n\"w.so\",\"6\",\"Monday, December 7, 2026\"\r\n");
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    runTest(window, runtime);
+    QCOMPARE(lines(window.matching), QStringList { "w.so" });
+    QCOMPARE(lines(window.missing), QStringList { "w.so - Could not match date/size" });
+}
+
+void tst_TestRun::appDirectoryOptionIsReadPerEntry()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/s.so", 5, reference);
+    Machine::writeText(machine.dataFile("indll.txt"),
+        "\"s.so\",\"5\",\"Monday, December 7, 2026\"\r\n\"s.so\",\"5\",\"Monday, December 7, 2026\"\r\n");
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    // The user ticks the box while the first entry's events are processed.
+    runtime.onProcessEvents = [&window] { window.appDirectoryOnly = true; };
+    runTest(window, runtime);
+    QCOMPARE(lines(window.matching), QStringList { "s.so" });
+    QCOMPARE(lines(window.missing), QStringList { "s.so - Error: File not found" });
+}
+
+void tst_TestRun::emptyReferenceList()
+{
+    Machine machine;
+    Machine::writeText(machine.dataFile("indll.txt"), "");
+    Machine::writeText(machine.dataFile("outdll.txt"), "stale contents\r\n");
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    window.matching = { "from before" };
+    runTest(window, runtime);
+    QVERIFY(window.matching.empty());
+    QVERIFY(window.missing.empty());
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), header);
+    QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
+    QVERIFY(runtime.messages.empty());
+}
+
+void tst_TestRun::twoRunsGiveTheSameLists()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
+    Machine::writeText(machine.dataFile("indll.txt"),
+        "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n\"b.so\",\"1\",\"Monday, December 7, 2026\"\r\n");
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    runTest(window, runtime);
+    const auto firstMatching = window.matching;
+    const auto firstMissing = window.missing;
+    const std::string firstFile = Machine::readText(machine.dataFile("outdll.txt"));
+    runTest(window, runtime);
+    QCOMPARE(window.matching, firstMatching);
+    QCOMPARE(window.missing, firstMissing);
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), firstFile);
+}
+
+void tst_TestRun::unopenableFilesEndTheProgram_data()
+{
+    QTest::addColumn<bool>("referenceListExists");
+    QTest::addColumn<bool>("exceptionsIsDirectory");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no reference list") << false << false << "Error:  Could not find InDLL.txt.";
+    QTest::newRow("exceptions file is a directory") << true << true << "Error  75: Path/File access error";
+}
+
+void tst_TestRun::unopenableFilesEndTheProgram()
+{
+    QFETCH(bool, referenceListExists);
+    QFETCH(bool, exceptionsIsDirectory);
+    QFETCH(QString, message);
+    Machine machine;
+    if (referenceListExists)
+        Machine::writeText(machine.dataFile("indll.txt"), "\"a.so\",\"1\",\"x\"\r\n");
+    if (exceptionsIsDirectory)
+        QVERIFY(QDir().mkpath(QString::fromStdString(machine.dataFile("outdll.txt"))));
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    runTest(window, runtime);
+    QCOMPARE(lines(runtime.messages), QStringList { message });
+    QVERIFY(window.exited);
+    QVERIFY(window.matching.empty() && window.missing.empty());
+    QCOMPARE(runtime.eventRounds, 0);
+}
+
+void tst_TestRun::truncatedEntryStartsEmpty()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference.addDays(1));
+    Machine::makeFile(machine.systemDirectory() + "/b.so", 10, reference);
+    // The list breaks off after b.so's size: its date was never read.
+    Machine::writeText(machine.dataFile("indll.txt"), "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n\"b.so\",\"10\"");
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    runTest(window, runtime);
+    QCOMPARE(lines(window.missing),
+        (QStringList { "a.so - Could not match date/size", "b.so - Error: Input past end of file" }));
+    const std::string text = Machine::readText(machine.dataFile("outdll.txt"));
+    QVERIFY2(text.ends_with("\"b.so\",10,\"\",\"Input past end of file\"\r\n"), text.c_str());
+}
+
+void tst_TestRun::sizesBeyond32Bits()
+{
+    Machine machine;
+    // 4 GiB + 10 bytes: a 32-bit size would read 10 and call it equal.
+    QFile file(QString::fromStdString(machine.systemDirectory() + "/huge.bin"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize((qint64(1) << 32) + 10));
+    file.close();
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    file.setFileTime(reference, QFileDevice::FileModificationTime);
+    file.close();
+    Machine::writeText(machine.dataFile("indll.txt"),
+        "\"huge.bin\",\"10\",\"Monday, December 7, 2026\"\r\n\"huge.bin\",\"4294967306\",\"Monday, December 7, 2026\"\r\n");
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    runTest(window, runtime);
+    QCOMPARE(lines(window.missing), QStringList { "huge.bin - Could not match date/size" });
+    QCOMPARE(lines(window.matching), QStringList { "huge.bin" });
+    QVERIFY(Machine::readText(machine.dataFile("outdll.txt")).ends_with("\"huge.bin\",4294967306,10,\"Monday, December 7, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n"));
+}
+
+void tst_TestRun::failedWritesAreReportedOnceAtTheEnd()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/found.so", 1, reference);
+    std::string list;
+    for (int i = 0; i < 3000; ++i)
+        list += "\"missing-" + std::to_string(i) + ".so\",\"1\",\"Monday, December 7, 2026\"\r\n";
+    list += "\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), list);
+    TestRuntime runtime(machine);
+    FakeWindow window;
+
+    rlimit saved {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 20'000; // the disk fills up a few hundred records in
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    runTest(window, runtime);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+
+    QCOMPARE(window.missing.size(), std::size_t { 3000 });
+    for (const std::string& line : window.missing)
+        QVERIFY2(line.ends_with(" - Error: File not found"), line.c_str());
+    QCOMPARE(lines(window.matching), QStringList { "found.so" });
+    QCOMPARE(lines(runtime.messages), QStringList { "Error  61: Disk full" });
+    QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
+    const std::string written = Machine::readText(machine.dataFile("outdll.txt"));
+    QVERIFY(written.starts_with(header));
+    QVERIFY(written.ends_with("\r\n"));
+}
+
+namespace {
+
+// A machine on which one file disappears between its size and its date.
+class VanishingRuntime final : public TestRuntime {
+public:
+    using TestRuntime::TestRuntime;
+    void fileTime(std::string_view path, FileTime& time, ErrorState& state) override
+    {
+        if (path.ends_with("vanishing.so"))
+            state.raise(error::fileNotFound);
+        else
+            TestRuntime::fileTime(path, time, state);
+    }
+};
+
+} // namespace
+
+void tst_TestRun::vanishingFileIsItsOwnEntrysFault()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/vanishing.so", 1, reference);
+    Machine::makeFile(machine.systemDirectory() + "/next.so", 1, reference);
+    Machine::writeText(machine.dataFile("indll.txt"),
+        "\"vanishing.so\",\"1\",\"Monday, December 7, 2026\"\r\n\"next.so\",\"1\",\"Monday, December 7, 2026\"\r\n");
+    VanishingRuntime runtime(machine);
+    FakeWindow window;
+    runTest(window, runtime);
+    QCOMPARE(lines(window.missing), QStringList { "vanishing.so - Error: File not found" });
+    QCOMPARE(lines(window.matching), QStringList { "next.so" });
+}
+
+void tst_TestRun::realWindowEndToEnd()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
+    Machine::writeText(machine.dataFile("indll.txt"),
+        "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n\"b.so\",\"10\",\"Monday, December 7, 2026\"\r\n");
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* cmdTest = window.findChild<QPushButton*>("cmdTest");
+    std::vector<bool> enabledDuringRun;
+    runtime.onProcessEvents = [&] { enabledDuringRun.push_back(cmdTest->isEnabled()); };
+    QTest::mouseClick(cmdTest, Qt::LeftButton);
+    QCOMPARE(lines(window.findChild<QListView*>("lstMatching")), QStringList { "a.so" });
+    QCOMPARE(lines(window.findChild<QListView*>("lstMissing")), QStringList { "b.so - Error: File not found" });
+    QCOMPARE(enabledDuringRun, (std::vector<bool> { false, false }));
+    QVERIFY(cmdTest->isEnabled());
+}
+
+void tst_TestRun::ctrlBDuringARunIsIgnored()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
+    Machine::writeText(machine.dataFile("dlls.txt"), "a.so\r\n");
+    const std::string list = "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n\"b.so\",\"10\",\"x\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), list);
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto pressCtrlB = [&window] {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : &window, Qt::Key_B, Qt::ControlModifier);
+    };
+    runtime.onProcessEvents = pressCtrlB;
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), list);
+    QVERIFY(!QFile::exists(QString::fromStdString(machine.dataFile("dllerr.txt"))));
+    // Outside a run the same key does generate.
+    runtime.onProcessEvents = nullptr;
+    pressCtrlB();
+    QVERIFY(QFile::exists(QString::fromStdString(machine.dataFile("dllerr.txt"))));
+}
+
+void tst_TestRun::closingTheWindowStopsTheRun()
+{
+    Machine machine;
+    std::string list;
+    for (int i = 0; i < 50; ++i)
+        list += "\"m" + std::to_string(i) + ".so\",\"1\",\"x\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), list);
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    runtime.onProcessEvents = [&] {
+        if (runtime.eventRounds == 2)
+            window.close();
+    };
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    QVERIFY(window.isUnloaded());
+    QCOMPARE(runtime.eventRounds, 2);
+    const std::string written = Machine::readText(machine.dataFile("outdll.txt"));
+    QCOMPARE(written, header + "\"m0.so\",1,\"x\",\"File not found\"\r\n\"m1.so\",1,\"x\",\"File not found\"\r\n");
+}
+
+QTEST_MAIN(tst_TestRun)
+#include "tst_testrun.moc"
