@@ -15,6 +15,10 @@
 #include <QListView>
 #include <QPushButton>
 
+// The icon images are compiled into a static library, whose resources
+// must be registered by name; this has to happen outside any namespace.
+static void loadIcons() { Q_INIT_RESOURCE(resources); }
+
 namespace deptest {
 
 namespace {
@@ -68,6 +72,7 @@ std::int16_t characterCode(const QKeyEvent& event)
 
 frmTest::frmTest(Runtime& runtime, QWidget* parent) : QWidget(parent), m_runtime(runtime)
 {
+    loadIcons();
     createWidgets();
 }
 
@@ -223,8 +228,9 @@ bool frmTest::eventFilter(QObject* watched, QEvent* event)
     // Then the control gets the key as usual; should it pass the key up,
     // the window must not see it a second time.
     m_forwardingKey = true;
-    QCoreApplication::sendEvent(watched, event);
+    QCoreApplication::sendEvent(watched, event); // passes the key up itself if ignored
     m_forwardingKey = false;
+    event->accept(); // so the outer delivery does not pass it up again
     return true;
 }
 

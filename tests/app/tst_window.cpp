@@ -1,4 +1,270 @@
+#include "app/frmTest.h"
+#include "tests/support/TestRuntime.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
 #include <QTest>
-class X : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(X)
+#include <QTimer>
+
+using namespace deptest;
+using deptest::test::Machine;
+using deptest::test::TestRuntime;
+
+namespace {
+
+std::string joined(const std::vector<std::string>& texts)
+{
+    std::string all;
+    for (const std::string& text : texts)
+        all += (all.empty() ? "" : "|") + text;
+    return all;
+}
+
+} // namespace
+
+class tst_Window : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void controls_data();
+    void controls();
+    void windowAndInitialState();
+    void tabOrder();
+    void ctrlBFromEveryControl_data();
+    void ctrlBFromEveryControl();
+    void otherKeysReachTheControlOnly();
+    void accessKeys_data();
+    void accessKeys();
+    void listsKeepTheirOrder();
+    void exitEndsTheLoopWhileDisabled();
+    void closingTheWindowEndsTheProgram();
+
+private:
+    std::unique_ptr<Machine> m_machine;
+    std::unique_ptr<TestRuntime> m_runtime;
+    std::unique_ptr<frmTest> m_window;
+};
+
+void tst_Window::init()
+{
+    m_machine = std::make_unique<Machine>();
+    m_runtime = std::make_unique<TestRuntime>(*m_machine);
+    m_window = std::make_unique<frmTest>(*m_runtime);
+    m_window->show();
+    QApplication::setActiveWindow(m_window.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+}
+
+void tst_Window::cleanup()
+{
+    m_window.reset();
+    m_runtime.reset();
+    m_machine.reset();
+}
+
+void tst_Window::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<qreal>("pointSize"); // 0: the window's default font
+    QTest::addColumn<QString>("accessibleName");
+
+    QTest::newRow("lstMatching") << "lstMatching" << "" << QRect(120, 480, 3015, 2985) << 0.0 << "Matching Files";
+    QTest::newRow("lstMissing") << "lstMissing" << "" << QRect(3360, 480, 3495, 2985) << 0.0 << "Missing/Unmatched Files";
+    QTest::newRow("cmdTest") << "cmdTest" << "&Test" << QRect(600, 4080, 1695, 495) << 9.75 << "Test";
+    QTest::newRow("cmdPrint") << "cmdPrint" << "&Print" << QRect(2640, 4080, 1695, 495) << 9.75 << "Print";
+    QTest::newRow("cmdExit") << "cmdExit" << "E&xit" << QRect(4680, 4080, 1695, 495) << 9.75 << "Exit";
+    QTest::newRow("lblCaption(0)") << "lblCaption(0)" << "Matching Files:" << QRect(120, 120, 2775, 255) << 9.75 << "Matching Files:";
+    QTest::newRow("lblCaption(1)") << "lblCaption(1)" << "Missing/Unmatched Files:" << QRect(3360, 120, 3015, 255) << 9.75 << "Missing/Unmatched Files:";
+    QTest::newRow("chkAppDir") << "chkAppDir" << "Search the Application Directory only" << QRect(1320, 3600, 3735, 255) << 8.25
+                               << "Search the Application Directory only";
+}
+
+void tst_Window::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+    QFETCH(qreal, pointSize);
+    QFETCH(QString, accessibleName);
+
+    auto* control = m_window->findChild<QWidget*>(name);
+    QVERIFY2(control, qPrintable(name));
+    QCOMPARE(control->parentWidget(), m_window.get());
+    QCOMPARE(control->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    QCOMPARE(control->accessibleName(), accessibleName);
+    QString shown;
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
+        shown = button->text();
+    else if (auto* label = qobject_cast<QLabel*>(control))
+        shown = label->text();
+    QCOMPARE(shown, caption);
+    if (pointSize > 0) {
+        QCOMPARE(control->font().family(), QStringLiteral("MS Sans Serif"));
+        QCOMPARE(control->font().pointSizeF(), pointSize);
+        QCOMPARE(control->font().weight(), QFont::Weight(700));
+        QVERIFY(!control->font().italic() && !control->font().underline() && !control->font().strikeOut());
+    }
+}
+
+void tst_Window::windowAndInitialState()
+{
+    QCOMPARE(m_window->objectName(), QStringLiteral("frmTest"));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Test Dependent Files"));
+    QCOMPARE(m_window->size(), QSize(466, 320));
+    QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
+    const QList<QSize> iconSizes = m_window->windowIcon().availableSizes();
+    QVERIFY(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(32, 32)));
+
+    for (const char* name : { "lstMatching", "lstMissing" }) {
+        auto* list = m_window->findChild<QListView*>(name);
+        QCOMPARE(list->model()->rowCount(), 0);
+        QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    }
+    QVERIFY(!m_window->findChild<QCheckBox*>("chkAppDir")->isChecked());
+    for (const char* name : { "cmdTest", "cmdPrint", "cmdExit" })
+        QVERIFY(m_window->findChild<QPushButton*>(name)->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), m_window->findChild<QWidget*>("lstMatching"));
+    QCOMPARE(m_window->findChildren<QLabel*>().size(), 2);
+}
+
+void tst_Window::tabOrder()
+{
+    const QStringList expected { "lstMissing", "cmdTest", "cmdPrint", "cmdExit", "chkAppDir", "lstMatching" };
+    QStringList visited;
+    for (int step = 0; step < expected.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(visited, expected);
+}
+
+void tst_Window::ctrlBFromEveryControl_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("modifiers");
+    for (const char* name : { "lstMatching", "lstMissing", "cmdTest", "cmdPrint", "cmdExit", "chkAppDir" })
+        QTest::newRow(name) << name << int(Qt::ControlModifier);
+    QTest::newRow("with Shift") << "lstMissing" << int(Qt::ControlModifier | Qt::ShiftModifier);
+}
+
+void tst_Window::ctrlBFromEveryControl()
+{
+    QFETCH(QString, control);
+    QFETCH(int, modifiers);
+    // Without a name list the generation says so: that message proves the
+    // handler ran, and that it ran exactly once.
+    auto* widget = m_window->findChild<QWidget*>(control);
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key_B, Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(QString::fromStdString(joined(m_runtime->messages)), QStringLiteral("Error:  Could not find DLLs.txt."));
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void tst_Window::otherKeysReachTheControlOnly()
+{
+    m_window->append(ListBox::Matching, "first");
+    m_window->append(ListBox::Matching, "second");
+    auto* list = m_window->findChild<QListView*>("lstMatching");
+    QTest::qWait(150); // lets the batched lines reach the view
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentIndex().row(), 1);
+    QTest::keyClick(list, Qt::Key_B);
+
+    auto* box = m_window->findChild<QCheckBox*>("chkAppDir");
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Space);
+    QVERIFY(box->isChecked());
+    QVERIFY(m_window->appDirOnly());
+
+    auto* print = m_window->findChild<QPushButton*>("cmdPrint");
+    print->setFocus();
+    QTest::keyClick(print, Qt::Key_Space);
+    QCOMPARE(m_runtime->messages, std::vector<std::string> { "No missing files to report." });
+
+    // Character codes: only Ctrl+B gives 2.
+    QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier)), std::int16_t { 2 });
+    QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"))), std::int16_t { 'b' });
+    QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier)), std::int16_t { 1 });
+    QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier)), std::int16_t { 0 });
+}
+
+void tst_Window::accessKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("unloaded");
+    QTest::newRow("Alt+T runs Test") << int(Qt::Key_T) << "Error:  Could not find InDLL.txt." << true;
+    QTest::newRow("Alt+P runs Print") << int(Qt::Key_P) << "No missing files to report." << false;
+    QTest::newRow("Alt+X runs Exit") << int(Qt::Key_X) << "" << true;
+}
+
+void tst_Window::accessKeys()
+{
+    QFETCH(int, key);
+    QFETCH(QString, message);
+    QFETCH(bool, unloaded);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::AltModifier);
+    QTest::qWait(250); // an access key presses its button with a short animation
+    QStringList shown;
+    for (const std::string& text : m_runtime->messages)
+        shown << QString::fromStdString(text);
+    QCOMPARE(shown.join('|'), message);
+    QCOMPARE(m_window->isUnloaded(), unloaded);
+    QCOMPARE(m_window->isVisible(), !unloaded);
+}
+
+void tst_Window::listsKeepTheirOrder()
+{
+    for (int i = 0; i < 20000; ++i)
+        m_window->append(ListBox::Missing, std::to_string(i));
+    QCOMPARE(m_window->missingCount(), 20000);
+    QTest::qWait(150);
+    auto* list = m_window->findChild<QListView*>("lstMissing");
+    QCOMPARE(list->model()->rowCount(), 20000);
+    for (int row : { 0, 1, 9999, 19999 })
+        QCOMPARE(list->model()->index(row, 0).data().toString(), QString::number(row));
+    m_window->clear(ListBox::Missing);
+    QCOMPARE(m_window->missingCount(), 0);
+    QCOMPARE(list->model()->rowCount(), 0);
+}
+
+void tst_Window::exitEndsTheLoopWhileDisabled()
+{
+    bool watchdogFired = false;
+    QTimer::singleShot(0, m_window.get(), [this] {
+        setButtonsEnabled(*m_window, false);
+        m_window->pressExit();
+    });
+    QTimer::singleShot(5000, [&watchdogFired] {
+        watchdogFired = true;
+        QCoreApplication::exit(1);
+    });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!watchdogFired);
+    QVERIFY(m_window->isUnloaded());
+    QVERIFY(!m_window->isVisible());
+}
+
+void tst_Window::closingTheWindowEndsTheProgram()
+{
+    bool watchdogFired = false;
+    QTimer::singleShot(0, m_window.get(), [this] { m_window->close(); });
+    QTimer::singleShot(5000, [&watchdogFired] {
+        watchdogFired = true;
+        QCoreApplication::exit(1);
+    });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!watchdogFired);
+    QVERIFY(m_window->isUnloaded());
+}
+
+QTEST_MAIN(tst_Window)
 #include "tst_window.moc"
