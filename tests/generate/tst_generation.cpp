@@ -1,4 +1,164 @@
+#include "errors/ErrorState.h"
+#include "generate/ReferenceGeneration.h"
+#include "tests/support/TestRuntime.h"
+#include "verify/TestRun.h"
+
+#include <QFile>
 #include <QTest>
-class X : public QObject { Q_OBJECT };
-QTEST_GUILESS_MAIN(X)
+
+#include <sys/resource.h>
+
+using namespace deptest;
+using deptest::test::FakeWindow;
+using deptest::test::Machine;
+using deptest::test::TestRuntime;
+
+namespace {
+
+const QDateTime monday(QDate(2026, 12, 7), QTime(9, 15));
+
+bool exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
+
+} // namespace
+
+class tst_Generation : public QObject {
+    Q_OBJECT
+private slots:
+    void referenceAndNotFoundLists_data();
+    void referenceAndNotFoundLists();
+    void missingNameListWritesNothing();
+    void generationThenTestRunMatchesEverything();
+    void failedDateRenderingIsThatNamesOwn();
+    void failedWritesAreReportedOnceAtTheEnd();
+};
+
+void tst_Generation::referenceAndNotFoundLists_data()
+{
+    QTest::addColumn<QByteArray>("names");
+    QTest::addColumn<QByteArray>("references");
+    QTest::addColumn<QByteArray>("notFound");
+
+    const QByteArray both = "\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n\"win.so\",\"22\",\"Tuesday, December 8, 2026\"\r\n";
+    QTest::newRow("system directory beats windows directory")
+        << QByteArray("sys.so\r\n") << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n") << QByteArray();
+    QTest::newRow("one per line") << QByteArray("sys.so\r\nwin.so\r\n") << both << QByteArray();
+    QTest::newRow("commas on one line") << QByteArray("sys.so,win.so\r\n") << both << QByteArray();
+    QTest::newRow("quoted, LF only") << QByteArray("\"sys.so\",\n\"win.so\"\n") << both << QByteArray();
+    QTest::newRow("names found nowhere") << QByteArray("none.so\r\nsys.so\r\nalso none.so\r\n")
+                                         << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n")
+                                         << QByteArray("\"none.so\"\r\n\"also none.so\"\r\n");
+    QTest::newRow("empty name list") << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("a blank last line is no name of the previous") << QByteArray("sys.so\r\n\r\n")
+        << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n") << QByteArray("\"\"\r\n");
+}
+
+void tst_Generation::referenceAndNotFoundLists()
+{
+    QFETCH(QByteArray, names);
+    QFETCH(QByteArray, references);
+    QFETCH(QByteArray, notFound);
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/sys.so", 3, monday);
+    Machine::makeFile(machine.windowsDirectory() + "/sys.so", 4, monday.addDays(-1));
+    Machine::makeFile(machine.windowsDirectory() + "/win.so", 22, monday.addDays(1));
+    Machine::writeText(machine.dataFile("dlls.txt"), names.toStdString());
+    Machine::writeText(machine.dataFile("indll.txt"), "old contents\r\n");
+    TestRuntime runtime(machine);
+    generateReference(runtime);
+    QCOMPARE(QByteArray::fromStdString(Machine::readText(machine.dataFile("indll.txt"))), references);
+    QCOMPARE(QByteArray::fromStdString(Machine::readText(machine.dataFile("dllerr.txt"))), notFound);
+    QVERIFY(runtime.messages.empty());
+}
+
+void tst_Generation::missingNameListWritesNothing()
+{
+    Machine machine;
+    TestRuntime runtime(machine);
+    generateReference(runtime);
+    QCOMPARE(runtime.messages, std::vector<std::string> { "Error:  Could not find DLLs.txt." });
+    QVERIFY(!exists(machine.dataFile("indll.txt")));
+    QVERIFY(!exists(machine.dataFile("dllerr.txt")));
+}
+
+void tst_Generation::generationThenTestRunMatchesEverything()
+{
+    Machine machine;
+    std::string names;
+    for (int i = 0; i < 30; ++i) {
+        const std::string name = "lib" + std::to_string(i) + ".so";
+        const std::string directory = i % 3 == 0 ? machine.systemDirectory() : i % 3 == 1 ? machine.windowsDirectory() : machine.applicationDirectory();
+        Machine::makeFile(directory + "/" + name, i * 7, monday.addDays(-i));
+        names += name + (i % 2 ? "," : "\r\n");
+    }
+    Machine::writeText(machine.dataFile("dlls.txt"), names);
+    TestRuntime runtime(machine);
+    generateReference(runtime);
+    FakeWindow window;
+    runTest(window, runtime);
+    QCOMPARE(window.matching.size(), std::size_t { 30 });
+    QVERIFY(window.missing.empty());
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")),
+        std::string("Format: Filename, Size of file on target, size of original file, date of target file, date of original, error\r\n"));
+    QVERIFY(runtime.messages.empty());
+}
+
+namespace {
+
+// A machine whose calendar cannot render one file's date.
+class BadDateRuntime final : public TestRuntime {
+public:
+    using TestRuntime::TestRuntime;
+    void longDate(const FileTime& time, std::string& text, ErrorState& state) override
+    {
+        if (time.day == 1)
+            state.raise(error::invalidArgument);
+        else
+            TestRuntime::longDate(time, text, state);
+    }
+    using TestRuntime::longDate;
+};
+
+} // namespace
+
+void tst_Generation::failedDateRenderingIsThatNamesOwn()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/good.so", 1, monday);
+    Machine::makeFile(machine.systemDirectory() + "/bad.so", 2, QDateTime(QDate(2026, 12, 1), QTime(8, 0)));
+    Machine::writeText(machine.dataFile("dlls.txt"), "good.so\r\nbad.so\r\ngood.so\r\n");
+    BadDateRuntime runtime(machine);
+    generateReference(runtime);
+    const std::string good = "\"good.so\",\"1\",\"Monday, December 7, 2026\"\r\n";
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), good + good);
+    QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"bad.so\"\r\n"));
+}
+
+void tst_Generation::failedWritesAreReportedOnceAtTheEnd()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
+    std::string names;
+    for (int i = 0; i < 4000; ++i)
+        names += "missing-" + std::to_string(i) + ".so\r\n";
+    names += "found.so\r\n";
+    Machine::writeText(machine.dataFile("dlls.txt"), names);
+    TestRuntime runtime(machine);
+
+    rlimit saved {};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit limited = saved;
+    limited.rlim_cur = 30'000;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    generateReference(runtime);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+
+    QCOMPARE(runtime.messages, std::vector<std::string> { "Error  61: Disk full" });
+    // The name after the failure was still judged on its own lookup.
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), std::string("\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n"));
+    const std::string notFound = Machine::readText(machine.dataFile("dllerr.txt"));
+    QVERIFY(notFound.starts_with("\"missing-0.so\"\r\n"));
+    QVERIFY(notFound.ends_with("\r\n"));
+}
+
+QTEST_GUILESS_MAIN(tst_Generation)
 #include "tst_generation.moc"
