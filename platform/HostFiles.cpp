@@ -156,7 +156,7 @@ std::unique_ptr<OutputFile> openHostFileForWriting(std::string_view hostPath, Er
     return std::make_unique<HostOutputFile>(descriptor);
 }
 
-void hostFileSize(std::string_view hostPath, std::int64_t& size, ErrorState& state)
+void measureHostFile(std::string_view hostPath, FileMeasurement& measurement, ErrorState& state)
 {
     const std::string path(hostPath);
     struct stat status {};
@@ -168,24 +168,15 @@ void hostFileSize(std::string_view hostPath, std::int64_t& size, ErrorState& sta
         state.raise(error::fileNotFound); // a directory is not a file
         return;
     }
-    size = static_cast<std::int64_t>(status.st_size);
-}
-
-void hostFileTime(std::string_view hostPath, FileTime& time, ErrorState& state)
-{
-    const std::string path(hostPath);
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        raiseOsError(errno, hostPath, state);
-        return;
-    }
     std::tm local {};
     const std::time_t modified = status.st_mtime;
     if (::localtime_r(&modified, &local) == nullptr) {
         state.raise(error::invalidArgument);
         return;
     }
-    time = FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec };
+    measurement.size = static_cast<std::int64_t>(status.st_size);
+    measurement.modified
+        = FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec };
 }
 
 } // namespace deptest

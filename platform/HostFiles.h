@@ -16,7 +16,14 @@ class OutputFile;
 // operating system's failures raised as the program's error numbers.
 std::unique_ptr<InputFile> openHostFileForReading(std::string_view hostPath, ErrorState& state);
 std::unique_ptr<OutputFile> openHostFileForWriting(std::string_view hostPath, ErrorState& state);
-void hostFileSize(std::string_view hostPath, std::int64_t& size, ErrorState& state);
-void hostFileTime(std::string_view hostPath, FileTime& time, ErrorState& state);
+
+struct FileMeasurement {
+    std::int64_t size { 0 };
+    FileTime modified;
+};
+
+// Size and local modification time from one look at the file. A
+// directory is not a file: 53.
+void measureHostFile(std::string_view hostPath, FileMeasurement& measurement, ErrorState& state);
 
 } // namespace deptest

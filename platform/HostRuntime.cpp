@@ -1,5 +1,6 @@
 #include "platform/HostRuntime.h"
 
+#include "errors/ErrorState.h"
 #include "errors/Messages.h"
 #include "platform/DisplayText.h"
 #include "platform/Files.h"
@@ -43,12 +44,34 @@ std::unique_ptr<OutputFile> HostRuntime::openForWriting(std::string_view path, E
 
 void HostRuntime::fileSize(std::string_view path, std::int64_t& size, ErrorState& state)
 {
-    hostFileSize(hostPath(path), size, state);
+    m_lastMeasuredPath.clear();
+    ErrorState measuring;
+    measureHostFile(hostPath(path), m_lastMeasurement, measuring);
+    if (measuring.pending()) {
+        state.raise(measuring.number(), measuring.description());
+        return;
+    }
+    size = m_lastMeasurement.size;
+    m_lastMeasuredPath = path;
 }
 
 void HostRuntime::fileTime(std::string_view path, FileTime& time, ErrorState& state)
 {
-    hostFileTime(hostPath(path), time, state);
+    // The date asked for right after the size comes from the same look at
+    // the file, so size and date always describe one version of it.
+    if (!m_lastMeasuredPath.empty() && path == m_lastMeasuredPath) {
+        m_lastMeasuredPath.clear();
+        time = m_lastMeasurement.modified;
+        return;
+    }
+    FileMeasurement measurement;
+    ErrorState measuring;
+    measureHostFile(hostPath(path), measurement, measuring);
+    if (measuring.pending()) {
+        state.raise(measuring.number(), measuring.description());
+        return;
+    }
+    time = measurement.modified;
 }
 
 void HostRuntime::longDate(const FileTime& time, std::string& text, ErrorState& state)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HostDirectories.h"
+#include "platform/HostFiles.h"
 #include "platform/LongDateFormat.h"
 #include "platform/Runtime.h"
 
@@ -46,6 +47,8 @@ private:
     HostSettings m_settings;
     LongDateFormat m_dates;
     std::unique_ptr<Printer> m_printer;
+    std::string m_lastMeasuredPath;
+    FileMeasurement m_lastMeasurement;
 };
 
 } // namespace deptest

@@ -2,7 +2,10 @@
 
 #include "errors/ErrorState.h"
 
+#include <array>
 #include <cerrno>
+#include <chrono>
+#include <string>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -11,13 +14,34 @@ namespace deptest {
 
 namespace {
 
+// A search misses in the same two directories for entry after entry, so
+// whether a directory exists is remembered for a moment instead of being
+// asked again for every missing file. The program runs on one thread.
 bool parentDirectoryExists(std::string_view hostPath)
 {
-    std::filesystem::path parent = std::filesystem::path(hostPath).parent_path();
+    using Clock = std::chrono::steady_clock;
+    constexpr auto memoryTime = std::chrono::milliseconds(100);
+    struct Answer {
+        std::string directory;
+        bool exists;
+        Clock::time_point asked;
+    };
+    static std::array<Answer, 4> answers;
+    static std::size_t next = 0;
+
+    std::string parent = std::filesystem::path(hostPath).parent_path().string();
     if (parent.empty())
         parent = ".";
+    const auto now = Clock::now();
+    for (const Answer& answer : answers) {
+        if (answer.directory == parent && now - answer.asked < memoryTime)
+            return answer.exists;
+    }
     std::error_code ignored;
-    return std::filesystem::is_directory(parent, ignored);
+    const bool exists = std::filesystem::is_directory(parent, ignored);
+    answers[next] = { parent, exists, now };
+    next = (next + 1) % answers.size();
+    return exists;
 }
 
 } // namespace

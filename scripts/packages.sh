@@ -3,7 +3,7 @@
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-dejavu-core)
 TEST_PACKAGES=(poppler-utils cups-daemon cups-client clang libclang-rt-14-dev)
-BENCH_PACKAGES=(mtree-netbsd time libbenchmark-dev)
+BENCH_PACKAGES=(mtree-netbsd time)
 
 install_missing() {
     local missing=()
