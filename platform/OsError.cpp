@@ -29,9 +29,8 @@ bool parentDirectoryExists(std::string_view hostPath)
     static std::array<Answer, 4> answers;
     static std::size_t next = 0;
 
-    std::string parent = std::filesystem::path(hostPath).parent_path().string();
-    if (parent.empty())
-        parent = ".";
+    const std::filesystem::path parentPath = std::filesystem::path(hostPath).parent_path();
+    const std::string parent = parentPath.empty() ? std::string(".") : parentPath.string();
     const auto now = Clock::now();
     for (const Answer& answer : answers) {
         if (answer.directory == parent && now - answer.asked < memoryTime)
