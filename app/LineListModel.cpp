@@ -10,7 +10,8 @@ constexpr int flushIntervalMs = 100;
 
 } // namespace
 
-LineListModel::LineListModel(QObject* parent) : QAbstractListModel(parent)
+LineListModel::LineListModel(QObject* parent)
+    : QAbstractListModel(parent)
 {
     m_flushTimer.setSingleShot(true);
     m_flushTimer.setInterval(flushIntervalMs);

@@ -70,7 +70,9 @@ std::int16_t characterCode(const QKeyEvent& event)
     return text.isEmpty() ? std::int16_t { 0 } : static_cast<std::int16_t>(text.at(0).unicode());
 }
 
-frmTest::frmTest(Runtime& runtime, QWidget* parent) : QWidget(parent), m_runtime(runtime)
+frmTest::frmTest(Runtime& runtime, QWidget* parent)
+    : QWidget(parent)
+    , m_runtime(runtime)
 {
     loadIcons();
     createWidgets();
@@ -89,19 +91,19 @@ void frmTest::createWidgets()
     icon.addFile(QStringLiteral(":/icons/deptest-16x16-16.xpm"));
     setWindowIcon(icon);
 
-    const auto makeList = [this](const char* name, LineListModel*& model, const QString& accessibleName,
-                              const Placement& where) {
-        auto* list = new QListView(this);
-        list->setObjectName(QLatin1String(name));
-        list->setAccessibleName(accessibleName);
-        model = new LineListModel(list);
-        list->setModel(model);
-        list->setUniformItemSizes(true); // keeps layout cheap for very long lists
-        list->setSelectionMode(QAbstractItemView::SingleSelection);
-        list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        place(list, where);
-        return list;
-    };
+    const auto makeList
+        = [this](const char* name, LineListModel*& model, const QString& accessibleName, const Placement& where) {
+              auto* list = new QListView(this);
+              list->setObjectName(QLatin1String(name));
+              list->setAccessibleName(accessibleName);
+              model = new LineListModel(list);
+              list->setModel(model);
+              list->setUniformItemSizes(true); // keeps layout cheap for very long lists
+              list->setSelectionMode(QAbstractItemView::SingleSelection);
+              list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+              place(list, where);
+              return list;
+          };
     lstMatching = makeList("lstMatching", m_matching, QStringLiteral("Matching Files"), lstMatchingPlace);
     lstMissing = makeList("lstMissing", m_missing, QStringLiteral("Missing/Unmatched Files"), lstMissingPlace);
 
@@ -119,7 +121,8 @@ void frmTest::createWidgets()
     cmdPrint = makeButton("cmdPrint", QStringLiteral("&Print"), cmdPrintPlace);
     cmdExit = makeButton("cmdExit", QStringLiteral("E&xit"), cmdExitPlace);
 
-    const std::array<QString, 2> captions { QStringLiteral("Matching Files:"), QStringLiteral("Missing/Unmatched Files:") };
+    const std::array<QString, 2> captions { QStringLiteral("Matching Files:"),
+        QStringLiteral("Missing/Unmatched Files:") };
     for (std::size_t index = 0; index < lblCaption.size(); ++index) {
         auto* label = new QLabel(captions[index], this);
         label->setObjectName(QStringLiteral("lblCaption(%1)").arg(index));
@@ -145,7 +148,8 @@ void frmTest::createWidgets()
     lstMatching->setFocus();
 
     // Key preview: every control shows its keys to the window first.
-    for (QWidget* control : std::initializer_list<QWidget*> { lstMatching, lstMissing, cmdTest, cmdPrint, cmdExit, chkAppDir })
+    for (QWidget* control :
+        std::initializer_list<QWidget*> { lstMatching, lstMissing, cmdTest, cmdPrint, cmdExit, chkAppDir })
         control->installEventFilter(this);
 
     connect(cmdTest, &QPushButton::clicked, this, &frmTest::cmdTest_Click);

@@ -26,7 +26,10 @@ public:
             QDir(m_root.path()).mkpath(QLatin1String(leaf));
     }
 
-    [[nodiscard]] std::string directory(const char* leaf) const { return m_root.filePath(QLatin1String(leaf)).toStdString(); }
+    [[nodiscard]] std::string directory(const char* leaf) const
+    {
+        return m_root.filePath(QLatin1String(leaf)).toStdString();
+    }
 
     static std::string fileName(int index) { return "lib" + std::to_string(index) + ".so"; }
 
@@ -66,7 +69,7 @@ template <typename Work> double seconds(Work&& work)
 // date rendered by the locale.
 inline std::size_t plainLookup(std::initializer_list<std::string> tried, const QLocale& locale)
 {
-    struct stat status {};
+    struct stat status { };
     bool found = false;
     for (const std::string& path : tried) {
         found = ::stat(path.c_str(), &status) == 0;

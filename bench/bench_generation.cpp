@@ -44,7 +44,8 @@ int main(int argc, char* argv[])
         QProcess process;
         process.setStandardOutputFile(QProcess::nullDevice());
         mtree = seconds([&] {
-            process.start(mtreeProgram, { "-c", "-k", "size,time", "-p", QString::fromStdString(machine.directory("system")) });
+            process.start(
+                mtreeProgram, { "-c", "-k", "size,time", "-p", QString::fromStdString(machine.directory("system")) });
             process.waitForFinished(-1);
         });
     }
@@ -52,7 +53,8 @@ int main(int argc, char* argv[])
     std::printf("%d names: baseline %.3f s, generation %.3f s (%.2f x baseline)", count, baseline, generation,
         generation / baseline);
     if (mtree >= 0)
-        std::printf(", mtree %.3f s (%.2f x baseline; generation/mtree %.2f)\n", mtree, mtree / baseline, generation / mtree);
+        std::printf(
+            ", mtree %.3f s (%.2f x baseline; generation/mtree %.2f)\n", mtree, mtree / baseline, generation / mtree);
     else
         std::printf(", mtree not installed\n");
     (void)sink;

@@ -23,12 +23,12 @@ namespace {
 
 class StubWindow final : public Window {
 public:
-    void setEnabled(Button, bool) override {}
+    void setEnabled(Button, bool) override { }
     void clear(ListBox) override { lines = 0; }
     void append(ListBox, std::string_view) override { ++lines; }
     [[nodiscard]] int missingCount() const override { return 0; }
     [[nodiscard]] bool appDirOnly() const override { return false; }
-    void pressExit() override {}
+    void pressExit() override { }
     [[nodiscard]] bool isUnloaded() const override { return false; }
     int lines { 0 };
 };
@@ -85,9 +85,10 @@ int main(int argc, char* argv[])
         const int shown = window.findChild<QListView*>(QStringLiteral("lstMatching"))->model()->rowCount();
 
         if (stub.lines != count || shown != count)
-            std::fprintf(stderr, "warning: %d of %d entries matched in the stub, %d in the window\n", stub.lines, count, shown);
-        std::printf("%9d %12.3f %12.3f %12.3f %10.2f %10.2f %12.2f\n", count, baseline, stubbed, real, stubbed / baseline,
-            real / baseline, real / count * 1e6);
+            std::fprintf(
+                stderr, "warning: %d of %d entries matched in the stub, %d in the window\n", stub.lines, count, shown);
+        std::printf("%9d %12.3f %12.3f %12.3f %10.2f %10.2f %12.2f\n", count, baseline, stubbed, real,
+            stubbed / baseline, real / baseline, real / count * 1e6);
         (void)sink;
     }
     return 0;

@@ -22,10 +22,7 @@ std::string_view standardDescription(std::int32_t number)
     }
 }
 
-void ErrorState::raise(std::int32_t number)
-{
-    raise(number, std::string(standardDescription(number)));
-}
+void ErrorState::raise(std::int32_t number) { raise(number, std::string(standardDescription(number))); }
 
 void ErrorState::raise(std::int32_t number, std::string description)
 {

@@ -39,7 +39,10 @@ enum class ErrorMode { Off, Continue, Handler };
 class ErrorState {
 public:
     ErrorState() = default;
-    explicit ErrorState(ErrorMode mode) : m_mode(mode) {}
+    explicit ErrorState(ErrorMode mode)
+        : m_mode(mode)
+    {
+    }
 
     void raise(std::int32_t number);
     void raise(std::int32_t number, std::string description);

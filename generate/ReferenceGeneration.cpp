@@ -15,8 +15,8 @@ namespace {
 
 void showOpenFailure(Runtime& runtime, const ErrorState& state, std::string_view notFoundMessage)
 {
-    runtime.showMessage(state.number() == error::fileNotFound ? std::string(notFoundMessage)
-                                                              : generalErrorMessage(state));
+    runtime.showMessage(
+        state.number() == error::fileNotFound ? std::string(notFoundMessage) : generalErrorMessage(state));
 }
 
 } // namespace

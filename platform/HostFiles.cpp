@@ -19,7 +19,10 @@ namespace {
 
 class HostInputFile final : public InputFile {
 public:
-    explicit HostInputFile(int descriptor) : m_descriptor(descriptor) {}
+    explicit HostInputFile(int descriptor)
+        : m_descriptor(descriptor)
+    {
+    }
     ~HostInputFile() override { ::close(m_descriptor); }
     HostInputFile(const HostInputFile&) = delete;
     HostInputFile& operator=(const HostInputFile&) = delete;
@@ -46,7 +49,11 @@ private:
 // nothing more, so what is on disk is always a clean run of records.
 class HostOutputFile final : public OutputFile {
 public:
-    explicit HostOutputFile(int descriptor) : m_descriptor(descriptor) { m_buffer.reserve(bufferSize); }
+    explicit HostOutputFile(int descriptor)
+        : m_descriptor(descriptor)
+    {
+        m_buffer.reserve(bufferSize);
+    }
     ~HostOutputFile() override
     {
         if (m_descriptor >= 0) {
@@ -135,7 +142,7 @@ std::unique_ptr<InputFile> openHostFileForReading(std::string_view hostPath, Err
         raiseOsError(errno, hostPath, state);
         return nullptr;
     }
-    struct stat status {};
+    struct stat status { };
     if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
         ::close(descriptor);
         state.raise(error::pathFileAccess);
@@ -159,7 +166,7 @@ std::unique_ptr<OutputFile> openHostFileForWriting(std::string_view hostPath, Er
 void measureHostFile(std::string_view hostPath, FileMeasurement& measurement, ErrorState& state)
 {
     const std::string path(hostPath);
-    struct stat status {};
+    struct stat status { };
     if (::stat(path.c_str(), &status) != 0) {
         raiseOsError(errno, hostPath, state);
         return;

@@ -86,8 +86,8 @@ void HostRuntime::longDate(std::string_view dateText, std::string& text, ErrorSt
 
 void HostRuntime::showMessage(std::string_view text)
 {
-    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle), toDisplayText(text),
-        QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle), toDisplayText(text), QMessageBox::Ok,
+        QApplication::activeWindow());
     box.exec();
 }
 

@@ -5,9 +5,9 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <string>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 namespace deptest {
@@ -48,22 +48,14 @@ bool parentDirectoryExists(std::string_view hostPath)
 void raiseOsError(int osError, std::string_view hostPath, ErrorState& state)
 {
     switch (osError) {
-    case ENOENT:
-        state.raise(parentDirectoryExists(hostPath) ? error::fileNotFound : error::pathNotFound);
-        return;
-    case ENOTDIR:
-        state.raise(error::pathNotFound);
-        return;
+    case ENOENT: state.raise(parentDirectoryExists(hostPath) ? error::fileNotFound : error::pathNotFound); return;
+    case ENOTDIR: state.raise(error::pathNotFound); return;
     case EACCES:
-    case EPERM:
-        state.raise(error::permissionDenied);
-        return;
+    case EPERM: state.raise(error::permissionDenied); return;
     case EISDIR:
     case EROFS:
     case ENAMETOOLONG:
-    case ELOOP:
-        state.raise(error::pathFileAccess);
-        return;
+    case ELOOP: state.raise(error::pathFileAccess); return;
     case ENOSPC:
     case EFBIG:
 #ifdef EDQUOT
@@ -71,16 +63,10 @@ void raiseOsError(int osError, std::string_view hostPath, ErrorState& state)
 #endif
         state.raise(error::diskFull);
         return;
-    case EIO:
-        state.raise(error::deviceIo);
-        return;
+    case EIO: state.raise(error::deviceIo); return;
     case EMFILE:
-    case ENFILE:
-        state.raise(error::tooManyFiles);
-        return;
-    default:
-        state.raise(error::pathFileAccess, std::strerror(osError));
-        return;
+    case ENFILE: state.raise(error::tooManyFiles); return;
+    default: state.raise(error::pathFileAccess, std::strerror(osError)); return;
     }
 }
 

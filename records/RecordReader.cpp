@@ -14,7 +14,11 @@ constexpr std::string_view fieldEnds = ",\r\n";
 
 } // namespace
 
-RecordReader::RecordReader(InputFile& file) : m_file(file), m_buffer(bufferSize) {}
+RecordReader::RecordReader(InputFile& file)
+    : m_file(file)
+    , m_buffer(bufferSize)
+{
+}
 
 bool RecordReader::fill()
 {

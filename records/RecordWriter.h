@@ -18,7 +18,10 @@ using Field = std::variant<std::string_view, std::int64_t>;
 // Writes records and lines, each ended by CR LF.
 class RecordWriter {
 public:
-    explicit RecordWriter(OutputFile& file) : m_file(file) {}
+    explicit RecordWriter(OutputFile& file)
+        : m_file(file)
+    {
+    }
 
     void writeRecord(std::initializer_list<Field> fields, ErrorState& state);
     void writeLine(std::string_view text, ErrorState& state);

@@ -27,7 +27,10 @@ constexpr std::int16_t pageLineLimit = 60; // nine blocks of seven lines to a pa
 // every list uses, so quotes and commas mean the same here.
 class LineSource final : public InputFile {
 public:
-    explicit LineSource(std::string_view line) : m_rest(line) {}
+    explicit LineSource(std::string_view line)
+        : m_rest(line)
+    {
+    }
     std::size_t read(char* buffer, std::size_t size, ErrorState&) override
     {
         const std::size_t count = std::min(size, m_rest.size());

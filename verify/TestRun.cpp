@@ -91,13 +91,11 @@ void runTest(Window& window, Runtime& runtime)
             writer.writeRecord({ entry.name, entry.originalSize, entry.originalDate, state.description() }, write);
             state.reset();
             break;
-        case Verdict::Matching:
-            window.append(ListBox::Matching, entry.name);
-            break;
+        case Verdict::Matching: window.append(ListBox::Matching, entry.name); break;
         case Verdict::Mismatch:
             window.append(ListBox::Missing, mismatchLine(entry.name));
-            writer.writeRecord({ entry.name, entry.targetSize, entry.originalSize, entry.targetDate,
-                                   entry.originalDate, mismatchError },
+            writer.writeRecord({ entry.name, entry.targetSize, entry.originalSize, entry.targetDate, entry.originalDate,
+                                   mismatchError },
                 write);
             break;
         }

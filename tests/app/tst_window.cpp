@@ -74,14 +74,23 @@ void tst_Window::controls_data()
     QTest::addColumn<qreal>("pointSize"); // 0: the window's default font
     QTest::addColumn<QString>("accessibleName");
 
-    QTest::newRow("lstMatching") << "lstMatching" << "" << QRect(120, 480, 3015, 2985) << 0.0 << "Matching Files";
-    QTest::newRow("lstMissing") << "lstMissing" << "" << QRect(3360, 480, 3495, 2985) << 0.0 << "Missing/Unmatched Files";
-    QTest::newRow("cmdTest") << "cmdTest" << "&Test" << QRect(600, 4080, 1695, 495) << 9.75 << "Test";
-    QTest::newRow("cmdPrint") << "cmdPrint" << "&Print" << QRect(2640, 4080, 1695, 495) << 9.75 << "Print";
-    QTest::newRow("cmdExit") << "cmdExit" << "E&xit" << QRect(4680, 4080, 1695, 495) << 9.75 << "Exit";
-    QTest::newRow("lblCaption(0)") << "lblCaption(0)" << "Matching Files:" << QRect(120, 120, 2775, 255) << 9.75 << "Matching Files:";
-    QTest::newRow("lblCaption(1)") << "lblCaption(1)" << "Missing/Unmatched Files:" << QRect(3360, 120, 3015, 255) << 9.75 << "Missing/Unmatched Files:";
-    QTest::newRow("chkAppDir") << "chkAppDir" << "Search the Application Directory only" << QRect(1320, 3600, 3735, 255) << 8.25
+    QTest::newRow("lstMatching") << "lstMatching"
+                                 << "" << QRect(120, 480, 3015, 2985) << 0.0 << "Matching Files";
+    QTest::newRow("lstMissing") << "lstMissing"
+                                << "" << QRect(3360, 480, 3495, 2985) << 0.0 << "Missing/Unmatched Files";
+    QTest::newRow("cmdTest") << "cmdTest"
+                             << "&Test" << QRect(600, 4080, 1695, 495) << 9.75 << "Test";
+    QTest::newRow("cmdPrint") << "cmdPrint"
+                              << "&Print" << QRect(2640, 4080, 1695, 495) << 9.75 << "Print";
+    QTest::newRow("cmdExit") << "cmdExit"
+                             << "E&xit" << QRect(4680, 4080, 1695, 495) << 9.75 << "Exit";
+    QTest::newRow("lblCaption(0)") << "lblCaption(0)"
+                                   << "Matching Files:" << QRect(120, 120, 2775, 255) << 9.75 << "Matching Files:";
+    QTest::newRow("lblCaption(1)") << "lblCaption(1)"
+                                   << "Missing/Unmatched Files:" << QRect(3360, 120, 3015, 255) << 9.75
+                                   << "Missing/Unmatched Files:";
+    QTest::newRow("chkAppDir") << "chkAppDir"
+                               << "Search the Application Directory only" << QRect(1320, 3600, 3735, 255) << 8.25
                                << "Search the Application Directory only";
 }
 
@@ -191,7 +200,8 @@ void tst_Window::otherKeysReachTheControlOnly()
 
     // Character codes: only Ctrl+B gives 2.
     QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier)), std::int16_t { 2 });
-    QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"))), std::int16_t { 'b' });
+    QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"))),
+        std::int16_t { 'b' });
     QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier)), std::int16_t { 1 });
     QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier)), std::int16_t { 0 });
 }

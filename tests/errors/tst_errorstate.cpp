@@ -18,11 +18,16 @@ void tst_ErrorState::generalMessage_data()
     QTest::addColumn<int>("number");
     QTest::addColumn<QString>("description");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("not found has two spaces") << 53 << "File not found" << "Error  53: File not found";
-    QTest::newRow("negative has a minus sign") << -5 << "Odd" << "Error -5: Odd";
-    QTest::newRow("printer") << 482 << "Printer error" << "Error  482: Printer error";
-    QTest::newRow("most negative") << int(INT32_MIN) << "x" << "Error -2147483648: x";
-    QTest::newRow("empty description") << 61 << "" << "Error  61: ";
+    QTest::newRow("not found has two spaces") << 53 << "File not found"
+                                              << "Error  53: File not found";
+    QTest::newRow("negative has a minus sign") << -5 << "Odd"
+                                               << "Error -5: Odd";
+    QTest::newRow("printer") << 482 << "Printer error"
+                             << "Error  482: Printer error";
+    QTest::newRow("most negative") << int(INT32_MIN) << "x"
+                                   << "Error -2147483648: x";
+    QTest::newRow("empty description") << 61 << ""
+                                       << "Error  61: ";
 }
 
 void tst_ErrorState::generalMessage()

@@ -38,7 +38,8 @@ void tst_Generation::referenceAndNotFoundLists_data()
     QTest::addColumn<QByteArray>("references");
     QTest::addColumn<QByteArray>("notFound");
 
-    const QByteArray both = "\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n\"win.so\",\"22\",\"Tuesday, December 8, 2026\"\r\n";
+    const QByteArray both
+        = "\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n\"win.so\",\"22\",\"Tuesday, December 8, 2026\"\r\n";
     QTest::newRow("system directory beats windows directory")
         << QByteArray("sys.so\r\n") << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n") << QByteArray();
     QTest::newRow("one per line") << QByteArray("sys.so\r\nwin.so\r\n") << both << QByteArray();
@@ -48,8 +49,9 @@ void tst_Generation::referenceAndNotFoundLists_data()
                                          << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n")
                                          << QByteArray("\"none.so\"\r\n\"also none.so\"\r\n");
     QTest::newRow("empty name list") << QByteArray() << QByteArray() << QByteArray();
-    QTest::newRow("a blank last line is no name of the previous") << QByteArray("sys.so\r\n\r\n")
-        << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n") << QByteArray("\"\"\r\n");
+    QTest::newRow("a blank last line is no name of the previous")
+        << QByteArray("sys.so\r\n\r\n") << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n")
+        << QByteArray("\"\"\r\n");
 }
 
 void tst_Generation::referenceAndNotFoundLists()
@@ -86,7 +88,9 @@ void tst_Generation::generationThenTestRunMatchesEverything()
     std::string names;
     for (int i = 0; i < 30; ++i) {
         const std::string name = "lib" + std::to_string(i) + ".so";
-        const std::string directory = i % 3 == 0 ? machine.systemDirectory() : i % 3 == 1 ? machine.windowsDirectory() : machine.applicationDirectory();
+        const std::string directory = i % 3 == 0 ? machine.systemDirectory()
+            : i % 3 == 1                         ? machine.windowsDirectory()
+                                                 : machine.applicationDirectory();
         Machine::makeFile(directory + "/" + name, i * 7, monday.addDays(-i));
         names += name + (i % 2 ? "," : "\r\n");
     }
@@ -98,7 +102,8 @@ void tst_Generation::generationThenTestRunMatchesEverything()
     QCOMPARE(window.matching.size(), std::size_t { 30 });
     QVERIFY(window.missing.empty());
     QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")),
-        std::string("Format: Filename, Size of file on target, size of original file, date of target file, date of original, error\r\n"));
+        std::string("Format: Filename, Size of file on target, size of original file, date of target file, date of "
+                    "original, error\r\n"));
     QVERIFY(runtime.messages.empty());
 }
 
@@ -154,7 +159,8 @@ void tst_Generation::failedWritesAreReportedOnceAtTheEnd()
 
     QCOMPARE(runtime.messages, std::vector<std::string> { "Error  61: Disk full" });
     // The name after the failure was still judged on its own lookup.
-    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), std::string("\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n"));
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")),
+        std::string("\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n"));
     const std::string notFound = Machine::readText(machine.dataFile("dllerr.txt"));
     QVERIFY(notFound.starts_with("\"missing-0.so\"\r\n"));
     QVERIFY(notFound.ends_with("\r\n"));

@@ -71,11 +71,16 @@ void tst_Platform::hostPaths_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("system directory") << "c:\\windows\\system\\libc.so.6" << "/sys/libc.so.6";
-    QTest::newRow("windows directory") << "c:\\windows\\libc.so.6" << "/win/libc.so.6";
-    QTest::newRow("any letter case") << "C:\\WINDOWS\\System\\a" << "/sys/a";
-    QTest::newRow("application directory") << "/opt/deptest\\indll.txt" << "/opt/deptest/indll.txt";
-    QTest::newRow("backslashes inside a name") << "c:\\windows\\sub\\x.so" << "/win/sub/x.so";
+    QTest::newRow("system directory") << "c:\\windows\\system\\libc.so.6"
+                                      << "/sys/libc.so.6";
+    QTest::newRow("windows directory") << "c:\\windows\\libc.so.6"
+                                       << "/win/libc.so.6";
+    QTest::newRow("any letter case") << "C:\\WINDOWS\\System\\a"
+                                     << "/sys/a";
+    QTest::newRow("application directory") << "/opt/deptest\\indll.txt"
+                                           << "/opt/deptest/indll.txt";
+    QTest::newRow("backslashes inside a name") << "c:\\windows\\sub\\x.so"
+                                               << "/win/sub/x.so";
 }
 
 void tst_Platform::hostPaths()
@@ -180,16 +185,36 @@ void tst_Platform::longDateOfText_data()
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("en_US long date stays") << "en_US" << "Monday, December 7, 2026" << "Monday, December 7, 2026";
-    QTest::newRow("en_US list read under de_DE") << "de_DE" << "Monday, December 7, 2026" << "Montag, 7. Dezember 2026";
-    QTest::newRow("de_DE long date stays") << "de_DE" << "Montag, 7. Dezember 2026" << "Montag, 7. Dezember 2026";
-    QTest::newRow("C long date") << "de_DE" << "Monday, 7 December 2026" << "Montag, 7. Dezember 2026";
-    QTest::newRow("ISO date") << "en_US" << "2026-12-07" << "Monday, December 7, 2026";
-    QTest::newRow("English month name") << "fr_FR" << "December 7, 2026" << "lundi 7 décembre 2026";
-    QTest::newRow("surrounding blanks") << "en_US" << " 2026-12-07 " << "Monday, December 7, 2026";
-    QTest::newRow("not a date comes back unchanged") << "en_US" << "yesterday-ish" << "yesterday-ish";
-    QTest::newRow("empty text") << "en_US" << "" << "";
-    QTest::newRow("impossible day") << "en_US" << "2026-02-30" << "2026-02-30";
+    QTest::newRow("en_US long date stays") << "en_US"
+                                           << "Monday, December 7, 2026"
+                                           << "Monday, December 7, 2026";
+    QTest::newRow("en_US list read under de_DE") << "de_DE"
+                                                 << "Monday, December 7, 2026"
+                                                 << "Montag, 7. Dezember 2026";
+    QTest::newRow("de_DE long date stays") << "de_DE"
+                                           << "Montag, 7. Dezember 2026"
+                                           << "Montag, 7. Dezember 2026";
+    QTest::newRow("C long date") << "de_DE"
+                                 << "Monday, 7 December 2026"
+                                 << "Montag, 7. Dezember 2026";
+    QTest::newRow("ISO date") << "en_US"
+                              << "2026-12-07"
+                              << "Monday, December 7, 2026";
+    QTest::newRow("English month name") << "fr_FR"
+                                        << "December 7, 2026"
+                                        << "lundi 7 décembre 2026";
+    QTest::newRow("surrounding blanks") << "en_US"
+                                        << " 2026-12-07 "
+                                        << "Monday, December 7, 2026";
+    QTest::newRow("not a date comes back unchanged") << "en_US"
+                                                     << "yesterday-ish"
+                                                     << "yesterday-ish";
+    QTest::newRow("empty text") << "en_US"
+                                << ""
+                                << "";
+    QTest::newRow("impossible day") << "en_US"
+                                    << "2026-02-30"
+                                    << "2026-02-30";
 }
 
 void tst_Platform::longDateOfText()

@@ -16,7 +16,12 @@ namespace {
 
 class FuzzInput final : public deptest::InputFile {
 public:
-    FuzzInput(const std::uint8_t* data, std::size_t size, std::size_t piece) : m_data(data), m_size(size), m_piece(piece) {}
+    FuzzInput(const std::uint8_t* data, std::size_t size, std::size_t piece)
+        : m_data(data)
+        , m_size(size)
+        , m_piece(piece)
+    {
+    }
     std::size_t read(char* buffer, std::size_t size, deptest::ErrorState&) override
     {
         const std::size_t count = std::min({ size, m_piece, m_size - m_position });

@@ -14,7 +14,10 @@ using deptest::test::MemoryFile;
 
 namespace {
 
-std::string bytes(const QByteArray& data) { return std::string(data.constData(), static_cast<std::size_t>(data.size())); }
+std::string bytes(const QByteArray& data)
+{
+    return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+}
 
 QStringList toList(const std::vector<std::string>& fields)
 {
@@ -46,23 +49,34 @@ void tst_Records::fieldReader_data()
     QTest::addColumn<int>("error");
     QTest::addColumn<bool>("atEnd");
 
-    QTest::newRow("quoted text keeps its commas") << QByteArray("\"a, b\",12\r\n") << 2 << QStringList { "a, b", "12" } << 0 << true;
-    QTest::newRow("three fields across three lines") << QByteArray("\"a\"\r\n\"b\"\r\n\"c\"\r\n") << 3 << QStringList { "a", "b", "c" } << 0 << true;
-    QTest::newRow("fields left on a line go to the next read") << QByteArray("\"a\",\"b\",\"c\",\"d\"\r\n") << 3 << QStringList { "a", "b", "c" } << 0 << false;
+    QTest::newRow("quoted text keeps its commas")
+        << QByteArray("\"a, b\",12\r\n") << 2 << QStringList { "a, b", "12" } << 0 << true;
+    QTest::newRow("three fields across three lines")
+        << QByteArray("\"a\"\r\n\"b\"\r\n\"c\"\r\n") << 3 << QStringList { "a", "b", "c" } << 0 << true;
+    QTest::newRow("fields left on a line go to the next read")
+        << QByteArray("\"a\",\"b\",\"c\",\"d\"\r\n") << 3 << QStringList { "a", "b", "c" } << 0 << false;
     QTest::newRow("only line ends left") << QByteArray("\r\n\r\n") << 1 << QStringList { "old" } << 62 << true;
-    QTest::newRow("earlier fields of the call are kept") << QByteArray("\"a\"\r\n") << 3 << QStringList { "a", "old", "old" } << 62 << true;
+    QTest::newRow("earlier fields of the call are kept")
+        << QByteArray("\"a\"\r\n") << 3 << QStringList { "a", "old", "old" } << 62 << true;
     QTest::newRow("empty file") << QByteArray() << 1 << QStringList { "old" } << 62 << true;
-    QTest::newRow("plain field loses outer spaces") << QByteArray("  abc  ,def\r\n") << 2 << QStringList { "abc", "def" } << 0 << true;
+    QTest::newRow("plain field loses outer spaces")
+        << QByteArray("  abc  ,def\r\n") << 2 << QStringList { "abc", "def" } << 0 << true;
     QTest::newRow("lone LF ends a line") << QByteArray("a\nb\n") << 2 << QStringList { "a", "b" } << 0 << true;
     QTest::newRow("lone CR ends a line") << QByteArray("a\rb\r") << 2 << QStringList { "a", "b" } << 0 << true;
-    QTest::newRow("text after the closing quote is skipped") << QByteArray("\"a\"xyz,b\r\n") << 2 << QStringList { "a", "b" } << 0 << true;
-    QTest::newRow("quote that never closes runs to the end") << QByteArray("\"abc,d\r\ne") << 1 << QStringList { "abc,d\r\ne" } << 0 << true;
+    QTest::newRow("text after the closing quote is skipped")
+        << QByteArray("\"a\"xyz,b\r\n") << 2 << QStringList { "a", "b" } << 0 << true;
+    QTest::newRow("quote that never closes runs to the end")
+        << QByteArray("\"abc,d\r\ne") << 1 << QStringList { "abc,d\r\ne" } << 0 << true;
     QTest::newRow("end of file ends a field") << QByteArray("abc") << 1 << QStringList { "abc" } << 0 << true;
     QTest::newRow("empty quoted text") << QByteArray("\"\",\"x\"\r\n") << 2 << QStringList { "", "x" } << 0 << true;
-    QTest::newRow("empty plain field between commas") << QByteArray("a,,b\r\n") << 3 << QStringList { "a", "", "b" } << 0 << true;
-    QTest::newRow("integers read as their digits") << QByteArray("-42,0\r\n") << 2 << QStringList { "-42", "0" } << 0 << true;
-    QTest::newRow("NUL bytes stay in the field") << QByteArray("a\0b,c\r\n", 7) << 2 << QStringList { QString::fromLatin1("a\0b", 3), "c" } << 0 << true;
-    QTest::newRow("trailing blank line is left to read") << QByteArray("a\r\n\r\n") << 1 << QStringList { "a" } << 0 << false;
+    QTest::newRow("empty plain field between commas")
+        << QByteArray("a,,b\r\n") << 3 << QStringList { "a", "", "b" } << 0 << true;
+    QTest::newRow("integers read as their digits")
+        << QByteArray("-42,0\r\n") << 2 << QStringList { "-42", "0" } << 0 << true;
+    QTest::newRow("NUL bytes stay in the field")
+        << QByteArray("a\0b,c\r\n", 7) << 2 << QStringList { QString::fromLatin1("a\0b", 3), "c" } << 0 << true;
+    QTest::newRow("trailing blank line is left to read")
+        << QByteArray("a\r\n\r\n") << 1 << QStringList { "a" } << 0 << false;
 }
 
 void tst_Records::fieldReader()
@@ -113,7 +127,7 @@ namespace {
 class StringOutput final : public OutputFile {
 public:
     void write(std::string_view bytes, ErrorState&) override { text += bytes; }
-    void close(ErrorState&) override {}
+    void close(ErrorState&) override { }
     std::string text;
 };
 

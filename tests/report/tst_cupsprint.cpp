@@ -94,7 +94,10 @@ QString run(const QString& program, const QStringList& arguments)
 class tst_CupsPrint : public QObject {
     Q_OBJECT
 public:
-    explicit tst_CupsPrint(QString serverRoot) : m_root(std::move(serverRoot)) {}
+    explicit tst_CupsPrint(QString serverRoot)
+        : m_root(std::move(serverRoot))
+    {
+    }
 
 private slots:
     void initTestCase();
@@ -112,7 +115,8 @@ void tst_CupsPrint::initTestCase()
     const QString cupsd = QStandardPaths::findExecutable("cupsd", { "/usr/sbin", "/usr/local/sbin" });
     const QString lpadmin = QStandardPaths::findExecutable("lpadmin", { "/usr/sbin", "/usr/bin" });
     if (cupsd.isEmpty() || lpadmin.isEmpty())
-        QSKIP("cupsd and lpadmin are not installed (Debian: cups-daemon, cups-client); no real print server to test with");
+        QSKIP("cupsd and lpadmin are not installed (Debian: cups-daemon, cups-client); no real print server to test "
+              "with");
     if (QStandardPaths::findExecutable("pdfinfo").isEmpty())
         QSKIP("pdfinfo (poppler-utils) is not installed");
 
@@ -128,11 +132,12 @@ void tst_CupsPrint::initTestCase()
     conf.close();
     QFile files(m_root + "/cups-files.conf");
     QVERIFY(files.open(QIODevice::WriteOnly));
-    files.write(QStringLiteral("ServerRoot %1\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\nTempDir %1/tmp\n"
-                               "ErrorLog %1/log/error_log\nAccessLog %1/log/access_log\nPageLog %1/log/page_log\n"
-                               "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\n")
-                    .arg(m_root)
-                    .toUtf8());
+    files.write(
+        QStringLiteral("ServerRoot %1\nRequestRoot %1/spool\nCacheDir %1/cache\nStateDir %1/state\nTempDir %1/tmp\n"
+                       "ErrorLog %1/log/error_log\nAccessLog %1/log/access_log\nPageLog %1/log/page_log\n"
+                       "ServerBin /usr/lib/cups\nDataDir /usr/share/cups\n")
+            .arg(m_root)
+            .toUtf8());
     files.close();
 
     m_cupsd.start(cupsd, { "-f", "-c", m_root + "/cupsd.conf", "-s", m_root + "/cups-files.conf" });
@@ -153,7 +158,8 @@ void tst_CupsPrint::printsOnTheDefaultPrinter()
     std::string records = "Format: Filename, Size of file on target, size of original file, date of target file, "
                           "date of original, error\r\n";
     for (int i = 0; i < 10; ++i)
-        records += "\"name" + std::to_string(i) + ".so\"," + std::to_string(i) + ",7,\"Monday, December 7, 2026\",\"x\",\"Bad date or size\"\r\n";
+        records += "\"name" + std::to_string(i) + ".so\"," + std::to_string(i)
+            + ",7,\"Monday, December 7, 2026\",\"x\",\"Bad date or size\"\r\n";
     test::Machine::writeText(machine.dataFile("outdll.txt"), records);
     test::FakeWindow window;
     window.missing = { "x" };

@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <optional>
@@ -20,14 +20,15 @@ using deptest::test::TestRuntime;
 
 namespace {
 
-const std::string header
-    = "Format: Filename, Size of file on target, size of original file, date of target file, date of original, error\r\n";
+const std::string header = "Format: Filename, Size of file on target, size of original file, date of target file, date "
+                           "of original, error\r\n";
 
 std::string mismatchRecords(int count)
 {
     std::string records;
     for (int i = 0; i < count; ++i)
-        records += "\"name" + std::to_string(i) + ".so\"," + std::to_string(i) + ",7,\"Monday, December 7, 2026\",\"x\",\"Bad date or size\"\r\n";
+        records += "\"name" + std::to_string(i) + ".so\"," + std::to_string(i)
+            + ",7,\"Monday, December 7, 2026\",\"x\",\"Bad date or size\"\r\n";
     return records;
 }
 
@@ -103,21 +104,24 @@ void tst_Report::pagination()
     QCOMPARE(fixture.printer->ended, 1);
     QCOMPARE(fixture.printer->printed.size(), std::size_t { 1 });
     QCOMPARE(blocksPerPage(fixture.printer->printed.front()), pages);
-    QCOMPARE(fixture.window.gating, (std::vector<std::string> { "Test-", "Print-", "Exit-", "Test+", "Print+", "Exit+" }));
+    QCOMPARE(
+        fixture.window.gating, (std::vector<std::string> { "Test-", "Print-", "Exit-", "Test+", "Print+", "Exit+" }));
 }
 
 void tst_Report::blockLayout()
 {
-    ReportFixture fixture(header + "\"a, b.so\",12,10,\"Tuesday, December 8, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n");
+    ReportFixture fixture(header
+        + "\"a, b.so\",12,10,\"Tuesday, December 8, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n");
     printReport(fixture.window, fixture.runtime);
     QCOMPARE(fixture.printer->printed.size(), std::size_t { 1 });
     const auto& page = fixture.printer->printed.front().front();
     QStringList text;
     for (const auto& line : page)
         text << lineText(line);
-    QCOMPARE(text, (QStringList { "1:File:  a, b.so", "10:Target File Size: 30:12", "10:Original File Size: 30:10",
-                        "10:Target File Date: 30:Tuesday, December 8, 2026", "10:Original File Date: 30:Monday, December 7, 2026",
-                        "10:Error:  Bad date or size", "" }));
+    QCOMPARE(text,
+        (QStringList { "1:File:  a, b.so", "10:Target File Size: 30:12", "10:Original File Size: 30:10",
+            "10:Target File Date: 30:Tuesday, December 8, 2026", "10:Original File Date: 30:Monday, December 7, 2026",
+            "10:Error:  Bad date or size", "" }));
 }
 
 void tst_Report::mixedRecordsStayAligned()
@@ -154,8 +158,10 @@ void tst_Report::handlerPaths_data()
     QTest::addColumn<int>("documentsEnded");
     QTest::newRow("zero-length file: no message, nothing printed") << 0 << QByteArray() << "" << 1;
     QTest::newRow("deleted exceptions file") << 1 << QByteArray() << "Could not find OutDLL.txt" << 0;
-    QTest::newRow("exceptions file replaced by a directory") << 2 << QByteArray() << "Error  75: Path/File access error" << 0;
-    QTest::newRow("empty lstMissing decides, not the file") << 3 << QByteArray(header.c_str()) << "No missing files to report." << 0;
+    QTest::newRow("exceptions file replaced by a directory")
+        << 2 << QByteArray() << "Error  75: Path/File access error" << 0;
+    QTest::newRow("empty lstMissing decides, not the file")
+        << 3 << QByteArray(header.c_str()) << "No missing files to report." << 0;
 }
 
 void tst_Report::handlerPaths()

@@ -12,7 +12,11 @@ namespace deptest::test {
 // every buffer boundary inside the reader gets crossed.
 class MemoryFile final : public InputFile {
 public:
-    explicit MemoryFile(std::string bytes, std::size_t piece = 7) : m_bytes(std::move(bytes)), m_piece(piece) {}
+    explicit MemoryFile(std::string bytes, std::size_t piece = 7)
+        : m_bytes(std::move(bytes))
+        , m_piece(piece)
+    {
+    }
     std::size_t read(char* buffer, std::size_t size, ErrorState&) override
     {
         const std::size_t count = std::min({ size, m_piece, m_bytes.size() - m_position });

@@ -29,10 +29,16 @@ public:
     static void makeFile(const std::string& path, qint64 size, const QDateTime& modified);
     static void writeText(const std::string& path, std::string_view bytes);
     static std::string readText(const std::string& path);
-    [[nodiscard]] std::string dataFile(std::string_view name) const { return applicationDirectory() + "/" + std::string(name); }
+    [[nodiscard]] std::string dataFile(std::string_view name) const
+    {
+        return applicationDirectory() + "/" + std::string(name);
+    }
 
 private:
-    [[nodiscard]] std::string path(const char* leaf) const { return m_root.filePath(QLatin1String(leaf)).toStdString(); }
+    [[nodiscard]] std::string path(const char* leaf) const
+    {
+        return m_root.filePath(QLatin1String(leaf)).toStdString();
+    }
     QTemporaryDir m_root;
 };
 
@@ -40,7 +46,8 @@ private:
 // messages recorded instead of shown, printing recorded.
 class TestRuntime : public HostRuntime {
 public:
-    explicit TestRuntime(const Machine& machine, const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates));
+    explicit TestRuntime(
+        const Machine& machine, const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates));
 
     void showMessage(std::string_view text) override;
     void processEvents() override;

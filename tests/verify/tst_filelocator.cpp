@@ -31,9 +31,12 @@ void tst_FileLocator::search_data()
     QTest::newRow("system beats windows") << "sw" << false << 0 << false << 0 << "system" << qint64(1);
     QTest::newRow("windows after one not-found") << "wa" << false << 0 << false << 0 << "windows" << qint64(2);
     QTest::newRow("application after two not-founds") << "a" << false << 0 << false << 0 << "app" << qint64(3);
-    QTest::newRow("nowhere leaves 53 and the application path") << "" << false << 0 << false << 53 << "app" << qint64(-1);
-    QTest::newRow("missing system directory stops the search") << "wa" << true << 0 << false << 76 << "system" << qint64(-1);
-    QTest::newRow("application only ignores the system directory") << "s" << false << 0 << true << 53 << "app" << qint64(-1);
+    QTest::newRow("nowhere leaves 53 and the application path")
+        << "" << false << 0 << false << 53 << "app" << qint64(-1);
+    QTest::newRow("missing system directory stops the search")
+        << "wa" << true << 0 << false << 76 << "system" << qint64(-1);
+    QTest::newRow("application only ignores the system directory")
+        << "s" << false << 0 << true << 53 << "app" << qint64(-1);
     QTest::newRow("application only finds its own") << "sa" << false << 0 << true << 0 << "app" << qint64(3);
     QTest::newRow("pending 53 moves on despite a find") << "sw" << false << 53 << false << 0 << "windows" << qint64(2);
     QTest::newRow("pending other error ends the search") << "sw" << false << 62 << false << 62 << "system" << qint64(1);
@@ -66,7 +69,8 @@ void tst_FileLocator::search()
         state.raise(pendingBefore);
     Location location;
     location.size = -1;
-    locateFile(runtime, "a.so", applicationOnly ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full, location, state);
+    locateFile(
+        runtime, "a.so", applicationOnly ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full, location, state);
 
     QCOMPARE(state.number(), error);
     QCOMPARE(qint64(location.size), size);

@@ -21,8 +21,8 @@ using deptest::test::TestRuntime;
 namespace {
 
 const QDateTime reference(QDate(2026, 12, 7), QTime(10, 30));
-const std::string header
-    = "Format: Filename, Size of file on target, size of original file, date of target file, date of original, error\r\n";
+const std::string header = "Format: Filename, Size of file on target, size of original file, date of target file, date "
+                           "of original, error\r\n";
 
 QStringList lines(const std::vector<std::string>& items)
 {
@@ -69,11 +69,16 @@ void tst_TestRun::verdicts_data()
     QTest::addColumn<QDateTime>("modified");
     QTest::addColumn<QString>("expectedMatching");
     QTest::addColumn<QString>("expectedMissing");
-    QTest::newRow("same size, same day") << qint64(10) << reference << "a.so" << "";
-    QTest::newRow("same size, same day, other time") << qint64(10) << reference.addSecs(-10 * 3600) << "a.so" << "";
-    QTest::newRow("same size, other day") << qint64(10) << reference.addDays(1) << "" << "a.so - Could not match date/size";
-    QTest::newRow("same day, other size") << qint64(11) << reference << "" << "a.so - Could not match date/size";
-    QTest::newRow("not there") << qint64(-1) << reference << "" << "a.so - Error: File not found";
+    QTest::newRow("same size, same day") << qint64(10) << reference << "a.so"
+                                         << "";
+    QTest::newRow("same size, same day, other time") << qint64(10) << reference.addSecs(-10 * 3600) << "a.so"
+                                                     << "";
+    QTest::newRow("same size, other day") << qint64(10) << reference.addDays(1) << ""
+                                          << "a.so - Could not match date/size";
+    QTest::newRow("same day, other size") << qint64(11) << reference << ""
+                                          << "a.so - Could not match date/size";
+    QTest::newRow("not there") << qint64(-1) << reference << ""
+                               << "a.so - Error: File not found";
 }
 
 void tst_TestRun::verdicts()
@@ -110,12 +115,15 @@ void tst_TestRun::mixedRunWritesExactExceptions()
     runTest(window, runtime);
 
     QCOMPARE(lines(window.matching), QStringList { "same.so" });
-    QCOMPARE(lines(window.missing), (QStringList { "gone.so - Error: File not found", "bigger.so - Could not match date/size",
-                                        "later.so - Could not match date/size" }));
+    QCOMPARE(lines(window.missing),
+        (QStringList { "gone.so - Error: File not found", "bigger.so - Could not match date/size",
+            "later.so - Could not match date/size" }));
     QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")),
-        header + "\"gone.so\",7,\"Monday, December 7, 2026\",\"File not found\"\r\n"
-                 "\"bigger.so\",12,10,\"Monday, December 7, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n"
-                 "\"later.so\",10,10,\"Thursday, December 10, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n");
+        header
+            + "\"gone.so\",7,\"Monday, December 7, 2026\",\"File not found\"\r\n"
+              "\"bigger.so\",12,10,\"Monday, December 7, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n"
+              "\"later.so\",10,10,\"Thursday, December 10, 2026\",\"Monday, December 7, 2026\",\"Bad date or "
+              "size\"\r\n");
     QCOMPARE(window.gating, (std::vector<std::string> { "Test-", "Print-", "Exit-", "Test+", "Print+", "Exit+" }));
 }
 
@@ -123,7 +131,8 @@ void tst_TestRun::windowsDirectoryFileIsComparedByName()
 {
     Machine machine;
     Machine::makeFile(machine.windowsDirectory() + "/w.so", 5, reference);
-    Machine::writeText(machine.dataFile("indll.txt"), "\"w.so\",\"5\",\"Monday, December 7, 2026\"\r\n\"w.so\",\"6\",\"Monday, December 7, 2026\"\r\n");
+    Machine::writeText(machine.dataFile("indll.txt"),
+        "\"w.so\",\"5\",\"Monday, December 7, 2026\"\r\n\"w.so\",\"6\",\"Monday, December 7, 2026\"\r\n");
     TestRuntime runtime(machine);
     FakeWindow window;
     runTest(window, runtime);
@@ -214,7 +223,8 @@ void tst_TestRun::truncatedEntryStartsEmpty()
     Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference.addDays(1));
     Machine::makeFile(machine.systemDirectory() + "/b.so", 10, reference);
     // The list breaks off after b.so's size: its date was never read.
-    Machine::writeText(machine.dataFile("indll.txt"), "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n\"b.so\",\"10\"");
+    Machine::writeText(
+        machine.dataFile("indll.txt"), "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n\"b.so\",\"10\"");
     TestRuntime runtime(machine);
     FakeWindow window;
     runTest(window, runtime);
@@ -236,13 +246,16 @@ void tst_TestRun::sizesBeyond32Bits()
     file.setFileTime(reference, QFileDevice::FileModificationTime);
     file.close();
     Machine::writeText(machine.dataFile("indll.txt"),
-        "\"huge.bin\",\"10\",\"Monday, December 7, 2026\"\r\n\"huge.bin\",\"4294967306\",\"Monday, December 7, 2026\"\r\n");
+        "\"huge.bin\",\"10\",\"Monday, December 7, 2026\"\r\n\"huge.bin\",\"4294967306\",\"Monday, December 7, "
+        "2026\"\r\n");
     TestRuntime runtime(machine);
     FakeWindow window;
     runTest(window, runtime);
     QCOMPARE(lines(window.missing), QStringList { "huge.bin - Could not match date/size" });
     QCOMPARE(lines(window.matching), QStringList { "huge.bin" });
-    QVERIFY(Machine::readText(machine.dataFile("outdll.txt")).ends_with("\"huge.bin\",4294967306,10,\"Monday, December 7, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n"));
+    QVERIFY(Machine::readText(machine.dataFile("outdll.txt"))
+                .ends_with("\"huge.bin\",4294967306,10,\"Monday, December 7, 2026\",\"Monday, December 7, 2026\",\"Bad "
+                           "date or size\"\r\n"));
 }
 
 void tst_TestRun::failedWritesAreReportedOnceAtTheEnd()
