@@ -9,6 +9,7 @@ std::string_view standardDescription(std::int32_t number)
     switch (number) {
     case error::invalidArgument: return "Invalid procedure call or argument";
     case error::overflow: return "Overflow";
+    case error::badFileName: return "Bad file name or number";
     case error::fileNotFound: return "File not found";
     case error::deviceIo: return "Device I/O error";
     case error::diskFull: return "Disk full";

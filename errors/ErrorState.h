@@ -14,6 +14,7 @@ inline constexpr std::int32_t none = 0;
 inline constexpr std::int32_t invalidArgument = 5;
 inline constexpr std::int32_t overflow = 6;
 inline constexpr std::int32_t deviceIo = 57;
+inline constexpr std::int32_t badFileName = 52;
 inline constexpr std::int32_t fileNotFound = 53;
 inline constexpr std::int32_t diskFull = 61;
 inline constexpr std::int32_t inputPastEnd = 62;

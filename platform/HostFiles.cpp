@@ -17,10 +17,14 @@ namespace deptest {
 
 namespace {
 
+// Reads a file and notices when someone else rewrites it meanwhile (a
+// reference list regenerated while a test run reads it): the rest would be
+// another file's bytes at this one's offset, so reading stops with an error.
 class HostInputFile final : public InputFile {
 public:
-    explicit HostInputFile(int descriptor)
+    HostInputFile(int descriptor, const struct stat& opened)
         : m_descriptor(descriptor)
+        , m_opened(opened)
     {
     }
     ~HostInputFile() override { ::close(m_descriptor); }
@@ -29,10 +33,16 @@ public:
 
     std::size_t read(char* buffer, std::size_t size, ErrorState& state) override
     {
+        if (m_read > 0 && changedSinceOpened()) {
+            state.raise(error::pathFileAccess, "The file changed while it was read");
+            return 0;
+        }
         for (;;) {
             const ssize_t got = ::read(m_descriptor, buffer, size);
-            if (got >= 0)
+            if (got >= 0) {
+                m_read += static_cast<std::size_t>(got);
                 return static_cast<std::size_t>(got);
+            }
             if (errno != EINTR) {
                 raiseOsError(errno, {}, state);
                 return 0;
@@ -41,7 +51,18 @@ public:
     }
 
 private:
+    bool changedSinceOpened() const
+    {
+        struct stat now { };
+        if (::fstat(m_descriptor, &now) != 0)
+            return true;
+        return now.st_size != m_opened.st_size || now.st_mtim.tv_sec != m_opened.st_mtim.tv_sec
+            || now.st_mtim.tv_nsec != m_opened.st_mtim.tv_nsec;
+    }
+
     int m_descriptor;
+    struct stat m_opened;
+    std::size_t m_read { 0 };
 };
 
 // Buffers whole records and hands them to the system in large writes. When
@@ -132,10 +153,21 @@ void ignoreFileSizeSignal()
     (void)ignored;
 }
 
+// A NUL byte would cut the path short and name another file.
+bool isUsablePath(std::string_view hostPath, ErrorState& state)
+{
+    if (hostPath.find('\0') == std::string_view::npos)
+        return true;
+    state.raise(error::badFileName);
+    return false;
+}
+
 } // namespace
 
 std::unique_ptr<InputFile> openHostFileForReading(std::string_view hostPath, ErrorState& state)
 {
+    if (!isUsablePath(hostPath, state))
+        return nullptr;
     const std::string path(hostPath);
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0) {
@@ -148,12 +180,14 @@ std::unique_ptr<InputFile> openHostFileForReading(std::string_view hostPath, Err
         state.raise(error::pathFileAccess);
         return nullptr;
     }
-    return std::make_unique<HostInputFile>(descriptor);
+    return std::make_unique<HostInputFile>(descriptor, status);
 }
 
 std::unique_ptr<OutputFile> openHostFileForWriting(std::string_view hostPath, ErrorState& state)
 {
     ignoreFileSizeSignal();
+    if (!isUsablePath(hostPath, state))
+        return nullptr;
     const std::string path(hostPath);
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (descriptor < 0) {
@@ -165,6 +199,8 @@ std::unique_ptr<OutputFile> openHostFileForWriting(std::string_view hostPath, Er
 
 void measureHostFile(std::string_view hostPath, FileMeasurement& measurement, ErrorState& state)
 {
+    if (!isUsablePath(hostPath, state))
+        return;
     const std::string path(hostPath);
     struct stat status { };
     if (::stat(path.c_str(), &status) != 0) {

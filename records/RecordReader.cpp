@@ -67,6 +67,15 @@ void RecordReader::skipLineEnd()
     }
 }
 
+bool RecordReader::failedMidway(ErrorState& state) const
+{
+    // The file broke off inside this read: what was read is not the field.
+    if (!m_fileError.pending())
+        return false;
+    state.raise(m_fileError.number(), m_fileError.description());
+    return true;
+}
+
 void RecordReader::raiseNothingLeft(ErrorState& state) const
 {
     if (m_fileError.pending())
@@ -84,6 +93,8 @@ void RecordReader::readLine(std::string& target, ErrorState& state)
     std::string line;
     takeUntil(lineEnds, line);
     skipLineEnd();
+    if (failedMidway(state))
+        return;
     target = std::move(line);
 }
 
@@ -112,6 +123,8 @@ void RecordReader::readField(std::string& target, ErrorState& state)
         ++m_position;
     else
         skipLineEnd();
+    if (failedMidway(state))
+        return;
     target = std::move(field);
 }
 

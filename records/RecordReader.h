@@ -43,6 +43,7 @@ private:
     void takeUntil(std::string_view stops, std::string& out);
     void skipLineEnd();
     void raiseNothingLeft(ErrorState& state) const;
+    bool failedMidway(ErrorState& state) const;
     bool fill();
 
     InputFile& m_file;

@@ -7,6 +7,7 @@
 
 #include <QTest>
 
+#include <cstring>
 #include <random>
 
 using namespace deptest;
@@ -39,6 +40,7 @@ private slots:
     void roundTripThroughRealFile();
     void anyBytesAreSafe();
     void hugeLine();
+    void fileFailureInsideAField();
 };
 
 void tst_Records::fieldReader_data()
@@ -219,6 +221,49 @@ void tst_Records::hugeLine()
     reader.readField(line, state);
     QCOMPARE(line, std::string("next"));
     QVERIFY(!state.pending());
+}
+
+namespace {
+
+// Hands out its bytes, then fails like a disk that went away.
+class BreakingFile final : public InputFile {
+public:
+    explicit BreakingFile(std::string bytes)
+        : m_bytes(std::move(bytes))
+    {
+    }
+    std::size_t read(char* buffer, std::size_t size, ErrorState& state) override
+    {
+        if (m_done) {
+            state.raise(error::deviceIo);
+            return 0;
+        }
+        m_done = true;
+        const std::size_t count = std::min(size, m_bytes.size());
+        std::memcpy(buffer, m_bytes.data(), count);
+        return count;
+    }
+
+private:
+    std::string m_bytes;
+    bool m_done { false };
+};
+
+} // namespace
+
+void tst_Records::fileFailureInsideAField()
+{
+    BreakingFile file("\"whole\",\"Monday, Dec");
+    RecordReader reader(file);
+    std::string first = "old";
+    std::string second = "old";
+    ErrorState state;
+    reader.readFields({ &first, &second }, state);
+    QCOMPARE(first, std::string("whole"));
+    QCOMPARE(second, std::string("old")); // never the torn text
+    QCOMPARE(QString::fromStdString(generalErrorMessage(state)), QStringLiteral("Error  57: Device I/O error"));
+    QVERIFY(reader.atEnd());
+    QCOMPARE(reader.fileError().number(), error::deviceIo);
 }
 
 QTEST_GUILESS_MAIN(tst_Records)

@@ -1,11 +1,13 @@
 #include "app/frmTest.h"
 #include "errors/ErrorState.h"
+#include "generate/ReferenceGeneration.h"
 #include "tests/support/TestRuntime.h"
 #include "verify/TestRun.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
@@ -58,6 +60,10 @@ private slots:
     void sizesBeyond32Bits();
     void failedWritesAreReportedOnceAtTheEnd();
     void vanishingFileIsItsOwnEntrysFault();
+    void badReferenceEntries_data();
+    void badReferenceEntries();
+    void hugeLineInTheRealWindow();
+    void referenceListRewrittenDuringTheRun();
     void realWindowEndToEnd();
     void ctrlBDuringARunIsIgnored();
     void closingTheWindowStopsTheRun();
@@ -318,6 +324,115 @@ void tst_TestRun::vanishingFileIsItsOwnEntrysFault()
     runTest(window, runtime);
     QCOMPARE(lines(window.missing), QStringList { "vanishing.so - Error: File not found" });
     QCOMPARE(lines(window.matching), QStringList { "next.so" });
+}
+
+void tst_TestRun::badReferenceEntries_data()
+{
+    // The machine has "a" and "a.so" (10 bytes, Monday) in the system
+    // directory and a directory "sub" in the application directory.
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<QString>("matching");
+    const QByteArray monday = ",\"10\",\"Monday, December 7, 2026\"\r\n";
+    QTest::newRow("NUL byte does not name the file before it")
+        << QByteArray("\"a\0b.so\"", 8) + monday << QString::fromLatin1("a\0b.so - Error: Bad file name or number", 39)
+        << "";
+    QTest::newRow("directory is not a file") << "\"sub\"" + monday << "sub - Error: File not found"
+                                             << "";
+    QTest::newRow("empty name") << "\"\"" + monday << " - Error: File not found"
+                                << "";
+    QTest::newRow("absolute path stays inside the directories")
+        << "\"/etc/passwd\"" + monday << "/etc/passwd - Error: Path not found"
+        << "";
+    QTest::newRow("backslash is a separator") << "\"..\\system\\a.so\"" + monday << ""
+                                              << "..\\system\\a.so";
+    QTest::newRow("size text that is no number")
+        << QByteArray("\"a.so\",\"ten\",\"Monday, December 7, 2026\"\r\n") << "a.so - Could not match date/size"
+        << "";
+    QTest::newRow("size beyond 64 bits") << QByteArray(
+        "\"a.so\",\"99999999999999999999\",\"Monday, December 7, 2026\"\r\n")
+                                         << "a.so - Error: Overflow"
+                                         << "";
+    QTest::newRow("date that is no date")
+        << QByteArray("\"a.so\",\"10\",\"someday\"\r\n") << "a.so - Could not match date/size"
+        << "";
+    QTest::newRow("quote that never closes") << QByteArray("\"a.so,\"10\",\"x\"\r\n") << "a.so, - Error: File not found"
+                                             << "";
+    QTest::newRow("LF and CR line ends") << QByteArray(
+        "\"a.so\",\"10\",\"2026-12-07\"\n\"a.so\",\"10\",\"2026-12-07\"\r")
+                                         << ""
+                                         << "a.so|a.so";
+    QTest::newRow("binary bytes") << QByteArray("\x01\xff\xfe,\x80\x90,\x00\r\n", 10)
+                                  << QString::fromLatin1("\x01\xff\xfe - Error: File not found") << "";
+}
+
+void tst_TestRun::badReferenceEntries()
+{
+    QFETCH(QByteArray, list);
+    QFETCH(QString, missing);
+    QFETCH(QString, matching);
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/a", 10, reference);
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
+    QVERIFY(QDir().mkpath(QString::fromStdString(machine.applicationDirectory() + "/sub")));
+    Machine::writeText(machine.dataFile("indll.txt"), list.toStdString());
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    runTest(window, runtime);
+    QStringList missingLines;
+    for (const std::string& line : window.missing)
+        missingLines << QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+    QCOMPARE(missingLines.join('|'), missing);
+    QCOMPARE(lines(window.matching).join('|'), matching);
+    QVERIFY(runtime.messages.empty());
+    // Whatever came in, the exceptions file holds whole records.
+    const std::string written = Machine::readText(machine.dataFile("outdll.txt"));
+    QCOMPARE(std::count(written.begin(), written.end(), '\n'), std::ptrdiff_t(1 + window.missing.size()));
+}
+
+void tst_TestRun::hugeLineInTheRealWindow()
+{
+    Machine machine;
+    Machine::writeText(machine.dataFile("indll.txt"), std::string(50 * 1024 * 1024, 'n') + "\r\n");
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    const QStringList shown = lines(window.findChild<QListView*>("lstMissing"));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.front().size() <= 1025);
+    QTest::qWait(50); // the view paints the line
+    // The exceptions file keeps the whole name.
+    QVERIFY(Machine::readText(machine.dataFile("outdll.txt")).size() > 50 * 1024 * 1024);
+}
+
+void tst_TestRun::referenceListRewrittenDuringTheRun()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
+    std::string list;
+    for (int i = 0; i < 5000; ++i) // larger than one read of the list
+        list += "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), list);
+    Machine::writeText(machine.dataFile("dlls.txt"), "b.so\r\n");
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    // Another instance regenerates the reference list in the middle of the run.
+    runtime.onProcessEvents = [&] {
+        if (runtime.eventRounds == 10) {
+            TestRuntime other(machine);
+            generateReference(other);
+        }
+    };
+    runTest(window, runtime);
+    QVERIFY(window.matching.size() >= 10 && window.matching.size() < 5000);
+    // An entry torn by the rewrite is reported as such, never misread.
+    QVERIFY(window.missing.size() <= 1);
+    for (const std::string& line : window.missing)
+        QCOMPARE(QString::fromStdString(line), QStringLiteral("a.so - Error: The file changed while it was read"));
+    QCOMPARE(lines(runtime.messages), QStringList { "Error  75: The file changed while it was read" });
+    QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
 }
 
 void tst_TestRun::realWindowEndToEnd()
