@@ -108,7 +108,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t bufferSize = 64 * 1024;
+    static constexpr std::size_t bufferSize = std::size_t { 64 } * 1024;
 
     void flush(ErrorState& state)
     {

@@ -12,8 +12,8 @@ constexpr std::size_t cacheLimit = 4096;
 
 } // namespace
 
-LongDateFormat::LongDateFormat(QLocale locale)
-    : m_locale(std::move(locale))
+LongDateFormat::LongDateFormat(const QLocale& locale)
+    : m_locale(locale)
 {
     const QLocale english(QLocale::English, QLocale::UnitedStates);
     const QLocale c = QLocale::c();

@@ -19,7 +19,7 @@ class ErrorState;
 // with one language compares by day on a machine with another.
 class LongDateFormat {
 public:
-    explicit LongDateFormat(QLocale locale);
+    explicit LongDateFormat(const QLocale& locale);
 
     void render(const FileTime& time, std::string& text, ErrorState& state);
     void render(std::string_view dateText, std::string& text, ErrorState& state);

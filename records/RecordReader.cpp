@@ -8,7 +8,7 @@ namespace deptest {
 
 namespace {
 
-constexpr std::size_t bufferSize = 64 * 1024;
+constexpr std::size_t bufferSize = std::size_t { 64 } * 1024;
 constexpr std::string_view lineEnds = "\r\n";
 constexpr std::string_view fieldEnds = ",\r\n";
 

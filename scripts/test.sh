@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the layout of the code, builds deptest
+# Installs what is missing, checks the code's layout and runs clang-tidy
+# and cppcheck over it, builds deptest
 # with warnings as errors and runs the whole test suite offscreen (no
 # display needed), then again built with AddressSanitizer and
 # UndefinedBehaviorSanitizer.
@@ -13,6 +14,7 @@ find app errors platform records verify generate report tests bench -name '*.cpp
 
 cmake --preset ci
 cmake --build --preset ci
+scripts/check-code.sh build-ci
 ctest --preset ci
 
 cmake --preset asan
