@@ -50,4 +50,9 @@ std::string generalErrorMessage(const ErrorState& state)
     return text;
 }
 
+std::string openFailureMessage(const ErrorState& state, std::string_view notFoundMessage)
+{
+    return state.number() == error::fileNotFound ? std::string(notFoundMessage) : generalErrorMessage(state);
+}
+
 } // namespace deptest

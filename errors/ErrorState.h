@@ -70,4 +70,8 @@ private:
 // the description, e.g. "Error  53: File not found".
 std::string generalErrorMessage(const ErrorState& state);
 
+// What a command shows when it cannot open one of its files: its own
+// not-found text for 53, the general error message for anything else.
+std::string openFailureMessage(const ErrorState& state, std::string_view notFoundMessage);
+
 } // namespace deptest

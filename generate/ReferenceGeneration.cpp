@@ -11,16 +11,6 @@
 
 namespace deptest {
 
-namespace {
-
-void showOpenFailure(Runtime& runtime, const ErrorState& state, std::string_view notFoundMessage)
-{
-    runtime.showMessage(
-        state.number() == error::fileNotFound ? std::string(notFoundMessage) : generalErrorMessage(state));
-}
-
-} // namespace
-
 void generateReference(Runtime& runtime)
 {
     ErrorState state(ErrorMode::Continue);
@@ -28,12 +18,12 @@ void generateReference(Runtime& runtime)
 
     auto nameList = runtime.openForReading(dataFilePath(directory, dataFile::nameList), state);
     if (state.pending()) {
-        showOpenFailure(runtime, state, message::couldNotFindDlls);
+        runtime.showMessage(openFailureMessage(state, message::couldNotFindDlls));
         return;
     }
     auto referenceList = runtime.openForWriting(dataFilePath(directory, dataFile::referenceList), state);
     if (state.pending()) {
-        showOpenFailure(runtime, state, message::couldNotFindInDll);
+        runtime.showMessage(openFailureMessage(state, message::couldNotFindInDll));
         return; // the name list closes on the way out
     }
     auto notFoundList = runtime.openForWriting(dataFilePath(directory, dataFile::notFoundList), state);
@@ -57,12 +47,8 @@ void generateReference(Runtime& runtime)
         Location location;
         locateFile(runtime, name, SearchMode::Full, location, state);
         std::string dateText;
-        if (!state.pending()) {
-            FileTime modified;
-            runtime.fileTime(location.path, modified, state);
-            if (!state.pending())
-                runtime.longDate(modified, dateText, state);
-        }
+        if (!state.pending())
+            foundFileDate(runtime, location, dateText, state);
 
         ErrorState write;
         if (state.pending()) {

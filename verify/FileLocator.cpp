@@ -41,4 +41,15 @@ void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Locati
     }
 }
 
+void foundFileDate(Runtime& runtime, const Location& location, std::string& dateText, ErrorState& state)
+{
+    FileTime modified;
+    ErrorState measuring;
+    runtime.fileTime(location.path, modified, measuring);
+    if (!measuring.pending())
+        runtime.longDate(modified, dateText, measuring);
+    if (measuring.pending())
+        state.raise(measuring.number(), measuring.description());
+}
+
 } // namespace deptest

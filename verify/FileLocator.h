@@ -29,4 +29,8 @@ struct Location {
 // pending from before the search takes part in those decisions.
 void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Location& location, ErrorState& state);
 
+// The long date text of the file a search found. The file may have gone
+// since: a failure here belongs to the entry being measured.
+void foundFileDate(Runtime& runtime, const Location& location, std::string& dateText, ErrorState& state);
+
 } // namespace deptest

@@ -19,10 +19,7 @@ namespace {
 // Shows the message for a file that could not be opened and ends the program.
 void failToOpen(Window& window, Runtime& runtime, const ErrorState& state, std::string_view notFoundMessage)
 {
-    if (state.number() == error::fileNotFound)
-        runtime.showMessage(notFoundMessage);
-    else
-        runtime.showMessage(generalErrorMessage(state));
+    runtime.showMessage(openFailureMessage(state, notFoundMessage));
     window.pressExit();
 }
 
@@ -33,12 +30,7 @@ void measureEntry(Runtime& runtime, Entry& entry, SearchMode mode, ErrorState& s
     if (state.pending())
         return;
     entry.targetSize = location.size;
-    // The file may go away between the two measurements: its date is part
-    // of this entry's lookup and a failure here is this entry's.
-    FileTime modified;
-    runtime.fileTime(location.path, modified, state);
-    if (!state.pending())
-        runtime.longDate(modified, entry.targetDate, state);
+    foundFileDate(runtime, location, entry.targetDate, state);
 }
 
 } // namespace
