@@ -1,12 +1,11 @@
 #include "errors/ErrorState.h"
 #include "generate/ReferenceGeneration.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestRuntime.h"
 #include "verify/TestRun.h"
 
 #include <QFile>
 #include <QTest>
-
-#include <sys/resource.h>
 
 using namespace deptest;
 using deptest::test::FakeWindow;
@@ -149,13 +148,10 @@ void tst_Generation::failedWritesAreReportedOnceAtTheEnd()
     Machine::writeText(machine.dataFile("dlls.txt"), names);
     TestRuntime runtime(machine);
 
-    rlimit saved {};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 30'000;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    generateReference(runtime);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    {
+        test::FileSizeLimit full(30'000);
+        generateReference(runtime);
+    }
 
     QCOMPARE(runtime.messages, std::vector<std::string> { "Error  61: Disk full" });
     // The name after the failure was still judged on its own lookup.

@@ -3,13 +3,12 @@
 #include "platform/HostDirectories.h"
 #include "platform/LeadingNumber.h"
 #include "records/RecordWriter.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestRuntime.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTest>
-
-#include <sys/resource.h>
 
 using namespace deptest;
 using deptest::test::Machine;
@@ -156,22 +155,18 @@ void tst_Platform::fullDiskKeepsCompleteLines()
 {
     Machine machine;
     TestRuntime runtime(machine);
-    rlimit saved {};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 100'000; // a disk that fills up after about 100 kB
-
     ErrorState state;
     auto file = runtime.openForWriting(runtime.applicationDirectory() + "\\full.txt", state);
     QVERIFY(file);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    RecordWriter writer(*file);
-    const std::string name(40, 'n');
-    for (int record = 0; record < 5000 && !state.pending(); ++record)
-        writer.writeRecord({ name, std::int64_t { record } }, state);
-    ErrorState closing;
-    file->close(closing);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    {
+        test::FileSizeLimit full(100'000);
+        RecordWriter writer(*file);
+        const std::string name(40, 'n');
+        for (int record = 0; record < 5000 && !state.pending(); ++record)
+            writer.writeRecord({ name, std::int64_t { record } }, state);
+        ErrorState closing;
+        file->close(closing);
+    }
 
     QCOMPARE(QString::fromStdString(generalErrorMessage(state)), QStringLiteral("Error  61: Disk full"));
     const std::string written = Machine::readText(machine.dataFile("full.txt"));

@@ -1,6 +1,7 @@
 #include "app/frmTest.h"
 #include "errors/ErrorState.h"
 #include "generate/ReferenceGeneration.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestRuntime.h"
 #include "verify/TestRun.h"
 
@@ -12,8 +13,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-
-#include <sys/resource.h>
 
 using namespace deptest;
 using deptest::test::FakeWindow;
@@ -276,13 +275,10 @@ void tst_TestRun::failedWritesAreReportedOnceAtTheEnd()
     TestRuntime runtime(machine);
     FakeWindow window;
 
-    rlimit saved {};
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    rlimit limited = saved;
-    limited.rlim_cur = 20'000; // the disk fills up a few hundred records in
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    runTest(window, runtime);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    {
+        test::FileSizeLimit full(20'000); // the disk fills up a few hundred records in
+        runTest(window, runtime);
+    }
 
     QCOMPARE(window.missing.size(), std::size_t { 3000 });
     for (const std::string& line : window.missing)
