@@ -88,7 +88,13 @@ void HostRuntime::showMessage(std::string_view text)
 {
     QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle), toDisplayText(text), QMessageBox::Ok,
         QApplication::activeWindow());
+    // A command that shows a wait cursor still wants the box answered.
+    const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
     box.exec();
+    if (waiting)
+        QGuiApplication::restoreOverrideCursor();
 }
 
 void HostRuntime::processEvents() { QCoreApplication::processEvents(); }
