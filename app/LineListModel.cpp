@@ -1,12 +1,24 @@
 #include "app/LineListModel.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace deptest {
 
 namespace {
 
-constexpr int flushIntervalMs = 100;
+// A view lays out all of its rows again whenever rows are added, so the
+// wait between batches grows with the list: a long list is laid out no more
+// than a few percent of the time, and the cost per line stays flat however
+// long the list gets.
+constexpr int shortestWaitMs = 100;
+constexpr int waitMsPerThousandLines = 2;
+
+int waitBeforeShowing(std::size_t linesShown)
+{
+    const auto proportional = static_cast<qint64>(linesShown / 1000) * waitMsPerThousandLines;
+    return static_cast<int>(std::max<qint64>(shortestWaitMs, proportional));
+}
 
 } // namespace
 
@@ -14,7 +26,6 @@ LineListModel::LineListModel(QObject* parent)
     : QAbstractListModel(parent)
 {
     m_flushTimer.setSingleShot(true);
-    m_flushTimer.setInterval(flushIntervalMs);
     connect(&m_flushTimer, &QTimer::timeout, this, &LineListModel::flush);
 }
 
@@ -22,7 +33,7 @@ void LineListModel::append(QString line)
 {
     m_pending.push_back(std::move(line));
     if (!m_flushTimer.isActive())
-        m_flushTimer.start();
+        m_flushTimer.start(waitBeforeShowing(m_lines.size()));
 }
 
 void LineListModel::clear()

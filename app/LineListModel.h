@@ -9,9 +9,9 @@
 namespace deptest {
 
 // The lines of one list box. Appending is cheap however long the list is:
-// new lines are held back and handed to the view in one batch a few times
-// a second, so a run of a million entries lays the view out a few hundred
-// times, not a million.
+// new lines are held back and handed to the view in batches, every 100 ms
+// for a short list and less often as it grows, so a run of a million
+// entries lays the view out a few dozen times, not a million.
 class LineListModel final : public QAbstractListModel {
     Q_OBJECT
 public:

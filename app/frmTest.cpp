@@ -255,6 +255,15 @@ void frmTest::keyPressEvent(QKeyEvent* event)
     QWidget::keyPressEvent(event);
 }
 
+void frmTest::endOnRequest()
+{
+    if (m_unloaded) {
+        QCoreApplication::exit(0);
+        return;
+    }
+    close();
+}
+
 void frmTest::closeEvent(QCloseEvent* event)
 {
     m_unloaded = true;

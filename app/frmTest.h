@@ -39,6 +39,13 @@ public:
     // gets the key. Character code 2 (Ctrl+B) runs the reference generation.
     void Form_KeyPress(std::int16_t& keyAscii);
 
+public slots:
+    // A request from outside to end the program: the window closes as if
+    // its close box were clicked, so a running test stops after the entry
+    // at hand and its files end on whole records. A second request, while
+    // a message box still waits, ends the program at once.
+    void endOnRequest();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

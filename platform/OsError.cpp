@@ -51,9 +51,11 @@ void raiseOsError(int osError, std::string_view hostPath, ErrorState& state)
     case ENOENT: state.raise(parentDirectoryExists(hostPath) ? error::fileNotFound : error::pathNotFound); return;
     case ENOTDIR: state.raise(error::pathNotFound); return;
     case EACCES:
-    case EPERM: state.raise(error::permissionDenied); return;
+    case EPERM:
+    case EROFS: // a write-protected disk, as the familiar text has always covered
+        state.raise(error::permissionDenied);
+        return;
     case EISDIR:
-    case EROFS:
     case ENAMETOOLONG:
     case ELOOP: state.raise(error::pathFileAccess); return;
     case ENOSPC:

@@ -1,4 +1,5 @@
 #include "app/frmTest.h"
+#include "platform/TerminationRequests.h"
 #include "tests/support/TestRuntime.h"
 
 #include <QApplication>
@@ -8,6 +9,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 using namespace deptest;
 using deptest::test::Machine;
@@ -42,6 +45,8 @@ private slots:
     void listsKeepTheirOrder();
     void exitEndsTheLoopWhileDisabled();
     void closingTheWindowEndsTheProgram();
+    void terminationRequestsEndTheProgram_data();
+    void terminationRequestsEndTheProgram();
 
 private:
     std::unique_ptr<Machine> m_machine;
@@ -274,6 +279,55 @@ void tst_Window::closingTheWindowEndsTheProgram()
     QCOMPARE(QCoreApplication::exec(), 0);
     QVERIFY(!watchdogFired);
     QVERIFY(m_window->isUnloaded());
+}
+
+void tst_Window::terminationRequestsEndTheProgram_data()
+{
+    QTest::addColumn<QString>("messageBox");
+    QTest::addColumn<int>("requestsNeeded");
+    QTest::newRow("idle window") << "none" << 1;
+    // A box that belongs to the window goes with it.
+    QTest::newRow("box of the window waiting") << "window's" << 1;
+    // A box shown while another program was active belongs to no window
+    // and keeps the program alive after the window has closed.
+    QTest::newRow("box of no window waiting") << "own" << 2;
+}
+
+void tst_Window::terminationRequestsEndTheProgram()
+{
+    QFETCH(QString, messageBox);
+    QFETCH(int, requestsNeeded);
+    TerminationRequests termination;
+    connect(&termination, &TerminationRequests::requested, m_window.get(), &frmTest::endOnRequest);
+    int requests = 0;
+    const auto request = [&requests] {
+        ++requests;
+        std::raise(SIGTERM);
+    };
+    // Asks again, every 200 ms, for as long as the program still runs.
+    QTimer again;
+    connect(&again, &QTimer::timeout, request);
+    bool boxReturned = false;
+    QTimer::singleShot(0, m_window.get(), [&] {
+        request();
+        again.start(200);
+        if (messageBox == "none")
+            return;
+        if (messageBox == "own")
+            QApplication::setActiveWindow(nullptr);
+        m_runtime->HostRuntime::showMessage("Error  61: Disk full");
+        boxReturned = true;
+    });
+    bool watchdogFired = false;
+    QTimer::singleShot(5000, [&watchdogFired] {
+        watchdogFired = true;
+        QCoreApplication::exit(1);
+    });
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!watchdogFired);
+    QVERIFY(m_window->isUnloaded());
+    QCOMPARE(requests, requestsNeeded);
+    QCOMPARE(boxReturned, messageBox != "none");
 }
 
 QTEST_MAIN(tst_Window)

@@ -1,11 +1,14 @@
 #include "errors/ErrorState.h"
 #include "generate/ReferenceGeneration.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/ScratchDisk.h"
 #include "tests/support/TestRuntime.h"
 #include "verify/TestRun.h"
 
 #include <QFile>
 #include <QTest>
+
+#include <optional>
 
 using namespace deptest;
 using deptest::test::FakeWindow;
@@ -22,6 +25,9 @@ bool exists(const std::string& path) { return QFile::exists(QString::fromStdStri
 
 class tst_Generation : public QObject {
     Q_OBJECT
+public:
+    static void initMain() { test::enterPrivateMountNamespace(); }
+
 private slots:
     void referenceAndNotFoundLists_data();
     void referenceAndNotFoundLists();
@@ -29,6 +35,8 @@ private slots:
     void generationThenTestRunMatchesEverything();
     void failedDateRenderingIsThatNamesOwn();
     void failedWritesAreReportedOnceAtTheEnd();
+    void fullApplicationDirectory();
+    void readOnlyApplicationDirectory();
 };
 
 void tst_Generation::referenceAndNotFoundLists_data()
@@ -160,6 +168,57 @@ void tst_Generation::failedWritesAreReportedOnceAtTheEnd()
     const std::string notFound = Machine::readText(machine.dataFile("dllerr.txt"));
     QVERIFY(notFound.starts_with("\"missing-0.so\"\r\n"));
     QVERIFY(notFound.ends_with("\r\n"));
+}
+
+void tst_Generation::fullApplicationDirectory()
+{
+    Machine machine;
+    // Room for the name list and a little more.
+    test::ScratchDisk disk(machine.applicationDirectory(), 128 * 1024);
+    if (!disk.isMounted())
+        QSKIP("a full disk of its own needs root and a mount namespace");
+    Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
+    std::string names;
+    std::string allNotFound;
+    for (int i = 0; i < 4000; ++i) {
+        const std::string name = "missing-" + std::to_string(i) + ".so";
+        names += name + "\r\n";
+        allNotFound += "\"" + name + "\"\r\n";
+    }
+    names += "found.so\r\n";
+    Machine::writeText(machine.dataFile("dlls.txt"), names);
+    TestRuntime runtime(machine);
+    generateReference(runtime);
+
+    QCOMPARE(runtime.messages, std::vector<std::string> { "Error  61: Disk full" });
+    QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), names);
+    // Each file holds a clean run of whole records: the first ones, or none.
+    const std::string notFound = Machine::readText(machine.dataFile("dllerr.txt"));
+    QVERIFY(notFound.size() < allNotFound.size());
+    QVERIFY(allNotFound.starts_with(notFound));
+    QVERIFY(notFound.empty() || notFound.ends_with("\r\n"));
+    const std::string references = Machine::readText(machine.dataFile("indll.txt"));
+    QVERIFY2(
+        references.empty() || references == "\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n", references.c_str());
+}
+
+void tst_Generation::readOnlyApplicationDirectory()
+{
+    Machine machine;
+    test::ScratchDisk disk(machine.applicationDirectory(), 64 * 1024);
+    if (!disk.isMounted())
+        QSKIP("a read-only disk needs root and a mount namespace");
+    Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
+    Machine::writeText(machine.dataFile("dlls.txt"), "found.so\r\n");
+    const std::string previous = "\"found.so\",\"1\",\"Sunday, December 6, 2026\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), previous);
+    QVERIFY(disk.makeReadOnly());
+    TestRuntime runtime(machine);
+    generateReference(runtime);
+    QCOMPARE(runtime.messages, std::vector<std::string> { "Error  70: Permission denied" });
+    // The reference list from before is still there, untouched.
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), previous);
+    QVERIFY(!exists(machine.dataFile("dllerr.txt")));
 }
 
 QTEST_GUILESS_MAIN(tst_Generation)

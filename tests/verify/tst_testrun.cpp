@@ -1,7 +1,9 @@
 #include "app/frmTest.h"
 #include "errors/ErrorState.h"
 #include "generate/ReferenceGeneration.h"
+#include "platform/TerminationRequests.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/ScratchDisk.h"
 #include "tests/support/TestRuntime.h"
 #include "verify/TestRun.h"
 
@@ -13,6 +15,9 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
+#include <optional>
 
 using namespace deptest;
 using deptest::test::FakeWindow;
@@ -45,6 +50,9 @@ QStringList lines(const QListView* view)
 
 class tst_TestRun : public QObject {
     Q_OBJECT
+public:
+    static void initMain() { test::enterPrivateMountNamespace(); }
+
 private slots:
     void verdicts_data();
     void verdicts();
@@ -57,6 +65,7 @@ private slots:
     void unopenableFilesEndTheProgram();
     void truncatedEntryStartsEmpty();
     void sizesBeyond32Bits();
+    void failedWritesAreReportedOnceAtTheEnd_data();
     void failedWritesAreReportedOnceAtTheEnd();
     void vanishingFileIsItsOwnEntrysFault();
     void badReferenceEntries_data();
@@ -65,7 +74,8 @@ private slots:
     void referenceListRewrittenDuringTheRun();
     void realWindowEndToEnd();
     void ctrlBDuringARunIsIgnored();
-    void closingTheWindowStopsTheRun();
+    void endingTheProgramStopsTheRun_data();
+    void endingTheProgramStopsTheRun();
 };
 
 void tst_TestRun::verdicts_data()
@@ -198,21 +208,33 @@ void tst_TestRun::unopenableFilesEndTheProgram_data()
 {
     QTest::addColumn<bool>("referenceListExists");
     QTest::addColumn<bool>("exceptionsIsDirectory");
+    QTest::addColumn<bool>("readOnlyDisk");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no reference list") << false << false << "Error:  Could not find InDLL.txt.";
-    QTest::newRow("exceptions file is a directory") << true << true << "Error  75: Path/File access error";
+    QTest::newRow("no reference list") << false << false << false << "Error:  Could not find InDLL.txt.";
+    QTest::newRow("exceptions file is a directory") << true << true << false << "Error  75: Path/File access error";
+    QTest::newRow("read-only application directory") << true << false << true << "Error  70: Permission denied";
 }
 
 void tst_TestRun::unopenableFilesEndTheProgram()
 {
     QFETCH(bool, referenceListExists);
     QFETCH(bool, exceptionsIsDirectory);
+    QFETCH(bool, readOnlyDisk);
     QFETCH(QString, message);
     Machine machine;
+    std::optional<test::ScratchDisk> disk;
+    if (readOnlyDisk) {
+        disk.emplace(machine.applicationDirectory(), 1 << 20);
+        if (!disk->isMounted())
+            QSKIP("a read-only disk needs root and a mount namespace");
+    }
+    const std::string list = "\"a.so\",\"1\",\"x\"\r\n";
     if (referenceListExists)
-        Machine::writeText(machine.dataFile("indll.txt"), "\"a.so\",\"1\",\"x\"\r\n");
+        Machine::writeText(machine.dataFile("indll.txt"), list);
     if (exceptionsIsDirectory)
         QVERIFY(QDir().mkpath(QString::fromStdString(machine.dataFile("outdll.txt"))));
+    if (disk)
+        QVERIFY(disk->makeReadOnly());
     TestRuntime runtime(machine);
     FakeWindow window;
     runTest(window, runtime);
@@ -220,6 +242,8 @@ void tst_TestRun::unopenableFilesEndTheProgram()
     QVERIFY(window.exited);
     QVERIFY(window.matching.empty() && window.missing.empty());
     QCOMPARE(runtime.eventRounds, 0);
+    if (referenceListExists)
+        QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), list);
 }
 
 void tst_TestRun::truncatedEntryStartsEmpty()
@@ -263,9 +287,25 @@ void tst_TestRun::sizesBeyond32Bits()
                            "date or size\"\r\n"));
 }
 
+void tst_TestRun::failedWritesAreReportedOnceAtTheEnd_data()
+{
+    QTest::addColumn<bool>("fullDisk");
+    QTest::newRow("file size limit") << false;
+    QTest::newRow("full disk") << true;
+}
+
 void tst_TestRun::failedWritesAreReportedOnceAtTheEnd()
 {
+    QFETCH(bool, fullDisk);
     Machine machine;
+    std::optional<test::ScratchDisk> disk;
+    if (fullDisk) {
+        // The list takes about 150 KB of it, the exceptions file gets the
+        // room for a few hundred of its 3,000 records.
+        disk.emplace(machine.applicationDirectory(), 176 * 1024);
+        if (!disk->isMounted())
+            QSKIP("a full disk of its own needs root and a mount namespace");
+    }
     Machine::makeFile(machine.systemDirectory() + "/found.so", 1, reference);
     std::string list;
     for (int i = 0; i < 3000; ++i)
@@ -275,8 +315,10 @@ void tst_TestRun::failedWritesAreReportedOnceAtTheEnd()
     TestRuntime runtime(machine);
     FakeWindow window;
 
-    {
-        test::FileSizeLimit full(20'000); // the disk fills up a few hundred records in
+    if (fullDisk) {
+        runTest(window, runtime);
+    } else {
+        test::FileSizeLimit full(20'000); // the file fills up a few hundred records in
         runTest(window, runtime);
     }
 
@@ -286,9 +328,15 @@ void tst_TestRun::failedWritesAreReportedOnceAtTheEnd()
     QCOMPARE(lines(window.matching), QStringList { "found.so" });
     QCOMPARE(lines(runtime.messages), QStringList { "Error  61: Disk full" });
     QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
+    // What reached the disk is the first records exactly, up to a line end.
+    std::string everything = header;
+    for (int i = 0; i < 3000; ++i)
+        everything += "\"missing-" + std::to_string(i) + ".so\",1,\"Monday, December 7, 2026\",\"File not found\"\r\n";
     const std::string written = Machine::readText(machine.dataFile("outdll.txt"));
-    QVERIFY(written.starts_with(header));
+    QVERIFY(written.size() > header.size() && written.size() < everything.size());
+    QVERIFY(everything.starts_with(written));
     QVERIFY(written.ends_with("\r\n"));
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), list);
 }
 
 namespace {
@@ -476,8 +524,17 @@ void tst_TestRun::ctrlBDuringARunIsIgnored()
     QVERIFY(QFile::exists(QString::fromStdString(machine.dataFile("dllerr.txt"))));
 }
 
-void tst_TestRun::closingTheWindowStopsTheRun()
+void tst_TestRun::endingTheProgramStopsTheRun_data()
 {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("close box") << "close";
+    QTest::newRow("Exit") << "exit";
+    QTest::newRow("terminate signal") << "signal";
+}
+
+void tst_TestRun::endingTheProgramStopsTheRun()
+{
+    QFETCH(QString, how);
     Machine machine;
     std::string list;
     for (int i = 0; i < 50; ++i)
@@ -485,17 +542,28 @@ void tst_TestRun::closingTheWindowStopsTheRun()
     Machine::writeText(machine.dataFile("indll.txt"), list);
     TestRuntime runtime(machine);
     frmTest window(runtime);
+    TerminationRequests termination;
+    connect(&termination, &TerminationRequests::requested, &window, &frmTest::endOnRequest);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     runtime.onProcessEvents = [&] {
-        if (runtime.eventRounds == 2)
+        if (runtime.eventRounds != 2)
+            return;
+        if (how == "close")
             window.close();
+        else if (how == "exit")
+            window.pressExit();
+        else
+            std::raise(SIGTERM); // as from kill, or Ctrl+C in a terminal
     };
     QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
     QVERIFY(window.isUnloaded());
-    QCOMPARE(runtime.eventRounds, 2);
-    const std::string written = Machine::readText(machine.dataFile("outdll.txt"));
-    QCOMPARE(written, header + "\"m0.so\",1,\"x\",\"File not found\"\r\n\"m1.so\",1,\"x\",\"File not found\"\r\n");
+    QVERIFY(runtime.eventRounds >= 2 && runtime.eventRounds < 50);
+    // The records of the entries done so far, each of them whole.
+    std::string expected = header;
+    for (int i = 0; i < runtime.eventRounds; ++i)
+        expected += "\"m" + std::to_string(i) + ".so\",1,\"x\",\"File not found\"\r\n";
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), expected);
 }
 
 QTEST_MAIN(tst_TestRun)
