@@ -45,7 +45,12 @@ void generateReference(Runtime& runtime)
         std::string name;
         reader.readField(name, state);
         Location location;
-        locateFile(runtime, name, SearchMode::Full, location, state);
+        // The reference list writes names between quotes as they are, so a
+        // name with a quote of its own would be read back as another name.
+        if (name.find('"') == std::string::npos)
+            locateFile(runtime, name, SearchMode::Full, location, state);
+        else
+            state.raise(error::badFileName);
         std::string dateText;
         if (!state.pending())
             foundFileDate(runtime, location, dateText, state);

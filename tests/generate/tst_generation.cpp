@@ -5,6 +5,7 @@
 #include "tests/support/TestRuntime.h"
 #include "verify/TestRun.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -35,6 +36,8 @@ private slots:
     void generationThenTestRunMatchesEverything();
     void failedDateRenderingIsThatNamesOwn();
     void failedWritesAreReportedOnceAtTheEnd();
+    void badNames_data();
+    void badNames();
     void fullApplicationDirectory();
     void readOnlyApplicationDirectory();
 };
@@ -168,6 +171,54 @@ void tst_Generation::failedWritesAreReportedOnceAtTheEnd()
     const std::string notFound = Machine::readText(machine.dataFile("dllerr.txt"));
     QVERIFY(notFound.starts_with("\"missing-0.so\"\r\n"));
     QVERIFY(notFound.ends_with("\r\n"));
+}
+
+void tst_Generation::badNames_data()
+{
+    // The machine has sys.so (3 bytes, Monday) and q"uote.so in the system
+    // directory and a directory "sub" in the application directory.
+    QTest::addColumn<QByteArray>("names");
+    QTest::addColumn<QByteArray>("references");
+    QTest::addColumn<QByteArray>("notFound");
+    const QByteArray sys = "\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n";
+    QTest::newRow("NUL byte") << QByteArray("sys.so\0x\r\n", 10) << QByteArray() << QByteArray("\"sys.so\0x\"\r\n", 12);
+    QTest::newRow("binary bytes") << QByteArray("\x01\xff\xfe\r\nsys.so\r\n") << sys
+                                  << QByteArray("\"\x01\xff\xfe\"\r\n");
+    QTest::newRow("directory") << QByteArray("sub\r\n") << QByteArray() << QByteArray("\"sub\"\r\n");
+    QTest::newRow("empty name") << QByteArray(",sys.so\r\n") << sys << QByteArray("\"\"\r\n");
+    QTest::newRow("absolute path") << QByteArray("/etc/passwd\r\n") << QByteArray()
+                                   << QByteArray("\"/etc/passwd\"\r\n");
+    QTest::newRow("backslashes and ..") << QByteArray("..\\system\\sys.so\r\n")
+                                        << QByteArray("\"..\\system\\sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n")
+                                        << QByteArray();
+    // The file is there, but the reference list could not hold its name.
+    QTest::newRow("double quote") << QByteArray("q\"uote.so\r\nsys.so\r\n") << sys << QByteArray("\"q\"uote.so\"\r\n");
+    // A quoted name runs on to its closing quote, line ends and all.
+    QTest::newRow("quote that never closes")
+        << QByteArray("\"sys.so\r\n") << QByteArray() << QByteArray("\"sys.so\r\n\"\r\n");
+    const QByteArray longName(50 * 1024 * 1024, 'n');
+    QTest::newRow("a single line of 50 MB") << longName + "\r\nsys.so\r\n" << sys << "\"" + longName + "\"\r\n";
+}
+
+void tst_Generation::badNames()
+{
+    QFETCH(QByteArray, names);
+    QFETCH(QByteArray, references);
+    QFETCH(QByteArray, notFound);
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/sys.so", 3, monday);
+    Machine::makeFile(machine.systemDirectory() + "/q\"uote.so", 3, monday);
+    QVERIFY(QDir().mkpath(QString::fromStdString(machine.applicationDirectory() + "/sub")));
+    Machine::writeText(machine.dataFile("dlls.txt"), names.toStdString());
+    TestRuntime runtime(machine);
+    generateReference(runtime);
+    QVERIFY(runtime.messages.empty());
+    QCOMPARE(QByteArray::fromStdString(Machine::readText(machine.dataFile("indll.txt"))), references);
+    QCOMPARE(QByteArray::fromStdString(Machine::readText(machine.dataFile("dllerr.txt"))), notFound);
+    // Whatever the reference list holds, a test run reads it back as written.
+    FakeWindow window;
+    runTest(window, runtime);
+    QCOMPARE(window.missing.size(), std::size_t { 0 });
 }
 
 void tst_Generation::fullApplicationDirectory()

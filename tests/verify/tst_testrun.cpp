@@ -388,6 +388,10 @@ void tst_TestRun::badReferenceEntries_data()
     QTest::newRow("absolute path stays inside the directories")
         << "\"/etc/passwd\"" + monday << "/etc/passwd - Error: Path not found"
         << "";
+    // A quoted name ends at its second quote; the rest of the field is
+    // skipped, so the fields after it stay in step.
+    QTest::newRow("double quote inside a name") << "\"a\"b.so\"" + monday + "\"a.so\"" + monday << ""
+                                                << "a|a.so";
     QTest::newRow("backslash is a separator") << "\"..\\system\\a.so\"" + monday << ""
                                               << "..\\system\\a.so";
     QTest::newRow("size text that is no number")
