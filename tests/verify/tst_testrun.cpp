@@ -68,6 +68,7 @@ private slots:
     void failedWritesAreReportedOnceAtTheEnd_data();
     void failedWritesAreReportedOnceAtTheEnd();
     void vanishingFileIsItsOwnEntrysFault();
+    void filesChangedWhileTheRunProcessesEvents();
     void badReferenceEntries_data();
     void badReferenceEntries();
     void hugeLineInTheRealWindow();
@@ -368,6 +369,34 @@ void tst_TestRun::vanishingFileIsItsOwnEntrysFault()
     runTest(window, runtime);
     QCOMPARE(lines(window.missing), QStringList { "vanishing.so - Error: File not found" });
     QCOMPARE(lines(window.matching), QStringList { "next.so" });
+}
+
+void tst_TestRun::filesChangedWhileTheRunProcessesEvents()
+{
+    Machine machine;
+    for (const char* name : { "/a.so", "/b.so", "/c.so" })
+        Machine::makeFile(machine.systemDirectory() + name, 10, reference);
+    std::string list;
+    for (const char* name : { "a.so", "b.so", "c.so" })
+        list += "\"" + std::string(name) + "\",\"10\",\"Monday, December 7, 2026\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), list);
+    TestRuntime runtime(machine);
+    FakeWindow window;
+    // While a.so's line is on its way to the screen, b.so is removed and
+    // c.so replaced by a newer build.
+    runtime.onProcessEvents = [&] {
+        if (runtime.eventRounds != 1)
+            return;
+        QVERIFY(QFile::remove(QString::fromStdString(machine.systemDirectory() + "/b.so")));
+        Machine::makeFile(machine.systemDirectory() + "/c.so", 12, reference.addDays(1));
+    };
+    runTest(window, runtime);
+    QCOMPARE(lines(window.matching), QStringList { "a.so" });
+    QCOMPARE(
+        lines(window.missing), (QStringList { "b.so - Error: File not found", "c.so - Could not match date/size" }));
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")),
+        header + "\"b.so\",10,\"Monday, December 7, 2026\",\"File not found\"\r\n"
+            + "\"c.so\",12,10,\"Tuesday, December 8, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n");
 }
 
 void tst_TestRun::badReferenceEntries_data()
