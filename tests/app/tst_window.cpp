@@ -26,6 +26,17 @@ std::string joined(const std::vector<std::string>& texts)
     return all;
 }
 
+// Runs the event loop until the program ends it (with 0), or for five
+// seconds at most, after which it ends with 1.
+int execUntilTheProgramEnds()
+{
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    watchdog.start(5000);
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 class tst_Window : public QObject {
@@ -253,31 +264,19 @@ void tst_Window::listsKeepTheirOrder()
 
 void tst_Window::exitEndsTheLoopWhileDisabled()
 {
-    bool watchdogFired = false;
     QTimer::singleShot(0, m_window.get(), [this] {
         setButtonsEnabled(*m_window, false);
         m_window->pressExit();
     });
-    QTimer::singleShot(5000, [&watchdogFired] {
-        watchdogFired = true;
-        QCoreApplication::exit(1);
-    });
-    QCOMPARE(QCoreApplication::exec(), 0);
-    QVERIFY(!watchdogFired);
+    QCOMPARE(execUntilTheProgramEnds(), 0);
     QVERIFY(m_window->isUnloaded());
     QVERIFY(!m_window->isVisible());
 }
 
 void tst_Window::closingTheWindowEndsTheProgram()
 {
-    bool watchdogFired = false;
     QTimer::singleShot(0, m_window.get(), [this] { m_window->close(); });
-    QTimer::singleShot(5000, [&watchdogFired] {
-        watchdogFired = true;
-        QCoreApplication::exit(1);
-    });
-    QCOMPARE(QCoreApplication::exec(), 0);
-    QVERIFY(!watchdogFired);
+    QCOMPARE(execUntilTheProgramEnds(), 0);
     QVERIFY(m_window->isUnloaded());
 }
 
@@ -318,13 +317,7 @@ void tst_Window::terminationRequestsEndTheProgram()
         m_runtime->HostRuntime::showMessage("Error  61: Disk full");
         boxReturned = true;
     });
-    bool watchdogFired = false;
-    QTimer::singleShot(5000, [&watchdogFired] {
-        watchdogFired = true;
-        QCoreApplication::exit(1);
-    });
-    QCOMPARE(QCoreApplication::exec(), 0);
-    QVERIFY(!watchdogFired);
+    QCOMPARE(execUntilTheProgramEnds(), 0);
     QVERIFY(m_window->isUnloaded());
     QCOMPARE(requests, requestsNeeded);
     QCOMPARE(boxReturned, messageBox != "none");
