@@ -30,6 +30,12 @@ const QDateTime reference(QDate(2026, 12, 7), QTime(10, 30));
 const std::string header = "Format: Filename, Size of file on target, size of original file, date of target file, date "
                            "of original, error\r\n";
 
+// One line of a reference list, dated Monday, December 7, 2026.
+std::string entry(std::string_view name, std::string_view size)
+{
+    return "\"" + std::string(name) + "\",\"" + std::string(size) + "\",\"Monday, December 7, 2026\"\r\n";
+}
+
 QStringList lines(const std::vector<std::string>& items)
 {
     QStringList list;
@@ -106,7 +112,7 @@ void tst_TestRun::verdicts()
     Machine machine;
     if (size >= 0)
         Machine::makeFile(machine.systemDirectory() + "/a.so", size, modified);
-    Machine::writeText(machine.dataFile("indll.txt"), "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n");
+    Machine::writeText(machine.dataFile("indll.txt"), entry("a.so", "10"));
     TestRuntime runtime(machine);
     FakeWindow window;
     runTest(window, runtime);
@@ -147,8 +153,7 @@ void tst_TestRun::windowsDirectoryFileIsComparedByName()
 {
     Machine machine;
     Machine::makeFile(machine.windowsDirectory() + "/w.so", 5, reference);
-    Machine::writeText(machine.dataFile("indll.txt"),
-        "\"w.so\",\"5\",\"Monday, December 7, 2026\"\r\n\"w.so\",\"6\",\"Monday, December 7, 2026\"\r\n");
+    Machine::writeText(machine.dataFile("indll.txt"), entry("w.so", "5") + entry("w.so", "6"));
     TestRuntime runtime(machine);
     FakeWindow window;
     runTest(window, runtime);
@@ -160,8 +165,7 @@ void tst_TestRun::appDirectoryOptionIsReadPerEntry()
 {
     Machine machine;
     Machine::makeFile(machine.systemDirectory() + "/s.so", 5, reference);
-    Machine::writeText(machine.dataFile("indll.txt"),
-        "\"s.so\",\"5\",\"Monday, December 7, 2026\"\r\n\"s.so\",\"5\",\"Monday, December 7, 2026\"\r\n");
+    Machine::writeText(machine.dataFile("indll.txt"), entry("s.so", "5") + entry("s.so", "5"));
     TestRuntime runtime(machine);
     FakeWindow window;
     // The user ticks the box while the first entry's events are processed.
@@ -191,8 +195,7 @@ void tst_TestRun::twoRunsGiveTheSameLists()
 {
     Machine machine;
     Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
-    Machine::writeText(machine.dataFile("indll.txt"),
-        "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n\"b.so\",\"1\",\"Monday, December 7, 2026\"\r\n");
+    Machine::writeText(machine.dataFile("indll.txt"), entry("a.so", "10") + entry("b.so", "1"));
     TestRuntime runtime(machine);
     FakeWindow window;
     runTest(window, runtime);
@@ -310,8 +313,8 @@ void tst_TestRun::failedWritesAreReportedOnceAtTheEnd()
     Machine::makeFile(machine.systemDirectory() + "/found.so", 1, reference);
     std::string list;
     for (int i = 0; i < 3000; ++i)
-        list += "\"missing-" + std::to_string(i) + ".so\",\"1\",\"Monday, December 7, 2026\"\r\n";
-    list += "\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n";
+        list += entry("missing-" + std::to_string(i) + ".so", "1");
+    list += entry("found.so", "1");
     Machine::writeText(machine.dataFile("indll.txt"), list);
     TestRuntime runtime(machine);
     FakeWindow window;
@@ -362,8 +365,7 @@ void tst_TestRun::vanishingFileIsItsOwnEntrysFault()
     Machine machine;
     Machine::makeFile(machine.systemDirectory() + "/vanishing.so", 1, reference);
     Machine::makeFile(machine.systemDirectory() + "/next.so", 1, reference);
-    Machine::writeText(machine.dataFile("indll.txt"),
-        "\"vanishing.so\",\"1\",\"Monday, December 7, 2026\"\r\n\"next.so\",\"1\",\"Monday, December 7, 2026\"\r\n");
+    Machine::writeText(machine.dataFile("indll.txt"), entry("vanishing.so", "1") + entry("next.so", "1"));
     VanishingRuntime runtime(machine);
     FakeWindow window;
     runTest(window, runtime);
@@ -378,7 +380,7 @@ void tst_TestRun::filesChangedWhileTheRunProcessesEvents()
         Machine::makeFile(machine.systemDirectory() + name, 10, reference);
     std::string list;
     for (const char* name : { "a.so", "b.so", "c.so" })
-        list += "\"" + std::string(name) + "\",\"10\",\"Monday, December 7, 2026\"\r\n";
+        list += entry(name, "10");
     Machine::writeText(machine.dataFile("indll.txt"), list);
     TestRuntime runtime(machine);
     FakeWindow window;
@@ -490,7 +492,7 @@ void tst_TestRun::referenceListRewrittenDuringTheRun()
     Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
     std::string list;
     for (int i = 0; i < 5000; ++i) // larger than one read of the list
-        list += "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n";
+        list += entry("a.so", "10");
     Machine::writeText(machine.dataFile("indll.txt"), list);
     Machine::writeText(machine.dataFile("dlls.txt"), "b.so\r\n");
     TestRuntime runtime(machine);
@@ -516,8 +518,7 @@ void tst_TestRun::realWindowEndToEnd()
 {
     Machine machine;
     Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
-    Machine::writeText(machine.dataFile("indll.txt"),
-        "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n\"b.so\",\"10\",\"Monday, December 7, 2026\"\r\n");
+    Machine::writeText(machine.dataFile("indll.txt"), entry("a.so", "10") + entry("b.so", "10"));
     TestRuntime runtime(machine);
     frmTest window(runtime);
     window.show();
