@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Window.h"
+#include "services/Window.h"
 
 #include <QWidget>
 

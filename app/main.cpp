@@ -1,5 +1,5 @@
 #include "app/frmTest.h"
-#include "platform/HostRuntime.h"
+#include "platform/DesktopRuntime.h"
 #include "platform/TerminationRequests.h"
 
 #include <QApplication>
@@ -8,7 +8,7 @@ int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("deptest"));
-    deptest::HostRuntime runtime(deptest::HostRuntime::settingsForThisMachine());
+    deptest::DesktopRuntime runtime(deptest::HostRuntime::settingsForThisMachine());
     deptest::frmTest window(runtime);
     deptest::TerminationRequests termination;
     QObject::connect(&termination, &deptest::TerminationRequests::requested, &window, &deptest::frmTest::endOnRequest);

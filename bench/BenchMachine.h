@@ -1,11 +1,9 @@
 #pragma once
 
-#include "platform/HostRuntime.h"
+#include "tests/support/TestRuntime.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include <chrono>
 #include <cstdio>
@@ -15,21 +13,13 @@
 
 namespace deptest::bench {
 
-// Directories for a measured run: the search directories and the
-// application directory, filled with generated files whose dates spread
-// over a year, as in a real list.
-class BenchMachine {
-public:
-    BenchMachine()
-    {
-        for (const char* leaf : { "system", "windows", "app" })
-            QDir(m_root.path()).mkpath(QLatin1String(leaf));
-    }
+using test::TestRuntime;
 
-    [[nodiscard]] std::string directory(const char* leaf) const
-    {
-        return m_root.filePath(QLatin1String(leaf)).toStdString();
-    }
+// The test machine, filled with generated files whose dates spread over a
+// year, as in a real list.
+class BenchMachine : public test::Machine {
+public:
+    [[nodiscard]] std::string directory(const char* leaf) const { return root() + "/" + leaf; }
 
     static std::string fileName(int index) { return "lib" + std::to_string(index) + ".so"; }
 
@@ -46,15 +36,6 @@ public:
             file.setFileTime(base.addDays(-(i % 365)), QFileDevice::FileModificationTime);
         }
     }
-
-    [[nodiscard]] HostSettings settings() const
-    {
-        return { directory("app"), HostDirectories { directory("system") + "/", directory("windows") + "/" },
-            QLocale(QLocale::English, QLocale::UnitedStates) };
-    }
-
-private:
-    QTemporaryDir m_root;
 };
 
 template <typename Work> double seconds(Work&& work)

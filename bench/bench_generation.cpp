@@ -6,7 +6,7 @@
 #include "bench/BenchMachine.h"
 #include "generate/ReferenceGeneration.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -17,8 +17,7 @@ using namespace deptest::bench;
 
 int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
+    QCoreApplication application(argc, argv);
     constexpr int count = 100000;
     BenchMachine machine;
     machine.makeFiles("system", count);
@@ -35,7 +34,7 @@ int main(int argc, char* argv[])
             sink += plainLookup({ machine.directory("system") + "/" + BenchMachine::fileName(i) }, locale);
     });
 
-    HostRuntime runtime(machine.settings());
+    TestRuntime runtime(machine.settings());
     const double generation = seconds([&] { generateReference(runtime); });
 
     double mtree = -1;

@@ -6,9 +6,8 @@
 
 #include "app/frmTest.h"
 #include "bench/BenchMachine.h"
-#include "errors/ErrorState.h"
-#include "platform/Window.h"
 #include "records/RecordWriter.h"
+#include "services/Window.h"
 #include "verify/TestRun.h"
 
 #include <QApplication>
@@ -38,15 +37,12 @@ public:
 
 void writeReferenceList(const BenchMachine& machine, int count)
 {
-    HostRuntime runtime(machine.settings());
+    TestRuntime runtime(machine.settings());
     std::ofstream out(machine.directory("app") + "/indll.txt", std::ios::binary);
     for (int i = 0; i < count; ++i) {
         const std::string name = BenchMachine::fileName(i);
-        FileTime time;
-        std::string date;
-        ErrorState state;
-        runtime.fileTime(machine.directory("app") + "/" + name, time, state);
-        runtime.longDate(time, date, state);
+        const Result<FileMeasurement> measured = runtime.measure(machine.directory("app") + "/" + name);
+        const std::string date = measured ? runtime.longDate(measured->modified).value() : std::string();
         out << '"' << name << "\",\"" << i % 97 << "\",\"" << date << "\"\r\n";
     }
 }
@@ -81,9 +77,9 @@ int main(int argc, char* argv[])
                     locale);
             }
         };
-        HostRuntime stubRuntime(machine.settings());
+        TestRuntime stubRuntime(machine.settings());
         StubWindow stub;
-        HostRuntime windowRuntime(machine.settings());
+        TestRuntime windowRuntime(machine.settings());
         frmTest window(windowRuntime);
         window.show();
         QCoreApplication::processEvents();

@@ -2,79 +2,82 @@
 
 #include "errors/ErrorState.h"
 #include "errors/Messages.h"
-#include "platform/Files.h"
-#include "platform/Runtime.h"
 #include "records/DataFiles.h"
 #include "records/RecordReader.h"
 #include "records/RecordWriter.h"
+#include "services/Files.h"
+#include "services/Runtime.h"
 #include "verify/FileLocator.h"
 
 namespace deptest {
 
+namespace {
+
+// Measures one listed name: its reference record, or why there is none.
+Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>& name)
+{
+    // The name's error state: a failed step replaces the pending error, a
+    // successful one leaves it, and whatever is pending at the end decides.
+    ErrorState pending;
+    pending.raise(name.failure());
+    const std::string listed = name ? *name : std::string();
+    // The reference list writes names between quotes as they are, so a
+    // name with a quote of its own would be read back as another name.
+    if (listed.find('"') != std::string::npos)
+        pending.raise(error::badFileName);
+    const Location location = pending.pending() ? Location {} : locateFile(runtime, listed, SearchMode::Full, pending);
+    if (pending.pending())
+        return pending.error();
+    Result<std::string> date = runtime.longDate(location.measurement->modified);
+    if (!date)
+        return date.error();
+    return ReferenceRecord { listed, std::to_string(location.measurement->size), std::move(date).value() };
+}
+
+} // namespace
+
 void generateReference(Runtime& runtime)
 {
-    ErrorState state(ErrorMode::Continue);
     const std::string directory = runtime.applicationDirectory();
 
-    auto nameList = runtime.openForReading(dataFilePath(directory, dataFile::nameList), state);
-    if (state.pending()) {
-        runtime.showMessage(openFailureMessage(state, message::couldNotFindDlls));
+    auto nameList = runtime.openForReading(dataFilePath(directory, dataFile::nameList));
+    if (!nameList) {
+        runtime.showMessage(openFailureMessage(nameList.error(), message::couldNotFindDlls));
         return;
     }
-    auto referenceList = runtime.openForWriting(dataFilePath(directory, dataFile::referenceList), state);
-    if (state.pending()) {
-        runtime.showMessage(openFailureMessage(state, message::couldNotFindInDll));
+    auto referenceList = runtime.openForWriting(dataFilePath(directory, dataFile::referenceList));
+    if (!referenceList) {
+        runtime.showMessage(openFailureMessage(referenceList.error(), message::couldNotFindInDll));
         return; // the name list closes on the way out
     }
-    auto notFoundList = runtime.openForWriting(dataFilePath(directory, dataFile::notFoundList), state);
-    if (state.pending()) {
-        runtime.showMessage(generalErrorMessage(state));
+    auto notFoundList = runtime.openForWriting(dataFilePath(directory, dataFile::notFoundList));
+    if (!notFoundList) {
+        runtime.showMessage(generalErrorMessage(notFoundList.error()));
         return;
     }
 
-    RecordReader reader(*nameList);
-    RecordWriter references(*referenceList);
-    RecordWriter notFound(*notFoundList);
-    // Failed writes gather here rather than in the name's state, so they are
+    RecordReader reader(**nameList);
+    RecordWriter references(**referenceList);
+    RecordWriter notFound(**notFoundList);
+    // Failed writes gather here rather than in a name's state, so they are
     // not charged to the next name, and are shown once at the end.
     ErrorState lateFailure;
 
     while (!reader.atEnd()) {
-        // Fresh values for every name: a name whose reading fails must not
-        // be written with the previous name's values.
-        std::string name;
-        reader.readField(name, state);
-        Location location;
-        // The reference list writes names between quotes as they are, so a
-        // name with a quote of its own would be read back as another name.
-        if (name.find('"') == std::string::npos)
-            locateFile(runtime, name, SearchMode::Full, location, state);
+        const Result<std::string> name = readName(reader);
+        const Result<ReferenceRecord> record = measureName(runtime, name);
+        if (record)
+            lateFailure.keepFirst(writeReference(references, *record));
         else
-            state.raise(error::badFileName);
-        std::string dateText;
-        if (!state.pending())
-            foundFileDate(runtime, location, dateText, state);
-
-        ErrorState write;
-        if (state.pending()) {
-            state.reset();
-            notFound.writeRecord({ name }, write);
-        } else {
-            const std::string sizeText = std::to_string(location.size);
-            references.writeRecord({ name, sizeText, dateText }, write);
-        }
-        lateFailure.keepFirst(write);
+            lateFailure.keepFirst(writeNotFoundName(notFound, name ? *name : std::string()));
     }
 
     lateFailure.keepFirst(reader.fileError());
-    nameList.reset();
-    for (OutputFile* file : { referenceList.get(), notFoundList.get() }) {
-        ErrorState close;
-        file->close(close);
-        lateFailure.keepFirst(close);
-    }
+    nameList->reset();
+    lateFailure.keepFirst((*referenceList)->close());
+    lateFailure.keepFirst((*notFoundList)->close());
     if (lateFailure.pending())
-        runtime.showMessage(generalErrorMessage(lateFailure));
+        runtime.showMessage(generalErrorMessage(lateFailure.error()));
 }
 
 } // namespace deptest

@@ -1,5 +1,7 @@
 #include "platform/HostDirectories.h"
 
+#include "verify/FileLocator.h"
+
 #include <algorithm>
 #include <cctype>
 

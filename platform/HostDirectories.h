@@ -5,13 +5,8 @@
 
 namespace deptest {
 
-// The fixed directories the file locator searches, as the program names
-// them. Paths are built from these literals and only become host paths
-// when a file is touched.
-inline constexpr std::string_view systemDirectoryLiteral = "c:\\windows\\system\\";
-inline constexpr std::string_view windowsDirectoryLiteral = "c:\\windows\\";
-
-// What the two literals mean on this host, each ending in a separator.
+// What the file locator's two directory literals mean on this host, each
+// ending in a separator.
 struct HostDirectories {
     std::string system;
     std::string windows;

@@ -1,13 +1,14 @@
 #include "platform/HostFiles.h"
 
-#include "errors/ErrorState.h"
-#include "platform/Files.h"
 #include "platform/OsError.h"
+#include "services/Files.h"
 
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,22 +32,18 @@ public:
     HostInputFile(const HostInputFile&) = delete;
     HostInputFile& operator=(const HostInputFile&) = delete;
 
-    std::size_t read(char* buffer, std::size_t size, ErrorState& state) override
+    Result<std::size_t> read(char* buffer, std::size_t size) override
     {
-        if (m_read > 0 && changedSinceOpened()) {
-            state.raise(error::pathFileAccess, "The file changed while it was read");
-            return 0;
-        }
+        if (m_read > 0 && changedSinceOpened())
+            return Error { error::pathFileAccess, "The file changed while it was read" };
         for (;;) {
             const ssize_t got = ::read(m_descriptor, buffer, size);
             if (got >= 0) {
                 m_read += static_cast<std::size_t>(got);
                 return static_cast<std::size_t>(got);
             }
-            if (errno != EINTR) {
-                raiseOsError(errno, {}, state);
-                return 0;
-            }
+            if (errno != EINTR)
+                return errorFromOs(errno);
         }
     }
 
@@ -77,40 +74,37 @@ public:
     }
     ~HostOutputFile() override
     {
-        if (m_descriptor >= 0) {
-            ErrorState ignored;
-            close(ignored);
-        }
+        if (m_descriptor >= 0)
+            (void)close();
     }
     HostOutputFile(const HostOutputFile&) = delete;
     HostOutputFile& operator=(const HostOutputFile&) = delete;
 
-    void write(std::string_view bytes, ErrorState& state) override
+    Outcome write(std::string_view bytes) override
     {
-        if (m_failure.pending()) {
-            state.raise(m_failure.number(), m_failure.description());
-            return;
-        }
+        if (m_failure)
+            return m_failure;
         m_buffer.append(bytes);
         if (m_buffer.size() >= bufferSize)
-            flush(state);
+            return flush();
+        return {};
     }
 
-    void close(ErrorState& state) override
+    Outcome close() override
     {
         if (m_descriptor < 0)
-            return;
-        if (!m_failure.pending())
-            flush(state);
-        if (::close(m_descriptor) != 0 && !m_failure.pending())
-            raiseOsError(errno, {}, state);
+            return {};
+        Outcome outcome = m_failure ? Outcome {} : flush();
+        if (::close(m_descriptor) != 0 && !m_failure)
+            outcome = errorFromOs(errno);
         m_descriptor = -1;
+        return outcome;
     }
 
 private:
     static constexpr std::size_t bufferSize = std::size_t { 64 } * 1024;
 
-    void flush(ErrorState& state)
+    Outcome flush()
     {
         std::size_t written = 0;
         while (written < m_buffer.size()) {
@@ -128,19 +122,19 @@ private:
             if (::ftruncate(m_descriptor, static_cast<off_t>(m_committed + keep)) != 0) {
                 // Nothing more can be done for the file; the error below says it is incomplete.
             }
-            raiseOsError(failure, {}, m_failure);
-            state.raise(m_failure.number(), m_failure.description());
+            m_failure = errorFromOs(failure);
             m_buffer.clear();
-            return;
+            return m_failure;
         }
         m_committed += written;
         m_buffer.clear();
+        return {};
     }
 
     int m_descriptor;
     std::string m_buffer;
     std::uint64_t m_committed { 0 };
-    ErrorState m_failure;
+    Outcome m_failure;
 };
 
 void ignoreFileSizeSignal()
@@ -154,72 +148,72 @@ void ignoreFileSizeSignal()
 }
 
 // A NUL byte would cut the path short and name another file.
-bool isUsablePath(std::string_view hostPath, ErrorState& state)
-{
-    if (hostPath.find('\0') == std::string_view::npos)
-        return true;
-    state.raise(error::badFileName);
-    return false;
-}
+bool isUsablePath(std::string_view hostPath) { return hostPath.find('\0') == std::string_view::npos; }
 
 } // namespace
 
-std::unique_ptr<InputFile> openHostFileForReading(std::string_view hostPath, ErrorState& state)
+Error HostFiles::missingPathError(int osError, std::string_view hostPath)
 {
-    if (!isUsablePath(hostPath, state))
-        return nullptr;
+    if (osError != ENOENT)
+        return errorFromOs(osError);
+    const std::filesystem::path parentPath = std::filesystem::path(hostPath).parent_path();
+    std::string parent = parentPath.empty() ? std::string(".") : parentPath.string();
+    if (m_existingDirectories.contains(parent))
+        return Error::of(error::fileNotFound);
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(parent, ignored))
+        return Error::of(error::pathNotFound);
+    constexpr std::size_t rememberedDirectories = 256; // a list names few directories
+    if (m_existingDirectories.size() >= rememberedDirectories)
+        m_existingDirectories.clear();
+    m_existingDirectories.insert(std::move(parent));
+    return Error::of(error::fileNotFound);
+}
+
+Result<std::unique_ptr<InputFile>> HostFiles::openForReading(std::string_view hostPath)
+{
+    if (!isUsablePath(hostPath))
+        return Error::of(error::badFileName);
     const std::string path(hostPath);
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) {
-        raiseOsError(errno, hostPath, state);
-        return nullptr;
-    }
+    if (descriptor < 0)
+        return missingPathError(errno, hostPath);
     struct stat status { };
     if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
         ::close(descriptor);
-        state.raise(error::pathFileAccess);
-        return nullptr;
+        return Error::of(error::pathFileAccess);
     }
-    return std::make_unique<HostInputFile>(descriptor, status);
+    return std::unique_ptr<InputFile>(std::make_unique<HostInputFile>(descriptor, status));
 }
 
-std::unique_ptr<OutputFile> openHostFileForWriting(std::string_view hostPath, ErrorState& state)
+Result<std::unique_ptr<OutputFile>> HostFiles::openForWriting(std::string_view hostPath)
 {
     ignoreFileSizeSignal();
-    if (!isUsablePath(hostPath, state))
-        return nullptr;
+    if (!isUsablePath(hostPath))
+        return Error::of(error::badFileName);
     const std::string path(hostPath);
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (descriptor < 0) {
-        raiseOsError(errno, hostPath, state);
-        return nullptr;
-    }
-    return std::make_unique<HostOutputFile>(descriptor);
+    if (descriptor < 0)
+        return missingPathError(errno, hostPath);
+    return std::unique_ptr<OutputFile>(std::make_unique<HostOutputFile>(descriptor));
 }
 
-void measureHostFile(std::string_view hostPath, FileMeasurement& measurement, ErrorState& state)
+Result<FileMeasurement> HostFiles::measure(std::string_view hostPath)
 {
-    if (!isUsablePath(hostPath, state))
-        return;
+    if (!isUsablePath(hostPath))
+        return Error::of(error::badFileName);
     const std::string path(hostPath);
     struct stat status { };
-    if (::stat(path.c_str(), &status) != 0) {
-        raiseOsError(errno, hostPath, state);
-        return;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        state.raise(error::fileNotFound); // a directory is not a file
-        return;
-    }
+    if (::stat(path.c_str(), &status) != 0)
+        return missingPathError(errno, hostPath);
+    if (S_ISDIR(status.st_mode))
+        return Error::of(error::fileNotFound); // a directory is not a file
     std::tm local {};
     const std::time_t modified = status.st_mtime;
-    if (::localtime_r(&modified, &local) == nullptr) {
-        state.raise(error::invalidArgument);
-        return;
-    }
-    measurement.size = static_cast<std::int64_t>(status.st_size);
-    measurement.modified
-        = FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec };
+    if (::localtime_r(&modified, &local) == nullptr)
+        return Error::of(error::invalidArgument);
+    return FileMeasurement { static_cast<std::int64_t>(status.st_size),
+        FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec } };
 }
 
 } // namespace deptest

@@ -1,29 +1,39 @@
 #pragma once
 
-#include "platform/FileTime.h"
+#include "errors/Error.h"
+#include "services/FileMeasurement.h"
 
-#include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <unordered_set>
 
 namespace deptest {
 
-class ErrorState;
 class InputFile;
 class OutputFile;
 
 // Sequential files and file measurements on host paths, with the
-// operating system's failures raised as the program's error numbers.
-std::unique_ptr<InputFile> openHostFileForReading(std::string_view hostPath, ErrorState& state);
-std::unique_ptr<OutputFile> openHostFileForWriting(std::string_view hostPath, ErrorState& state);
+// operating system's failures as the program's error numbers.
+class HostFiles {
+public:
+    Result<std::unique_ptr<InputFile>> openForReading(std::string_view hostPath);
+    // Creates the file, or empties it when it exists.
+    Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view hostPath);
+    // Size and local modification time from one look at the file. A
+    // directory is not a file: 53.
+    Result<FileMeasurement> measure(std::string_view hostPath);
 
-struct FileMeasurement {
-    std::int64_t size { 0 };
-    FileTime modified;
+private:
+    // A path that does not exist is 53 when its directory exists and 76
+    // when it does not.
+    Error missingPathError(int osError, std::string_view hostPath);
+
+    // Directories seen to exist. A search misses in the same few
+    // directories entry after entry, so each is asked about once. Only
+    // existence is remembered: should one vanish later, a miss there still
+    // reads 53, "File not found", which is true as well.
+    std::unordered_set<std::string> m_existingDirectories;
 };
-
-// Size and local modification time from one look at the file. A
-// directory is not a file: 53.
-void measureHostFile(std::string_view hostPath, FileMeasurement& measurement, ErrorState& state);
 
 } // namespace deptest

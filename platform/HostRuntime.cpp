@@ -1,14 +1,8 @@
 #include "platform/HostRuntime.h"
 
-#include "errors/ErrorState.h"
-#include "errors/Messages.h"
-#include "platform/DisplayText.h"
-#include "platform/Files.h"
-#include "platform/HostFiles.h"
-#include "platform/QtPrinter.h"
+#include "services/Files.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <QCoreApplication>
 
 #include <utility>
 
@@ -22,85 +16,29 @@ HostSettings HostRuntime::settingsForThisMachine()
 HostRuntime::HostRuntime(HostSettings settings)
     : m_settings(std::move(settings))
     , m_dates(m_settings.locale)
-    , m_printer(std::make_unique<QtPrinter>())
 {
 }
-
-HostRuntime::~HostRuntime() = default;
 
 std::string HostRuntime::applicationDirectory() const { return m_settings.applicationDirectory; }
 
 std::string HostRuntime::hostPath(std::string_view path) const { return toHostPath(path, m_settings.directories); }
 
-std::unique_ptr<InputFile> HostRuntime::openForReading(std::string_view path, ErrorState& state)
+Result<std::unique_ptr<InputFile>> HostRuntime::openForReading(std::string_view path)
 {
-    return openHostFileForReading(hostPath(path), state);
+    return m_files.openForReading(hostPath(path));
 }
 
-std::unique_ptr<OutputFile> HostRuntime::openForWriting(std::string_view path, ErrorState& state)
+Result<std::unique_ptr<OutputFile>> HostRuntime::openForWriting(std::string_view path)
 {
-    return openHostFileForWriting(hostPath(path), state);
+    return m_files.openForWriting(hostPath(path));
 }
 
-void HostRuntime::fileSize(std::string_view path, std::int64_t& size, ErrorState& state)
-{
-    m_lastMeasuredPath.clear();
-    ErrorState measuring;
-    measureHostFile(hostPath(path), m_lastMeasurement, measuring);
-    if (measuring.pending()) {
-        state.raise(measuring.number(), measuring.description());
-        return;
-    }
-    size = m_lastMeasurement.size;
-    m_lastMeasuredPath = path;
-}
+Result<FileMeasurement> HostRuntime::measure(std::string_view path) { return m_files.measure(hostPath(path)); }
 
-void HostRuntime::fileTime(std::string_view path, FileTime& time, ErrorState& state)
-{
-    // The date asked for right after the size comes from the same look at
-    // the file, so size and date always describe one version of it.
-    if (!m_lastMeasuredPath.empty() && path == m_lastMeasuredPath) {
-        m_lastMeasuredPath.clear();
-        time = m_lastMeasurement.modified;
-        return;
-    }
-    FileMeasurement measurement;
-    ErrorState measuring;
-    measureHostFile(hostPath(path), measurement, measuring);
-    if (measuring.pending()) {
-        state.raise(measuring.number(), measuring.description());
-        return;
-    }
-    time = measurement.modified;
-}
+Result<std::string> HostRuntime::longDate(const FileTime& time) { return m_dates.render(time); }
 
-void HostRuntime::longDate(const FileTime& time, std::string& text, ErrorState& state)
-{
-    m_dates.render(time, text, state);
-}
-
-void HostRuntime::longDate(std::string_view dateText, std::string& text, ErrorState& state)
-{
-    m_dates.render(dateText, text, state);
-}
-
-void HostRuntime::showMessage(std::string_view text)
-{
-    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle), toDisplayText(text), QMessageBox::Ok,
-        QApplication::activeWindow());
-    // A command that shows a wait cursor still wants the box answered.
-    const bool waiting = QGuiApplication::overrideCursor() != nullptr;
-    if (waiting)
-        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
-    box.exec();
-    if (waiting)
-        QGuiApplication::restoreOverrideCursor();
-}
+std::string HostRuntime::longDate(std::string_view dateText) { return m_dates.render(dateText); }
 
 void HostRuntime::processEvents() { QCoreApplication::processEvents(); }
-
-Printer& HostRuntime::printer() { return *m_printer; }
-
-void HostRuntime::setPrinter(std::unique_ptr<Printer> printer) { m_printer = std::move(printer); }
 
 } // namespace deptest

@@ -3,11 +3,10 @@
 #include "platform/HostDirectories.h"
 #include "platform/HostFiles.h"
 #include "platform/LongDateFormat.h"
-#include "platform/Runtime.h"
+#include "services/Runtime.h"
 
 #include <QLocale>
 
-#include <memory>
 #include <string>
 
 namespace deptest {
@@ -18,8 +17,9 @@ struct HostSettings {
     QLocale locale;
 };
 
-// The runtime on the real machine: files through the operating system,
-// dates through the locale, messages, events and printing through Qt.
+// The runtime's files, dates and events on the real machine: files through
+// the operating system, dates through the locale, events through Qt's
+// event loop. Messages and the printer are the desktop's (DesktopRuntime).
 class HostRuntime : public Runtime {
 public:
     // This machine: the executable's directory, the configured search
@@ -27,28 +27,21 @@ public:
     static HostSettings settingsForThisMachine();
 
     explicit HostRuntime(HostSettings settings);
-    ~HostRuntime() override;
 
     [[nodiscard]] std::string applicationDirectory() const override;
-    std::unique_ptr<InputFile> openForReading(std::string_view path, ErrorState& state) override;
-    std::unique_ptr<OutputFile> openForWriting(std::string_view path, ErrorState& state) override;
-    void fileSize(std::string_view path, std::int64_t& size, ErrorState& state) override;
-    void fileTime(std::string_view path, FileTime& time, ErrorState& state) override;
-    void longDate(const FileTime& time, std::string& text, ErrorState& state) override;
-    void longDate(std::string_view dateText, std::string& text, ErrorState& state) override;
-    void showMessage(std::string_view text) override;
+    Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) override;
+    Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
+    Result<FileMeasurement> measure(std::string_view path) override;
+    Result<std::string> longDate(const FileTime& time) override;
+    std::string longDate(std::string_view dateText) override;
     void processEvents() override;
-    Printer& printer() override;
 
     [[nodiscard]] std::string hostPath(std::string_view path) const;
-    void setPrinter(std::unique_ptr<Printer> printer);
 
 private:
     HostSettings m_settings;
+    HostFiles m_files;
     LongDateFormat m_dates;
-    std::unique_ptr<Printer> m_printer;
-    std::string m_lastMeasuredPath;
-    FileMeasurement m_lastMeasurement;
 };
 
 } // namespace deptest

@@ -1,7 +1,5 @@
 #include "platform/LongDateFormat.h"
 
-#include "errors/ErrorState.h"
-
 #include <utility>
 
 namespace deptest {
@@ -33,29 +31,24 @@ LongDateFormat::LongDateFormat(const QLocale& locale)
     };
 }
 
-void LongDateFormat::render(const FileTime& time, std::string& text, ErrorState& state)
+Result<std::string> LongDateFormat::render(const FileTime& time)
 {
     const QDate date(time.year, time.month, time.day);
-    if (!date.isValid()) {
-        state.raise(error::invalidArgument);
-        return;
-    }
-    text = renderDay(date);
+    if (!date.isValid())
+        return Error::of(error::invalidArgument);
+    return renderDay(date);
 }
 
-void LongDateFormat::render(std::string_view dateText, std::string& text, ErrorState& state)
+std::string LongDateFormat::render(std::string_view dateText)
 {
-    (void)state; // text that is no date is not a failure: it comes back as it is
     const std::string key(dateText);
-    if (const auto found = m_byText.find(key); found != m_byText.end()) {
-        text = found->second;
-        return;
-    }
+    if (const auto found = m_byText.find(key); found != m_byText.end())
+        return found->second;
     const QDate date = readDate(QString::fromUtf8(dateText.data(), static_cast<qsizetype>(dateText.size())).trimmed());
     std::string rendered = date.isValid() ? renderDay(date) : key;
     if (m_byText.size() >= cacheLimit)
         m_byText.clear();
-    text = m_byText.emplace(key, std::move(rendered)).first->second;
+    return m_byText.emplace(key, std::move(rendered)).first->second;
 }
 
 QDate LongDateFormat::readDate(const QString& text) const

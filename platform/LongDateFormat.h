@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/FileTime.h"
+#include "errors/Error.h"
+#include "services/FileMeasurement.h"
 
 #include <QDate>
 #include <QLocale>
@@ -12,8 +13,6 @@
 
 namespace deptest {
 
-class ErrorState;
-
 // Renders dates in a locale's long date format and re-renders date texts
 // written under another locale, so that a reference list made on a machine
 // with one language compares by day on a machine with another.
@@ -21,8 +20,11 @@ class LongDateFormat {
 public:
     explicit LongDateFormat(const QLocale& locale);
 
-    void render(const FileTime& time, std::string& text, ErrorState& state);
-    void render(std::string_view dateText, std::string& text, ErrorState& state);
+    // The day of `time`; a time that is no real day is 5.
+    Result<std::string> render(const FileTime& time);
+    // Text that reads as a date, in this locale's long format; any other
+    // text as it is.
+    std::string render(std::string_view dateText);
 
 private:
     struct Reader {

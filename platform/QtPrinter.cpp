@@ -1,6 +1,5 @@
 #include "platform/QtPrinter.h"
 
-#include "errors/ErrorState.h"
 #include "platform/DisplayText.h"
 
 #include <QFontMetricsF>
@@ -25,16 +24,14 @@ std::unique_ptr<QtPrinter> QtPrinter::toPdf(const QString& path)
     return printer;
 }
 
-bool QtPrinter::beginDocument(ErrorState& state)
+Outcome QtPrinter::beginDocument()
 {
     if (m_active)
-        return true;
+        return {};
     if (m_pdfPath.isEmpty()) {
         const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-        if (info.isNull()) {
-            state.raise(error::printer);
-            return false;
-        }
+        if (info.isNull())
+            return Error::of(error::printer);
         m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
     } else {
         m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -44,25 +41,25 @@ bool QtPrinter::beginDocument(ErrorState& state)
     m_printer->setDocName(QStringLiteral("deptest report"));
     if (!m_painter.begin(m_printer.get())) {
         m_printer.reset();
-        state.raise(error::printer);
-        return false;
+        return Error::of(error::printer);
     }
     m_active = true;
     m_y = 0;
-    return true;
+    return {};
 }
 
-void QtPrinter::startPageIfFull(qreal height, ErrorState& state)
+Outcome QtPrinter::startPageIfFull(qreal height)
 {
     const qreal pageHeight = m_printer->pageRect(QPrinter::DevicePixel).height();
     if (m_y > 0 && m_y + height > pageHeight)
-        newPage(state);
+        return newPage();
+    return {};
 }
 
-void QtPrinter::printLine(std::span<const PrintText> texts, ErrorState& state)
+Outcome QtPrinter::printLine(std::span<const PrintText> texts)
 {
-    if (!beginDocument(state))
-        return;
+    if (Outcome failure = beginDocument())
+        return failure;
     const QFontMetricsF metrics(m_painter.font(), m_printer.get());
     const qreal column = metrics.averageCharWidth();
     const qreal pageWidth = m_printer->pageRect(QPrinter::DevicePixel).width();
@@ -87,40 +84,40 @@ void QtPrinter::printLine(std::span<const PrintText> texts, ErrorState& state)
         previousEnd = x + std::min(box.width(), width);
         placed.push_back({ QRectF(x, 0, width, box.height()), text });
     }
-    startPageIfFull(height, state);
-    if (state.pending())
-        return;
+    if (Outcome failure = startPageIfFull(height))
+        return failure;
     for (Placed& piece : placed) {
         piece.box.moveTop(m_y);
         m_painter.drawText(piece.box, flags, piece.text);
     }
     m_y += height;
+    return {};
 }
 
-void QtPrinter::newPage(ErrorState& state)
+Outcome QtPrinter::newPage()
 {
-    if (!beginDocument(state))
-        return;
-    if (!m_printer->newPage()) {
-        state.raise(error::printer);
-        return;
-    }
+    if (Outcome failure = beginDocument())
+        return failure;
+    if (!m_printer->newPage())
+        return Error::of(error::printer);
     m_y = 0;
+    return {};
 }
 
-void QtPrinter::endDocument(ErrorState& state)
+Outcome QtPrinter::endDocument()
 {
     if (!m_active) {
         // Nothing was printed; still, without a printer there is nothing to end.
         if (m_pdfPath.isEmpty() && QPrinterInfo::defaultPrinter().isNull())
-            state.raise(error::printer);
-        return;
+            return Error::of(error::printer);
+        return {};
     }
     m_active = false;
     const bool ended = m_painter.end();
     m_printer.reset();
     if (!ended)
-        state.raise(error::printer);
+        return Error::of(error::printer);
+    return {};
 }
 
 void QtPrinter::cancelDocument()

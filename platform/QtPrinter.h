@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Printer.h"
+#include "services/Printer.h"
 
 #include <QPainter>
 #include <QString>
@@ -25,14 +25,14 @@ public:
     // The same printing into a PDF file instead of the default printer.
     static std::unique_ptr<QtPrinter> toPdf(const QString& path);
 
-    void printLine(std::span<const PrintText> texts, ErrorState& state) override;
-    void newPage(ErrorState& state) override;
-    void endDocument(ErrorState& state) override;
+    Outcome printLine(std::span<const PrintText> texts) override;
+    Outcome newPage() override;
+    Outcome endDocument() override;
     void cancelDocument() override;
 
 private:
-    bool beginDocument(ErrorState& state);
-    void startPageIfFull(qreal height, ErrorState& state);
+    Outcome beginDocument();
+    Outcome startPageIfFull(qreal height);
 
     QString m_pdfPath;
     std::unique_ptr<QPrinter> m_printer;

@@ -1,12 +1,20 @@
 #pragma once
 
+#include "errors/Error.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 
 namespace deptest {
 
+class RecordReader;
+class RecordWriter;
+
 // The four data files, each named by a literal appended to the
-// application directory.
+// application directory, and the records each one holds. Every record is
+// written and read through the definitions here.
 namespace dataFile {
 inline constexpr std::string_view nameList = "\\dlls.txt";
 inline constexpr std::string_view referenceList = "\\indll.txt";
@@ -14,15 +22,70 @@ inline constexpr std::string_view exceptions = "\\outdll.txt";
 inline constexpr std::string_view notFoundList = "\\dllerr.txt";
 } // namespace dataFile
 
-// The exceptions file's first line, describing its six-field records.
-inline constexpr std::string_view exceptionsHeader
-    = "Format: Filename, Size of file on target, size of original file, date of target file, date of original, error";
-
 inline std::string dataFilePath(std::string_view applicationDirectory, std::string_view literal)
 {
     std::string path(applicationDirectory);
     path.append(literal);
     return path;
 }
+
+// The name list and the not-found list: one name per field, quoted or not.
+Result<std::string> readName(RecordReader& reader);
+Outcome writeNotFoundName(RecordWriter& writer, std::string_view name);
+
+// The reference list: name, size in bytes and long date, all quoted.
+struct ReferenceRecord {
+    std::string name;
+    std::string size;
+    std::string date;
+};
+
+// What reading a reference record gave: its fields are read in turn and
+// reading stops at the first that fails, so the fields read so far keep
+// their text and the rest stay empty.
+struct ReferenceRead {
+    ReferenceRecord record;
+    Outcome failure;
+};
+
+Outcome writeReference(RecordWriter& writer, const ReferenceRecord& record);
+ReferenceRead readReference(RecordReader& reader);
+
+// The exceptions file: a first line that describes its six-field records,
+// then one record per entry that did not match. Sizes are plain digits,
+// the rest quoted text.
+inline constexpr std::string_view exceptionsHeader
+    = "Format: Filename, Size of file on target, size of original file, date of target file, date of original, error";
+
+// A listed file that was not found: nothing was measured on this machine.
+struct NotFoundRecord {
+    std::string name;
+    std::string originalSize;
+    std::string originalDate;
+    std::string error;
+
+    friend bool operator==(const NotFoundRecord&, const NotFoundRecord&) = default;
+};
+
+// A file found with another size or date than on the reference machine.
+struct MismatchRecord {
+    std::string name;
+    std::string targetSize;
+    std::string originalSize;
+    std::string targetDate;
+    std::string originalDate;
+    std::string error = "Bad date or size";
+
+    friend bool operator==(const MismatchRecord&, const MismatchRecord&) = default;
+};
+
+using ExceptionRecord = std::variant<NotFoundRecord, MismatchRecord>;
+
+Outcome writeException(RecordWriter& writer, const ExceptionRecord& record);
+
+// The record a line of the exceptions file holds: up to four fields are a
+// not-found record, more are a mismatch record; fields a line lacks stay
+// empty. A line without fields holds none.
+std::optional<ExceptionRecord> exceptionFromLine(std::string_view line);
 
 } // namespace deptest

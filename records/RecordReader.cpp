@@ -1,6 +1,7 @@
 #include "records/RecordReader.h"
 
-#include "platform/Files.h"
+#include "records/TextFile.h"
+#include "services/Files.h"
 
 #include <algorithm>
 
@@ -27,7 +28,10 @@ bool RecordReader::fill()
     if (m_exhausted)
         return false;
     m_position = 0;
-    m_end = m_file.read(m_buffer.data(), m_buffer.size(), m_fileError);
+    Result<std::size_t> got = m_file.read(m_buffer.data(), m_buffer.size());
+    m_end = got ? *got : 0;
+    if (!got)
+        m_fileError = got.error();
     if (m_end == 0)
         m_exhausted = true;
     return m_end > 0;
@@ -67,45 +71,27 @@ void RecordReader::skipLineEnd()
     }
 }
 
-bool RecordReader::failedMidway(ErrorState& state) const
-{
-    // The file broke off inside this read: what was read is not the field.
-    if (!m_fileError.pending())
-        return false;
-    state.raise(m_fileError.number(), m_fileError.description());
-    return true;
-}
+Error RecordReader::nothingLeft() const { return m_fileError ? *m_fileError : Error::of(error::inputPastEnd); }
 
-void RecordReader::raiseNothingLeft(ErrorState& state) const
+Result<std::string> RecordReader::readLine()
 {
-    if (m_fileError.pending())
-        state.raise(m_fileError.number(), m_fileError.description());
-    else
-        state.raise(error::inputPastEnd);
-}
-
-void RecordReader::readLine(std::string& target, ErrorState& state)
-{
-    if (atEnd()) {
-        raiseNothingLeft(state);
-        return;
-    }
+    if (atEnd())
+        return nothingLeft();
     std::string line;
     takeUntil(lineEnds, line);
     skipLineEnd();
-    if (failedMidway(state))
-        return;
-    target = std::move(line);
+    // The file broke off inside this read: what was read is not the line.
+    if (m_fileError)
+        return *m_fileError;
+    return line;
 }
 
-void RecordReader::readField(std::string& target, ErrorState& state)
+Result<std::string> RecordReader::readField()
 {
     for (int c = peek(); c == ' ' || c == '\r' || c == '\n'; c = peek())
         ++m_position;
-    if (atEnd()) {
-        raiseNothingLeft(state);
-        return;
-    }
+    if (atEnd())
+        return nothingLeft();
 
     std::string field;
     if (peek() == '"') {
@@ -123,21 +109,24 @@ void RecordReader::readField(std::string& target, ErrorState& state)
         ++m_position;
     else
         skipLineEnd();
-    if (failedMidway(state))
-        return;
-    target = std::move(field);
+    // The file broke off inside this read: what was read is not the field.
+    if (m_fileError)
+        return *m_fileError;
+    return field;
 }
 
-void RecordReader::readFields(std::initializer_list<std::string*> targets, ErrorState& state)
+std::vector<std::string> splitFields(std::string_view line)
 {
-    for (std::string* target : targets) {
-        ErrorState attempt;
-        readField(*target, attempt);
-        if (attempt.pending()) {
-            state.raise(attempt.number(), attempt.description());
-            return;
-        }
+    TextFile source { std::string(line) };
+    RecordReader reader(source);
+    std::vector<std::string> fields;
+    while (!reader.atEnd()) {
+        Result<std::string> field = reader.readField();
+        if (!field)
+            break; // only blanks were left
+        fields.push_back(std::move(field).value());
     }
+    return fields;
 }
 
 } // namespace deptest

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "errors/ErrorState.h"
+#include "errors/Error.h"
 
 #include <cstddef>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,22 +17,19 @@ class InputFile;
 // end is skipped) or plain (up to the next comma or line end, trailing
 // spaces dropped). Fields are read without regard to lines.
 //
-// A read that finds nothing left raises 62 and leaves its target alone;
-// an I/O failure of the file raises its own error. Any bytes are safe.
+// A read that finds nothing left is 62; an I/O failure of the file is its
+// own error. Any bytes are safe.
 class RecordReader {
 public:
     explicit RecordReader(InputFile& file);
 
     // True when nothing is left to read (also after the file failed).
     [[nodiscard]] bool atEnd();
-    void readLine(std::string& target, ErrorState& state);
-    void readField(std::string& target, ErrorState& state);
-    // Reads one field into each target in turn and stops at the first
-    // failure: targets already read keep their new values, the rest their old.
-    void readFields(std::initializer_list<std::string*> targets, ErrorState& state);
+    Result<std::string> readLine();
+    Result<std::string> readField();
 
     // The I/O failure that ended the file early, if any.
-    [[nodiscard]] const ErrorState& fileError() const noexcept { return m_fileError; }
+    [[nodiscard]] const Outcome& fileError() const noexcept { return m_fileError; }
 
 private:
     static constexpr int endOfFile = -1;
@@ -42,8 +38,7 @@ private:
     // Consumes bytes up to the first of `stops` (not consumed), appending them.
     void takeUntil(std::string_view stops, std::string& out);
     void skipLineEnd();
-    void raiseNothingLeft(ErrorState& state) const;
-    bool failedMidway(ErrorState& state) const;
+    [[nodiscard]] Error nothingLeft() const;
     bool fill();
 
     InputFile& m_file;
@@ -51,7 +46,10 @@ private:
     std::size_t m_position { 0 };
     std::size_t m_end { 0 };
     bool m_exhausted { false };
-    ErrorState m_fileError;
+    Outcome m_fileError;
 };
+
+// The fields of one line, read with the same field rules as every list.
+std::vector<std::string> splitFields(std::string_view line);
 
 } // namespace deptest

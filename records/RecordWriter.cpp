@@ -1,6 +1,6 @@
 #include "records/RecordWriter.h"
 
-#include "platform/Files.h"
+#include "services/Files.h"
 
 namespace deptest {
 
@@ -17,11 +17,12 @@ struct AppendField {
         line += '"';
     }
     void operator()(std::int64_t number) const { line += std::to_string(number); }
+    void operator()(Digits digits) const { line += digits.text; }
 };
 
 } // namespace
 
-void RecordWriter::writeRecord(std::initializer_list<Field> fields, ErrorState& state)
+Outcome RecordWriter::writeRecord(std::initializer_list<Field> fields)
 {
     m_line.clear();
     bool first = true;
@@ -32,14 +33,14 @@ void RecordWriter::writeRecord(std::initializer_list<Field> fields, ErrorState& 
         std::visit(AppendField { m_line }, field);
     }
     m_line += lineEnd;
-    m_file.write(m_line, state);
+    return m_file.write(m_line);
 }
 
-void RecordWriter::writeLine(std::string_view text, ErrorState& state)
+Outcome RecordWriter::writeLine(std::string_view text)
 {
     m_line.assign(text);
     m_line += lineEnd;
-    m_file.write(m_line, state);
+    return m_file.write(m_line);
 }
 
 } // namespace deptest

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors/Error.h"
+
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -8,12 +10,17 @@
 
 namespace deptest {
 
-class ErrorState;
 class OutputFile;
 
+// Digits written as they are, without quotes: a number kept as the text it
+// was read as.
+struct Digits {
+    std::string_view text;
+};
+
 // A field of a record: text is written between double quotes as it is
-// (a quote inside is not escaped), an integer as its decimal digits.
-using Field = std::variant<std::string_view, std::int64_t>;
+// (a quote inside is not escaped), an integer or Digits as plain digits.
+using Field = std::variant<std::string_view, std::int64_t, Digits>;
 
 // Writes records and lines, each ended by CR LF.
 class RecordWriter {
@@ -23,8 +30,8 @@ public:
     {
     }
 
-    void writeRecord(std::initializer_list<Field> fields, ErrorState& state);
-    void writeLine(std::string_view text, ErrorState& state);
+    Outcome writeRecord(std::initializer_list<Field> fields);
+    Outcome writeLine(std::string_view text);
 
 private:
     OutputFile& m_file;

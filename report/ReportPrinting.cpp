@@ -1,18 +1,15 @@
 #include "report/ReportPrinting.h"
 
-#include "errors/ErrorState.h"
 #include "errors/Messages.h"
-#include "platform/Files.h"
-#include "platform/Printer.h"
-#include "platform/Runtime.h"
-#include "platform/Window.h"
 #include "records/DataFiles.h"
 #include "records/RecordReader.h"
+#include "services/Files.h"
+#include "services/Printer.h"
+#include "services/Runtime.h"
+#include "services/Window.h"
 
 #include <array>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 
 namespace deptest {
 
@@ -23,97 +20,96 @@ constexpr int valueColumn = 30;
 constexpr int linesPerBlock = 7;
 constexpr std::int16_t pageLineLimit = 60; // nine blocks of seven lines to a page
 
-// Reads a whole line and splits it into fields with the same field reader
-// every list uses, so quotes and commas mean the same here.
-class LineSource final : public InputFile {
-public:
-    explicit LineSource(std::string_view line)
-        : m_rest(line)
-    {
-    }
-    std::size_t read(char* buffer, std::size_t size, ErrorState&) override
-    {
-        const std::size_t count = std::min(size, m_rest.size());
-        std::memcpy(buffer, m_rest.data(), count);
-        m_rest.remove_prefix(count);
-        return count;
-    }
-
-private:
-    std::string_view m_rest;
+// The six texts of a printed block.
+struct Block {
+    const std::string& name;
+    const std::string& targetSize;
+    const std::string& originalSize;
+    const std::string& targetDate;
+    const std::string& originalDate;
+    const std::string& error;
 };
 
-std::vector<std::string> splitFields(std::string_view line)
+Block blockOf(const ExceptionRecord& record)
 {
-    LineSource source(line);
-    RecordReader reader(source);
-    std::vector<std::string> fields;
-    while (!reader.atEnd()) {
-        ErrorState state;
-        std::string field;
-        reader.readField(field, state);
-        if (state.pending())
-            break; // only blanks were left
-        fields.push_back(std::move(field));
-    }
-    return fields;
+    static const std::string none;
+    if (const auto* missing = std::get_if<NotFoundRecord>(&record))
+        return { missing->name, none, missing->originalSize, none, missing->originalDate, missing->error };
+    const auto& mismatch = std::get<MismatchRecord>(record);
+    return { mismatch.name, mismatch.targetSize, mismatch.originalSize, mismatch.targetDate, mismatch.originalDate,
+        mismatch.error };
 }
 
-void printBlock(Printer& printer, const ReportRecord& record, ErrorState& state)
+Outcome printBlock(Printer& printer, const Block& block)
 {
-    const std::string fileLine = "File:  " + record.name;
-    const std::string errorLine = "Error:  " + record.error;
+    const std::string fileLine = "File:  " + block.name;
+    const std::string errorLine = "Error:  " + block.error;
     const std::array<std::array<PrintText, 2>, 4> values { {
-        { { { labelColumn, "Target File Size:" }, { valueColumn, record.targetSize } } },
-        { { { labelColumn, "Original File Size:" }, { valueColumn, record.originalSize } } },
-        { { { labelColumn, "Target File Date:" }, { valueColumn, record.targetDate } } },
-        { { { labelColumn, "Original File Date:" }, { valueColumn, record.originalDate } } },
+        { { { labelColumn, "Target File Size:" }, { valueColumn, block.targetSize } } },
+        { { { labelColumn, "Original File Size:" }, { valueColumn, block.originalSize } } },
+        { { { labelColumn, "Target File Date:" }, { valueColumn, block.targetDate } } },
+        { { { labelColumn, "Original File Date:" }, { valueColumn, block.originalDate } } },
     } };
 
     const PrintText file[] = { { 1, fileLine } };
-    printer.printLine(file, state);
+    if (Outcome failure = printer.printLine(file))
+        return failure;
     for (const auto& line : values) {
-        if (state.pending())
-            return;
-        printer.printLine(line, state);
+        if (Outcome failure = printer.printLine(line))
+            return failure;
     }
-    if (state.pending())
-        return;
     const PrintText error[] = { { labelColumn, errorLine } };
-    printer.printLine(error, state);
-    if (!state.pending())
-        printer.printLine({}, state);
+    if (Outcome failure = printer.printLine(error))
+        return failure;
+    return printer.printLine({});
+}
+
+// Prints every record of the exceptions file and ends the document; the
+// first failure ends it early and is handed back to the handler.
+Outcome printExceptions(Runtime& runtime, Printer& printer)
+{
+    auto exceptions = runtime.openForReading(dataFilePath(runtime.applicationDirectory(), dataFile::exceptions));
+    if (!exceptions)
+        return exceptions.error();
+    RecordReader reader(**exceptions);
+    // The first line describes the records. An empty file has none: 62 is
+    // passed over and the loop finds the end.
+    if (Result<std::string> header = reader.readLine(); !header && header.error().number != error::inputPastEnd)
+        return header.error();
+
+    std::int16_t lineCount = 0;
+    bool pageFull = false;
+    while (!reader.atEnd()) {
+        Result<std::string> line = reader.readLine();
+        if (!line)
+            return line.error();
+        const std::optional<ExceptionRecord> record = exceptionFromLine(*line);
+        if (!record)
+            continue; // a blank line holds no record
+        // A page is begun only when a block is there to go on it, so a
+        // report of exactly nine blocks has no empty page behind it.
+        if (pageFull) {
+            if (Outcome failure = printer.newPage())
+                return failure;
+            pageFull = false;
+        }
+        if (Outcome failure = printBlock(printer, blockOf(*record)))
+            return failure;
+        lineCount = static_cast<std::int16_t>(lineCount + linesPerBlock);
+        if (lineCount >= pageLineLimit) {
+            pageFull = true;
+            lineCount = 0;
+        }
+    }
+    if (reader.fileError())
+        return reader.fileError();
+    return printer.endDocument();
 }
 
 } // namespace
 
-ReportRecord reportRecordFromFields(const std::vector<std::string>& fields)
-{
-    const auto field = [&fields](std::size_t index) { return index < fields.size() ? fields[index] : std::string(); };
-    if (fields.size() <= 4)
-        return { field(0), {}, field(1), {}, field(2), field(3) };
-    return { field(0), field(1), field(2), field(3), field(4), field(5) };
-}
-
 void printReport(Window& window, Runtime& runtime)
 {
-    ErrorState state(ErrorMode::Handler);
-    Printer& printer = runtime.printer();
-    std::unique_ptr<InputFile> exceptions;
-
-    // The handler: every failure but a read past the end finishes here.
-    const auto finishOnFailure = [&] {
-        if (state.number() == error::fileNotFound) {
-            runtime.showMessage(message::printCouldNotFindOutDll);
-        } else {
-            state.setMode(ErrorMode::Continue);
-            runtime.showMessage(generalErrorMessage(state));
-            exceptions.reset();
-            printer.cancelDocument();
-        }
-        setButtonsEnabled(window, true);
-    };
-
     setButtonsEnabled(window, false);
     if (window.missingCount() == 0) {
         runtime.showMessage(message::noMissingFiles);
@@ -121,64 +117,17 @@ void printReport(Window& window, Runtime& runtime)
         return;
     }
 
-    exceptions = runtime.openForReading(dataFilePath(runtime.applicationDirectory(), dataFile::exceptions), state);
-    if (state.pending()) {
-        finishOnFailure();
-        return;
-    }
-    RecordReader reader(*exceptions);
-    std::string header;
-    reader.readLine(header, state);
-    if (state.number() == error::inputPastEnd) {
-        state.reset(); // an empty file: carry on, the loop finds its end
-    } else if (state.pending()) {
-        finishOnFailure();
-        return;
-    }
-
-    std::int16_t lineCount = 0;
-    bool pageFull = false;
-    while (!reader.atEnd()) {
-        std::string line;
-        reader.readLine(line, state);
-        if (state.pending()) {
-            finishOnFailure();
-            return;
-        }
-        const std::vector<std::string> fields = splitFields(line);
-        if (fields.empty())
-            continue; // a blank line holds no record
-        // A page is begun only when a block is there to go on it, so a
-        // report of exactly nine blocks has no empty page behind it.
-        if (pageFull) {
-            printer.newPage(state);
-            pageFull = false;
-        }
-        if (!state.pending())
-            printBlock(printer, reportRecordFromFields(fields), state);
-        if (state.pending()) {
-            finishOnFailure();
-            return;
-        }
-        lineCount = static_cast<std::int16_t>(lineCount + linesPerBlock);
-        if (lineCount >= pageLineLimit) {
-            pageFull = true;
-            lineCount = 0;
+    Printer& printer = runtime.printer();
+    // The handler: a missing exceptions file has its own message; any other
+    // failure shows the general message and nothing of the document prints.
+    if (const Outcome failure = printExceptions(runtime, printer)) {
+        if (failure->number == error::fileNotFound) {
+            runtime.showMessage(message::printCouldNotFindOutDll);
+        } else {
+            runtime.showMessage(generalErrorMessage(*failure));
+            printer.cancelDocument();
         }
     }
-    if (reader.fileError().pending()) {
-        state.raise(reader.fileError().number(), reader.fileError().description());
-        finishOnFailure();
-        return;
-    }
-
-    printer.endDocument(state);
-    if (state.pending()) {
-        finishOnFailure();
-        return;
-    }
-    exceptions.reset();
-    state.setMode(ErrorMode::Off);
     setButtonsEnabled(window, true);
 }
 

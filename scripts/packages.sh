@@ -2,7 +2,7 @@
 # that are missing. Sourced by the set-up scripts.
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-dejavu-core)
-TEST_PACKAGES=(poppler-utils cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck)
+TEST_PACKAGES=(poppler-utils cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck)
 BENCH_PACKAGES=(mtree-netbsd time)
 
 install_missing() {

@@ -1,22 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, checks the code's layout and runs clang-tidy
-# and cppcheck over it, builds deptest
-# with warnings as errors and runs the whole test suite offscreen (no
-# display needed), then again built with AddressSanitizer and
+# Installs what is missing, then runs two workflows: "ci" checks the code's
+# layout, runs clang-tidy and cppcheck, builds deptest with warnings as
+# errors and runs every test offscreen (no display needed); "asan" builds
+# and runs the tests again with AddressSanitizer and
 # UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
-
-find app errors platform records verify generate report tests bench -name '*.cpp' -o -name '*.h' \
-    | xargs clang-format --dry-run --Werror
-
-cmake --preset ci
-cmake --build --preset ci
-scripts/check-code.sh build-ci
-ctest --preset ci
-
-cmake --preset asan
-cmake --build --preset asan
-ctest --preset asan
+cmake --workflow --preset ci
+cmake --workflow --preset asan

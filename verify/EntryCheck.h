@@ -1,52 +1,29 @@
 #pragma once
 
-#include <cstdint>
+#include "records/DataFiles.h"
+#include "services/Window.h"
+#include "verify/FileLocator.h"
+
+#include <optional>
 #include <string>
-#include <string_view>
 
 namespace deptest {
 
-class ErrorState;
+class Runtime;
 
-// One entry of a test run, fresh for each entry so that nothing of the
-// previous one leaks into its list line or its exceptions record.
-struct Entry {
-    std::string name;
-    std::string sizeText;
-    std::string originalDate;
-    std::int64_t originalSize { 0 };
-    std::int64_t targetSize { 0 };
-    std::string targetDate;
+// What one reference entry comes to: the line for one of the two lists
+// and, unless it matched, the exceptions record. Both come from the same
+// decision, so the screen and the file never disagree.
+struct EntryVerdict {
+    ListBox list { ListBox::Matching };
+    std::string line;
+    std::optional<ExceptionRecord> exception;
 };
 
-enum class Verdict { Matching, NotFound, Mismatch };
-
-// The one place that decides an entry: a pending error means not found;
-// otherwise the sizes and the long date texts must both be equal.
-inline Verdict judge(const Entry& entry, bool errorPending)
-{
-    if (errorPending)
-        return Verdict::NotFound;
-    if (entry.targetDate == entry.originalDate && entry.targetSize == entry.originalSize)
-        return Verdict::Matching;
-    return Verdict::Mismatch;
-}
-
-inline std::string notFoundLine(std::string_view name, std::string_view description)
-{
-    std::string line(name);
-    line += " - Error: ";
-    line += description;
-    return line;
-}
-
-inline std::string mismatchLine(std::string_view name)
-{
-    std::string line(name);
-    line += " - Could not match date/size";
-    return line;
-}
-
-inline constexpr std::string_view mismatchError = "Bad date or size";
+// Checks one entry as read from the reference list: a failure anywhere
+// (reading it, its size, finding or measuring the file) makes it not found,
+// with that failure's description; otherwise the sizes and the long date
+// texts must both be equal.
+EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode);
 
 } // namespace deptest

@@ -1,17 +1,22 @@
 #include "verify/FileLocator.h"
 
 #include "errors/ErrorState.h"
-#include "platform/HostDirectories.h"
-#include "platform/Runtime.h"
+#include "services/Runtime.h"
 
 namespace deptest {
 
 namespace {
 
-void measure(Runtime& runtime, std::string path, Location& location, ErrorState& state)
+// Measures one candidate path under the entry's error state.
+void tryPath(Runtime& runtime, std::string path, Location& location, ErrorState& pending)
 {
     location.path = std::move(path);
-    runtime.fileSize(location.path, location.size, state);
+    Result<FileMeasurement> measured = runtime.measure(location.path);
+    if (!measured) {
+        pending.raise(measured.error());
+        return;
+    }
+    location.measurement = *measured;
 }
 
 std::string inDirectory(std::string_view directory, std::string_view name)
@@ -23,33 +28,22 @@ std::string inDirectory(std::string_view directory, std::string_view name)
 
 } // namespace
 
-void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Location& location, ErrorState& state)
+Location locateFile(Runtime& runtime, std::string_view name, SearchMode mode, ErrorState& pending)
 {
     const std::string applicationDirectory = runtime.applicationDirectory() + "\\";
+    Location location;
     if (mode == SearchMode::ApplicationDirectoryOnly) {
-        measure(runtime, inDirectory(applicationDirectory, name), location, state);
-        return;
+        tryPath(runtime, inDirectory(applicationDirectory, name), location, pending);
+        return location;
     }
-    measure(runtime, inDirectory(systemDirectoryLiteral, name), location, state);
-    if (state.number() == error::fileNotFound) {
-        state.reset();
-        measure(runtime, inDirectory(windowsDirectoryLiteral, name), location, state);
+    tryPath(runtime, inDirectory(systemDirectoryLiteral, name), location, pending);
+    for (const std::string_view next : { windowsDirectoryLiteral, std::string_view(applicationDirectory) }) {
+        if (pending.number() != error::fileNotFound)
+            break;
+        pending.reset();
+        tryPath(runtime, inDirectory(next, name), location, pending);
     }
-    if (state.number() == error::fileNotFound) {
-        state.reset();
-        measure(runtime, inDirectory(applicationDirectory, name), location, state);
-    }
-}
-
-void foundFileDate(Runtime& runtime, const Location& location, std::string& dateText, ErrorState& state)
-{
-    FileTime modified;
-    ErrorState measuring;
-    runtime.fileTime(location.path, modified, measuring);
-    if (!measuring.pending())
-        runtime.longDate(modified, dateText, measuring);
-    if (measuring.pending())
-        state.raise(measuring.number(), measuring.description());
+    return location;
 }
 
 } // namespace deptest

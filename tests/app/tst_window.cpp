@@ -1,9 +1,12 @@
 #include "app/frmTest.h"
+#include "platform/DesktopRuntime.h"
 #include "platform/TerminationRequests.h"
 #include "tests/support/TestRuntime.h"
 
+#include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
@@ -17,6 +20,23 @@ using deptest::test::Machine;
 using deptest::test::TestRuntime;
 
 namespace {
+
+const QDateTime reference(QDate(2026, 12, 7), QTime(10, 30));
+const std::string header = test::exceptionsHeaderLine();
+
+// One line of a reference list, dated Monday, December 7, 2026.
+std::string entry(std::string_view name, std::string_view size)
+{
+    return "\"" + std::string(name) + "\",\"" + std::string(size) + "\",\"Monday, December 7, 2026\"\r\n";
+}
+
+QStringList lines(const QListView* view)
+{
+    QStringList list;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        list << view->model()->index(row, 0).data().toString();
+    return list;
+}
 
 std::string joined(const std::vector<std::string>& texts)
 {
@@ -58,6 +78,12 @@ private slots:
     void closingTheWindowEndsTheProgram();
     void terminationRequestsEndTheProgram_data();
     void terminationRequestsEndTheProgram();
+    // Test runs in the real window, on their own window and machine.
+    void hugeLineInTheRealWindow();
+    void realWindowEndToEnd();
+    void ctrlBDuringARunIsIgnored();
+    void endingTheProgramStopsTheRun_data();
+    void endingTheProgramStopsTheRun();
 
 private:
     std::unique_ptr<Machine> m_machine;
@@ -196,7 +222,7 @@ void tst_Window::otherKeysReachTheControlOnly()
     m_window->append(ListBox::Matching, "first");
     m_window->append(ListBox::Matching, "second");
     auto* list = m_window->findChild<QListView*>("lstMatching");
-    QTest::qWait(150); // lets the batched lines reach the view
+    QTRY_COMPARE(list->model()->rowCount(), 2); // the lines reach the view in a batch
     list->setFocus();
     QTest::keyClick(list, Qt::Key_Down);
     QTest::keyClick(list, Qt::Key_Down);
@@ -238,12 +264,9 @@ void tst_Window::accessKeys()
     QFETCH(QString, message);
     QFETCH(bool, unloaded);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::AltModifier);
-    QTest::qWait(250); // an access key presses its button with a short animation
-    QStringList shown;
-    for (const std::string& text : m_runtime->messages)
-        shown << QString::fromStdString(text);
-    QCOMPARE(shown.join('|'), message);
-    QCOMPARE(m_window->isUnloaded(), unloaded);
+    // An access key presses its button with a short animation.
+    QTRY_COMPARE(m_window->isUnloaded(), unloaded);
+    QTRY_COMPARE(QString::fromStdString(joined(m_runtime->messages)), message);
     QCOMPARE(m_window->isVisible(), !unloaded);
 }
 
@@ -252,9 +275,8 @@ void tst_Window::listsKeepTheirOrder()
     for (int i = 0; i < 20000; ++i)
         m_window->append(ListBox::Missing, std::to_string(i));
     QCOMPARE(m_window->missingCount(), 20000);
-    QTest::qWait(150);
     auto* list = m_window->findChild<QListView*>("lstMissing");
-    QCOMPARE(list->model()->rowCount(), 20000);
+    QTRY_COMPARE(list->model()->rowCount(), 20000);
     for (int row : { 0, 1, 9999, 19999 })
         QCOMPARE(list->model()->index(row, 0).data().toString(), QString::number(row));
     m_window->clear(ListBox::Missing);
@@ -314,13 +336,121 @@ void tst_Window::terminationRequestsEndTheProgram()
             return;
         if (messageBox == "own")
             QApplication::setActiveWindow(nullptr);
-        m_runtime->HostRuntime::showMessage("Error  61: Disk full");
+        showMessageBox("Error  61: Disk full");
         boxReturned = true;
     });
     QCOMPARE(execUntilTheProgramEnds(), 0);
     QVERIFY(m_window->isUnloaded());
     QCOMPARE(requests, requestsNeeded);
     QCOMPARE(boxReturned, messageBox != "none");
+}
+
+void tst_Window::hugeLineInTheRealWindow()
+{
+    m_window.reset(); // the test runs a window of its own
+    Machine machine;
+    Machine::writeText(machine.dataFile("indll.txt"), std::string(50 * 1024 * 1024, 'n') + "\r\n");
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    const QStringList shown = lines(window.findChild<QListView*>("lstMissing"));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.front().size() <= 1025);
+    auto* view = window.findChild<QListView*>("lstMissing");
+    view->viewport()->repaint(); // paints the shortened line now
+    // The exceptions file keeps the whole name.
+    QVERIFY(Machine::readText(machine.dataFile("outdll.txt")).size() > 50 * 1024 * 1024);
+}
+
+void tst_Window::realWindowEndToEnd()
+{
+    m_window.reset(); // the test runs a window of its own
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
+    Machine::writeText(machine.dataFile("indll.txt"), entry("a.so", "10") + entry("b.so", "10"));
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* cmdTest = window.findChild<QPushButton*>("cmdTest");
+    std::vector<bool> enabledDuringRun;
+    runtime.onProcessEvents = [&] { enabledDuringRun.push_back(cmdTest->isEnabled()); };
+    QTest::mouseClick(cmdTest, Qt::LeftButton);
+    QCOMPARE(lines(window.findChild<QListView*>("lstMatching")), QStringList { "a.so" });
+    QCOMPARE(lines(window.findChild<QListView*>("lstMissing")), QStringList { "b.so - Error: File not found" });
+    QCOMPARE(enabledDuringRun, (std::vector<bool> { false, false }));
+    QVERIFY(cmdTest->isEnabled());
+}
+
+void tst_Window::ctrlBDuringARunIsIgnored()
+{
+    m_window.reset(); // the test runs a window of its own
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
+    Machine::writeText(machine.dataFile("dlls.txt"), "a.so\r\n");
+    const std::string list = "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n\"b.so\",\"10\",\"x\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), list);
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto pressCtrlB = [&window] {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : &window, Qt::Key_B, Qt::ControlModifier);
+    };
+    runtime.onProcessEvents = pressCtrlB;
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), list);
+    QVERIFY(!QFile::exists(QString::fromStdString(machine.dataFile("dllerr.txt"))));
+    // Outside a run the same key does generate.
+    runtime.onProcessEvents = nullptr;
+    pressCtrlB();
+    QVERIFY(QFile::exists(QString::fromStdString(machine.dataFile("dllerr.txt"))));
+}
+
+void tst_Window::endingTheProgramStopsTheRun_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("close box") << "close";
+    QTest::newRow("Exit") << "exit";
+    QTest::newRow("terminate signal") << "signal";
+}
+
+void tst_Window::endingTheProgramStopsTheRun()
+{
+    m_window.reset(); // the test runs a window of its own
+    QFETCH(QString, how);
+    Machine machine;
+    std::string list;
+    for (int i = 0; i < 50; ++i)
+        list += "\"m" + std::to_string(i) + ".so\",\"1\",\"x\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), list);
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    TerminationRequests termination;
+    connect(&termination, &TerminationRequests::requested, &window, &frmTest::endOnRequest);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    runtime.onProcessEvents = [&] {
+        if (runtime.eventRounds != 2)
+            return;
+        if (how == "close")
+            window.close();
+        else if (how == "exit")
+            window.pressExit();
+        else
+            std::raise(SIGTERM); // as from kill, or Ctrl+C in a terminal
+    };
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    QVERIFY(window.isUnloaded());
+    QVERIFY(runtime.eventRounds >= 2 && runtime.eventRounds < 50);
+    // The records of the entries done so far, each of them whole.
+    std::string expected = header;
+    for (int i = 0; i < runtime.eventRounds; ++i)
+        expected += "\"m" + std::to_string(i) + ".so\",1,\"x\",\"File not found\"\r\n";
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), expected);
 }
 
 QTEST_MAIN(tst_Window)

@@ -35,20 +35,16 @@ void tst_ErrorState::generalMessage()
     QFETCH(int, number);
     QFETCH(QString, description);
     QFETCH(QString, expected);
-    ErrorState state;
-    state.raise(number, description.toStdString());
-    QCOMPARE(QString::fromStdString(generalErrorMessage(state)), expected);
+    QCOMPARE(QString::fromStdString(generalErrorMessage(Error { number, description.toStdString() })), expected);
 }
 
 void tst_ErrorState::errorStaysPendingAcrossSuccess()
 {
-    ErrorState state(ErrorMode::Continue);
+    ErrorState state;
     state.raise(error::fileNotFound);
     QCOMPARE(state.description(), std::string("File not found"));
     // A later step that succeeds does not touch the state.
-    int value = 7;
-    const auto succeedingStep = [&value](ErrorState&) { value = 8; };
-    succeedingStep(state);
+    state.raise(Outcome {});
     QCOMPARE(state.number(), error::fileNotFound);
     state.raise(error::inputPastEnd);
     QCOMPARE(state.number(), error::inputPastEnd);
@@ -60,15 +56,11 @@ void tst_ErrorState::errorStaysPendingAcrossSuccess()
 void tst_ErrorState::keepFirstKeepsTheFirstFailure()
 {
     ErrorState first;
-    ErrorState full;
-    full.raise(error::diskFull);
-    ErrorState io;
-    io.raise(error::deviceIo);
-    first.keepFirst(ErrorState {});
+    first.keepFirst(Outcome {});
     QVERIFY(!first.pending());
-    first.keepFirst(full);
-    first.keepFirst(io);
-    QCOMPARE(QString::fromStdString(generalErrorMessage(first)), QStringLiteral("Error  61: Disk full"));
+    first.keepFirst(Error::of(error::diskFull));
+    first.keepFirst(Error::of(error::deviceIo));
+    QCOMPARE(QString::fromStdString(generalErrorMessage(first.error())), QStringLiteral("Error  61: Disk full"));
 }
 
 QTEST_GUILESS_MAIN(tst_ErrorState)

@@ -1,4 +1,3 @@
-#include "errors/ErrorState.h"
 #include "generate/ReferenceGeneration.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ScratchDisk.h"
@@ -123,12 +122,11 @@ namespace {
 class BadDateRuntime final : public TestRuntime {
 public:
     using TestRuntime::TestRuntime;
-    void longDate(const FileTime& time, std::string& text, ErrorState& state) override
+    Result<std::string> longDate(const FileTime& time) override
     {
         if (time.day == 1)
-            state.raise(error::invalidArgument);
-        else
-            TestRuntime::longDate(time, text, state);
+            return Error::of(error::invalidArgument);
+        return TestRuntime::longDate(time);
     }
     using TestRuntime::longDate;
 };

@@ -1,8 +1,7 @@
-#include "errors/ErrorState.h"
-#include "platform/Files.h"
 #include "platform/HostDirectories.h"
-#include "platform/LeadingNumber.h"
+#include "records/RecordReader.h"
 #include "records/RecordWriter.h"
+#include "services/Files.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestRuntime.h"
 
@@ -17,8 +16,6 @@ using deptest::test::TestRuntime;
 class tst_Platform : public QObject {
     Q_OBJECT
 private slots:
-    void leadingNumber_data();
-    void leadingNumber();
     void hostPaths_data();
     void hostPaths();
     void fileErrors_data();
@@ -26,45 +23,11 @@ private slots:
     void sizeBeyondTwoGigabytes();
     void fileTimeIsLocalTime();
     void fullDiskKeepsCompleteLines();
+    void roundTripThroughRealFile();
     void longDateOfText_data();
     void longDateOfText();
     void longDateOfFileTime();
 };
-
-void tst_Platform::leadingNumber_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<qint64>("expected");
-    QTest::addColumn<int>("error");
-    QTest::newRow("digits") << "123" << qint64(123) << 0;
-    QTest::newRow("blanks, sign and trailing text") << "  -42abc" << qint64(-42) << 0;
-    QTest::newRow("plus sign") << "+7" << qint64(7) << 0;
-    QTest::newRow("half rounds to even, down") << "2.5" << qint64(2) << 0;
-    QTest::newRow("half rounds to even, up") << "3.5" << qint64(4) << 0;
-    QTest::newRow("negative half") << "-2.5" << qint64(-2) << 0;
-    QTest::newRow("exponent") << "1.5e1x" << qint64(15) << 0;
-    QTest::newRow("e without digits is text") << "12e" << qint64(12) << 0;
-    QTest::newRow("fraction only") << ".75" << qint64(1) << 0;
-    QTest::newRow("no number") << "abc" << qint64(0) << 0;
-    QTest::newRow("empty") << "" << qint64(0) << 0;
-    QTest::newRow("sign alone") << "-" << qint64(0) << 0;
-    QTest::newRow("beyond 32 bits") << "5000000000" << qint64(5000000000) << 0;
-    QTest::newRow("largest 64-bit") << "9223372036854775807" << qint64(INT64_MAX) << 0;
-    QTest::newRow("beyond 64 bits overflows") << "99999999999999999999" << qint64(-1) << 6;
-    QTest::newRow("huge exponent overflows") << "1e30" << qint64(-1) << 6;
-}
-
-void tst_Platform::leadingNumber()
-{
-    QFETCH(QString, text);
-    QFETCH(qint64, expected);
-    QFETCH(int, error);
-    std::int64_t value = -1; // stays when the conversion raises
-    ErrorState state;
-    deptest::leadingNumber(text.toStdString(), value, state);
-    QCOMPARE(state.number(), error);
-    QCOMPARE(qint64(value), expected);
-}
 
 void tst_Platform::hostPaths_data()
 {
@@ -112,15 +75,13 @@ void tst_Platform::fileErrors()
     Machine::writeText(machine.dataFile("plain"), "x");
     const std::string path = runtime.applicationDirectory() + "\\" + leaf.toStdString();
 
-    ErrorState state;
-    std::int64_t size = 99;
-    runtime.fileSize(path, size, state);
-    QCOMPARE(state.number(), sizeError);
-    QCOMPARE(size, std::int64_t { 99 });
+    const Result<FileMeasurement> measured = runtime.measure(path);
+    QVERIFY(!measured);
+    QCOMPARE(measured.error().number, sizeError);
 
-    ErrorState reading;
-    QVERIFY(!runtime.openForReading(path, reading));
-    QCOMPARE(reading.number(), readError);
+    const auto opened = runtime.openForReading(path);
+    QVERIFY(!opened);
+    QCOMPARE(opened.error().number, readError);
 }
 
 void tst_Platform::sizeBeyondTwoGigabytes()
@@ -131,11 +92,9 @@ void tst_Platform::sizeBeyondTwoGigabytes()
     QVERIFY(file.open(QIODevice::WriteOnly));
     QVERIFY(file.resize(qint64(3) << 30)); // sparse: takes no disk space
     file.close();
-    ErrorState state;
-    std::int64_t size = 0;
-    runtime.fileSize(runtime.applicationDirectory() + "\\big.bin", size, state);
-    QVERIFY(!state.pending());
-    QCOMPARE(size, std::int64_t { 3 } << 30);
+    const Result<FileMeasurement> measured = runtime.measure(runtime.applicationDirectory() + "\\big.bin");
+    QVERIFY(measured);
+    QCOMPARE(measured->size, std::int64_t { 3 } << 30);
 }
 
 void tst_Platform::fileTimeIsLocalTime()
@@ -144,35 +103,59 @@ void tst_Platform::fileTimeIsLocalTime()
     TestRuntime runtime(machine);
     const QDateTime when(QDate(2024, 2, 29), QTime(23, 59, 58));
     Machine::makeFile(machine.dataFile("a.so"), 1, when);
-    FileTime time;
-    ErrorState state;
-    runtime.fileTime(runtime.applicationDirectory() + "\\a.so", time, state);
-    QVERIFY(!state.pending());
-    QCOMPARE(time, (FileTime { 2024, 2, 29, 23, 59, 58 }));
+    const Result<FileMeasurement> measured = runtime.measure(runtime.applicationDirectory() + "\\a.so");
+    QVERIFY(measured);
+    QCOMPARE(measured->modified, (FileTime { 2024, 2, 29, 23, 59, 58 }));
+    QCOMPARE(measured->size, std::int64_t { 1 });
 }
 
 void tst_Platform::fullDiskKeepsCompleteLines()
 {
     Machine machine;
     TestRuntime runtime(machine);
-    ErrorState state;
-    auto file = runtime.openForWriting(runtime.applicationDirectory() + "\\full.txt", state);
+    auto file = runtime.openForWriting(runtime.applicationDirectory() + "\\full.txt");
     QVERIFY(file);
+    Outcome failure;
     {
         test::FileSizeLimit full(100'000);
-        RecordWriter writer(*file);
+        RecordWriter writer(**file);
         const std::string name(40, 'n');
-        for (int record = 0; record < 5000 && !state.pending(); ++record)
-            writer.writeRecord({ name, std::int64_t { record } }, state);
-        ErrorState closing;
-        file->close(closing);
+        for (int record = 0; record < 5000 && !failure; ++record)
+            failure = writer.writeRecord({ name, std::int64_t { record } });
+        (void)(*file)->close();
     }
 
-    QCOMPARE(QString::fromStdString(generalErrorMessage(state)), QStringLiteral("Error  61: Disk full"));
+    QVERIFY(failure);
+    QCOMPARE(QString::fromStdString(generalErrorMessage(*failure)), QStringLiteral("Error  61: Disk full"));
     const std::string written = Machine::readText(machine.dataFile("full.txt"));
     QVERIFY(!written.empty());
     QVERIFY(written.size() <= 100'000);
     QVERIFY2(written.ends_with("\r\n"), "the file ends in a torn line");
+}
+
+void tst_Platform::roundTripThroughRealFile()
+{
+    Machine machine;
+    TestRuntime runtime(machine);
+    const std::string path = machine.applicationDirectory() + "\\round.txt";
+    {
+        auto file = runtime.openForWriting(path);
+        QVERIFY(file);
+        RecordWriter writer(**file);
+        QVERIFY(!writer.writeRecord({ "Monday, December 7, 2026", "  spaced  ", "" }));
+        QVERIFY(!writer.writeRecord({ "x", std::int64_t { -1 }, std::int64_t { 0 } }));
+        QVERIFY(!(*file)->close());
+    }
+    QCOMPARE(Machine::readText(machine.applicationDirectory() + "/round.txt"),
+        std::string("\"Monday, December 7, 2026\",\"  spaced  \",\"\"\r\n\"x\",-1,0\r\n"));
+
+    auto file = runtime.openForReading(path);
+    QVERIFY(file);
+    RecordReader reader(**file);
+    QStringList fields;
+    while (!reader.atEnd())
+        fields << QString::fromStdString(reader.readField().value());
+    QCOMPARE(fields, (QStringList { "Monday, December 7, 2026", "  spaced  ", "", "x", "-1", "0" }));
 }
 
 void tst_Platform::longDateOfText_data()
@@ -219,27 +202,20 @@ void tst_Platform::longDateOfText()
     QFETCH(QString, expected);
     Machine machine;
     TestRuntime runtime(machine, QLocale(locale));
-    std::string rendered = "old";
-    ErrorState state;
-    runtime.longDate(text.toStdString(), rendered, state);
-    QVERIFY(!state.pending());
-    QCOMPARE(QString::fromStdString(rendered), expected);
+    QCOMPARE(QString::fromStdString(runtime.longDate(text.toStdString())), expected);
     // The same text again comes from the cache and must agree.
-    runtime.longDate(text.toStdString(), rendered, state);
-    QCOMPARE(QString::fromStdString(rendered), expected);
+    QCOMPARE(QString::fromStdString(runtime.longDate(text.toStdString())), expected);
 }
 
 void tst_Platform::longDateOfFileTime()
 {
     Machine machine;
     TestRuntime runtime(machine);
-    std::string text = "old";
-    ErrorState state;
-    runtime.longDate(FileTime { 2026, 12, 7, 23, 59, 0 }, text, state);
-    QCOMPARE(QString::fromStdString(text), QStringLiteral("Monday, December 7, 2026"));
-    runtime.longDate(FileTime { 2026, 13, 40, 0, 0, 0 }, text, state);
-    QCOMPARE(state.number(), error::invalidArgument);
-    QCOMPARE(QString::fromStdString(text), QStringLiteral("Monday, December 7, 2026"));
+    QCOMPARE(QString::fromStdString(runtime.longDate(FileTime { 2026, 12, 7, 23, 59, 0 }).value()),
+        QStringLiteral("Monday, December 7, 2026"));
+    const Result<std::string> impossible = runtime.longDate(FileTime { 2026, 13, 40, 0, 0, 0 });
+    QVERIFY(!impossible);
+    QCOMPARE(impossible.error().number, error::invalidArgument);
 }
 
 QTEST_GUILESS_MAIN(tst_Platform)

@@ -2,9 +2,9 @@
 // as lines in an order the input itself chooses, must neither crash nor
 // read out of bounds, and every read must consume input or fail.
 
-#include "errors/ErrorState.h"
-#include "platform/Files.h"
+#include "records/DataFiles.h"
 #include "records/RecordReader.h"
+#include "services/Files.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -22,7 +22,7 @@ public:
         , m_piece(piece)
     {
     }
-    std::size_t read(char* buffer, std::size_t size, deptest::ErrorState&) override
+    deptest::Result<std::size_t> read(char* buffer, std::size_t size) override
     {
         const std::size_t count = std::min({ size, m_piece, m_size - m_position });
         std::memcpy(buffer, m_data + m_position, count);
@@ -50,16 +50,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t reads = 0;
     std::size_t taken = 0;
     while (!reader.atEnd()) {
-        deptest::ErrorState state;
-        std::string a;
-        std::string b;
-        std::string c;
         switch ((mode >> 4) + reads % 3) {
-        case 0: reader.readLine(a, state); break;
-        case 1: reader.readField(a, state); break;
-        default: reader.readFields({ &a, &b, &c }, state); break;
+        case 0: {
+            const auto line = reader.readLine();
+            taken += line ? line->size() : 0;
+            break;
         }
-        taken += a.size() + b.size() + c.size();
+        case 1: {
+            const auto field = reader.readField();
+            taken += field ? field->size() : 0;
+            break;
+        }
+        default: {
+            const deptest::ReferenceRead read = deptest::readReference(reader);
+            taken += read.record.name.size() + read.record.size.size() + read.record.date.size();
+            break;
+        }
+        }
         if (++reads > size || taken > size)
             std::abort(); // a read that consumed nothing, or more than there was
     }

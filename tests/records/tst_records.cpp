@@ -1,9 +1,9 @@
-#include "errors/ErrorState.h"
-#include "platform/Files.h"
+#include "records/DataFiles.h"
+#include "records/LeadingNumber.h"
 #include "records/RecordReader.h"
 #include "records/RecordWriter.h"
-#include "tests/support/MemoryFile.h"
-#include "tests/support/TestRuntime.h"
+#include "records/TextFile.h"
+#include "services/Files.h"
 
 #include <QTest>
 
@@ -11,9 +11,21 @@
 #include <random>
 
 using namespace deptest;
-using deptest::test::MemoryFile;
 
 namespace {
+
+// Small pieces, so that every buffer boundary inside the reader gets crossed.
+class MemoryFile final : public InputFile {
+public:
+    explicit MemoryFile(std::string bytes, std::size_t piece = 7)
+        : m_file(std::move(bytes), piece)
+    {
+    }
+    Result<std::size_t> read(char* buffer, std::size_t size) override { return m_file.read(buffer, size); }
+
+private:
+    TextFile m_file;
+};
 
 std::string bytes(const QByteArray& data)
 {
@@ -37,7 +49,11 @@ private slots:
     void fieldReader();
     void lineReader();
     void writerBytes();
-    void roundTripThroughRealFile();
+    void recordsReadBackAsWritten();
+    void exceptionLines_data();
+    void exceptionLines();
+    void leadingNumber_data();
+    void leadingNumber();
     void anyBytesAreSafe();
     void hugeLine();
     void fileFailureInsideAField();
@@ -91,17 +107,18 @@ void tst_Records::fieldReader()
 
     MemoryFile file(bytes(input));
     RecordReader reader(file);
-    std::vector<std::string> fields(3, "old");
-    ErrorState state;
-    if (count == 1)
-        reader.readFields({ &fields[0] }, state);
-    else if (count == 2)
-        reader.readFields({ &fields[0], &fields[1] }, state);
-    else
-        reader.readFields({ &fields[0], &fields[1], &fields[2] }, state);
-    fields.resize(static_cast<std::size_t>(count));
+    std::vector<std::string> fields(static_cast<std::size_t>(count), "old");
+    int failure = 0;
+    for (std::string& field : fields) {
+        Result<std::string> read = reader.readField();
+        if (!read) {
+            failure = read.error().number;
+            break;
+        }
+        field = *read;
+    }
     QCOMPARE(toList(fields), expected);
-    QCOMPARE(state.number(), error);
+    QCOMPARE(failure, error);
     QCOMPARE(reader.atEnd(), atEnd);
 }
 
@@ -109,27 +126,25 @@ void tst_Records::lineReader()
 {
     MemoryFile file("Format: a, b\r\n\"x\",1\nlast");
     RecordReader reader(file);
-    ErrorState state;
-    std::string line = "old";
-    reader.readLine(line, state);
-    QCOMPARE(line, std::string("Format: a, b"));
-    reader.readLine(line, state);
-    QCOMPARE(line, std::string("\"x\",1"));
-    reader.readLine(line, state);
-    QCOMPARE(line, std::string("last"));
-    QVERIFY(!state.pending());
+    QCOMPARE(reader.readLine().value(), std::string("Format: a, b"));
+    QCOMPARE(reader.readLine().value(), std::string("\"x\",1"));
+    QCOMPARE(reader.readLine().value(), std::string("last"));
     QVERIFY(reader.atEnd());
-    reader.readLine(line, state);
-    QCOMPARE(state.number(), error::inputPastEnd);
-    QCOMPARE(line, std::string("last"));
+    const Result<std::string> pastEnd = reader.readLine();
+    QVERIFY(!pastEnd);
+    QCOMPARE(pastEnd.error(), Error::of(error::inputPastEnd));
 }
 
 namespace {
 
 class StringOutput final : public OutputFile {
 public:
-    void write(std::string_view bytes, ErrorState&) override { text += bytes; }
-    void close(ErrorState&) override { }
+    Outcome write(std::string_view bytes) override
+    {
+        text += bytes;
+        return {};
+    }
+    Outcome close() override { return {}; }
     std::string text;
 };
 
@@ -139,43 +154,124 @@ void tst_Records::writerBytes()
 {
     StringOutput out;
     RecordWriter writer(out);
-    ErrorState state;
-    writer.writeLine("Format: x, y", state);
-    writer.writeRecord({ "a,b", std::int64_t { -5 }, std::int64_t { 0 }, "" }, state);
-    writer.writeRecord({ "say \"hi\"", std::int64_t { 5'000'000'000 } }, state);
-    QCOMPARE(out.text, std::string("Format: x, y\r\n\"a,b\",-5,0,\"\"\r\n\"say \"hi\"\",5000000000\r\n"));
+    QVERIFY(!writer.writeLine("Format: x, y"));
+    QVERIFY(!writer.writeRecord({ "a,b", std::int64_t { -5 }, Digits { "0" }, "" }));
+    QVERIFY(!writer.writeRecord({ "say \"hi\"", std::int64_t { 5'000'000'000 } }));
+    QVERIFY(!writeReference(writer, { "libc.so.6", "1922136", "Monday, December 7, 2026" }));
+    QVERIFY(!writeException(writer, NotFoundRecord { "gone.so", "7", "Monday, December 7, 2026", "File not found" }));
+    QVERIFY(!writeException(writer, MismatchRecord { "a.so", "12", "10", "Tuesday", "Monday" }));
+    QVERIFY(!writeNotFoundName(writer, "lost.so"));
+    QCOMPARE(out.text,
+        std::string("Format: x, y\r\n\"a,b\",-5,0,\"\"\r\n\"say \"hi\"\",5000000000\r\n"
+                    "\"libc.so.6\",\"1922136\",\"Monday, December 7, 2026\"\r\n"
+                    "\"gone.so\",7,\"Monday, December 7, 2026\",\"File not found\"\r\n"
+                    "\"a.so\",12,10,\"Tuesday\",\"Monday\",\"Bad date or size\"\r\n"
+                    "\"lost.so\"\r\n"));
 }
 
-void tst_Records::roundTripThroughRealFile()
+void tst_Records::recordsReadBackAsWritten()
 {
-    test::Machine machine;
-    test::TestRuntime runtime(machine);
-    const std::string path = machine.applicationDirectory() + "\\round.txt";
-    ErrorState state;
-    {
-        auto file = runtime.openForWriting(path, state);
-        QVERIFY(file);
-        RecordWriter writer(*file);
-        writer.writeRecord({ "Monday, December 7, 2026", "  spaced  ", "" }, state);
-        writer.writeRecord({ "x", std::int64_t { -1 }, std::int64_t { 0 } }, state);
-        file->close(state);
+    // Writer and reader share the record definitions: what one writes, the
+    // other gives back field for field, commas and spaces included.
+    StringOutput out;
+    RecordWriter writer(out);
+    const ReferenceRecord reference { "a, b.so", "  12  ", "Monday, December 7, 2026" };
+    QVERIFY(!writeReference(writer, reference));
+    QVERIFY(!writeNotFoundName(writer, "lost, found.so"));
+    const NotFoundRecord notFound { "gone.so", "7", "Monday, December 7, 2026", "File not found" };
+    const MismatchRecord mismatch { "bad.so", "12", "10", "Tuesday, December 8, 2026", "Monday, December 7, 2026" };
+    std::string exceptions;
+    for (const ExceptionRecord& record : { ExceptionRecord { notFound }, ExceptionRecord { mismatch } }) {
+        StringOutput line;
+        RecordWriter lineWriter(line);
+        QVERIFY(!writeException(lineWriter, record));
+        QCOMPARE(exceptionFromLine(line.text.substr(0, line.text.size() - 2)), std::optional(record));
     }
-    QVERIFY(!state.pending());
-    QCOMPARE(test::Machine::readText(machine.applicationDirectory() + "/round.txt"),
-        std::string("\"Monday, December 7, 2026\",\"  spaced  \",\"\"\r\n\"x\",-1,0\r\n"));
 
-    auto file = runtime.openForReading(path, state);
-    QVERIFY(file);
-    RecordReader reader(*file);
-    std::vector<std::string> fields(6);
-    std::size_t records = 0;
-    while (!reader.atEnd()) {
-        reader.readFields({ &fields[records * 3], &fields[records * 3 + 1], &fields[records * 3 + 2] }, state);
-        ++records;
-    }
-    QVERIFY(!state.pending());
-    QCOMPARE(records, std::size_t { 2 });
-    QCOMPARE(toList(fields), (QStringList { "Monday, December 7, 2026", "  spaced  ", "", "x", "-1", "0" }));
+    MemoryFile file(out.text);
+    RecordReader reader(file);
+    const ReferenceRead read = readReference(reader);
+    QVERIFY(!read.failure);
+    QCOMPARE(read.record.name, reference.name);
+    QCOMPARE(read.record.size, reference.size);
+    QCOMPARE(read.record.date, reference.date);
+    QCOMPARE(readName(reader).value(), std::string("lost, found.so"));
+    QVERIFY(reader.atEnd());
+
+    // A reference record cut short keeps the fields it had.
+    MemoryFile cut("\"x.so\",\"5\"");
+    RecordReader cutReader(cut);
+    const ReferenceRead partial = readReference(cutReader);
+    QCOMPARE(partial.failure, Outcome(Error::of(error::inputPastEnd)));
+    QCOMPARE(partial.record.name, std::string("x.so"));
+    QCOMPARE(partial.record.size, std::string("5"));
+    QCOMPARE(partial.record.date, std::string());
+}
+
+void tst_Records::exceptionLines_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QStringList>("fields"); // empty: no record; six: mismatch; four: not found
+    QTest::newRow("blank line") << QByteArray("") << QStringList {};
+    QTest::newRow("only spaces") << QByteArray("   ") << QStringList {};
+    QTest::newRow("one field is a not-found record")
+        << QByteArray("\"cut.so\"") << QStringList { "cut.so", "", "", "" };
+    QTest::newRow("four fields") << QByteArray("\"a\",7,\"d\",\"e\"") << QStringList { "a", "7", "d", "e" };
+    QTest::newRow("five fields are a mismatch without error")
+        << QByteArray("\"a\",1,2,\"t\",\"o\"") << QStringList { "a", "1", "2", "t", "o", "" };
+    QTest::newRow("seven fields: the seventh is dropped")
+        << QByteArray("\"a\",1,2,\"t\",\"o\",\"e\",\"x\"") << QStringList { "a", "1", "2", "t", "o", "e" };
+}
+
+void tst_Records::exceptionLines()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QStringList, fields);
+    const std::optional<ExceptionRecord> record = exceptionFromLine(bytes(line));
+    QCOMPARE(record.has_value(), !fields.isEmpty());
+    if (!record)
+        return;
+    std::vector<std::string> got;
+    if (const auto* notFound = std::get_if<NotFoundRecord>(&*record))
+        got = { notFound->name, notFound->originalSize, notFound->originalDate, notFound->error };
+    else if (const auto* mismatch = std::get_if<MismatchRecord>(&*record))
+        got = { mismatch->name, mismatch->targetSize, mismatch->originalSize, mismatch->targetDate,
+            mismatch->originalDate, mismatch->error };
+    QCOMPARE(toList(got), fields);
+}
+
+void tst_Records::leadingNumber_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("expected");
+    QTest::addColumn<int>("error");
+    QTest::newRow("digits") << "123" << qint64(123) << 0;
+    QTest::newRow("blanks, sign and trailing text") << "  -42abc" << qint64(-42) << 0;
+    QTest::newRow("plus sign") << "+7" << qint64(7) << 0;
+    QTest::newRow("half rounds to even, down") << "2.5" << qint64(2) << 0;
+    QTest::newRow("half rounds to even, up") << "3.5" << qint64(4) << 0;
+    QTest::newRow("negative half") << "-2.5" << qint64(-2) << 0;
+    QTest::newRow("exponent") << "1.5e1x" << qint64(15) << 0;
+    QTest::newRow("e without digits is text") << "12e" << qint64(12) << 0;
+    QTest::newRow("fraction only") << ".75" << qint64(1) << 0;
+    QTest::newRow("no number") << "abc" << qint64(0) << 0;
+    QTest::newRow("empty") << "" << qint64(0) << 0;
+    QTest::newRow("sign alone") << "-" << qint64(0) << 0;
+    QTest::newRow("beyond 32 bits") << "5000000000" << qint64(5000000000) << 0;
+    QTest::newRow("largest 64-bit") << "9223372036854775807" << qint64(INT64_MAX) << 0;
+    QTest::newRow("beyond 64 bits overflows") << "99999999999999999999" << qint64(-1) << 6;
+    QTest::newRow("huge exponent overflows") << "1e30" << qint64(-1) << 6;
+}
+
+void tst_Records::leadingNumber()
+{
+    QFETCH(QString, text);
+    QFETCH(qint64, expected);
+    QFETCH(int, error);
+    const Result<std::int64_t> value = deptest::leadingNumber(text.toStdString());
+    QCOMPARE(value ? 0 : value.error().number, error);
+    if (value)
+        QCOMPARE(qint64(*value), expected);
 }
 
 void tst_Records::anyBytesAreSafe()
@@ -195,13 +291,8 @@ void tst_Records::anyBytesAreSafe()
         std::size_t reads = 0;
         std::size_t taken = 0;
         while (!reader.atEnd()) {
-            ErrorState state;
-            std::string field;
-            if (round % 2 == 0)
-                reader.readField(field, state);
-            else
-                reader.readLine(field, state);
-            taken += field.size();
+            const Result<std::string> field = round % 2 == 0 ? reader.readField() : reader.readLine();
+            taken += field ? field->size() : 0;
             QVERIFY2(++reads <= input.size() + 1, "a read consumed nothing");
         }
         QVERIFY(taken <= input.size());
@@ -214,13 +305,8 @@ void tst_Records::hugeLine()
     input += "\r\n\"next\"";
     MemoryFile file(input, 1 << 20);
     RecordReader reader(file);
-    ErrorState state;
-    std::string line;
-    reader.readLine(line, state);
-    QCOMPARE(line.size(), std::size_t { 40 * 1024 * 1024 });
-    reader.readField(line, state);
-    QCOMPARE(line, std::string("next"));
-    QVERIFY(!state.pending());
+    QCOMPARE(reader.readLine()->size(), std::size_t { 40 * 1024 * 1024 });
+    QCOMPARE(reader.readField().value(), std::string("next"));
 }
 
 namespace {
@@ -232,12 +318,10 @@ public:
         : m_bytes(std::move(bytes))
     {
     }
-    std::size_t read(char* buffer, std::size_t size, ErrorState& state) override
+    Result<std::size_t> read(char* buffer, std::size_t size) override
     {
-        if (m_done) {
-            state.raise(error::deviceIo);
-            return 0;
-        }
+        if (m_done)
+            return Error::of(error::deviceIo);
         m_done = true;
         const std::size_t count = std::min(size, m_bytes.size());
         std::memcpy(buffer, m_bytes.data(), count);
@@ -255,15 +339,13 @@ void tst_Records::fileFailureInsideAField()
 {
     BreakingFile file("\"whole\",\"Monday, Dec");
     RecordReader reader(file);
-    std::string first = "old";
-    std::string second = "old";
-    ErrorState state;
-    reader.readFields({ &first, &second }, state);
-    QCOMPARE(first, std::string("whole"));
-    QCOMPARE(second, std::string("old")); // never the torn text
-    QCOMPARE(QString::fromStdString(generalErrorMessage(state)), QStringLiteral("Error  57: Device I/O error"));
+    const ReferenceRead read = readReference(reader);
+    QCOMPARE(read.record.name, std::string("whole"));
+    QCOMPARE(read.record.size, std::string()); // never the torn text
+    QVERIFY(read.failure);
+    QCOMPARE(QString::fromStdString(generalErrorMessage(*read.failure)), QStringLiteral("Error  57: Device I/O error"));
     QVERIFY(reader.atEnd());
-    QCOMPARE(reader.fileError().number(), error::deviceIo);
+    QCOMPARE(reader.fileError(), Outcome(Error::of(error::deviceIo)));
 }
 
 QTEST_GUILESS_MAIN(tst_Records)

@@ -3,7 +3,7 @@
 // printer" is a listener in this test. The job that reaches the listener
 // must be the report as a PDF.
 
-#include "platform/HostRuntime.h"
+#include "platform/QtPrinter.h"
 #include "report/ReportPrinting.h"
 #include "tests/support/TestRuntime.h"
 
@@ -154,13 +154,9 @@ void tst_CupsPrint::initTestCase()
 void tst_CupsPrint::printsOnTheDefaultPrinter()
 {
     test::Machine machine;
-    test::TestRuntime runtime(machine); // prints through the real default printer
-    std::string records = "Format: Filename, Size of file on target, size of original file, date of target file, "
-                          "date of original, error\r\n";
-    for (int i = 0; i < 10; ++i)
-        records += "\"name" + std::to_string(i) + ".so\"," + std::to_string(i)
-            + ",7,\"Monday, December 7, 2026\",\"x\",\"Bad date or size\"\r\n";
-    test::Machine::writeText(machine.dataFile("outdll.txt"), records);
+    test::TestRuntime runtime(machine);
+    runtime.setPrinter(std::make_unique<QtPrinter>()); // the real default printer
+    test::Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + test::mismatchRecords(10));
     test::FakeWindow window;
     window.missing = { "x" };
     printReport(window, runtime);

@@ -1,13 +1,7 @@
-#include "errors/ErrorState.h"
-#include "platform/QtPrinter.h"
 #include "report/ReportPrinting.h"
 #include "tests/support/TestRuntime.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTest>
 
 #include <optional>
@@ -15,22 +9,13 @@
 using namespace deptest;
 using deptest::test::FakeWindow;
 using deptest::test::Machine;
+using deptest::test::mismatchRecords;
 using deptest::test::RecordingPrinter;
 using deptest::test::TestRuntime;
 
 namespace {
 
-const std::string header = "Format: Filename, Size of file on target, size of original file, date of target file, date "
-                           "of original, error\r\n";
-
-std::string mismatchRecords(int count)
-{
-    std::string records;
-    for (int i = 0; i < count; ++i)
-        records += "\"name" + std::to_string(i) + ".so\"," + std::to_string(i)
-            + ",7,\"Monday, December 7, 2026\",\"x\",\"Bad date or size\"\r\n";
-    return records;
-}
+const std::string header = test::exceptionsHeaderLine();
 
 // A machine with an exceptions file, a window that lists missing files,
 // and a printer that records.
@@ -78,9 +63,8 @@ private slots:
     void mixedRecordsStayAligned();
     void handlerPaths_data();
     void handlerPaths();
+    void printerFailureCancelsTheDocument_data();
     void printerFailureCancelsTheDocument();
-    void noDefaultPrinterIsAPrinterError();
-    void printsToPdf();
 };
 
 void tst_Report::pagination_data()
@@ -152,28 +136,32 @@ void tst_Report::mixedRecordsStayAligned()
 
 void tst_Report::handlerPaths_data()
 {
-    QTest::addColumn<int>("setup"); // 0 file as given, 1 no file, 2 file is a directory, 3 empty lstMissing
+    // What the exceptions file is ("file", "none", "directory") and whether
+    // lstMissing lists anything.
+    QTest::addColumn<QString>("exceptions");
     QTest::addColumn<QByteArray>("contents");
+    QTest::addColumn<bool>("missingListed");
     QTest::addColumn<QString>("message");
     QTest::addColumn<int>("documentsEnded");
-    QTest::newRow("zero-length file: no message, nothing printed") << 0 << QByteArray() << "" << 1;
-    QTest::newRow("deleted exceptions file") << 1 << QByteArray() << "Could not find OutDLL.txt" << 0;
+    QTest::newRow("zero-length file: no message, nothing printed") << "file" << QByteArray() << true << "" << 1;
+    QTest::newRow("deleted exceptions file") << "none" << QByteArray() << true << "Could not find OutDLL.txt" << 0;
     QTest::newRow("exceptions file replaced by a directory")
-        << 2 << QByteArray() << "Error  75: Path/File access error" << 0;
+        << "directory" << QByteArray() << true << "Error  75: Path/File access error" << 0;
     QTest::newRow("empty lstMissing decides, not the file")
-        << 3 << QByteArray(header.c_str()) << "No missing files to report." << 0;
+        << "file" << QByteArray(header.c_str()) << false << "No missing files to report." << 0;
 }
 
 void tst_Report::handlerPaths()
 {
-    QFETCH(int, setup);
+    QFETCH(QString, exceptions);
     QFETCH(QByteArray, contents);
+    QFETCH(bool, missingListed);
     QFETCH(QString, message);
     QFETCH(int, documentsEnded);
-    ReportFixture fixture(setup == 0 || setup == 3 ? std::optional(contents.toStdString()) : std::nullopt);
-    if (setup == 2)
+    ReportFixture fixture(exceptions == "file" ? std::optional(contents.toStdString()) : std::nullopt);
+    if (exceptions == "directory")
         QVERIFY(QDir().mkpath(QString::fromStdString(fixture.machine.dataFile("outdll.txt"))));
-    if (setup == 3)
+    if (!missingListed)
         fixture.window.missing.clear();
     printReport(fixture.window, fixture.runtime);
     QStringList shown;
@@ -186,81 +174,29 @@ void tst_Report::handlerPaths()
     QCOMPARE(fixture.window.enabled, (std::array<bool, 3> { true, true, true }));
 }
 
+void tst_Report::printerFailureCancelsTheDocument_data()
+{
+    // Ten records make 70 lines, a new page and the end of the document.
+    QTest::addColumn<int>("failAt");
+    QTest::newRow("first line") << 1;
+    QTest::newRow("inside the first block") << 5;
+    QTest::newRow("inside the third block") << 20;
+    QTest::newRow("the new page") << 64;
+    QTest::newRow("ending the document") << 72;
+}
+
 void tst_Report::printerFailureCancelsTheDocument()
 {
-    for (int failAt : { 1, 5, 20, 64 }) {
-        ReportFixture fixture(header + mismatchRecords(10));
-        fixture.printer->failAt = failAt;
-        fixture.printer->failWith = error::printer;
-        printReport(fixture.window, fixture.runtime);
-        QCOMPARE(fixture.runtime.messages, std::vector<std::string> { "Error  482: Printer error" });
-        QCOMPARE(fixture.printer->cancelled, 1);
-        QVERIFY(fixture.printer->printed.empty());
-        QCOMPARE(fixture.window.enabled, (std::array<bool, 3> { true, true, true }));
-    }
+    QFETCH(int, failAt);
+    ReportFixture fixture(header + mismatchRecords(10));
+    fixture.printer->failAt = failAt;
+    fixture.printer->failWith = error::printer;
+    printReport(fixture.window, fixture.runtime);
+    QCOMPARE(fixture.runtime.messages, std::vector<std::string> { "Error  482: Printer error" });
+    QCOMPARE(fixture.printer->cancelled, 1);
+    QVERIFY(fixture.printer->printed.empty());
+    QCOMPARE(fixture.window.enabled, (std::array<bool, 3> { true, true, true }));
 }
 
-void tst_Report::noDefaultPrinterIsAPrinterError()
-{
-    // main() points this process at a print server that does not exist.
-    Machine machine;
-    TestRuntime runtime(machine);
-    Machine::writeText(machine.dataFile("outdll.txt"), header + mismatchRecords(1));
-    FakeWindow window;
-    window.missing = { "x" };
-    printReport(window, runtime);
-    QCOMPARE(runtime.messages, std::vector<std::string> { "Error  482: Printer error" });
-    QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
-}
-
-void tst_Report::printsToPdf()
-{
-    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
-        QSKIP("pdftotext (poppler-utils) is not installed");
-    Machine machine;
-    TestRuntime runtime(machine);
-    const QString pdf = QString::fromStdString(machine.root() + "/report.pdf");
-    runtime.setPrinter(QtPrinter::toPdf(pdf));
-    std::string records = mismatchRecords(10);
-    records += "\"" + std::string(300, 'L') + ".so\",1,2,\"a\",\"b\",\"" + std::string(200, 'E') + "\"\r\n";
-    Machine::writeText(machine.dataFile("outdll.txt"), header + records);
-    FakeWindow window;
-    window.missing = { "x" };
-    printReport(window, runtime);
-    QVERIFY(runtime.messages.empty());
-
-    QProcess info;
-    info.start("pdfinfo", { pdf });
-    QVERIFY(info.waitForFinished());
-    const QByteArray details = info.readAllStandardOutput();
-    QVERIFY2(QRegularExpression("Pages:\\s+2\n").match(QString::fromUtf8(details)).hasMatch(), details.constData());
-
-    QProcess text;
-    text.start("pdftotext", { "-layout", pdf, "-" });
-    QVERIFY(text.waitForFinished());
-    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
-    const QStringList pages = printed.split(QChar('\f'));
-    QVERIFY(pages.size() >= 2);
-    // pdftotext gives runs of spaces back as one.
-    const auto block = [](int index) { return QRegularExpression(QStringLiteral("File:\\s+name%1\\.so").arg(index)); };
-    QVERIFY(pages[0].contains(block(0)) && pages[0].contains(block(8)));
-    QVERIFY(!pages[0].contains(block(9)));
-    QVERIFY(pages[1].contains(block(9)));
-    QVERIFY(pages[0].indexOf("name3.so") < pages[0].indexOf("name4.so"));
-    QVERIFY(pages[0].contains(QRegularExpression("Target File Size:\\s+3")));
-    QVERIFY(pages[0].contains(QRegularExpression("Original File Date:\\s+x")));
-    // The overlong name and error wrap instead of running off the page.
-    QCOMPARE(QString(pages[1]).remove(QRegularExpression("\\s")).count('L'), 300);
-    QCOMPARE(QString(pages[1]).remove(QRegularExpression("\\s")).count('E'), 200 + 2); // and two "Error:" labels
-}
-
-int main(int argc, char* argv[])
-{
-    // No print server here: the default printer is looked up and not found.
-    qputenv("CUPS_SERVER", "/nonexistent/cups.sock");
-    QApplication application(argc, argv);
-    tst_Report test;
-    return QTest::qExec(&test, argc, argv);
-}
-
+QTEST_GUILESS_MAIN(tst_Report)
 #include "tst_report.moc"

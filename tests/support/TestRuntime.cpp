@@ -1,49 +1,16 @@
 #include "tests/support/TestRuntime.h"
 
-#include "errors/ErrorState.h"
-
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-
-#include <fstream>
-#include <sstream>
 
 namespace deptest::test {
 
-Machine::Machine()
-{
-    for (const char* leaf : { "system", "windows", "app" })
-        QDir(m_root.path()).mkpath(QLatin1String(leaf));
-}
-
-void Machine::makeFile(const std::string& path, qint64 size, const QDateTime& modified)
-{
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        qFatal("cannot create %s", path.c_str());
-    file.write(QByteArray(size, 'x'));
-    file.flush(); // a later flush would move the modification time again
-    file.setFileTime(modified, QFileDevice::FileModificationTime);
-}
-
-void Machine::writeText(const std::string& path, std::string_view bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Machine::readText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TestRuntime::TestRuntime(const Machine& machine, const QLocale& locale)
-    : HostRuntime(HostSettings { machine.applicationDirectory(),
-        HostDirectories { machine.systemDirectory() + "/", machine.windowsDirectory() + "/" }, locale })
+    : HostRuntime(machine.settings(locale))
+{
+}
+
+TestRuntime::TestRuntime(HostSettings settings)
+    : HostRuntime(std::move(settings))
 {
 }
 
@@ -74,44 +41,45 @@ void FakeWindow::append(ListBox list, std::string_view line)
 
 void FakeWindow::pressExit() { exited = true; }
 
-bool RecordingPrinter::fails(ErrorState& state)
+Outcome RecordingPrinter::nextOperation()
 {
     ++m_operations;
-    if (failAt != 0 && m_operations == failAt) {
-        state.raise(failWith);
-        return true;
-    }
-    return false;
+    if (failAt != 0 && m_operations == failAt)
+        return Error::of(failWith);
+    return {};
 }
 
-void RecordingPrinter::printLine(std::span<const PrintText> texts, ErrorState& state)
+Outcome RecordingPrinter::printLine(std::span<const PrintText> texts)
 {
-    if (fails(state))
-        return;
+    if (Outcome failure = nextOperation())
+        return failure;
     if (pages.empty())
         pages.emplace_back();
     Line line;
     for (const PrintText& text : texts)
         line.emplace_back(text.column, std::string(text.text));
     pages.back().push_back(std::move(line));
+    return {};
 }
 
-void RecordingPrinter::newPage(ErrorState& state)
+Outcome RecordingPrinter::newPage()
 {
-    if (fails(state))
-        return;
+    if (Outcome failure = nextOperation())
+        return failure;
     if (pages.empty())
         pages.emplace_back();
     pages.emplace_back();
+    return {};
 }
 
-void RecordingPrinter::endDocument(ErrorState& state)
+Outcome RecordingPrinter::endDocument()
 {
-    if (fails(state))
-        return;
+    if (Outcome failure = nextOperation())
+        return failure;
     ++ended;
     printed.push_back(std::move(pages));
     pages.clear();
+    return {};
 }
 
 void RecordingPrinter::cancelDocument()

@@ -1,61 +1,61 @@
 #pragma once
 
 #include "platform/HostRuntime.h"
-#include "platform/Printer.h"
-#include "platform/Window.h"
-
-#include <QDateTime>
-#include <QTemporaryDir>
+#include "services/Printer.h"
+#include "services/Window.h"
+#include "tests/support/Machine.h"
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace deptest::test {
 
-// Three real directories standing in for the system, windows and
-// application directories, and helpers to put files into them.
-class Machine {
+// A printer that keeps every page as lines of "column:text" pieces.
+class RecordingPrinter final : public Printer {
 public:
-    Machine();
-    [[nodiscard]] bool isValid() const { return m_root.isValid(); }
-    [[nodiscard]] std::string systemDirectory() const { return path("system"); }
-    [[nodiscard]] std::string windowsDirectory() const { return path("windows"); }
-    [[nodiscard]] std::string applicationDirectory() const { return path("app"); }
-    [[nodiscard]] std::string root() const { return m_root.path().toStdString(); }
+    Outcome printLine(std::span<const PrintText> texts) override;
+    Outcome newPage() override;
+    Outcome endDocument() override;
+    void cancelDocument() override;
 
-    // Writes `size` bytes and sets the modification time.
-    static void makeFile(const std::string& path, qint64 size, const QDateTime& modified);
-    static void writeText(const std::string& path, std::string_view bytes);
-    static std::string readText(const std::string& path);
-    [[nodiscard]] std::string dataFile(std::string_view name) const
-    {
-        return applicationDirectory() + "/" + std::string(name);
-    }
+    using Line = std::vector<std::pair<int, std::string>>;
+    std::vector<std::vector<Line>> pages; // the document being printed
+    std::vector<std::vector<std::vector<Line>>> printed; // documents sent to the printer
+    int cancelled { 0 };
+    int ended { 0 };
+    // Fail with this error on the n-th output operation (1-based), 0 for never.
+    int failAt { 0 };
+    int failWith { 0 };
 
 private:
-    [[nodiscard]] std::string path(const char* leaf) const
-    {
-        return m_root.filePath(QLatin1String(leaf)).toStdString();
-    }
-    QTemporaryDir m_root;
+    Outcome nextOperation();
+    int m_operations { 0 };
 };
 
 // The host runtime on a test machine: its own directories and locale,
-// messages recorded instead of shown, printing recorded.
+// messages recorded instead of shown, a recording printer unless the test
+// sets another.
 class TestRuntime : public HostRuntime {
 public:
     explicit TestRuntime(
         const Machine& machine, const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates));
+    explicit TestRuntime(HostSettings settings);
 
     void showMessage(std::string_view text) override;
     void processEvents() override;
+    Printer& printer() override { return *m_printer; }
+    void setPrinter(std::unique_ptr<Printer> printer) { m_printer = std::move(printer); }
 
     std::vector<std::string> messages;
     // Called on every event processing, before the real one.
     std::function<void()> onProcessEvents;
     int eventRounds { 0 };
+
+private:
+    std::unique_ptr<Printer> m_printer = std::make_unique<RecordingPrinter>();
 };
 
 // A window that remembers what the commands did to it.
@@ -76,28 +76,6 @@ public:
     std::vector<std::string> gating;
     bool appDirectoryOnly { false };
     bool exited { false };
-};
-
-// A printer that keeps every page as lines of "column:text" pieces.
-class RecordingPrinter final : public Printer {
-public:
-    void printLine(std::span<const PrintText> texts, ErrorState& state) override;
-    void newPage(ErrorState& state) override;
-    void endDocument(ErrorState& state) override;
-    void cancelDocument() override;
-
-    using Line = std::vector<std::pair<int, std::string>>;
-    std::vector<std::vector<Line>> pages; // the document being printed
-    std::vector<std::vector<std::vector<Line>>> printed; // documents sent to the printer
-    int cancelled { 0 };
-    int ended { 0 };
-    // Raise this error on the n-th output operation (1-based), 0 for never.
-    int failAt { 0 };
-    int failWith { 0 };
-
-private:
-    bool fails(ErrorState& state);
-    int m_operations { 0 };
 };
 
 } // namespace deptest::test

@@ -64,16 +64,14 @@ void tst_FileLocator::search()
         QVERIFY(QDir(QString::fromStdString(machine.systemDirectory())).removeRecursively());
 
     TestRuntime runtime(machine);
-    ErrorState state(ErrorMode::Continue);
+    ErrorState state;
     if (pendingBefore != 0)
         state.raise(pendingBefore);
-    Location location;
-    location.size = -1;
-    locateFile(
-        runtime, "a.so", applicationOnly ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full, location, state);
+    const Location location
+        = locateFile(runtime, "a.so", applicationOnly ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full, state);
 
     QCOMPARE(state.number(), error);
-    QCOMPARE(qint64(location.size), size);
+    QCOMPARE(qint64(location.measurement ? location.measurement->size : -1), size);
     const std::map<QString, std::string> literal { { "system", "c:\\windows\\system\\a.so" },
         { "windows", "c:\\windows\\a.so" }, { "app", machine.applicationDirectory() + "\\a.so" } };
     QCOMPARE(location.path, literal.at(lastDirectory));

@@ -1,6 +1,4 @@
-#include "platform/LeadingNumber.h"
-
-#include "errors/ErrorState.h"
+#include "records/LeadingNumber.h"
 
 #include <charconv>
 #include <cmath>
@@ -21,7 +19,7 @@ std::size_t skipDigits(std::string_view text, std::size_t at)
 
 } // namespace
 
-void leadingNumber(std::string_view text, std::int64_t& value, ErrorState& state)
+Result<std::int64_t> leadingNumber(std::string_view text)
 {
     std::size_t at = 0;
     while (at < text.size() && (text[at] == ' ' || text[at] == '\t'))
@@ -39,10 +37,8 @@ void leadingNumber(std::string_view text, std::int64_t& value, ErrorState& state
         isInteger = false;
         at = fractionEnd;
     }
-    if (!hasDigits) {
-        value = 0;
-        return;
-    }
+    if (!hasDigits)
+        return std::int64_t { 0 };
     if (at < text.size() && (text[at] == 'e' || text[at] == 'E')) {
         std::size_t exponent = at + 1;
         if (exponent < text.size() && (text[exponent] == '+' || text[exponent] == '-'))
@@ -61,27 +57,20 @@ void leadingNumber(std::string_view text, std::int64_t& value, ErrorState& state
         // Exact for every 64-bit value, which a double is not.
         std::int64_t parsed = 0;
         const auto [end, failure] = std::from_chars(number.data(), number.data() + number.size(), parsed);
-        if (failure != std::errc {} || end != number.data() + number.size()) {
-            state.raise(error::overflow);
-            return;
-        }
-        value = parsed;
-        return;
+        if (failure != std::errc {} || end != number.data() + number.size())
+            return Error::of(error::overflow);
+        return parsed;
     }
 
     double parsed = 0;
     const auto [end, failure] = std::from_chars(number.data(), number.data() + number.size(), parsed);
-    if (failure == std::errc::result_out_of_range && std::abs(parsed) < 1) {
-        value = 0; // underflow: a vanishing fraction
-        return;
-    }
+    if (failure == std::errc::result_out_of_range && std::abs(parsed) < 1)
+        return std::int64_t { 0 }; // underflow: a vanishing fraction
     const double rounded = std::nearbyint(parsed); // the default mode rounds half to even
     constexpr double limit = 9223372036854775808.0; // 2^63
-    if (failure != std::errc {} || !(rounded >= -limit && rounded < limit)) {
-        state.raise(error::overflow);
-        return;
-    }
-    value = static_cast<std::int64_t>(rounded);
+    if (failure != std::errc {} || !(rounded >= -limit && rounded < limit))
+        return Error::of(error::overflow);
+    return static_cast<std::int64_t>(rounded);
 }
 
 } // namespace deptest

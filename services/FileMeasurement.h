@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 namespace deptest {
 
 // A file's last-modification date and time in local time.
@@ -12,6 +14,15 @@ struct FileTime {
     int second { 0 };
 
     friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+
+// Size and modification time from one look at a file, so that both always
+// describe the same version of it.
+struct FileMeasurement {
+    std::int64_t size { 0 };
+    FileTime modified;
+
+    friend bool operator==(const FileMeasurement&, const FileMeasurement&) = default;
 };
 
 } // namespace deptest

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "errors/Error.h"
+
 #include <span>
 #include <string_view>
 
 namespace deptest {
-
-class ErrorState;
 
 // One text of a printed line, starting at a print column: columns count
 // from 1 at the left margin in the printer font's average character width.
@@ -20,9 +20,9 @@ struct PrintText {
 class Printer {
 public:
     virtual ~Printer() = default;
-    virtual void printLine(std::span<const PrintText> texts, ErrorState& state) = 0;
-    virtual void newPage(ErrorState& state) = 0;
-    virtual void endDocument(ErrorState& state) = 0;
+    virtual Outcome printLine(std::span<const PrintText> texts) = 0;
+    virtual Outcome newPage() = 0;
+    virtual Outcome endDocument() = 0;
     virtual void cancelDocument() = 0;
 };
 

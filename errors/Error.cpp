@@ -1,6 +1,4 @@
-#include "errors/ErrorState.h"
-
-#include <utility>
+#include "errors/Error.h"
 
 namespace deptest {
 
@@ -23,36 +21,22 @@ std::string_view standardDescription(std::int32_t number)
     }
 }
 
-void ErrorState::raise(std::int32_t number) { raise(number, std::string(standardDescription(number))); }
-
-void ErrorState::raise(std::int32_t number, std::string description)
+std::string generalErrorMessage(const Error& failure)
 {
-    m_number = number;
-    m_description = std::move(description);
-}
-
-void ErrorState::keepFirst(const ErrorState& other)
-{
-    if (!pending() && other.pending())
-        raise(other.number(), other.description());
-}
-
-std::string generalErrorMessage(const ErrorState& state)
-{
-    const std::int32_t number = state.number();
+    const std::int32_t number = failure.number;
     // Widen before negating: the most negative 32-bit number has no positive twin.
     const std::int64_t magnitude = number < 0 ? -std::int64_t { number } : number;
     std::string text = "Error ";
     text += number < 0 ? '-' : ' ';
     text += std::to_string(magnitude);
     text += ": ";
-    text += state.description();
+    text += failure.description;
     return text;
 }
 
-std::string openFailureMessage(const ErrorState& state, std::string_view notFoundMessage)
+std::string openFailureMessage(const Error& failure, std::string_view notFoundMessage)
 {
-    return state.number() == error::fileNotFound ? std::string(notFoundMessage) : generalErrorMessage(state);
+    return failure.number == error::fileNotFound ? std::string(notFoundMessage) : generalErrorMessage(failure);
 }
 
 } // namespace deptest

@@ -1,15 +1,14 @@
 #pragma once
 
-#include "platform/FileTime.h"
+#include "errors/Error.h"
+#include "services/FileMeasurement.h"
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 namespace deptest {
 
-class ErrorState;
 class InputFile;
 class OutputFile;
 class Printer;
@@ -17,7 +16,6 @@ class Printer;
 // The services every command draws on: files, file measurements, dates,
 // messages, event processing and the printer. Paths are the program's own:
 // directory literals and backslashes become host paths behind this seam.
-// Operations that deliver a value leave it untouched when they raise.
 class Runtime {
 public:
     virtual ~Runtime() = default;
@@ -25,18 +23,19 @@ public:
     // The directory holding the executable, without a trailing separator.
     [[nodiscard]] virtual std::string applicationDirectory() const = 0;
 
-    virtual std::unique_ptr<InputFile> openForReading(std::string_view path, ErrorState& state) = 0;
+    virtual Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) = 0;
     // Creates the file, or empties it when it exists.
-    virtual std::unique_ptr<OutputFile> openForWriting(std::string_view path, ErrorState& state) = 0;
+    virtual Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) = 0;
 
-    virtual void fileSize(std::string_view path, std::int64_t& size, ErrorState& state) = 0;
-    virtual void fileTime(std::string_view path, FileTime& time, ErrorState& state) = 0;
+    // Size and local modification time from one look at the file. A
+    // directory is not a file: 53.
+    virtual Result<FileMeasurement> measure(std::string_view path) = 0;
 
     // The date in the user's long date format, without the time.
-    virtual void longDate(const FileTime& time, std::string& text, ErrorState& state) = 0;
+    virtual Result<std::string> longDate(const FileTime& time) = 0;
     // Text that reads as a date comes back in the long date format; any
     // other text comes back unchanged.
-    virtual void longDate(std::string_view dateText, std::string& text, ErrorState& state) = 0;
+    virtual std::string longDate(std::string_view dateText) = 0;
 
     // A modal box with one OK button; returns when the user has closed it.
     virtual void showMessage(std::string_view text) = 0;

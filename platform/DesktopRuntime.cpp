@@ -1,0 +1,39 @@
+#include "platform/DesktopRuntime.h"
+
+#include "errors/Messages.h"
+#include "platform/DisplayText.h"
+#include "platform/QtPrinter.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <utility>
+
+namespace deptest {
+
+DesktopRuntime::DesktopRuntime(HostSettings settings)
+    : HostRuntime(std::move(settings))
+    , m_printer(std::make_unique<QtPrinter>())
+{
+}
+
+DesktopRuntime::~DesktopRuntime() = default;
+
+void DesktopRuntime::showMessage(std::string_view text) { showMessageBox(text); }
+
+void showMessageBox(std::string_view text)
+{
+    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle), toDisplayText(text), QMessageBox::Ok,
+        QApplication::activeWindow());
+    // A command that shows a wait cursor still wants the box answered.
+    const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    box.exec();
+    if (waiting)
+        QGuiApplication::restoreOverrideCursor();
+}
+
+Printer& DesktopRuntime::printer() { return *m_printer; }
+
+} // namespace deptest

@@ -1,0 +1,87 @@
+#include "platform/QtPrinter.h"
+#include "report/ReportPrinting.h"
+#include "tests/support/TestRuntime.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+
+using namespace deptest;
+using deptest::test::FakeWindow;
+using deptest::test::Machine;
+using deptest::test::TestRuntime;
+
+class tst_QtPrinter : public QObject {
+    Q_OBJECT
+private slots:
+    void noDefaultPrinterIsAPrinterError();
+    void printsToPdf();
+};
+
+void tst_QtPrinter::noDefaultPrinterIsAPrinterError()
+{
+    // main() points this process at a print server that does not exist.
+    Machine machine;
+    TestRuntime runtime(machine);
+    runtime.setPrinter(std::make_unique<QtPrinter>());
+    Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + test::mismatchRecords(1));
+    FakeWindow window;
+    window.missing = { "x" };
+    printReport(window, runtime);
+    QCOMPARE(runtime.messages, std::vector<std::string> { "Error  482: Printer error" });
+    QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
+}
+
+void tst_QtPrinter::printsToPdf()
+{
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    Machine machine;
+    TestRuntime runtime(machine);
+    const QString pdf = QString::fromStdString(machine.root() + "/report.pdf");
+    runtime.setPrinter(QtPrinter::toPdf(pdf));
+    std::string records = test::mismatchRecords(10);
+    records += "\"" + std::string(300, 'L') + ".so\",1,2,\"a\",\"b\",\"" + std::string(200, 'E') + "\"\r\n";
+    Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + records);
+    FakeWindow window;
+    window.missing = { "x" };
+    printReport(window, runtime);
+    QVERIFY(runtime.messages.empty());
+
+    QProcess info;
+    info.start("pdfinfo", { pdf });
+    QVERIFY(info.waitForFinished());
+    const QByteArray details = info.readAllStandardOutput();
+    QVERIFY2(QRegularExpression("Pages:\\s+2\n").match(QString::fromUtf8(details)).hasMatch(), details.constData());
+
+    QProcess text;
+    text.start("pdftotext", { "-layout", pdf, "-" });
+    QVERIFY(text.waitForFinished());
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    const QStringList pages = printed.split(QChar('\f'));
+    QVERIFY(pages.size() >= 2);
+    // pdftotext gives runs of spaces back as one.
+    const auto block = [](int index) { return QRegularExpression(QStringLiteral("File:\\s+name%1\\.so").arg(index)); };
+    QVERIFY(pages[0].contains(block(0)) && pages[0].contains(block(8)));
+    QVERIFY(!pages[0].contains(block(9)));
+    QVERIFY(pages[1].contains(block(9)));
+    QVERIFY(pages[0].indexOf("name3.so") < pages[0].indexOf("name4.so"));
+    QVERIFY(pages[0].contains(QRegularExpression("Target File Size:\\s+3")));
+    QVERIFY(pages[0].contains(QRegularExpression("Original File Date:\\s+x")));
+    // The overlong name and error wrap instead of running off the page.
+    QCOMPARE(QString(pages[1]).remove(QRegularExpression("\\s")).count('L'), 300);
+    QCOMPARE(QString(pages[1]).remove(QRegularExpression("\\s")).count('E'), 200 + 2); // and two "Error:" labels
+}
+
+int main(int argc, char* argv[])
+{
+    // No print server here: the default printer is looked up and not found.
+    qputenv("CUPS_SERVER", "/nonexistent/cups.sock");
+    QApplication application(argc, argv);
+    tst_QtPrinter test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_qtprinter.moc"

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/HostRuntime.h"
+
+#include <QDateTime>
+#include <QTemporaryDir>
+
+#include <string>
+#include <string_view>
+
+namespace deptest::test {
+
+// Three real directories standing in for the system, windows and
+// application directories, and helpers to put files into them. Tests and
+// benchmarks share it.
+class Machine {
+public:
+    Machine();
+    [[nodiscard]] bool isValid() const { return m_root.isValid(); }
+    [[nodiscard]] std::string systemDirectory() const { return path("system"); }
+    [[nodiscard]] std::string windowsDirectory() const { return path("windows"); }
+    [[nodiscard]] std::string applicationDirectory() const { return path("app"); }
+    [[nodiscard]] std::string root() const { return m_root.path().toStdString(); }
+
+    // The host settings of this machine under a locale.
+    [[nodiscard]] HostSettings settings(const QLocale& locale = QLocale(QLocale::English, QLocale::UnitedStates)) const;
+
+    // Writes `size` bytes and sets the modification time.
+    static void makeFile(const std::string& path, qint64 size, const QDateTime& modified);
+    static void writeText(const std::string& path, std::string_view bytes);
+    static std::string readText(const std::string& path);
+    [[nodiscard]] std::string dataFile(std::string_view name) const
+    {
+        return applicationDirectory() + "/" + std::string(name);
+    }
+
+private:
+    [[nodiscard]] std::string path(const char* leaf) const
+    {
+        return m_root.filePath(QLatin1String(leaf)).toStdString();
+    }
+    QTemporaryDir m_root;
+};
+
+// The exceptions file's first line as written, with its line end.
+inline std::string exceptionsHeaderLine()
+{
+    return "Format: Filename, Size of file on target, size of original file, date of target file, date of original, "
+           "error\r\n";
+}
+
+// `count` mismatch records of the exceptions file, name0.so onwards.
+inline std::string mismatchRecords(int count)
+{
+    std::string records;
+    for (int i = 0; i < count; ++i)
+        records += "\"name" + std::to_string(i) + ".so\"," + std::to_string(i)
+            + ",7,\"Monday, December 7, 2026\",\"x\",\"Bad date or size\"\r\n";
+    return records;
+}
+
+} // namespace deptest::test
