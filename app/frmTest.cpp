@@ -2,7 +2,7 @@
 
 #include "app/LineListModel.h"
 #include "generate/ReferenceGeneration.h"
-#include "platform/DisplayText.h"
+#include "platform/LegacyText.h"
 #include "report/ReportPrinting.h"
 #include "verify/TestRun.h"
 
@@ -177,12 +177,8 @@ void frmTest::append(ListBox list, std::string_view line)
 {
     // A list line is for reading: a name of megabytes from a broken list is
     // shortened on screen (the exceptions file keeps it whole).
-    constexpr std::size_t longestShown = 1024;
-    if (line.size() <= longestShown) {
-        model(list)->append(toDisplayText(line));
-        return;
-    }
-    model(list)->append(toDisplayText(line.substr(0, longestShown)) + QChar(0x2026));
+    constexpr qsizetype longestShown = 1024;
+    model(list)->append(toDisplayText(line, longestShown));
 }
 
 int frmTest::missingCount() const { return m_missing->lineCount(); }

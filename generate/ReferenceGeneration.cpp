@@ -63,7 +63,7 @@ void generateReference(Runtime& runtime)
     // not charged to the next name, and are shown once at the end.
     ErrorState lateFailure;
 
-    while (!reader.atEnd()) {
+    while (!reader.atEndOfRecords()) {
         const Result<std::string> name = readName(reader);
         const Result<ReferenceRecord> record = measureName(runtime, name);
         if (record)

@@ -1,5 +1,7 @@
 #include "platform/LongDateFormat.h"
 
+#include "platform/LegacyText.h"
+
 #include <utility>
 
 namespace deptest {
@@ -12,23 +14,8 @@ constexpr std::size_t cacheLimit = 4096;
 
 LongDateFormat::LongDateFormat(const QLocale& locale)
     : m_locale(locale)
+    , m_reader(locale)
 {
-    const QLocale english(QLocale::English, QLocale::UnitedStates);
-    const QLocale c = QLocale::c();
-    m_readers = {
-        { m_locale, m_locale.dateFormat(QLocale::LongFormat) },
-        { m_locale, m_locale.dateFormat(QLocale::ShortFormat) },
-        { c, QStringLiteral("dddd, d MMMM yyyy") },
-        { english, english.dateFormat(QLocale::LongFormat) },
-        { english, english.dateFormat(QLocale::ShortFormat) },
-        { english, QStringLiteral("dddd, MMMM d, yyyy") },
-        { english, QStringLiteral("dddd, d MMMM yyyy") },
-        { english, QStringLiteral("MMMM d, yyyy") },
-        { english, QStringLiteral("d MMMM yyyy") },
-        { english, QStringLiteral("MMM d, yyyy") },
-        { english, QStringLiteral("d MMM yyyy") },
-        { c, QStringLiteral("yyyy-MM-dd") },
-    };
 }
 
 Result<std::string> LongDateFormat::render(const FileTime& time)
@@ -44,23 +31,42 @@ std::string LongDateFormat::render(std::string_view dateText)
     const std::string key(dateText);
     if (const auto found = m_byText.find(key); found != m_byText.end())
         return found->second;
-    const QDate date = readDate(QString::fromUtf8(dateText.data(), static_cast<qsizetype>(dateText.size())).trimmed());
+    const QDate date = readDate(dateText);
     std::string rendered = date.isValid() ? renderDay(date) : key;
     if (m_byText.size() >= cacheLimit)
         m_byText.clear();
     return m_byText.emplace(key, std::move(rendered)).first->second;
 }
 
-QDate LongDateFormat::readDate(const QString& text) const
+QDate LongDateFormat::readDate(std::string_view dateText)
 {
-    if (text.isEmpty())
+    if (isUtf8(dateText))
+        return m_reader.read(QString::fromUtf8(dateText.data(), static_cast<qsizetype>(dateText.size())));
+    // Single-byte text from a Windows machine: the code page in which the
+    // most of it reads as month and weekday names; the one in use so far
+    // where several read equally well.
+    int chosenPage = 0;
+    DateReader::Reading chosen;
+    const auto consider = [&](int codePage) {
+        const std::optional<QString> text = decodeCodePage(dateText, codePage);
+        if (!text)
+            return;
+        const DateReader::Reading reading = m_reader.examine(*text);
+        if (reading.date.isValid()
+            && (!chosen.date.isValid()
+                || std::pair(reading.confirmed, reading.recognised) > std::pair(chosen.confirmed, chosen.recognised))) {
+            chosen = reading;
+            chosenPage = codePage;
+        }
+    };
+    consider(displayCodePage());
+    for (const int codePage : legacyCodePages())
+        consider(codePage);
+    if (!chosen.date.isValid())
         return {};
-    for (const Reader& reader : m_readers) {
-        const QDate date = reader.locale.toDate(text, reader.format);
-        if (date.isValid())
-            return date;
-    }
-    return {};
+    m_reader.adopt(chosen);
+    setDisplayCodePage(chosenPage);
+    return chosen.date;
 }
 
 const std::string& LongDateFormat::renderDay(QDate date)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "errors/Error.h"
+#include "platform/DateReader.h"
 #include "services/FileMeasurement.h"
 
 #include <QDate>
@@ -9,13 +10,13 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 namespace deptest {
 
 // Renders dates in a locale's long date format and re-renders date texts
-// written under another locale, so that a reference list made on a machine
-// with one language compares by day on a machine with another.
+// written on other machines, so that a reference list made on a machine
+// with one language (or on Windows, in its code page) compares by day on a
+// machine with another. One object serves the dates of one list at a time.
 class LongDateFormat {
 public:
     explicit LongDateFormat(const QLocale& locale);
@@ -23,20 +24,17 @@ public:
     // The day of `time`; a time that is no real day is 5.
     Result<std::string> render(const FileTime& time);
     // Text that reads as a date, in this locale's long format; any other
-    // text as it is.
+    // text as it is. Bytes that are not UTF-8 are read in the code page
+    // under which they read as a date, which then becomes the one the
+    // program shows such text in.
     std::string render(std::string_view dateText);
 
 private:
-    struct Reader {
-        QLocale locale;
-        QString format;
-    };
-
-    QDate readDate(const QString& text) const;
+    QDate readDate(std::string_view dateText);
     const std::string& renderDay(QDate date);
 
     QLocale m_locale;
-    std::vector<Reader> m_readers;
+    DateReader m_reader;
     // Both caches stay small: a list holds few distinct days.
     std::unordered_map<qint64, std::string> m_byDay;
     std::unordered_map<std::string, std::string> m_byText;

@@ -1,6 +1,6 @@
 #include "platform/QtPrinter.h"
 
-#include "platform/DisplayText.h"
+#include "platform/LegacyText.h"
 
 #include <QFontMetricsF>
 #include <QPrinter>

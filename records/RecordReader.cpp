@@ -23,6 +23,10 @@ RecordReader::RecordReader(InputFile& file)
 
 bool RecordReader::fill()
 {
+    if (!m_started) {
+        m_started = true;
+        skipByteOrderMark();
+    }
     if (m_position < m_end)
         return true;
     if (m_exhausted)
@@ -37,6 +41,23 @@ bool RecordReader::fill()
     return m_end > 0;
 }
 
+void RecordReader::skipByteOrderMark()
+{
+    // The mark may arrive in pieces: read until three bytes are there.
+    constexpr std::string_view mark = "\xEF\xBB\xBF";
+    while (m_end < mark.size() && !m_exhausted) {
+        Result<std::size_t> got = m_file.read(m_buffer.data() + m_end, m_buffer.size() - m_end);
+        if (!got)
+            m_fileError = got.error();
+        if (!got || *got == 0)
+            m_exhausted = true;
+        else
+            m_end += *got;
+    }
+    if (std::string_view(m_buffer.data(), m_end).starts_with(mark))
+        m_position = mark.size();
+}
+
 int RecordReader::peek()
 {
     if (!fill())
@@ -45,6 +66,14 @@ int RecordReader::peek()
 }
 
 bool RecordReader::atEnd() { return peek() == endOfFile; }
+
+bool RecordReader::atEndOfRecords()
+{
+    // The blanks a field read skips before a field.
+    for (int c = peek(); c == ' ' || c == '\r' || c == '\n'; c = peek())
+        ++m_position;
+    return atEnd();
+}
 
 void RecordReader::takeUntil(std::string_view stops, std::string& out)
 {
@@ -88,9 +117,7 @@ Result<std::string> RecordReader::readLine()
 
 Result<std::string> RecordReader::readField()
 {
-    for (int c = peek(); c == ' ' || c == '\r' || c == '\n'; c = peek())
-        ++m_position;
-    if (atEnd())
+    if (atEndOfRecords())
         return nothingLeft();
 
     std::string field;

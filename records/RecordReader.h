@@ -17,14 +17,18 @@ class InputFile;
 // end is skipped) or plain (up to the next comma or line end, trailing
 // spaces dropped). Fields are read without regard to lines.
 //
-// A read that finds nothing left is 62; an I/O failure of the file is its
-// own error. Any bytes are safe.
+// A UTF-8 byte-order mark at the very start, as editors on Windows write
+// it, is not part of the first line. A read that finds nothing left is 62;
+// an I/O failure of the file is its own error. Any bytes are safe.
 class RecordReader {
 public:
     explicit RecordReader(InputFile& file);
 
     // True when nothing is left to read (also after the file failed).
     [[nodiscard]] bool atEnd();
+    // True when nothing but blank lines is left: the list has ended. Skips
+    // the blanks, which the next field read would skip too.
+    [[nodiscard]] bool atEndOfRecords();
     Result<std::string> readLine();
     Result<std::string> readField();
 
@@ -40,12 +44,14 @@ private:
     void skipLineEnd();
     [[nodiscard]] Error nothingLeft() const;
     bool fill();
+    void skipByteOrderMark();
 
     InputFile& m_file;
     std::vector<char> m_buffer;
     std::size_t m_position { 0 };
     std::size_t m_end { 0 };
     bool m_exhausted { false };
+    bool m_started { false };
     Outcome m_fileError;
 };
 

@@ -49,7 +49,7 @@ void runTest(Window& window, Runtime& runtime)
     ErrorState lateFailure;
     lateFailure.keepFirst(writer.writeLine(exceptionsHeader));
 
-    while (!reader.atEnd()) {
+    while (!reader.atEndOfRecords()) {
         const ReferenceRead read = readReference(reader);
         const SearchMode mode = window.appDirOnly() ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full;
         const EntryVerdict verdict = checkEntry(runtime, read, mode);

@@ -58,9 +58,14 @@ void tst_Generation::referenceAndNotFoundLists_data()
                                          << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n")
                                          << QByteArray("\"none.so\"\r\n\"also none.so\"\r\n");
     QTest::newRow("empty name list") << QByteArray() << QByteArray() << QByteArray();
-    QTest::newRow("a blank last line is no name of the previous")
-        << QByteArray("sys.so\r\n\r\n") << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n")
-        << QByteArray("\"\"\r\n");
+    // Blank lines after the last name end the list: no empty name is
+    // looked up or written to the not-found list.
+    QTest::newRow("blank last lines are no names")
+        << QByteArray("sys.so\r\n\r\n  \r\n\n") << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n")
+        << QByteArray();
+    QTest::newRow("byte-order mark before the first name")
+        << QByteArray("\xEF\xBB\xBFsys.so\r\n") << QByteArray("\"sys.so\",\"3\",\"Monday, December 7, 2026\"\r\n")
+        << QByteArray();
 }
 
 void tst_Generation::referenceAndNotFoundLists()

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QLocale>
+#include <QString>
+
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace deptest {
+
+// Text that is not UTF-8: lists written on Windows machines hold it in the
+// single-byte code page of their language (1252 Western, 1250 Central
+// European, 1251 Cyrillic, ...). Decoded through the C library's iconv.
+
+// The code pages tried, in the order they are tried.
+std::span<const int> legacyCodePages();
+
+// The bytes as text in a code page; nothing when a byte has no character
+// there (or the C library does not know the code page).
+std::optional<QString> decodeCodePage(std::string_view bytes, int codePage);
+
+// The code page Windows gives a language.
+int defaultCodePage(QLocale::Language language);
+
+bool isUtf8(std::string_view bytes);
+
+// The code page the program shows non-UTF-8 text in: this machine's, until
+// the date of a list reads in another; from then on that list's.
+int displayCodePage();
+void setDisplayCodePage(int codePage);
+
+// Bytes from a list as the user sees them: UTF-8 where they are valid
+// UTF-8, otherwise in the display code page.
+QString toDisplayText(std::string_view bytes);
+// The same, at most `longest` characters followed by an ellipsis when
+// there is more; never cut inside a character.
+QString toDisplayText(std::string_view bytes, qsizetype longest);
+
+} // namespace deptest

@@ -1,0 +1,235 @@
+#include "platform/LegacyText.h"
+#include "platform/LongDateFormat.h"
+
+#include <QTest>
+
+using namespace deptest;
+
+namespace {
+
+std::string utf8(const QString& text) { return text.toStdString(); }
+
+QString rendered(LongDateFormat& format, const std::string& text)
+{
+    return QString::fromStdString(format.render(text));
+}
+
+const QList<QLocale>& everyLocale()
+{
+    static const QList<QLocale> locales = [] {
+        QList<QLocale> all = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+        all.removeIf([](const QLocale& locale) { return locale.language() == QLocale::C; });
+        return all;
+    }();
+    return locales;
+}
+
+} // namespace
+
+class tst_Dates : public QObject {
+    Q_OBJECT
+private slots:
+    void longDatesOfEveryLocale_data();
+    void longDatesOfEveryLocale();
+    void shortDatesOfEveryLocale_data();
+    void shortDatesOfEveryLocale();
+    void datesWrittenElsewhere_data();
+    void datesWrittenElsewhere();
+    void oneTextTwoDays_data();
+    void oneTextTwoDays();
+    void codePageOfTheListIsShown();
+    void shortenedOnACharacterBoundary();
+};
+
+void tst_Dates::longDatesOfEveryLocale_data()
+{
+    QTest::addColumn<QLocale>("writer");
+    QTest::addColumn<QLocale>("reader");
+    for (const char* machine : { "en_US", "de_DE", "ja_JP" }) {
+        for (const QLocale& locale : everyLocale())
+            QTest::addRow("%s read under %s", qPrintable(locale.name()), machine) << locale << QLocale(machine);
+    }
+}
+
+void tst_Dates::longDatesOfEveryLocale()
+{
+    // A list of the twelve months of 2020 in the long dates of one locale,
+    // read on a machine of another: each is the same day.
+    QFETCH(QLocale, writer);
+    QFETCH(QLocale, reader);
+    // Its weekday names are numbered ("Aneg 2"), and a number inside a
+    // name is not told from the day.
+    if (writer.name() == QLatin1String("mgo_CM"))
+        QEXPECT_FAIL("", "Metaʼ weekday names hold numbers", Continue);
+    LongDateFormat format(reader);
+    QStringList wrong;
+    for (int month = 1; month <= 12; ++month) {
+        const QDate day(2020, month, 6);
+        const QString written = writer.toString(day, QLocale::LongFormat);
+        const QString read = rendered(format, utf8(written));
+        if (read != reader.toString(day, QLocale::LongFormat))
+            wrong << QStringLiteral("%1 -> %2").arg(written, read);
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral(" | "))));
+}
+
+void tst_Dates::shortDatesOfEveryLocale_data()
+{
+    QTest::addColumn<QLocale>("writer");
+    for (const QLocale& locale : everyLocale())
+        QTest::addRow("%s", qPrintable(locale.name())) << locale;
+}
+
+void tst_Dates::shortDatesOfEveryLocale()
+{
+    // "06/03/2020" is June in one country and March in another: a short
+    // date is read under its own locale, or in a list whose long dates
+    // have shown the language.
+    QFETCH(QLocale, writer);
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    LongDateFormat own(writer);
+    LongDateFormat list(english);
+    const bool listKnowsTheLanguage = writer.name() != QLatin1String("mgo_CM"); // see the long dates
+    // These write their long dates exactly as another territory of their
+    // language does (zh_HK as zh_TW, es_PA as es_US), but their short
+    // dates in another order: a list of both cannot tell which it is.
+    const bool territoryUnknown = QStringList { "zh_HK", "zh_MO", "zh_SG", "es_PA", "es_PR" }.contains(writer.name());
+    if (listKnowsTheLanguage)
+        (void)list.render(utf8(writer.toString(QDate(2020, 1, 20), QLocale::LongFormat)));
+    QStringList wrong;
+    for (int month = 1; month <= 12; ++month) {
+        const QDate day(2020, month, 6);
+        const std::string written = utf8(writer.toString(day, QLocale::ShortFormat));
+        if (rendered(own, written) != writer.toString(day, QLocale::LongFormat))
+            wrong << QStringLiteral("own: %1").arg(QString::fromStdString(written));
+        if (listKnowsTheLanguage && rendered(list, written) != english.toString(day, QLocale::LongFormat))
+            wrong << QStringLiteral("in a list: %1").arg(QString::fromStdString(written));
+    }
+    if (territoryUnknown)
+        QEXPECT_FAIL("", "the long dates do not tell the territory", Continue);
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral(" | "))));
+}
+
+void tst_Dates::datesWrittenElsewhere_data()
+{
+    // Texts as Windows machines write them: their own long formats, in
+    // UTF-8 or in the single-byte code page of their language.
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QDate>("day"); // invalid: the text stays as it is
+    const QDate march6(2020, 3, 6);
+    QTest::newRow("en-US") << QByteArray("Friday, March 6, 2020") << "de_DE" << march6;
+    QTest::newRow("en-GB") << QByteArray("06 March 2020") << "de_DE" << march6;
+    QTest::newRow("de-DE in UTF-8") << QByteArray("Freitag, 6. März 2020") << "en_US" << march6;
+    QTest::newRow("de-DE in 1252") << QByteArray("Freitag, 6. M\xe4rz 2020") << "en_US" << march6;
+    QTest::newRow("de-DE in 1252 under de_DE") << QByteArray("Freitag, 6. M\xe4rz 2020") << "de_DE" << march6;
+    QTest::newRow("fr-FR in 1252") << QByteArray("vendredi 6 mars 2020") << "en_US" << march6;
+    QTest::newRow("fr-FR, February in 1252") << QByteArray("jeudi 6 f\xe9vrier 2020") << "en_US" << QDate(2020, 2, 6);
+    QTest::newRow("es-ES") << QByteArray("viernes, 6 de marzo de 2020") << "en_US" << march6;
+    QTest::newRow("pt-BR in 1252") << QByteArray("sexta-feira, 6 de mar\xe7o de 2020") << "en_US" << march6;
+    QTest::newRow("sv-SE") << QByteArray("den 6 mars 2020") << "en_US" << march6;
+    QTest::newRow("ru-RU in UTF-8") << QByteArray("6 марта 2020 г.") << "en_US" << march6;
+    QTest::newRow("ru-RU in 1251") << QByteArray("6 \xec\xe0\xf0\xf2\xe0 2020 \xe3.") << "en_US" << march6;
+    QTest::newRow("pl-PL in 1250") << QByteArray("pi\xb9tek, 6 marca 2020") << "en_US" << march6;
+    QTest::newRow("cs-CZ in 1250") << QByteArray("p\xe1"
+                                                 "tek 6. b\xf8"
+                                                 "ezna 2020")
+                                   << "en_US" << march6;
+    QTest::newRow("el-GR in 1253") << QByteArray(
+        "\xd0\xe1\xf1\xe1\xf3\xea\xe5\xf5\xde, 6 \xcc\xe1\xf1\xf4\xdf\xef\xf5 2020")
+                                   << "en_US" << march6;
+    QTest::newRow("tr-TR in 1254") << QByteArray("6 Mart 2020 Cuma") << "en_US" << march6;
+    QTest::newRow("lt-LT in 1257") << QByteArray("2020 m. kovo 6 d., penktadienis") << "en_US" << march6;
+    QTest::newRow("upper case") << QByteArray("FRIDAY, MARCH 6, 2020") << "de_DE" << march6;
+    QTest::newRow("Arabic-Indic digits") << QByteArray("الجمعة، ٦ مارس ٢٠٢٠") << "en_US" << march6;
+    QTest::newRow("two-digit year 26 is 2026") << QByteArray("12/7/26") << "en_US" << QDate(2026, 12, 7);
+    QTest::newRow("two-digit year 29 is 2029") << QByteArray("1/1/29") << "en_US" << QDate(2029, 1, 1);
+    QTest::newRow("two-digit year 30 is 1930") << QByteArray("1/1/30") << "en_US" << QDate(1930, 1, 1);
+    QTest::newRow("two-digit year 99 is 1999") << QByteArray("31.12.99") << "de_DE" << QDate(1999, 12, 31);
+    QTest::newRow("two-digit year 00 is 2000") << QByteArray("6 Mar 00") << "en_US" << QDate(2000, 3, 6);
+    QTest::newRow("ISO date") << QByteArray("2026-12-07") << "de_DE" << QDate(2026, 12, 7);
+    QTest::newRow("no day of the year") << QByteArray("2026-02-30") << "en_US" << QDate();
+    QTest::newRow("words alone") << QByteArray("yesterday-ish") << "en_US" << QDate();
+    QTest::newRow("a month and one number") << QByteArray("March 2020") << "en_US" << QDate();
+    QTest::newRow("bytes no code page reads as a date") << QByteArray("\x81\x8d\x8f 6 \x90 2020") << "en_US" << QDate();
+}
+
+void tst_Dates::datesWrittenElsewhere()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, machine);
+    QFETCH(QDate, day);
+    const QLocale locale(machine);
+    LongDateFormat format(locale);
+    const std::string bytes = text.toStdString();
+    QCOMPARE(rendered(format, bytes),
+        day.isValid() ? locale.toString(day, QLocale::LongFormat) : QString::fromStdString(bytes));
+}
+
+void tst_Dates::oneTextTwoDays_data()
+{
+    // "listopada" is November in Polish and October in Croatian.
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QByteArray>("earlier"); // a date read before, from the same list
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("month");
+    QTest::newRow("Polish weekday decides under hr_HR")
+        << "hr_HR" << QByteArray() << QByteArray("poniedziałek, 2 listopada 2020") << 11;
+    QTest::newRow("Croatian weekday decides under pl_PL")
+        << "pl_PL" << QByteArray() << QByteArray("petak, 2. listopada 2020.") << 10;
+    QTest::newRow("weekday decides against the list's language")
+        << "en_US" << QByteArray("6. ožujka 2020.") << QByteArray("poniedziałek, 2 listopada 2020") << 11;
+    QTest::newRow("Polish list, no weekday")
+        << "hr_HR" << QByteArray("6 marca 2020") << QByteArray("2 listopada 2020") << 11;
+    QTest::newRow("Croatian list, no weekday")
+        << "pl_PL" << QByteArray("6. ožujka 2020.") << QByteArray("2. listopada 2020.") << 10;
+    QTest::newRow("Polish machine, no weekday") << "pl_PL" << QByteArray() << QByteArray("2 listopada 2020") << 11;
+    QTest::newRow("Croatian machine, no weekday") << "hr_HR" << QByteArray() << QByteArray("2. listopada 2020.") << 10;
+}
+
+void tst_Dates::oneTextTwoDays()
+{
+    QFETCH(QString, machine);
+    QFETCH(QByteArray, earlier);
+    QFETCH(QByteArray, text);
+    QFETCH(int, month);
+    const QLocale locale(machine);
+    LongDateFormat format(locale);
+    if (!earlier.isEmpty())
+        QVERIFY(rendered(format, earlier.toStdString()) != QString::fromUtf8(earlier));
+    QCOMPARE(rendered(format, text.toStdString()), locale.toString(QDate(2020, month, 2), QLocale::LongFormat));
+}
+
+void tst_Dates::codePageOfTheListIsShown()
+{
+    // Bytes 80-9F of code page 1252 are letters and quotes, not controls.
+    setDisplayCodePage(1252);
+    QCOMPARE(toDisplayText("\x93quoted\x94 \x96 \x80"), QStringLiteral("“quoted” – €"));
+    // A date that reads in Cyrillic makes the list's other text Cyrillic.
+    LongDateFormat format(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(rendered(format, "6 \xec\xe0\xf0\xf2\xe0 2020 \xe3."), QStringLiteral("Friday, March 6, 2020"));
+    QCOMPARE(displayCodePage(), 1251);
+    QCOMPARE(toDisplayText("\xf4\xe0\xe9\xeb.dll"), QStringLiteral("файл.dll"));
+    // UTF-8 stays UTF-8.
+    QCOMPARE(toDisplayText("März.dll"), QStringLiteral("März.dll"));
+    setDisplayCodePage(defaultCodePage(QLocale::system().language()));
+}
+
+void tst_Dates::shortenedOnACharacterBoundary()
+{
+    std::string umlauts;
+    for (int i = 0; i < 700; ++i)
+        umlauts += "ä"; // two bytes each: byte 1024 falls inside none
+    const QString shown = toDisplayText(umlauts, 1024);
+    QCOMPARE(shown, QString(700, QChar(0xE4)));
+    const std::string longer = umlauts + umlauts;
+    const QString cut = toDisplayText(longer, 1024);
+    QCOMPARE(cut, QString(1024, QChar(0xE4)) + QChar(0x2026));
+    // A character outside the basic plane is never split in two.
+    std::string emoji = std::string(1023, 'x') + "😀😀";
+    const QString emojiCut = toDisplayText(emoji, 1024);
+    QCOMPARE(emojiCut, QString(1023, QLatin1Char('x')) + QChar(0x2026));
+}
+
+QTEST_GUILESS_MAIN(tst_Dates)
+#include "tst_dates.moc"
