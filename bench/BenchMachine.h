@@ -23,8 +23,9 @@ public:
 
     static std::string fileName(int index) { return "lib" + std::to_string(index) + ".so"; }
 
-    // Creates `count` files in `leaf`; returns nothing, the files are the point.
-    void makeFiles(const char* leaf, int count) const
+    // Creates `count` files in `leaf`, dated over `days` days; returns
+    // nothing, the files are the point.
+    void makeFiles(const char* leaf, int count, int days = 365) const
     {
         const QDateTime base(QDate(2026, 12, 7), QTime(10, 0));
         for (int i = 0; i < count; ++i) {
@@ -33,7 +34,7 @@ public:
                 qFatal("cannot create %s", qPrintable(file.fileName()));
             file.write(QByteArray(i % 97, 'x'));
             file.flush();
-            file.setFileTime(base.addDays(-(i % 365)), QFileDevice::FileModificationTime);
+            file.setFileTime(base.addDays(-(i % days)), QFileDevice::FileModificationTime);
         }
     }
 };

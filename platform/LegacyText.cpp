@@ -14,18 +14,21 @@ namespace {
 
 constexpr std::array<int, 10> codePages { 1252, 1250, 1251, 1253, 1254, 1257, 1255, 1256, 1258, 874 };
 
-// One converter per code page for the life of the program; iconv keeps no
-// state between calls for single-byte code pages once reset.
-iconv_t converter(int codePage)
+// One converter per code page for the life of the program, reset before
+// each use; none for a code page the C library does not know.
+std::optional<iconv_t> converter(int codePage)
 {
-    static QHash<int, iconv_t> converters;
+    static QHash<int, std::optional<iconv_t>> converters;
     const auto found = converters.constFind(codePage);
     if (found != converters.constEnd())
         return *found;
     const std::string name = "CP" + std::to_string(codePage);
     const iconv_t opened = ::iconv_open("UTF-8", name.c_str());
-    converters.insert(codePage, opened);
-    return opened;
+    // (iconv_t)-1 is how iconv_open() says it cannot convert.
+    const iconv_t failed = reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
+    const std::optional<iconv_t> usable = opened == failed ? std::nullopt : std::optional(opened);
+    converters.insert(codePage, usable);
+    return usable;
 }
 
 int codePageOfThisMachine() { return defaultCodePage(QLocale::system().language()); }
@@ -46,7 +49,7 @@ std::optional<std::size_t> utf8Prefix(std::string_view bytes)
         const auto lead = static_cast<unsigned char>(bytes[at]);
         std::size_t length = 1;
         char32_t minimum = 0;
-        char32_t code = lead;
+        char32_t code = 0;
         if (lead < 0x80) {
             ++at;
             continue;
@@ -92,16 +95,16 @@ std::span<const int> legacyCodePages() { return codePages; }
 
 std::optional<QString> decodeCodePage(std::string_view bytes, int codePage)
 {
-    const iconv_t convert = converter(codePage);
-    if (convert == reinterpret_cast<iconv_t>(-1))
+    const std::optional<iconv_t> convert = converter(codePage);
+    if (!convert)
         return std::nullopt;
-    ::iconv(convert, nullptr, nullptr, nullptr, nullptr);
+    ::iconv(*convert, nullptr, nullptr, nullptr, nullptr);
     std::string out(bytes.size() * 4, '\0'); // a single byte is at most three UTF-8 bytes
     char* in = const_cast<char*>(bytes.data()); // iconv's signature; it does not write there
     std::size_t inLeft = bytes.size();
     char* put = out.data();
     std::size_t outLeft = out.size();
-    if (::iconv(convert, &in, &inLeft, &put, &outLeft) == static_cast<std::size_t>(-1))
+    if (::iconv(*convert, &in, &inLeft, &put, &outLeft) == static_cast<std::size_t>(-1))
         return std::nullopt;
     return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size() - outLeft));
 }

@@ -84,6 +84,8 @@ private slots:
     void ctrlBDuringARunIsIgnored();
     void endingTheProgramStopsTheRun_data();
     void endingTheProgramStopsTheRun();
+    void listFromAMachineOfAnotherLanguage_data();
+    void listFromAMachineOfAnotherLanguage();
 
 private:
     std::unique_ptr<Machine> m_machine;
@@ -451,6 +453,53 @@ void tst_Window::endingTheProgramStopsTheRun()
     for (int i = 0; i < runtime.eventRounds; ++i)
         expected += "\"m" + std::to_string(i) + ".so\",1,\"x\",\"File not found\"\r\n";
     QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), expected);
+}
+
+void tst_Window::listFromAMachineOfAnotherLanguage_data()
+{
+    QTest::addColumn<QLocale>("referenceMachine");
+    QTest::addColumn<QLocale>("targetMachine");
+    QTest::newRow("German list, English machine") << QLocale("de_DE") << QLocale("en_US");
+    QTest::newRow("Russian list, Japanese machine") << QLocale("ru_RU") << QLocale("ja_JP");
+    QTest::newRow("Arabic list, French machine") << QLocale("ar_EG") << QLocale("fr_FR");
+    QTest::newRow("Polish list, Croatian machine") << QLocale("pl_PL") << QLocale("hr_HR");
+}
+
+void tst_Window::listFromAMachineOfAnotherLanguage()
+{
+    // Ctrl+B on a machine of one language, Test on a machine of another,
+    // the same files: everything matches.
+    QFETCH(QLocale, referenceMachine);
+    QFETCH(QLocale, targetMachine);
+    m_window.reset(); // the test runs windows of its own
+    Machine machine;
+    QStringList names;
+    for (int month = 1; month <= 12; ++month) {
+        const std::string name = "m" + std::to_string(month) + ".so";
+        Machine::makeFile(machine.systemDirectory() + "/" + name, month, QDateTime(QDate(2025, month, 2), QTime(9, 0)));
+        names << QString::fromStdString(name);
+    }
+    Machine::writeText(machine.dataFile("dlls.txt"), names.join(QStringLiteral("\r\n")).toStdString());
+    {
+        TestRuntime reference(machine, referenceMachine);
+        frmTest window(reference);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::keyClick(window.findChild<QWidget*>("lstMatching"), Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(reference.messages.empty());
+    }
+    const std::string list = Machine::readText(machine.dataFile("indll.txt"));
+    const std::string march = referenceMachine.toString(QDate(2025, 3, 2), QLocale::LongFormat).toStdString();
+    QVERIFY2(list.find(march) != std::string::npos, list.c_str());
+
+    TestRuntime target(machine, targetMachine);
+    frmTest window(target);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    QCOMPARE(lines(window.findChild<QListView*>("lstMatching")), names);
+    QCOMPARE(lines(window.findChild<QListView*>("lstMissing")), QStringList {});
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), header);
 }
 
 QTEST_MAIN(tst_Window)

@@ -419,6 +419,13 @@ void tst_TestRun::badReferenceEntries_data()
         "\"a.so\",\"10\",\"2026-12-07\"\n\"a.so\",\"10\",\"2026-12-07\"\r")
                                          << ""
                                          << "a.so|a.so";
+    QTest::newRow("byte-order mark before the first name") << QByteArray("\xEF\xBB\xBF\"a.so\"") + monday << ""
+                                                           << "a.so";
+    // Blank lines after the last record end the list: no entry without a
+    // name, no empty record in the exceptions file.
+    QTest::newRow("blank lines after the last record") << QByteArray("\"a.so\"") + monday + "\r\n  \r\n\n"
+                                                       << ""
+                                                       << "a.so";
     QTest::newRow("binary bytes") << QByteArray("\x01\xff\xfe,\x80\x90,\x00\r\n", 10)
                                   << QString::fromLatin1("\x01\xff\xfe - Error: File not found") << "";
 }
