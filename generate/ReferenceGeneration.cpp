@@ -45,12 +45,14 @@ void generateReference(Runtime& runtime)
         runtime.showMessage(openFailureMessage(nameList.error(), message::couldNotFindDlls));
         return;
     }
-    auto referenceList = runtime.openForWriting(dataFilePath(directory, dataFile::referenceList));
+    // Both lists are written as new versions that replace the old ones only
+    // when the whole generation has gone well.
+    auto referenceList = runtime.openForReplacing(dataFilePath(directory, dataFile::referenceList));
     if (!referenceList) {
         runtime.showMessage(openFailureMessage(referenceList.error(), message::couldNotFindInDll));
         return; // the name list closes on the way out
     }
-    auto notFoundList = runtime.openForWriting(dataFilePath(directory, dataFile::notFoundList));
+    auto notFoundList = runtime.openForReplacing(dataFilePath(directory, dataFile::notFoundList));
     if (!notFoundList) {
         runtime.showMessage(generalErrorMessage(notFoundList.error()));
         return;
@@ -74,8 +76,12 @@ void generateReference(Runtime& runtime)
 
     lateFailure.keepFirst(reader.fileError());
     nameList->reset();
-    lateFailure.keepFirst((*referenceList)->close());
-    lateFailure.keepFirst((*notFoundList)->close());
+    // A list replaces its old version only when everything was written:
+    // after any failure both old lists stay as they were.
+    if (!lateFailure.pending())
+        lateFailure.keepFirst((*referenceList)->close());
+    if (!lateFailure.pending())
+        lateFailure.keepFirst((*notFoundList)->close());
     if (lateFailure.pending())
         runtime.showMessage(generalErrorMessage(lateFailure.error()));
 }

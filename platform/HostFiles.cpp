@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -65,7 +66,7 @@ private:
 // Buffers whole records and hands them to the system in large writes. When
 // a write fails the file is cut back to its last complete line and takes
 // nothing more, so what is on disk is always a clean run of records.
-class HostOutputFile final : public OutputFile {
+class HostOutputFile : public OutputFile {
 public:
     explicit HostOutputFile(int descriptor)
         : m_descriptor(descriptor)
@@ -75,7 +76,7 @@ public:
     ~HostOutputFile() override
     {
         if (m_descriptor >= 0)
-            (void)close();
+            (void)HostOutputFile::close();
     }
     HostOutputFile(const HostOutputFile&) = delete;
     HostOutputFile& operator=(const HostOutputFile&) = delete;
@@ -90,16 +91,23 @@ public:
         return {};
     }
 
+    // Writes what is buffered, puts it on the disk and closes the file.
     Outcome close() override
     {
         if (m_descriptor < 0)
             return {};
         Outcome outcome = m_failure ? Outcome {} : flush();
-        if (::close(m_descriptor) != 0 && !m_failure)
+        if (!m_failure && ::fsync(m_descriptor) != 0 && errno != EINVAL)
+            outcome = errorFromOs(errno);
+        if (::close(m_descriptor) != 0 && !m_failure && !outcome)
             outcome = errorFromOs(errno);
         m_descriptor = -1;
         return outcome;
     }
+
+protected:
+    [[nodiscard]] bool isOpen() const { return m_descriptor >= 0; }
+    [[nodiscard]] int descriptor() const { return m_descriptor; }
 
 private:
     static constexpr std::size_t bufferSize = std::size_t { 64 } * 1024;
@@ -136,6 +144,66 @@ private:
     std::uint64_t m_committed { 0 };
     Outcome m_failure;
 };
+
+// A new version of a file, written under a temporary name beside it and
+// renamed over it when it is closed whole. Until then, and whenever it
+// fails or is dropped unclosed, the old file stays as it was and the
+// temporary file goes.
+class ReplacementFile final : public HostOutputFile {
+public:
+    ReplacementFile(int descriptor, std::string temporary, std::string target)
+        : HostOutputFile(descriptor)
+        , m_temporary(std::move(temporary))
+        , m_target(std::move(target))
+    {
+    }
+    ~ReplacementFile() override
+    {
+        if (isOpen()) {
+            (void)HostOutputFile::close();
+            ::unlink(m_temporary.c_str());
+        }
+    }
+    ReplacementFile(const ReplacementFile&) = delete;
+    ReplacementFile& operator=(const ReplacementFile&) = delete;
+
+    Outcome close() override
+    {
+        if (!isOpen())
+            return {};
+        Outcome outcome = HostOutputFile::close();
+        if (!outcome && ::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+            outcome = Error { error::pathFileAccess, std::strerror(errno) };
+        if (outcome) {
+            ::unlink(m_temporary.c_str());
+            return outcome;
+        }
+        syncDirectoryOf(m_target); // so that the rename itself survives a power cut
+        return {};
+    }
+
+private:
+    static void syncDirectoryOf(const std::string& path)
+    {
+        const std::string directory = std::filesystem::path(path).parent_path().string();
+        const int handle = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (handle >= 0) {
+            (void)::fsync(handle);
+            ::close(handle);
+        }
+    }
+
+    std::string m_temporary;
+    std::string m_target;
+};
+
+// The permission bits a newly created file gets: 0666 less the umask.
+mode_t newFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
 
 void ignoreFileSizeSignal()
 {
@@ -196,6 +264,45 @@ Result<std::unique_ptr<OutputFile>> HostFiles::openForWriting(std::string_view h
     if (descriptor < 0)
         return missingPathError(errno, hostPath);
     return std::unique_ptr<OutputFile>(std::make_unique<HostOutputFile>(descriptor));
+}
+
+Result<std::unique_ptr<OutputFile>> HostFiles::openForReplacing(std::string_view hostPath)
+{
+    ignoreFileSizeSignal();
+    if (!isUsablePath(hostPath))
+        return Error::of(error::badFileName);
+    // A link stays a link: the file it points to is the one replaced.
+    std::string target(hostPath);
+    std::error_code ignored;
+    if (std::filesystem::is_symlink(target, ignored)) {
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ignored);
+        if (!ignored)
+            target = resolved.string();
+    }
+    struct stat old { };
+    const bool replacing = ::stat(target.c_str(), &old) == 0;
+    if (replacing && S_ISDIR(old.st_mode))
+        return Error::of(error::pathFileAccess);
+
+    // Created exclusively under a name nobody can guess, so that no link
+    // planted in a shared directory is written through.
+    const std::filesystem::path targetPath(target);
+    std::string temporary = (targetPath.parent_path() / ("." + targetPath.filename().string() + ".XXXXXX")).string();
+    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (descriptor < 0)
+        return missingPathError(errno, hostPath);
+    // The new version keeps the old one's permissions and, where allowed,
+    // its owner; a new file gets what creating it would have given.
+    const mode_t mode = replacing ? (old.st_mode & 07777) : newFileMode();
+    if (replacing && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+        (void)::fchown(descriptor, old.st_uid, old.st_gid);
+    if (::fchmod(descriptor, mode) != 0) {
+        const int failure = errno;
+        ::close(descriptor);
+        ::unlink(temporary.c_str());
+        return errorFromOs(failure);
+    }
+    return std::unique_ptr<OutputFile>(std::make_unique<ReplacementFile>(descriptor, std::move(temporary), target));
 }
 
 Result<FileMeasurement> HostFiles::measure(std::string_view hostPath)

@@ -20,6 +20,8 @@ public:
     Result<std::unique_ptr<InputFile>> openForReading(std::string_view hostPath);
     // Creates the file, or empties it when it exists.
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view hostPath);
+    // A new version of the file that replaces it whole when closed.
+    Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view hostPath);
     // Size and local modification time from one look at the file. A
     // directory is not a file: 53.
     Result<FileMeasurement> measure(std::string_view hostPath);

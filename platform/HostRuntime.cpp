@@ -33,6 +33,11 @@ Result<std::unique_ptr<OutputFile>> HostRuntime::openForWriting(std::string_view
     return m_files.openForWriting(hostPath(path));
 }
 
+Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_view path)
+{
+    return m_files.openForReplacing(hostPath(path));
+}
+
 Result<FileMeasurement> HostRuntime::measure(std::string_view path) { return m_files.measure(hostPath(path)); }
 
 Result<std::string> HostRuntime::longDate(const FileTime& time) { return m_dates.render(time); }

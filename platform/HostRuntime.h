@@ -31,6 +31,7 @@ public:
     [[nodiscard]] std::string applicationDirectory() const override;
     Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
+    Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
     Result<std::string> longDate(const FileTime& time) override;
     std::string longDate(std::string_view dateText) override;

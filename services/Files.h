@@ -15,9 +15,11 @@ public:
     virtual Result<std::size_t> read(char* buffer, std::size_t size) = 0;
 };
 
-// A sequential file open for writing. close() reports what could not be
-// written; destroying an unclosed file closes it and drops that report,
-// which is only right on the way out of the program.
+// A sequential file open for writing. close() puts it on the disk and
+// reports what could not be written; destroying an unclosed file closes it
+// and drops that report, which is only right on the way out of the program.
+// A file opened for replacing takes the place of the old one only when
+// close() succeeds; destroying it unclosed keeps the old one.
 class OutputFile {
 public:
     virtual ~OutputFile() = default;

@@ -26,6 +26,9 @@ public:
     virtual Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) = 0;
     // Creates the file, or empties it when it exists.
     virtual Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) = 0;
+    // A new version of the file, written beside it, that replaces it whole
+    // when closed without a failure; until then the old file stays as it is.
+    virtual Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) = 0;
 
     // Size and local modification time from one look at the file. A
     // directory is not a file: 53.

@@ -8,7 +8,16 @@
 #include <QFile>
 #include <QTest>
 
+#include <QFileInfo>
+
+#include <chrono>
+#include <csignal>
 #include <optional>
+#include <thread>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace deptest;
 using deptest::test::FakeWindow;
@@ -20,6 +29,13 @@ namespace {
 const QDateTime monday(QDate(2026, 12, 7), QTime(9, 15));
 
 bool exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
+
+// The permission bits of a file.
+int modeOf(const std::string& path)
+{
+    struct stat status { };
+    return ::stat(path.c_str(), &status) == 0 ? static_cast<int>(status.st_mode & 07777) : -1;
+}
 
 } // namespace
 
@@ -34,10 +50,12 @@ private slots:
     void missingNameListWritesNothing();
     void generationThenTestRunMatchesEverything();
     void failedDateRenderingIsThatNamesOwn();
-    void failedWritesAreReportedOnceAtTheEnd();
     void badNames_data();
     void badNames();
-    void fullApplicationDirectory();
+    void failedGenerationKeepsTheOldLists_data();
+    void failedGenerationKeepsTheOldLists();
+    void killedGenerationLeavesOldOrNewLists();
+    void replacedListsKeepLinksAndPermissions();
     void readOnlyApplicationDirectory();
 };
 
@@ -151,31 +169,6 @@ void tst_Generation::failedDateRenderingIsThatNamesOwn()
     QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"bad.so\"\r\n"));
 }
 
-void tst_Generation::failedWritesAreReportedOnceAtTheEnd()
-{
-    Machine machine;
-    Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
-    std::string names;
-    for (int i = 0; i < 4000; ++i)
-        names += "missing-" + std::to_string(i) + ".so\r\n";
-    names += "found.so\r\n";
-    Machine::writeText(machine.dataFile("dlls.txt"), names);
-    TestRuntime runtime(machine);
-
-    {
-        test::FileSizeLimit full(30'000);
-        generateReference(runtime);
-    }
-
-    QCOMPARE(runtime.messages, std::vector<std::string> { "Error  61: Disk full" });
-    // The name after the failure was still judged on its own lookup.
-    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")),
-        std::string("\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n"));
-    const std::string notFound = Machine::readText(machine.dataFile("dllerr.txt"));
-    QVERIFY(notFound.starts_with("\"missing-0.so\"\r\n"));
-    QVERIFY(notFound.ends_with("\r\n"));
-}
-
 void tst_Generation::badNames_data()
 {
     // The machine has sys.so (3 bytes, Monday) and q"uote.so in the system
@@ -224,36 +217,135 @@ void tst_Generation::badNames()
     QCOMPARE(window.missing.size(), std::size_t { 0 });
 }
 
-void tst_Generation::fullApplicationDirectory()
+void tst_Generation::failedGenerationKeepsTheOldLists_data()
 {
+    QTest::addColumn<bool>("fullDisk");
+    QTest::newRow("file size limit") << false;
+    QTest::newRow("full disk") << true;
+}
+
+void tst_Generation::failedGenerationKeepsTheOldLists()
+{
+    QFETCH(bool, fullDisk);
     Machine machine;
-    // Room for the name list and a little more.
-    test::ScratchDisk disk(machine.applicationDirectory(), 128 * 1024);
-    if (!disk.isMounted())
-        QSKIP("a full disk of its own needs root and a mount namespace");
+    std::optional<test::ScratchDisk> disk;
+    if (fullDisk) {
+        // Room for the name list, the old lists and a little more.
+        disk.emplace(machine.applicationDirectory(), 128 * 1024);
+        if (!disk->isMounted())
+            QSKIP("a full disk of its own needs root and a mount namespace");
+    }
     Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
     std::string names;
-    std::string allNotFound;
-    for (int i = 0; i < 4000; ++i) {
-        const std::string name = "missing-" + std::to_string(i) + ".so";
-        names += name + "\r\n";
-        allNotFound += "\"" + name + "\"\r\n";
-    }
+    for (int i = 0; i < 4000; ++i)
+        names += "missing-" + std::to_string(i) + ".so\r\n";
     names += "found.so\r\n";
     Machine::writeText(machine.dataFile("dlls.txt"), names);
+    const std::string oldReferences = "\"found.so\",\"1\",\"Sunday, December 6, 2026\"\r\n";
+    const std::string oldNotFound = "\"gone.so\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), oldReferences);
+    Machine::writeText(machine.dataFile("dllerr.txt"), oldNotFound);
     TestRuntime runtime(machine);
-    generateReference(runtime);
+
+    if (fullDisk) {
+        generateReference(runtime);
+    } else {
+        test::FileSizeLimit full(30'000); // the not-found list outgrows it
+        generateReference(runtime);
+    }
 
     QCOMPARE(runtime.messages, std::vector<std::string> { "Error  61: Disk full" });
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), oldReferences);
+    QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), oldNotFound);
     QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), names);
-    // Each file holds a clean run of whole records: the first ones, or none.
-    const std::string notFound = Machine::readText(machine.dataFile("dllerr.txt"));
-    QVERIFY(notFound.size() < allNotFound.size());
-    QVERIFY(allNotFound.starts_with(notFound));
-    QVERIFY(notFound.empty() || notFound.ends_with("\r\n"));
-    const std::string references = Machine::readText(machine.dataFile("indll.txt"));
-    QVERIFY2(
-        references.empty() || references == "\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n", references.c_str());
+    // No temporary file is left behind.
+    QCOMPARE(QDir(QString::fromStdString(machine.applicationDirectory())).entryList(QDir::Files | QDir::Hidden),
+        (QStringList { "dllerr.txt", "dlls.txt", "indll.txt" }));
+}
+
+void tst_Generation::killedGenerationLeavesOldOrNewLists()
+{
+    // A generation in a child process, killed at points spread over its
+    // run: each list is then the old one or the whole new one.
+    Machine machine;
+    std::string names;
+    for (int i = 0; i < 20000; ++i) {
+        const std::string name = "lib" + std::to_string(i) + ".so";
+        Machine::makeFile(machine.systemDirectory() + "/" + name, i % 7, monday.addDays(-(i % 300)));
+        names += name + "\r\n" + (i % 10 == 0 ? "missing" + std::to_string(i) + ".so\r\n" : "");
+    }
+    Machine::writeText(machine.dataFile("dlls.txt"), names);
+    const std::string oldReferences = "\"old.so\",\"1\",\"Sunday, December 6, 2026\"\r\n";
+    const std::string oldNotFound = "\"gone.so\"\r\n";
+    const auto restoreOldLists = [&] {
+        Machine::writeText(machine.dataFile("indll.txt"), oldReferences);
+        Machine::writeText(machine.dataFile("dllerr.txt"), oldNotFound);
+    };
+    // Runs the generation in a child and kills it after `delay`, or lets it
+    // finish; returns how long it ran.
+    const auto generateInChild = [&](std::optional<std::chrono::microseconds> delay) {
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            TestRuntime runtime(machine);
+            generateReference(runtime);
+            ::_exit(runtime.messages.empty() ? 0 : 1);
+        }
+        if (delay) {
+            std::this_thread::sleep_for(*delay);
+            ::kill(child, SIGKILL);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    };
+
+    restoreOldLists();
+    const auto whole = generateInChild(std::nullopt);
+    const std::string newReferences = Machine::readText(machine.dataFile("indll.txt"));
+    const std::string newNotFound = Machine::readText(machine.dataFile("dllerr.txt"));
+    QVERIFY(newReferences.size() > 100'000 && newNotFound.size() > 10'000);
+    int old = 0;
+    int replaced = 0;
+    for (int tenth = 0; tenth <= 12; ++tenth) {
+        restoreOldLists();
+        generateInChild(whole * tenth / 10);
+        const std::string references = Machine::readText(machine.dataFile("indll.txt"));
+        const std::string notFound = Machine::readText(machine.dataFile("dllerr.txt"));
+        QVERIFY2(references == oldReferences || references == newReferences, qPrintable(QString::number(tenth)));
+        QVERIFY2(notFound == oldNotFound || notFound == newNotFound, qPrintable(QString::number(tenth)));
+        (references == oldReferences ? old : replaced) += 1;
+    }
+    // The kills landed before and after the replacement, not only on one side.
+    QVERIFY2(old > 0 && replaced > 0, qPrintable(QStringLiteral("%1 old, %2 replaced").arg(old).arg(replaced)));
+}
+
+void tst_Generation::replacedListsKeepLinksAndPermissions()
+{
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
+    Machine::writeText(machine.dataFile("dlls.txt"), "found.so\r\nnone.so\r\n");
+    // The reference list is a link to a file elsewhere, readable by its group only.
+    const QString real = QString::fromStdString(machine.root() + "/kept/indll-master.txt");
+    QVERIFY(QDir().mkpath(QFileInfo(real).path()));
+    Machine::writeText(real.toStdString(), "old\r\n");
+    QVERIFY(QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    QVERIFY(QFile::link(real, QString::fromStdString(machine.dataFile("indll.txt"))));
+    Machine::writeText(machine.dataFile("dllerr.txt"), "old\r\n");
+    QVERIFY(QFile::setPermissions(QString::fromStdString(machine.dataFile("dllerr.txt")),
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+
+    TestRuntime runtime(machine);
+    generateReference(runtime);
+    QVERIFY(runtime.messages.empty());
+
+    const QFileInfo link(QString::fromStdString(machine.dataFile("indll.txt")));
+    QVERIFY(link.isSymLink());
+    QCOMPARE(link.symLinkTarget(), real);
+    QCOMPARE(Machine::readText(real.toStdString()), std::string("\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n"));
+    QCOMPARE(modeOf(real.toStdString()), 0640);
+    QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"none.so\"\r\n"));
+    QCOMPARE(modeOf(machine.dataFile("dllerr.txt")), 0604);
 }
 
 void tst_Generation::readOnlyApplicationDirectory()
