@@ -3,6 +3,7 @@
 #include "errors/Messages.h"
 #include "platform/LegacyText.h"
 #include "platform/QtPrinter.h"
+#include "records/DataFiles.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -11,9 +12,19 @@
 
 namespace deptest {
 
+namespace {
+
+// What the print queue shows for a report: the program and the file.
+QString printJobTitle()
+{
+    return QStringLiteral("deptest - %1").arg(QString::fromLatin1(dataFile::exceptions.substr(1)));
+}
+
+} // namespace
+
 DesktopRuntime::DesktopRuntime(HostSettings settings)
     : HostRuntime(std::move(settings))
-    , m_printer(std::make_unique<QtPrinter>())
+    , m_printer(std::make_unique<QtPrinter>(printJobTitle()))
 {
 }
 

@@ -115,6 +115,35 @@ Result<std::string> RecordReader::readLine()
     return line;
 }
 
+Result<std::string> RecordReader::readRecordLine()
+{
+    if (atEnd())
+        return nothingLeft();
+    std::string line;
+    bool fieldStart = true;
+    bool quoted = false;
+    for (int c = peek(); c != endOfFile; c = peek()) {
+        if (!quoted && (c == '\r' || c == '\n')) {
+            skipLineEnd();
+            break;
+        }
+        line += static_cast<char>(c);
+        ++m_position;
+        if (quoted)
+            quoted = c != '"';
+        else if (fieldStart && c == '"')
+            quoted = true;
+        if (!quoted)
+            fieldStart = c == ',' || (fieldStart && c == ' ');
+        else
+            fieldStart = false;
+    }
+    // The file broke off inside this read: what was read is not the line.
+    if (m_fileError)
+        return *m_fileError;
+    return line;
+}
+
 Result<std::string> RecordReader::readField()
 {
     if (atEndOfRecords())

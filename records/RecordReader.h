@@ -30,6 +30,10 @@ public:
     // the blanks, which the next field read would skip too.
     [[nodiscard]] bool atEndOfRecords();
     Result<std::string> readLine();
+    // A line of records: like readLine(), except that a quoted field runs
+    // on across line ends to its closing quote, so a record whose text
+    // holds a line end is read whole.
+    Result<std::string> readRecordLine();
     Result<std::string> readField();
 
     // The I/O failure that ended the file early, if any.

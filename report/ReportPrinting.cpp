@@ -18,7 +18,10 @@ namespace {
 constexpr int labelColumn = 10;
 constexpr int valueColumn = 30;
 constexpr int linesPerBlock = 7;
-constexpr std::int16_t pageLineLimit = 60; // nine blocks of seven lines to a page
+// After the ninth block of seven lines the counter reaches 63: a page is
+// full once 60 lines are on it.
+constexpr std::int16_t pageLineLimit = 60;
+static_assert(printLinesPerPage / linesPerBlock * linesPerBlock >= pageLineLimit);
 
 // The six texts of a printed block.
 struct Block {
@@ -80,7 +83,7 @@ Outcome printExceptions(Runtime& runtime, Printer& printer)
     std::int16_t lineCount = 0;
     bool pageFull = false;
     while (!reader.atEnd()) {
-        Result<std::string> line = reader.readLine();
+        Result<std::string> line = reader.readRecordLine();
         if (!line)
             return line.error();
         const std::optional<ExceptionRecord> record = exceptionFromLine(*line);

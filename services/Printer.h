@@ -14,6 +14,9 @@ struct PrintText {
     std::string_view text;
 };
 
+// Lines a printed page holds: nine blocks of seven.
+inline constexpr int printLinesPerPage = 63;
+
 // The system's default printer. A document begins with the first output
 // and goes to the printer with endDocument(); cancelDocument() throws away
 // everything since the last endDocument().

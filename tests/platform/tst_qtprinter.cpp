@@ -18,6 +18,8 @@ class tst_QtPrinter : public QObject {
 private slots:
     void noDefaultPrinterIsAPrinterError();
     void printsToPdf();
+    void nineBlocksToAPageInAnyFont_data();
+    void nineBlocksToAPageInAnyFont();
 };
 
 void tst_QtPrinter::noDefaultPrinterIsAPrinterError()
@@ -30,7 +32,9 @@ void tst_QtPrinter::noDefaultPrinterIsAPrinterError()
     FakeWindow window;
     window.missing = { "x" };
     printReport(window, runtime);
-    QCOMPARE(runtime.messages, std::vector<std::string> { "Error  482: Printer error" });
+    // The printing system's own reason follows the number.
+    QCOMPARE(runtime.messages.size(), std::size_t { 1 });
+    QVERIFY2(runtime.messages.front().starts_with("Error  482: "), runtime.messages.front().c_str());
     QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
 }
 
@@ -73,6 +77,68 @@ void tst_QtPrinter::printsToPdf()
     // The overlong name and error wrap instead of running off the page.
     QCOMPARE(QString(pages[1]).remove(QRegularExpression("\\s")).count('L'), 300);
     QCOMPARE(QString(pages[1]).remove(QRegularExpression("\\s")).count('E'), 200 + 2); // and two "Error:" labels
+}
+
+void tst_QtPrinter::nineBlocksToAPageInAnyFont_data()
+{
+    QTest::addColumn<qreal>("desktopPointSize");
+    QTest::addColumn<QPageSize>("paper");
+    QTest::addColumn<bool>("scaled");
+    QTest::newRow("9 pt, A4: as it is") << 9.0 << QPageSize(QPageSize::A4) << false;
+    QTest::newRow("9 pt, Letter: as it is") << 9.0 << QPageSize(QPageSize::Letter) << false;
+    QTest::newRow("14 pt, A4") << 14.0 << QPageSize(QPageSize::A4) << true;
+    QTest::newRow("14 pt, Letter") << 14.0 << QPageSize(QPageSize::Letter) << true;
+    QTest::newRow("24 pt, Letter") << 24.0 << QPageSize(QPageSize::Letter) << true;
+}
+
+void tst_QtPrinter::nineBlocksToAPageInAnyFont()
+{
+    // The desktop's font is the printer's; a large one must not split the
+    // blocks: nineteen records are pages of nine, nine and one.
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QFETCH(qreal, desktopPointSize);
+    QFETCH(QPageSize, paper);
+    QFETCH(bool, scaled);
+    const QFont desktop = QApplication::font();
+    QFont large(QStringLiteral("DejaVu Sans"));
+    large.setPointSizeF(desktopPointSize);
+    QApplication::setFont(large);
+
+    Machine machine;
+    TestRuntime runtime(machine);
+    const QString pdf = QString::fromStdString(machine.root() + "/report.pdf");
+    auto printer = QtPrinter::toPdf(pdf, paper);
+    QtPrinter* used = printer.get();
+    runtime.setPrinter(std::move(printer));
+    Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + test::mismatchRecords(19));
+    FakeWindow window;
+    window.missing = { "x" };
+    printReport(window, runtime);
+    QApplication::setFont(desktop);
+    QVERIFY(runtime.messages.empty());
+    QCOMPARE(used->printedPointSize() < desktopPointSize, scaled);
+    QVERIFY(used->printedPointSize() > desktopPointSize / 3);
+
+    QProcess text;
+    text.start("pdftotext", { "-layout", pdf, "-" });
+    QVERIFY(text.waitForFinished());
+    const QStringList pages = QString::fromUtf8(text.readAllStandardOutput()).split(QChar('\f'), Qt::SkipEmptyParts);
+    QCOMPARE(pages.size(), 3);
+    const auto blocksOn = [](const QString& page) {
+        QStringList names;
+        for (const auto& match : QRegularExpression(QStringLiteral("File:\\s+(name\\d+)\\.so")).globalMatch(page))
+            names << match.captured(1);
+        return names;
+    };
+    QCOMPARE(blocksOn(pages[0]).size(), 9);
+    QCOMPARE(blocksOn(pages[0]).front(), QStringLiteral("name0"));
+    QCOMPARE(blocksOn(pages[1]).size(), 9);
+    QCOMPARE(blocksOn(pages[1]).front(), QStringLiteral("name9"));
+    QCOMPARE(blocksOn(pages[2]), QStringList { "name18" });
+    // Every block is whole on its page: its last line is there too.
+    QCOMPARE(pages[0].count(QStringLiteral("Bad date or size")), 9);
+    QCOMPARE(pages[1].count(QStringLiteral("Bad date or size")), 9);
 }
 
 int main(int argc, char* argv[])

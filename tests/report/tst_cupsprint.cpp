@@ -102,6 +102,8 @@ public:
 private slots:
     void initTestCase();
     void printsOnTheDefaultPrinter();
+    void refusedJobsAreErrors_data();
+    void refusedJobsAreErrors();
     void cleanupTestCase();
 
 private:
@@ -176,6 +178,39 @@ void tst_CupsPrint::printsOnTheDefaultPrinter()
     QVERIFY(text.contains(QRegularExpression("File:\\s+name0\\.so")));
     QVERIFY(text.contains(QRegularExpression("File:\\s+name9\\.so")));
     QVERIFY(text.indexOf("name0.so") < text.indexOf("name9.so"));
+}
+
+void tst_CupsPrint::refusedJobsAreErrors_data()
+{
+    // What the queue is made to do, and what the user is told.
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("queue rejects jobs") << "cupsreject" << QStringList { "deptest-test" }
+                                        << "Error  482: Destination \"deptest-test\" is not accepting jobs.";
+    QTest::newRow("no default destination")
+        << "lpadmin" << QStringList { "-x", "deptest-test" } << "Error  482: No default destination.";
+}
+
+void tst_CupsPrint::refusedJobsAreErrors()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    const QString path = QStandardPaths::findExecutable(program, { "/usr/sbin", "/usr/bin" });
+    QVERIFY2(!path.isEmpty(), qPrintable(program));
+    run(path, arguments);
+
+    test::Machine machine;
+    test::TestRuntime runtime(machine);
+    runtime.setPrinter(std::make_unique<QtPrinter>());
+    test::Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + test::mismatchRecords(3));
+    test::FakeWindow window;
+    window.missing = { "x" };
+    printReport(window, runtime);
+    QCOMPARE(runtime.messages, std::vector<std::string> { message.toStdString() });
+    QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
+    QVERIFY2(!run("lpstat", { "-o" }).contains("deptest-test-"), "a job is waiting in the queue");
 }
 
 void tst_CupsPrint::cleanupTestCase()

@@ -61,6 +61,7 @@ private slots:
     void pagination();
     void blockLayout();
     void mixedRecordsStayAligned();
+    void recordsWithLineEndsPrintWhole();
     void handlerPaths_data();
     void handlerPaths();
     void printerFailureCancelsTheDocument_data();
@@ -132,6 +133,24 @@ void tst_Report::mixedRecordsStayAligned()
     QCOMPARE(value(16), QStringLiteral("10:Original File Size: 30:5"));
     QCOMPARE(value(18), QStringLiteral("10:Original File Date: 30:"));
     QCOMPARE(value(19), QStringLiteral("10:Error:  "));
+}
+
+void tst_Report::recordsWithLineEndsPrintWhole()
+{
+    // A name whose quote never closed in the reference list ran across
+    // line ends, and the exceptions file holds it so: still one block.
+    ReportFixture fixture(header
+        + "\"broken,\r\nname.so\r\n\",7,\"Monday, December 7, 2026\",\"File not found\"\r\n"
+          "\"bad.so\",12,10,\"Tuesday, December 8, 2026\",\"Monday, December 7, 2026\",\"Bad date or size\"\r\n");
+    printReport(fixture.window, fixture.runtime);
+    QVERIFY(fixture.runtime.messages.empty());
+    const auto& page = fixture.printer->printed.front().front();
+    QCOMPARE(page.size(), std::size_t { 14 });
+    QCOMPARE(lineText(page[0]), QStringLiteral("1:File:  broken,\r\nname.so\r\n"));
+    QCOMPARE(lineText(page[2]), QStringLiteral("10:Original File Size: 30:7"));
+    QCOMPARE(lineText(page[5]), QStringLiteral("10:Error:  File not found"));
+    QCOMPARE(lineText(page[7]), QStringLiteral("1:File:  bad.so"));
+    QCOMPARE(lineText(page[12]), QStringLiteral("10:Error:  Bad date or size"));
 }
 
 void tst_Report::handlerPaths_data()

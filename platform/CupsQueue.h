@@ -1,0 +1,20 @@
+#pragma once
+
+#include "errors/Error.h"
+
+#include <string>
+
+namespace deptest {
+
+// The printing system's queues, through libcups, so that a job it refuses
+// is seen as refused: Qt's print engine drops that answer.
+
+// The name of the default destination, or 482 with the printing system's
+// reason when there is none.
+Result<std::string> defaultPrintDestination();
+
+// Hands a PDF file to a destination as one job under `title`; 482 with the
+// printing system's reason when it does not take it.
+Outcome submitPrintJob(const std::string& destination, const std::string& pdfFile, const std::string& title);
+
+} // namespace deptest
