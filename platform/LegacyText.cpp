@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <string>
+#include <utility>
 
 #include <iconv.h>
 
@@ -16,19 +17,41 @@ constexpr std::array<int, 10> codePages { 1252, 1250, 1251, 1253, 1254, 1257, 12
 
 // One converter per code page for the life of the program, reset before
 // each use; none for a code page the C library does not know.
+class Converters {
+public:
+    Converters() = default;
+    Converters(const Converters&) = delete;
+    Converters& operator=(const Converters&) = delete;
+    ~Converters()
+    {
+        for (const std::optional<iconv_t>& converter : std::as_const(m_converters)) {
+            if (converter)
+                ::iconv_close(*converter);
+        }
+    }
+
+    std::optional<iconv_t> forCodePage(int codePage)
+    {
+        const auto found = m_converters.constFind(codePage);
+        if (found != m_converters.constEnd())
+            return *found;
+        const std::string name = "CP" + std::to_string(codePage);
+        const iconv_t opened = ::iconv_open("UTF-8", name.c_str());
+        // (iconv_t)-1 is how iconv_open() says it cannot convert.
+        const iconv_t failed = reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
+        const std::optional<iconv_t> usable = opened == failed ? std::nullopt : std::optional(opened);
+        m_converters.insert(codePage, usable);
+        return usable;
+    }
+
+private:
+    QHash<int, std::optional<iconv_t>> m_converters;
+};
+
 std::optional<iconv_t> converter(int codePage)
 {
-    static QHash<int, std::optional<iconv_t>> converters;
-    const auto found = converters.constFind(codePage);
-    if (found != converters.constEnd())
-        return *found;
-    const std::string name = "CP" + std::to_string(codePage);
-    const iconv_t opened = ::iconv_open("UTF-8", name.c_str());
-    // (iconv_t)-1 is how iconv_open() says it cannot convert.
-    const iconv_t failed = reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
-    const std::optional<iconv_t> usable = opened == failed ? std::nullopt : std::optional(opened);
-    converters.insert(codePage, usable);
-    return usable;
+    static Converters converters;
+    return converters.forCodePage(codePage);
 }
 
 int codePageOfThisMachine() { return defaultCodePage(QLocale::system().language()); }
