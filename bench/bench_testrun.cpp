@@ -2,7 +2,9 @@
 // application directory (three lookups each): through the real window
 // offscreen, through a window stub, and a plain loop doing the same
 // lookups and date renderings, which is the baseline of every ratio.
-// Figures are medians over rounds that add up to a million entries a size.
+// Figures are medians over rounds that add up to a million entries a size,
+// offscreen and on the xcb platform (on a private Xvfb when no X server is
+// there), each in a process of its own.
 
 #include "app/frmTest.h"
 #include "bench/BenchMachine.h"
@@ -11,6 +13,8 @@
 #include "verify/TestRun.h"
 
 #include <QApplication>
+#include <QProcess>
+#include <QThread>
 #include <QListView>
 #include <QPushButton>
 
@@ -55,9 +59,43 @@ double median(std::vector<double> values)
 
 } // namespace
 
+// Runs this benchmark again, in a process of its own, on a display platform.
+void runOnPlatform(const char* program, const QString& platform)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
+    QProcess xvfb;
+    if (platform == QLatin1String("xcb") && qEnvironmentVariableIsEmpty("DISPLAY")) {
+        // No X server here: a private one for the run.
+        xvfb.start(QStringLiteral("Xvfb"), { QStringLiteral(":97"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+        if (!xvfb.waitForStarted(5000)) {
+            std::printf("\nxcb: no X server, and Xvfb could not be started (install xvfb): skipped\n");
+            return;
+        }
+        QThread::msleep(500);
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
+    }
+    std::printf("\n%s%s\n", qPrintable(platform), xvfb.state() == QProcess::Running ? " (on a private Xvfb)" : "");
+    std::fflush(stdout);
+    QProcess child;
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QString::fromLocal8Bit(program), { QStringLiteral("--child") });
+    child.waitForFinished(-1);
+    if (xvfb.state() == QProcess::Running) {
+        xvfb.terminate();
+        xvfb.waitForFinished(5000);
+    }
+}
+
 int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    if (argc < 2 || std::string_view(argv[1]) != "--child") {
+        QCoreApplication launcher(argc, argv);
+        for (const char* platform : { "offscreen", "xcb" })
+            runOnPlatform(argv[0], QString::fromLatin1(platform));
+        return 0;
+    }
     QApplication application(argc, argv);
     std::printf("%9s %12s %12s %12s %10s %10s %12s\n", "entries", "baseline s", "stub s", "window s", "stub/base",
         "window/base", "window us/entry");

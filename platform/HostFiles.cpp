@@ -3,6 +3,7 @@
 #include "platform/OsError.h"
 #include "services/Files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -215,6 +216,20 @@ void ignoreFileSizeSignal()
     (void)ignored;
 }
 
+// Size and local modification time of what stat() found. A directory is
+// not a file: 53.
+Result<FileMeasurement> measurementOf(const struct stat& status)
+{
+    if (S_ISDIR(status.st_mode))
+        return Error::of(error::fileNotFound);
+    std::tm local {};
+    const std::time_t modified = status.st_mtime;
+    if (::localtime_r(&modified, &local) == nullptr)
+        return Error::of(error::invalidArgument);
+    return FileMeasurement { static_cast<std::int64_t>(status.st_size),
+        FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec } };
+}
+
 // A NUL byte would cut the path short and name another file.
 bool isUsablePath(std::string_view hostPath) { return hostPath.find('\0') == std::string_view::npos; }
 
@@ -305,6 +320,52 @@ Result<std::unique_ptr<OutputFile>> HostFiles::openForReplacing(std::string_view
     return std::unique_ptr<OutputFile>(std::make_unique<ReplacementFile>(descriptor, std::move(temporary), target));
 }
 
+HostFiles::~HostFiles()
+{
+    for (const auto& [directory, handle] : m_directoryHandles) {
+        if (handle >= 0)
+            ::close(handle);
+    }
+}
+
+int HostFiles::handleOf(const std::string& directory)
+{
+    for (const auto& [known, handle] : m_directoryHandles) {
+        if (known == directory)
+            return handle;
+    }
+    const int handle = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    m_directoryHandles.emplace_back(directory, handle);
+    return handle;
+}
+
+Result<FileMeasurement> HostFiles::measureIn(const std::string& directory, std::string_view relative)
+{
+    const int handle = handleOf(directory);
+    // The name stays inside the directory, as it would appended to it.
+    while (!relative.empty() && (relative.front() == '/' || relative.front() == '\\'))
+        relative.remove_prefix(1);
+    if (handle < 0 || !isUsablePath(relative))
+        return measure(directory + std::string(relative));
+    m_relative.assign(relative);
+    std::replace(m_relative.begin(), m_relative.end(), '\\', '/');
+    struct stat status { };
+    if (::fstatat(handle, m_relative.c_str(), &status, 0) != 0) {
+        const int failure = errno;
+        if (failure != ENOENT)
+            return errorFromOs(failure);
+        // Missing: 53 where its own directory is there, 76 where it is not.
+        const std::size_t slash = m_relative.rfind('/');
+        if (slash == std::string::npos)
+            return Error::of(error::fileNotFound);
+        m_relative.resize(slash);
+        struct stat parent { };
+        const bool parentThere = ::fstatat(handle, m_relative.c_str(), &parent, 0) == 0 && S_ISDIR(parent.st_mode);
+        return Error::of(parentThere ? error::fileNotFound : error::pathNotFound);
+    }
+    return measurementOf(status);
+}
+
 Result<FileMeasurement> HostFiles::measure(std::string_view hostPath)
 {
     if (!isUsablePath(hostPath))
@@ -313,14 +374,7 @@ Result<FileMeasurement> HostFiles::measure(std::string_view hostPath)
     struct stat status { };
     if (::stat(path.c_str(), &status) != 0)
         return missingPathError(errno, hostPath);
-    if (S_ISDIR(status.st_mode))
-        return Error::of(error::fileNotFound); // a directory is not a file
-    std::tm local {};
-    const std::time_t modified = status.st_mtime;
-    if (::localtime_r(&modified, &local) == nullptr)
-        return Error::of(error::invalidArgument);
-    return FileMeasurement { static_cast<std::int64_t>(status.st_size),
-        FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec } };
+    return measurementOf(status);
 }
 
 } // namespace deptest

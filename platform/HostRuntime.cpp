@@ -1,9 +1,12 @@
 #include "platform/HostRuntime.h"
 
 #include "services/Files.h"
+#include "verify/FileLocator.h"
 
 #include <QCoreApplication>
 
+#include <algorithm>
+#include <cctype>
 #include <utility>
 
 namespace deptest {
@@ -15,6 +18,7 @@ HostSettings HostRuntime::settingsForThisMachine()
 
 HostRuntime::HostRuntime(HostSettings settings)
     : m_settings(std::move(settings))
+    , m_applicationDirectory(m_settings.applicationDirectory + "/")
     , m_dates(m_settings.locale)
 {
 }
@@ -38,12 +42,39 @@ Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_vi
     return m_files.openForReplacing(hostPath(path));
 }
 
-Result<FileMeasurement> HostRuntime::measure(std::string_view path) { return m_files.measure(hostPath(path)); }
+Result<FileMeasurement> HostRuntime::measure(std::string_view path)
+{
+    // A path in one of the searched directories is looked up in it.
+    const auto startsWith = [&path](std::string_view prefix) {
+        return path.size() >= prefix.size()
+            && std::equal(prefix.begin(), prefix.end(), path.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    // The system literal begins with the windows literal: test it first.
+    if (startsWith(systemDirectoryLiteral))
+        return m_files.measureIn(m_settings.directories.system, path.substr(systemDirectoryLiteral.size()));
+    if (startsWith(windowsDirectoryLiteral))
+        return m_files.measureIn(m_settings.directories.windows, path.substr(windowsDirectoryLiteral.size()));
+    const std::string& application = m_settings.applicationDirectory;
+    if (path.size() > application.size() && path.starts_with(application) && path[application.size()] == '\\')
+        return m_files.measureIn(m_applicationDirectory, path.substr(application.size() + 1));
+    return m_files.measure(hostPath(path));
+}
 
 Result<std::string> HostRuntime::longDate(const FileTime& time) { return m_dates.render(time); }
 
 std::string HostRuntime::longDate(std::string_view dateText) { return m_dates.render(dateText); }
 
-void HostRuntime::processEvents() { QCoreApplication::processEvents(); }
+void HostRuntime::processEvents()
+{
+    // Every couple of milliseconds is as often as anyone can tell: a click
+    // still applies from the entry after it, and the lists still grow.
+    constexpr qint64 interval = 2'000'000; // nanoseconds
+    if (m_sinceEvents.isValid() && m_sinceEvents.nsecsElapsed() < interval)
+        return;
+    QCoreApplication::processEvents();
+    m_sinceEvents.start();
+}
 
 } // namespace deptest

@@ -5,6 +5,7 @@
 #include "platform/LongDateFormat.h"
 #include "services/Runtime.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
 
 #include <string>
@@ -41,7 +42,9 @@ public:
 
 private:
     HostSettings m_settings;
+    std::string m_applicationDirectory; // as a host directory, with its separator
     HostFiles m_files;
+    QElapsedTimer m_sinceEvents;
     LongDateFormat m_dates;
 };
 

@@ -3,7 +3,7 @@
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev fonts-dejavu-core)
 TEST_PACKAGES=(poppler-utils cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck)
-BENCH_PACKAGES=(mtree-netbsd time)
+BENCH_PACKAGES=(mtree-netbsd time xvfb)
 
 install_missing() {
     local missing=()
