@@ -29,8 +29,10 @@ LineListModel::LineListModel(QObject* parent)
     connect(&m_flushTimer, &QTimer::timeout, this, &LineListModel::flush);
 }
 
-void LineListModel::append(QString line)
+void LineListModel::append(QString line, QString detail)
 {
+    if (!detail.isEmpty())
+        m_details.emplace(lineCount(), std::move(detail));
     m_pending.push_back(std::move(line));
     if (!m_flushTimer.isActive())
         m_flushTimer.start(waitBeforeShowing(m_lines.size()));
@@ -42,6 +44,7 @@ void LineListModel::clear()
     beginResetModel();
     m_lines.clear();
     m_pending.clear();
+    m_details.clear();
     endResetModel();
 }
 
@@ -68,6 +71,10 @@ QVariant LineListModel::data(const QModelIndex& index, int role) const
         return {};
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole)
         return m_lines[static_cast<std::size_t>(index.row())];
+    if (role == Qt::ToolTipRole || role == Qt::AccessibleDescriptionRole) {
+        const auto found = m_details.find(index.row());
+        return found == m_details.end() ? QVariant() : QVariant(found->second);
+    }
     return {};
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <unordered_map>
 #include <vector>
 
 namespace deptest {
@@ -17,7 +18,9 @@ class LineListModel final : public QAbstractListModel {
 public:
     explicit LineListModel(QObject* parent = nullptr);
 
-    void append(QString line);
+    // A line and what it says to whoever asks (a tooltip, the accessible
+    // description); no detail for most lines.
+    void append(QString line, QString detail = {});
     void clear();
     // Shows every line held back now.
     void flush();
@@ -30,6 +33,7 @@ public:
 private:
     std::vector<QString> m_lines;
     std::vector<QString> m_pending;
+    std::unordered_map<int, QString> m_details; // by row, shown or not yet
     QTimer m_flushTimer;
 };
 

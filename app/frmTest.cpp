@@ -173,12 +173,13 @@ void frmTest::setEnabled(Button which, bool enabled) { button(which)->setEnabled
 
 void frmTest::clear(ListBox list) { model(list)->clear(); }
 
-void frmTest::append(ListBox list, std::string_view line)
+void frmTest::append(ListBox list, std::string_view line, std::string_view detail)
 {
     // A list line is for reading: a name of megabytes from a broken list is
     // shortened on screen (the exceptions file keeps it whole).
     constexpr qsizetype longestShown = 1024;
-    model(list)->append(toDisplayText(line, longestShown));
+    model(list)->append(
+        toDisplayText(line, longestShown), detail.empty() ? QString() : toDisplayText(detail, longestShown));
 }
 
 int frmTest::missingCount() const { return m_missing->lineCount(); }

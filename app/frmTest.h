@@ -29,7 +29,7 @@ public:
 
     void setEnabled(Button button, bool enabled) override;
     void clear(ListBox list) override;
-    void append(ListBox list, std::string_view line) override;
+    void append(ListBox list, std::string_view line, std::string_view detail) override;
     [[nodiscard]] int missingCount() const override;
     [[nodiscard]] bool appDirOnly() const override;
     void pressExit() override;

@@ -25,7 +25,10 @@ class CountingWindow final : public Window {
 public:
     void setEnabled(Button, bool) override { }
     void clear(ListBox) override { matching = 0; }
-    void append(ListBox list, std::string_view) override { matching += list == ListBox::Matching ? 1 : 0; }
+    void append(ListBox list, std::string_view, std::string_view) override
+    {
+        matching += list == ListBox::Matching ? 1 : 0;
+    }
     [[nodiscard]] int missingCount() const override { return 0; }
     [[nodiscard]] bool appDirOnly() const override { return false; }
     void pressExit() override { }

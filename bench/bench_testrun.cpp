@@ -13,10 +13,10 @@
 #include "verify/TestRun.h"
 
 #include <QApplication>
-#include <QProcess>
-#include <QThread>
 #include <QListView>
+#include <QProcess>
 #include <QPushButton>
+#include <QThread>
 
 #include <algorithm>
 #include <fstream>
@@ -31,7 +31,7 @@ class StubWindow final : public Window {
 public:
     void setEnabled(Button, bool) override { }
     void clear(ListBox) override { lines = 0; }
-    void append(ListBox, std::string_view) override { ++lines; }
+    void append(ListBox, std::string_view, std::string_view) override { ++lines; }
     [[nodiscard]] int missingCount() const override { return 0; }
     [[nodiscard]] bool appDirOnly() const override { return false; }
     void pressExit() override { }
@@ -67,7 +67,8 @@ void runOnPlatform(const char* program, const QString& platform)
     QProcess xvfb;
     if (platform == QLatin1String("xcb") && qEnvironmentVariableIsEmpty("DISPLAY")) {
         // No X server here: a private one for the run.
-        xvfb.start(QStringLiteral("Xvfb"), { QStringLiteral(":97"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+        xvfb.start(
+            QStringLiteral("Xvfb"), { QStringLiteral(":97"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
         if (!xvfb.waitForStarted(5000)) {
             std::printf("\nxcb: no X server, and Xvfb could not be started (install xvfb): skipped\n");
             return;

@@ -30,6 +30,7 @@ public:
     explicit HostRuntime(HostSettings settings);
 
     [[nodiscard]] std::string applicationDirectory() const override;
+    [[nodiscard]] std::string displayPath(std::string_view path) const override { return hostPath(path); }
     Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;

@@ -22,6 +22,8 @@ public:
 
     // The directory holding the executable, without a trailing separator.
     [[nodiscard]] virtual std::string applicationDirectory() const = 0;
+    // A path as the user knows it on this machine.
+    [[nodiscard]] virtual std::string displayPath(std::string_view path) const = 0;
 
     virtual Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) = 0;
     // Creates the file, or empties it when it exists.

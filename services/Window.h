@@ -13,7 +13,9 @@ public:
     virtual ~Window() = default;
     virtual void setEnabled(Button button, bool enabled) = 0;
     virtual void clear(ListBox list) = 0;
-    virtual void append(ListBox list, std::string_view line) = 0;
+    // Adds a line at the end of a list; `detail` says more about it to
+    // whoever asks (a tooltip), and is empty when there is nothing more.
+    virtual void append(ListBox list, std::string_view line, std::string_view detail) = 0;
     [[nodiscard]] virtual int missingCount() const = 0;
     // Whether chkAppDir is checked: search the application directory only.
     [[nodiscard]] virtual bool appDirOnly() const = 0;

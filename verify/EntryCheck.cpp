@@ -8,11 +8,27 @@ namespace deptest {
 
 namespace {
 
-EntryVerdict notFound(
-    const std::string& name, const std::string& originalSize, const std::string& originalDate, const Error& failure)
+EntryVerdict notFound(const std::string& name, const std::string& originalSize, const std::string& originalDate,
+    const Error& failure, const std::string& lastTried)
 {
     return { ListBox::Missing, name + " - Error: " + failure.description,
+        "Looked for last as " + lastTried + "\n" + generalErrorMessage(failure),
         NotFoundRecord { name, originalSize, originalDate, failure.description } };
+}
+
+// Both measurements side by side, the one that differs marked.
+std::string mismatchDetail(const MismatchRecord& record)
+{
+    const auto line
+        = [](std::string_view what, const std::string& here, const std::string& there, std::string_view unit) {
+              std::string text(what);
+              text += " here: " + here + std::string(unit) + "; on the reference machine: " + there + std::string(unit);
+              if (here != there)
+                  text += " (differs)";
+              return text;
+          };
+    return line("Size", record.targetSize, record.originalSize, " bytes") + "\n"
+        + line("Date", record.targetDate, record.originalDate, "");
 }
 
 } // namespace
@@ -41,14 +57,15 @@ EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode 
             pending.raise(date.error());
     }
     if (pending.pending())
-        return notFound(reference.name, std::to_string(originalSize), originalDate, pending.error());
+        return notFound(reference.name, std::to_string(originalSize), originalDate, pending.error(),
+            runtime.displayPath(location.path));
 
     const std::int64_t targetSize = location.measurement->size;
     if (targetSize == originalSize && targetDate == originalDate)
-        return { ListBox::Matching, reference.name, std::nullopt };
-    return { ListBox::Missing, reference.name + " - Could not match date/size",
-        MismatchRecord {
-            reference.name, std::to_string(targetSize), std::to_string(originalSize), targetDate, originalDate } };
+        return { ListBox::Matching, reference.name, {}, std::nullopt };
+    const MismatchRecord mismatch { reference.name, std::to_string(targetSize), std::to_string(originalSize),
+        targetDate, originalDate };
+    return { ListBox::Missing, reference.name + " - Could not match date/size", mismatchDetail(mismatch), mismatch };
 }
 
 } // namespace deptest

@@ -17,6 +17,8 @@ class Runtime;
 struct EntryVerdict {
     ListBox list { ListBox::Matching };
     std::string line;
+    // What the exceptions record says, for a line that did not match.
+    std::string detail;
     std::optional<ExceptionRecord> exception;
 };
 

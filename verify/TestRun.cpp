@@ -53,7 +53,7 @@ void runTest(Window& window, Runtime& runtime)
         const ReferenceRead read = readReference(reader);
         const SearchMode mode = window.appDirOnly() ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full;
         const EntryVerdict verdict = checkEntry(runtime, read, mode);
-        window.append(verdict.list, verdict.line);
+        window.append(verdict.list, verdict.line, verdict.detail);
         if (verdict.exception)
             lateFailure.keepFirst(writeException(writer, *verdict.exception));
 

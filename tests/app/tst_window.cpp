@@ -221,8 +221,8 @@ void tst_Window::ctrlBFromEveryControl()
 
 void tst_Window::otherKeysReachTheControlOnly()
 {
-    m_window->append(ListBox::Matching, "first");
-    m_window->append(ListBox::Matching, "second");
+    m_window->append(ListBox::Matching, "first", {});
+    m_window->append(ListBox::Matching, "second", {});
     auto* list = m_window->findChild<QListView*>("lstMatching");
     QTRY_COMPARE(list->model()->rowCount(), 2); // the lines reach the view in a batch
     list->setFocus();
@@ -275,7 +275,7 @@ void tst_Window::accessKeys()
 void tst_Window::listsKeepTheirOrder()
 {
     for (int i = 0; i < 20000; ++i)
-        m_window->append(ListBox::Missing, std::to_string(i));
+        m_window->append(ListBox::Missing, std::to_string(i), {});
     QCOMPARE(m_window->missingCount(), 20000);
     auto* list = m_window->findChild<QListView*>("lstMissing");
     QTRY_COMPARE(list->model()->rowCount(), 20000);
@@ -381,7 +381,15 @@ void tst_Window::realWindowEndToEnd()
     runtime.onProcessEvents = [&] { enabledDuringRun.push_back(cmdTest->isEnabled()); };
     QTest::mouseClick(cmdTest, Qt::LeftButton);
     QCOMPARE(lines(window.findChild<QListView*>("lstMatching")), QStringList { "a.so" });
-    QCOMPARE(lines(window.findChild<QListView*>("lstMissing")), QStringList { "b.so - Error: File not found" });
+    auto* lstMissing = window.findChild<QListView*>("lstMissing");
+    QCOMPARE(lines(lstMissing), QStringList { "b.so - Error: File not found" });
+    // The line says why in its tooltip, and to a screen reader.
+    const QModelIndex missing = lstMissing->model()->index(0, 0);
+    const QString why = QStringLiteral("Looked for last as %1/b.so\nError  53: File not found")
+                            .arg(QString::fromStdString(machine.applicationDirectory()));
+    QCOMPARE(missing.data(Qt::ToolTipRole).toString(), why);
+    QCOMPARE(missing.data(Qt::AccessibleDescriptionRole).toString(), why);
+    QVERIFY(!window.findChild<QListView*>("lstMatching")->model()->index(0, 0).data(Qt::ToolTipRole).isValid());
     QCOMPARE(enabledDuringRun, (std::vector<bool> { false, false }));
     QVERIFY(cmdTest->isEnabled());
 }

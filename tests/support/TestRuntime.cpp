@@ -32,11 +32,18 @@ void FakeWindow::setEnabled(Button button, bool on)
     gating.push_back(std::string(names[index]) + (on ? "+" : "-"));
 }
 
-void FakeWindow::clear(ListBox list) { (list == ListBox::Matching ? matching : missing).clear(); }
+void FakeWindow::clear(ListBox list)
+{
+    (list == ListBox::Matching ? matching : missing).clear();
+    if (list == ListBox::Missing)
+        missingDetails.clear();
+}
 
-void FakeWindow::append(ListBox list, std::string_view line)
+void FakeWindow::append(ListBox list, std::string_view line, std::string_view detail)
 {
     (list == ListBox::Matching ? matching : missing).emplace_back(line);
+    if (list == ListBox::Missing)
+        missingDetails.emplace_back(detail);
 }
 
 void FakeWindow::pressExit() { exited = true; }

@@ -63,7 +63,7 @@ class FakeWindow final : public Window {
 public:
     void setEnabled(Button button, bool enabled) override;
     void clear(ListBox list) override;
-    void append(ListBox list, std::string_view line) override;
+    void append(ListBox list, std::string_view line, std::string_view detail) override;
     [[nodiscard]] int missingCount() const override { return static_cast<int>(missing.size()); }
     [[nodiscard]] bool appDirOnly() const override { return appDirectoryOnly; }
     void pressExit() override;
@@ -71,6 +71,7 @@ public:
 
     std::vector<std::string> matching;
     std::vector<std::string> missing;
+    std::vector<std::string> missingDetails;
     std::array<bool, 3> enabled { true, true, true };
     // Every gating step in order, e.g. "Test-", "Print-", "Exit-", "Test+".
     std::vector<std::string> gating;

@@ -65,20 +65,32 @@ private slots:
 
 void tst_TestRun::verdicts_data()
 {
+    // The list line and what its tooltip says: both sides, the difference
+    // marked; or where the file was looked for last and why it failed.
     QTest::addColumn<qint64>("size");
     QTest::addColumn<QDateTime>("modified");
     QTest::addColumn<QString>("expectedMatching");
     QTest::addColumn<QString>("expectedMissing");
+    QTest::addColumn<QString>("detail");
+    const QString sameDate = "Date here: Monday, December 7, 2026; on the reference machine: Monday, December 7, 2026";
     QTest::newRow("same size, same day") << qint64(10) << reference << "a.so"
+                                         << ""
                                          << "";
     QTest::newRow("same size, same day, other time") << qint64(10) << reference.addSecs(-10 * 3600) << "a.so"
+                                                     << ""
                                                      << "";
-    QTest::newRow("same size, other day") << qint64(10) << reference.addDays(1) << ""
-                                          << "a.so - Could not match date/size";
-    QTest::newRow("same day, other size") << qint64(11) << reference << ""
-                                          << "a.so - Could not match date/size";
+    QTest::newRow("same size, other day")
+        << qint64(10) << reference.addDays(1) << ""
+        << "a.so - Could not match date/size"
+        << "Size here: 10 bytes; on the reference machine: 10 bytes\n"
+           "Date here: Tuesday, December 8, 2026; on the reference machine: Monday, December 7, 2026 (differs)";
+    QTest::newRow("same day, other size")
+        << qint64(11) << reference << ""
+        << "a.so - Could not match date/size"
+        << "Size here: 11 bytes; on the reference machine: 10 bytes (differs)\n" + sameDate;
     QTest::newRow("not there") << qint64(-1) << reference << ""
-                               << "a.so - Error: File not found";
+                               << "a.so - Error: File not found"
+                               << "Looked for last as APP/a.so\nError  53: File not found";
 }
 
 void tst_TestRun::verdicts()
@@ -87,6 +99,7 @@ void tst_TestRun::verdicts()
     QFETCH(QDateTime, modified);
     QFETCH(QString, expectedMatching);
     QFETCH(QString, expectedMissing);
+    QFETCH(QString, detail);
     Machine machine;
     if (size >= 0)
         Machine::makeFile(machine.systemDirectory() + "/a.so", size, modified);
@@ -96,6 +109,8 @@ void tst_TestRun::verdicts()
     runTest(window, runtime);
     QCOMPARE(lines(window.matching).join('|'), expectedMatching);
     QCOMPARE(lines(window.missing).join('|'), expectedMissing);
+    QCOMPARE(lines(window.missingDetails).join('|'),
+        detail.replace(QStringLiteral("APP"), QString::fromStdString(machine.applicationDirectory())));
     QVERIFY(runtime.messages.empty());
 }
 
