@@ -49,11 +49,34 @@ void place(QWidget* widget, const Placement& twips)
 
 QFont boldSansSerif(qreal pointSize)
 {
+    // Off Windows the family is rare: the sans serifs closest to its width
+    // stand in for it where they are installed, any sans serif otherwise.
+    static const bool substituted = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+            { QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo") });
+        return true;
+    }();
+    (void)substituted;
     QFont font(QStringLiteral("MS Sans Serif"));
-    font.setStyleHint(QFont::SansSerif); // the family is rare off Windows
+    font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(pointSize);
     font.setWeight(QFont::Bold);
     return font;
+}
+
+// The sizes of the controls are fixed; where the font the machine has is
+// wider than the one they were drawn for, the control's text is made
+// smaller, a quarter point at a time, until its caption fits whole, but
+// never below a size that is still easy to read.
+void fitCaption(QWidget* control)
+{
+    constexpr qreal smallestReadable = 7.0;
+    constexpr qreal step = 0.25;
+    QFont font = control->font();
+    while (control->sizeHint().width() > control->width() && font.pointSizeF() - step >= smallestReadable) {
+        font.setPointSizeF(font.pointSizeF() - step);
+        control->setFont(font);
+    }
 }
 
 QString withoutAccessKey(QString caption) { return caption.remove(QLatin1Char('&')); }
@@ -139,6 +162,10 @@ void frmTest::createWidgets()
     chkAppDir->setAccessibleName(chkAppDir->text());
     chkAppDir->setFont(boldSansSerif(8.25));
     place(chkAppDir, chkAppDirPlace);
+
+    for (QWidget* captioned :
+        std::initializer_list<QWidget*> { cmdTest, cmdPrint, cmdExit, lblCaption[0], lblCaption[1], chkAppDir })
+        fitCaption(captioned);
 
     setTabOrder(lstMatching, lstMissing);
     setTabOrder(lstMissing, cmdTest);
