@@ -1,5 +1,6 @@
 #pragma once
 
+#include "services/Window.h"
 #include "tests/support/TestRuntime.h"
 
 #include <QDateTime>
@@ -37,6 +38,24 @@ public:
             file.setFileTime(base.addDays(-(i % days)), QFileDevice::FileModificationTime);
         }
     }
+};
+
+// A window that only counts what a run adds to its lists.
+class StubWindow final : public Window {
+public:
+    void setEnabled(Button, bool) override { }
+    void clear(ListBox) override { lines = matching = 0; }
+    void append(ListBox list, std::string_view, std::string_view) override
+    {
+        ++lines;
+        matching += list == ListBox::Matching ? 1 : 0;
+    }
+    [[nodiscard]] int missingCount() const override { return lines - matching; }
+    [[nodiscard]] bool appDirOnly() const override { return false; }
+    void pressExit() override { }
+    [[nodiscard]] bool isUnloaded() const override { return false; }
+    int lines { 0 };
+    int matching { 0 };
 };
 
 template <typename Work> double seconds(Work&& work)

@@ -21,21 +21,6 @@ using namespace deptest::bench;
 
 namespace {
 
-class CountingWindow final : public Window {
-public:
-    void setEnabled(Button, bool) override { }
-    void clear(ListBox) override { matching = 0; }
-    void append(ListBox list, std::string_view, std::string_view) override
-    {
-        matching += list == ListBox::Matching ? 1 : 0;
-    }
-    [[nodiscard]] int missingCount() const override { return 0; }
-    [[nodiscard]] bool appDirOnly() const override { return false; }
-    void pressExit() override { }
-    [[nodiscard]] bool isUnloaded() const override { return false; }
-    int matching { 0 };
-};
-
 double median(std::vector<double> values)
 {
     std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2), values.end());
@@ -77,7 +62,7 @@ int main(int argc, char* argv[])
         for (const bool isGerman : { true, false }) {
             test::Machine::writeText(machine.dataFile("indll.txt"), isGerman ? german : english);
             TestRuntime runtime(machine.settings()); // en_US, fresh: every text is new to it
-            CountingWindow window;
+            StubWindow window;
             const double time = seconds([&] { runTest(window, runtime); });
             (isGerman ? germanRuns : englishRuns).push_back(time);
             (isGerman ? germanMatches : englishMatches) = window.matching;

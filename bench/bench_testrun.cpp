@@ -27,18 +27,6 @@ using namespace deptest::bench;
 
 namespace {
 
-class StubWindow final : public Window {
-public:
-    void setEnabled(Button, bool) override { }
-    void clear(ListBox) override { lines = 0; }
-    void append(ListBox, std::string_view, std::string_view) override { ++lines; }
-    [[nodiscard]] int missingCount() const override { return 0; }
-    [[nodiscard]] bool appDirOnly() const override { return false; }
-    void pressExit() override { }
-    [[nodiscard]] bool isUnloaded() const override { return false; }
-    int lines { 0 };
-};
-
 void writeReferenceList(const BenchMachine& machine, int count)
 {
     TestRuntime runtime(machine.settings());
@@ -140,9 +128,9 @@ int main(int argc, char* argv[])
         const double real = median(realRuns);
         const int shown = window.findChild<QListView*>(QStringLiteral("lstMatching"))->model()->rowCount();
 
-        if (stub.lines != count || shown != count)
-            std::fprintf(
-                stderr, "warning: %d of %d entries matched in the stub, %d in the window\n", stub.lines, count, shown);
+        if (stub.matching != count || shown != count)
+            std::fprintf(stderr, "warning: %d of %d entries matched in the stub, %d in the window\n", stub.matching,
+                count, shown);
         std::printf("%9d %12.3f %12.3f %12.3f %10.2f %10.2f %12.2f\n", count, baseline, stubbed, real,
             stubbed / baseline, real / baseline, real / count * 1e6);
         (void)sink;

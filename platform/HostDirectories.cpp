@@ -7,16 +7,12 @@
 
 namespace deptest {
 
-namespace {
-
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
     });
 }
-
-} // namespace
 
 HostDirectories configuredHostDirectories()
 {

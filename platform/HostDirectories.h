@@ -17,6 +17,9 @@ struct HostDirectories {
 // and /usr/lib/), so a list of shared libraries means the same on both.
 HostDirectories configuredHostDirectories();
 
+// Whether a path begins with a directory literal, in any letter case.
+bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
+
 // Maps a program path onto the host: a leading directory literal becomes
 // its host directory and, off Windows, every backslash a slash.
 std::string toHostPath(std::string_view path, const HostDirectories& directories);

@@ -5,8 +5,6 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
-#include <cctype>
 #include <utility>
 
 namespace deptest {
@@ -44,17 +42,11 @@ Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_vi
 
 Result<FileMeasurement> HostRuntime::measure(std::string_view path)
 {
-    // A path in one of the searched directories is looked up in it.
-    const auto startsWith = [&path](std::string_view prefix) {
-        return path.size() >= prefix.size()
-            && std::equal(prefix.begin(), prefix.end(), path.begin(), [](char a, char b) {
-                   return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-               });
-    };
-    // The system literal begins with the windows literal: test it first.
-    if (startsWith(systemDirectoryLiteral))
+    // A path in one of the searched directories is looked up in it. The
+    // system literal begins with the windows literal: test it first.
+    if (startsWithIgnoringCase(path, systemDirectoryLiteral))
         return m_files.measureIn(m_settings.directories.system, path.substr(systemDirectoryLiteral.size()));
-    if (startsWith(windowsDirectoryLiteral))
+    if (startsWithIgnoringCase(path, windowsDirectoryLiteral))
         return m_files.measureIn(m_settings.directories.windows, path.substr(windowsDirectoryLiteral.size()));
     const std::string& application = m_settings.applicationDirectory;
     if (path.size() > application.size() && path.starts_with(application) && path[application.size()] == '\\')
