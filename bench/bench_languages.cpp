@@ -43,7 +43,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     constexpr int count = 100000;
-    constexpr int rounds = 7;
+    constexpr int rounds = 15;
     BenchMachine machine;
     machine.makeFiles("system", count, 1000);
     {
