@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Proves that the portable archive runs on a desktop machine without Qt:
+# makes a minimal Debian 12 root (debootstrap, minbase) holding only the
+# libraries the archive leaves to the machine, unpacks the archive there
+# and, with the window on a private X server, presses Ctrl+B, Test and Exit
+# on a name list naming a file of that root, a file it lacks and the
+# program's own libQt6Core.so.6. The three lists are then checked byte for
+# byte. Needs root; says SKIPPED where no root can be made.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/packages.sh
+install_missing "${BUNDLE_PACKAGES[@]}"
+archive=$(ls build-bundle/deptest-*-linux-x86_64.tar.gz 2>/dev/null | head -n 1 || true)
+[ -n "$archive" ] || { bash scripts/bundle.sh; archive=$(ls build-bundle/deptest-*-linux-x86_64.tar.gz | head -n 1); }
+folder=$(basename "$archive" .tar.gz)
+
+work=$(mktemp -d /var/tmp/deptest-check.XXXXXX)
+root="$work/root"
+display=:93
+xvfb=""
+program=""
+cleanup() {
+    [ -n "$program" ] && kill "$program" 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    for mount in "$root/tmp/.X11-unix" "$root/proc"; do
+        mountpoint -q "$mount" 2>/dev/null && umount -l "$mount"
+    done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
+mirror=${mirror:-http://deb.debian.org/debian}
+echo "check-bundle: making a minimal Debian 12 root from $mirror"
+if ! debootstrap --variant=minbase --include="$(IFS=,; echo "${DESKTOP_PACKAGES[*]}")" bookworm "$root" "$mirror" \
+    > "$work/debootstrap.log" 2>&1; then
+    tail -n 5 "$work/debootstrap.log"
+    echo "check-bundle: SKIPPED: no Debian 12 root could be made here (no route to Debian's packages?)"
+    exit 0
+fi
+if ls "$root"/usr/lib/x86_64-linux-gnu/libQt6* > /dev/null 2>&1; then
+    echo "check-bundle: the root holds Qt, so it proves nothing" >&2
+    exit 1
+fi
+tar -C "$root/opt" -xzf "$archive"
+app="/opt/$folder"
+printf 'libc.so.6\r\nnosuch.so\r\nlibQt6Core.so.6\r\n' > "$root$app/dlls.txt"
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
+xvfb=$!
+for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+mkdir -p "$root/tmp/.X11-unix"
+mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+mount -t proc proc "$root/proc"
+
+chroot "$root" env -i DISPLAY="$display" QT_QPA_PLATFORM=xcb LANG=C.UTF-8 LC_ALL=en_US.UTF-8 TZ=UTC HOME=/root \
+    "$app/deptest" > "$work/program.log" 2>&1 &
+program=$!
+window=""
+for _ in $(seq 1 100); do
+    window=$(DISPLAY=$display xdotool search --onlyvisible --name "Test Dependent Files" 2>/dev/null | head -n 1) || true
+    [ -n "$window" ] && break
+    kill -0 "$program" 2>/dev/null || { cat "$work/program.log"; echo "check-bundle: the program ended at once" >&2; exit 1; }
+    sleep 0.1
+done
+[ -n "$window" ] || { cat "$work/program.log"; echo "check-bundle: no window within 10 s" >&2; exit 1; }
+for key in ctrl+b alt+t alt+x; do
+    DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers "$key"
+    sleep 1
+done
+for _ in $(seq 1 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$program" 2>/dev/null; then
+    echo "check-bundle: Exit did not end the program" >&2
+    exit 1
+fi
+program=""
+
+# What the three lists must hold, measured on the root itself.
+library="$root/usr/lib/x86_64-linux-gnu/libc.so.6"
+size=$(stat -L -c %s "$library")
+day=$(LC_ALL=C TZ=UTC date -d "@$(stat -L -c %Y "$library")" '+%A, %B %-d, %Y')
+failures=0
+expect() {
+    if ! cmp -s <(printf '%b' "$2") "$root$app/$1"; then
+        echo "check-bundle: $1 is not as expected:" >&2
+        cat -A "$root$app/$1" >&2 || true
+        failures=$((failures + 1))
+    fi
+}
+expect indll.txt "\"libc.so.6\",\"$size\",\"$day\"\r\n"
+expect dllerr.txt '"nosuch.so"\r\n"libQt6Core.so.6"\r\n'
+expect outdll.txt 'Format: Filename, Size of file on target, size of original file, date of target file, date of original, error\r\n'
+if [ "$failures" -ne 0 ]; then
+    cat "$work/program.log"
+    exit 1
+fi
+echo "check-bundle: the archive ran on a Debian 12 root without Qt ($(du -h "$archive" | cut -f1))"
+
+# The Debian package: lintian finds nothing but the folder in /opt, which is
+# the package's purpose; it installs on the same root with its Qt, and its
+# menu entry starts the program.
+deb=$(ls build-bundle/deptest_*.deb | head -n 1)
+findings=$(lintian --pedantic --suppress-tags dir-or-file-in-opt "$deb" 2>&1 | grep -v 'running with root' || true)
+if [ -n "$findings" ]; then
+    echo "check-bundle: lintian: $findings" >&2
+    exit 1
+fi
+cp /etc/resolv.conf "$root/etc/resolv.conf"
+cp "$deb" "$root/tmp/deptest.deb"
+chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends /tmp/deptest.deb \
+    > "$work/package.log" 2>&1 || { tail -n 20 "$work/package.log"; echo "check-bundle: the package did not install" >&2; exit 1; }
+command=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/deptest.desktop")
+chroot "$root" env -i DISPLAY="$display" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 HOME=/root $command > "$work/package-program.log" 2>&1 &
+program=$!
+window=""
+for _ in $(seq 1 100); do
+    window=$(DISPLAY=$display xdotool search --onlyvisible --name "Test Dependent Files" 2>/dev/null | head -n 1) || true
+    [ -n "$window" ] && break
+    sleep 0.1
+done
+[ -n "$window" ] || { cat "$work/package-program.log"; echo "check-bundle: the menu entry started no window" >&2; exit 1; }
+DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers alt+x
+for _ in $(seq 1 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+program=""
+echo "check-bundle: passed: the archive runs without Qt; the package ($(du -h "$deb" | cut -f1)) installs and its menu entry starts it"
