@@ -196,12 +196,14 @@ QString toDisplayText(std::string_view bytes, qsizetype longest)
     // longest bytes can show; they are cut on a character boundary when
     // they are UTF-8.
     const auto shown = static_cast<std::size_t>(longest) * 4;
-    if (bytes.size() <= shown && toDisplayText(bytes).size() <= longest)
-        return toDisplayText(bytes);
     std::string_view head = bytes.substr(0, shown);
-    if (const std::optional<std::size_t> whole = utf8Prefix(head))
-        head = head.substr(0, *whole);
+    if (head.size() < bytes.size()) {
+        if (const std::optional<std::size_t> whole = utf8Prefix(head))
+            head = head.substr(0, *whole);
+    }
     QString text = toDisplayText(head);
+    if (head.size() == bytes.size() && text.size() <= longest)
+        return text;
     qsizetype cut = std::min(longest, text.size());
     if (cut > 0 && cut < text.size() && text.at(cut - 1).isHighSurrogate())
         --cut;
