@@ -27,3 +27,7 @@ DESKTOP_PACKAGES=(libc6 libstdc++6 libgcc-s1 zlib1g libx11-6 libx11-xcb1 libxcb1
     libxrender1 libfontconfig1 libfreetype6 libexpat1 libpng16-16 libbrotli1 libbz2-1.0 libgl1 libegl1 libopengl0
     libglx0 libglvnd0 libdbus-1-3 libsystemd0 libglib2.0-0 libpcre2-8-0 libffi8 libmount1 libblkid1 libselinux1
     libuuid1 liblzma5 libzstd1 liblz4-1 libcap2 libgcrypt20 libgpg-error0 fonts-dejavu-core)
+
+# The Windows host: cross-built with MinGW-w64, tested under Wine with
+# GoogleTest built from Debian's sources.
+WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 googletest)

@@ -3,13 +3,15 @@
 # layout, runs clang-tidy and cppcheck, builds deptest with warnings as
 # errors and runs every test offscreen (no display needed); "asan" builds
 # and runs the tests again with AddressSanitizer and
-# UndefinedBehaviorSanitizer. Then builds the portable archive and the
-# Debian package and proves them on a minimal Debian 12 root without Qt.
+# UndefinedBehaviorSanitizer. Then cross-builds the model and the Windows
+# host and runs their tests under Wine, and builds the portable archive and
+# the Debian package and proves them on a minimal Debian 12 root without Qt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
 cmake --workflow --preset ci
 cmake --workflow --preset asan
+bash scripts/test-windows.sh
 bash scripts/bundle.sh
 bash scripts/check-bundle.sh

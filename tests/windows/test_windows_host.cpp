@@ -1,0 +1,316 @@
+// The Windows host on real Windows files (under Wine here): the locator's
+// full search through c:\windows\system\, c:\windows\ and the application
+// directory, the error numbers of real failures, large files, local dates
+// across a daylight-saving change, and whole runs through the model.
+
+#include "errors/Error.h"
+#include "generate/ReferenceGeneration.h"
+#include "platform/windows/WindowsFiles.h"
+#include "records/DataFiles.h"
+#include "services/Files.h"
+#include "services/Printer.h"
+#include "services/Runtime.h"
+#include "services/Window.h"
+#include "verify/TestRun.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+using namespace deptest;
+
+namespace {
+
+constexpr const char* systemDirectory = "c:\\windows\\system\\";
+constexpr const char* windowsDirectory = "c:\\windows\\";
+
+std::wstring wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+
+// The program's runtime with the Windows host's files; dates as ISO text,
+// messages recorded.
+class WindowsTestRuntime final : public Runtime {
+public:
+    explicit WindowsTestRuntime(std::string applicationDirectory)
+        : m_applicationDirectory(std::move(applicationDirectory))
+    {
+    }
+    [[nodiscard]] std::string applicationDirectory() const override { return m_applicationDirectory; }
+    [[nodiscard]] std::string displayPath(std::string_view path) const override { return std::string(path); }
+    Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) override
+    {
+        return m_files.openForReading(path);
+    }
+    Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override
+    {
+        return m_files.openForWriting(path);
+    }
+    Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override
+    {
+        return m_files.openForReplacing(path);
+    }
+    Result<FileMeasurement> measure(std::string_view path) override { return m_files.measure(path); }
+    Result<std::string> longDate(const FileTime& time) override
+    {
+        char text[16];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", time.year, time.month, time.day);
+        return std::string(text);
+    }
+    std::string longDate(std::string_view text) override { return std::string(text); }
+    void showMessage(std::string_view text) override { messages.emplace_back(text); }
+    void processEvents() override { }
+    Printer& printer() override { std::abort(); }
+
+    std::vector<std::string> messages;
+
+private:
+    std::string m_applicationDirectory;
+    WindowsFiles m_files;
+};
+
+class StubWindow final : public Window {
+public:
+    void setEnabled(Button, bool) override { }
+    void clear(ListBox list) override { (list == ListBox::Matching ? matching : missing).clear(); }
+    void append(ListBox list, std::string_view line, std::string_view) override
+    {
+        (list == ListBox::Matching ? matching : missing).emplace_back(line);
+    }
+    [[nodiscard]] int missingCount() const override { return static_cast<int>(missing.size()); }
+    [[nodiscard]] bool appDirOnly() const override { return false; }
+    void pressExit() override { exited = true; }
+    [[nodiscard]] bool isUnloaded() const override { return exited; }
+    std::vector<std::string> matching;
+    std::vector<std::string> missing;
+    bool exited { false };
+};
+
+// A UTC moment as a Windows file time.
+FILETIME utc(WORD year, WORD month, WORD day, WORD hour, WORD minute)
+{
+    SYSTEMTIME time { year, month, 0, day, hour, minute, 0, 0 };
+    FILETIME file {};
+    ::SystemTimeToFileTime(&time, &file);
+    return file;
+}
+
+void makeFile(const std::string& path, std::size_t size, FILETIME modified)
+{
+    const HANDLE handle
+        = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE) << path;
+    const std::string bytes(size, 'x');
+    DWORD written = 0;
+    ::WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::SetFileTime(handle, nullptr, nullptr, &modified);
+    ::CloseHandle(handle);
+}
+
+// The error number of a result; 0 when it succeeded.
+template <typename T> int numberOf(const Result<T>& result) { return result ? 0 : result.error().number; }
+
+std::string readText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeText(const std::string& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// A fresh application directory, and test files in the search directories
+// that go again at the end.
+class WindowsHost : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        wchar_t temporary[MAX_PATH + 1];
+        ::GetTempPathW(MAX_PATH, temporary);
+        std::wstring base(temporary);
+        const std::string name = "deptest-" + std::to_string(::GetCurrentProcessId()) + "-"
+            + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        application = std::string(base.begin(), base.end()) + name;
+        ASSERT_TRUE(::CreateDirectoryW(wide(application).c_str(), nullptr)) << application;
+    }
+    void TearDown() override
+    {
+        for (const std::string& file : placed) {
+            ::SetFileAttributesW(wide(file).c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(wide(file).c_str());
+        }
+        ::RemoveDirectoryW(wide(application).c_str());
+    }
+    std::string place(const std::string& directory, const std::string& name, std::size_t size, FILETIME when)
+    {
+        const std::string path = directory + name;
+        makeFile(path, size, when);
+        placed.push_back(path);
+        return path;
+    }
+    std::string inApplication(const std::string& name) { return application + "\\" + name; }
+
+    std::string application;
+    std::vector<std::string> placed;
+    const FILETIME winter = utc(2026, 1, 1, 23, 30);
+};
+
+TEST_F(WindowsHost, FullSearchLooksInTheSystemWindowsAndApplicationDirectories)
+{
+    place(systemDirectory, "deptest-a.dll", 1, winter);
+    place(windowsDirectory, "deptest-a.dll", 2, winter);
+    place(windowsDirectory, "deptest-b.dll", 2, winter);
+    place(application + "\\", "deptest-c.dll", 3, winter);
+    placed.push_back(inApplication("indll.txt"));
+    writeText(inApplication("indll.txt"),
+        "\"deptest-a.dll\",\"1\",\"2026-01-02\"\r\n\"deptest-b.dll\",\"2\",\"2026-01-02\"\r\n"
+        "\"deptest-c.dll\",\"3\",\"2026-01-02\"\r\n\"deptest-none.dll\",\"4\",\"x\"\r\n"
+        "\"nodir\\deptest-a.dll\",\"1\",\"x\"\r\n");
+    WindowsTestRuntime runtime(application);
+    StubWindow window;
+    runTest(window, runtime);
+    EXPECT_EQ(window.matching, (std::vector<std::string> { "deptest-a.dll", "deptest-b.dll", "deptest-c.dll" }));
+    // A missing directory in the name ends the search where it stands.
+    EXPECT_EQ(window.missing,
+        (std::vector<std::string> {
+            "deptest-none.dll - Error: File not found", "nodir\\deptest-a.dll - Error: Path not found" }));
+    EXPECT_TRUE(runtime.messages.empty());
+}
+
+TEST_F(WindowsHost, RealFailuresGiveTheProgramsNumbers)
+{
+    WindowsFiles files;
+    EXPECT_EQ(numberOf(files.openForReading(inApplication("none.txt"))), error::fileNotFound);
+    EXPECT_EQ(numberOf(files.measure(inApplication("none.txt"))), error::fileNotFound);
+    EXPECT_EQ(numberOf(files.openForReading(inApplication("nodir\\none.txt"))), error::pathNotFound);
+    EXPECT_EQ(numberOf(files.measure(inApplication("nodir\\none.txt"))), error::pathNotFound);
+    EXPECT_EQ(numberOf(files.openForWriting(inApplication("nodir\\new.txt"))), error::pathNotFound);
+    EXPECT_EQ(numberOf(files.measure(application)), error::fileNotFound); // a directory is no file
+    EXPECT_EQ(numberOf(files.openForReading(std::string("a\0b", 3))), error::badFileName);
+
+    // Held by another without sharing: not permitted now.
+    const std::string held = place(application + "\\", "held.txt", 1, winter);
+    const HANDLE holder
+        = ::CreateFileW(wide(held).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(numberOf(files.openForReading(held)), error::permissionDenied);
+    EXPECT_EQ(numberOf(files.openForWriting(held)), error::permissionDenied);
+    ::CloseHandle(holder);
+}
+
+TEST_F(WindowsHost, ReadOnlyFilesCannotBeWritten)
+{
+    const std::string readOnly = place(application + "\\", "readonly.txt", 1, winter);
+    ASSERT_TRUE(::SetFileAttributesW(wide(readOnly).c_str(), FILE_ATTRIBUTE_READONLY));
+    // Wine keeps the attribute as the file's write permission, which root
+    // is not held to: there the failure cannot be made.
+    const HANDLE probe = ::CreateFileW(
+        wide(readOnly).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(probe);
+        GTEST_SKIP() << "this system lets the file be written despite its read-only attribute";
+    }
+    EXPECT_EQ(numberOf(WindowsFiles().openForWriting(readOnly)), error::permissionDenied);
+}
+
+TEST_F(WindowsHost, InvalidNamesAreBadFileNames)
+{
+    WindowsFiles files;
+    const Result<FileMeasurement> measured = files.measure(inApplication("a<b|c.dll"));
+    ASSERT_FALSE(measured);
+    EXPECT_EQ(measured.error().number, error::badFileName) << measured.error().description;
+}
+
+TEST_F(WindowsHost, SizesBeyondFourGigabytes)
+{
+    const std::string path = inApplication("huge.bin");
+    placed.push_back(path);
+    const HANDLE handle
+        = ::CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    DWORD returned = 0;
+    ::DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    LARGE_INTEGER end {};
+    end.QuadPart = (LONGLONG { 1 } << 32) + 10;
+    ASSERT_TRUE(::SetFilePointerEx(handle, end, nullptr, FILE_BEGIN));
+    ASSERT_TRUE(::SetEndOfFile(handle));
+    ::CloseHandle(handle);
+    const Result<FileMeasurement> measured = WindowsFiles().measure(path);
+    ASSERT_TRUE(measured);
+    EXPECT_EQ(measured->size, (std::int64_t { 1 } << 32) + 10);
+}
+
+TEST_F(WindowsHost, LocalDatesFollowTheDaylightSavingRuleOfTheirDay)
+{
+    // Run with TZ=Europe/Berlin: 23:30 UTC is past midnight in both seasons,
+    // by one hour in winter and two in summer.
+    const std::string winterFile = place(application + "\\", "winter.dll", 1, winter);
+    const std::string summerFile = place(application + "\\", "summer.dll", 1, utc(2026, 7, 1, 22, 30));
+    const std::string beforeChange = place(application + "\\", "march.dll", 1, utc(2026, 3, 28, 23, 30));
+    WindowsFiles files;
+    EXPECT_EQ(files.measure(winterFile)->modified, (FileTime { 2026, 1, 2, 0, 30, 0 }));
+    EXPECT_EQ(files.measure(summerFile)->modified, (FileTime { 2026, 7, 2, 0, 30, 0 }));
+    EXPECT_EQ(files.measure(beforeChange)->modified, (FileTime { 2026, 3, 29, 0, 30, 0 }));
+}
+
+TEST_F(WindowsHost, GenerationThenTestRunWriteExactFiles)
+{
+    place(systemDirectory, "deptest-sys.dll", 3, winter);
+    place(windowsDirectory, "deptest-win.dll", 22, utc(2026, 7, 1, 22, 30));
+    for (const char* file : { "dlls.txt", "indll.txt", "dllerr.txt", "outdll.txt" })
+        placed.push_back(inApplication(file));
+    writeText(inApplication("dlls.txt"), "deptest-sys.dll\r\ndeptest-win.dll\r\ndeptest-none.dll\r\n");
+    WindowsTestRuntime runtime(application);
+    generateReference(runtime);
+    EXPECT_TRUE(runtime.messages.empty());
+    EXPECT_EQ(readText(inApplication("indll.txt")),
+        "\"deptest-sys.dll\",\"3\",\"2026-01-02\"\r\n\"deptest-win.dll\",\"22\",\"2026-07-02\"\r\n");
+    EXPECT_EQ(readText(inApplication("dllerr.txt")), "\"deptest-none.dll\"\r\n");
+
+    StubWindow window;
+    runTest(window, runtime);
+    EXPECT_EQ(window.matching, (std::vector<std::string> { "deptest-sys.dll", "deptest-win.dll" }));
+    const std::string header = std::string(exceptionsHeader) + "\r\n";
+    EXPECT_EQ(readText(inApplication("outdll.txt")), header);
+
+    // The file changes on this machine: a mismatch record, exactly.
+    place(windowsDirectory, "deptest-win.dll", 23, utc(2026, 7, 1, 22, 30));
+    runTest(window, runtime);
+    EXPECT_EQ(readText(inApplication("outdll.txt")),
+        header + "\"deptest-win.dll\",23,22,\"2026-07-02\",\"2026-07-02\",\"Bad date or size\"\r\n");
+}
+
+TEST_F(WindowsHost, AFailedGenerationKeepsTheOldList)
+{
+    for (const char* file : { "dlls.txt", "indll.txt", "dllerr.txt" })
+        placed.push_back(inApplication(file));
+    place(systemDirectory, "deptest-sys.dll", 3, winter);
+    writeText(inApplication("dlls.txt"), "deptest-sys.dll\r\n");
+    writeText(inApplication("indll.txt"), "old\r\n");
+    // Another program holds the old list open without letting it be
+    // replaced: the new list cannot take its place.
+    const HANDLE holder = ::CreateFileW(
+        wide(inApplication("indll.txt")).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    WindowsTestRuntime runtime(application);
+    generateReference(runtime);
+    ::CloseHandle(holder);
+    EXPECT_EQ(runtime.messages.size(), 1U);
+    EXPECT_EQ(readText(inApplication("indll.txt")), "old\r\n");
+    // No temporary file is left behind.
+    WIN32_FIND_DATAW found {};
+    const HANDLE search = ::FindFirstFileW(wide(application + "\\dpt*.tmp").c_str(), &found);
+    EXPECT_EQ(search, INVALID_HANDLE_VALUE);
+    if (search != INVALID_HANDLE_VALUE)
+        ::FindClose(search);
+}
+
+} // namespace
