@@ -1,6 +1,8 @@
 #include "app/frmTest.h"
 #include "platform/DesktopRuntime.h"
+#ifndef _WIN32
 #include "platform/TerminationRequests.h"
+#endif
 
 #include <QApplication>
 
@@ -10,8 +12,11 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("deptest"));
     deptest::DesktopRuntime runtime(deptest::HostRuntime::settingsForThisMachine());
     deptest::frmTest window(runtime);
+#ifndef _WIN32
+    // Ctrl+C, kill and a closing session close the window as its close box does.
     deptest::TerminationRequests termination;
     QObject::connect(&termination, &deptest::TerminationRequests::requested, &window, &deptest::frmTest::endOnRequest);
+#endif
     window.show();
     return QApplication::exec();
 }

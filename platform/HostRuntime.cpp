@@ -42,6 +42,9 @@ Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_vi
 
 Result<FileMeasurement> HostRuntime::measure(std::string_view path)
 {
+#ifdef _WIN32
+    return m_files.measure(path); // the literals are Windows' own directories
+#else
     // A path in one of the searched directories is looked up in it. The
     // system literal begins with the windows literal: test it first.
     if (startsWithIgnoringCase(path, systemDirectoryLiteral))
@@ -52,6 +55,7 @@ Result<FileMeasurement> HostRuntime::measure(std::string_view path)
     if (path.size() > application.size() && path.starts_with(application) && path[application.size()] == '\\')
         return m_files.measureIn(m_applicationDirectory, path.substr(application.size() + 1));
     return m_files.measure(hostPath(path));
+#endif
 }
 
 Result<std::string> HostRuntime::longDate(const FileTime& time) { return m_dates.render(time); }

@@ -1,7 +1,11 @@
 #pragma once
 
 #include "platform/HostDirectories.h"
+#ifdef _WIN32
+#include "platform/windows/WindowsFiles.h"
+#else
 #include "platform/HostFiles.h"
+#endif
 #include "platform/LongDateFormat.h"
 #include "services/Runtime.h"
 
@@ -44,7 +48,11 @@ public:
 private:
     HostSettings m_settings;
     std::string m_applicationDirectory; // as a host directory, with its separator
+#ifdef _WIN32
+    WindowsFiles m_files;
+#else
     HostFiles m_files;
+#endif
     QElapsedTimer m_sinceEvents;
     LongDateFormat m_dates;
 };

@@ -7,7 +7,11 @@
 #include <string>
 #include <utility>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 namespace deptest {
 
@@ -15,6 +19,7 @@ namespace {
 
 constexpr std::array<int, 10> codePages { 1252, 1250, 1251, 1253, 1254, 1257, 1255, 1256, 1258, 874 };
 
+#ifndef _WIN32
 // One converter per code page for the life of the program, reset before
 // each use; none for a code page the C library does not know.
 class Converters {
@@ -53,6 +58,8 @@ std::optional<iconv_t> converter(int codePage)
     static Converters converters;
     return converters.forCodePage(codePage);
 }
+
+#endif
 
 int codePageOfThisMachine() { return defaultCodePage(QLocale::system().language()); }
 
@@ -116,6 +123,22 @@ std::optional<std::size_t> utf8Prefix(std::string_view bytes)
 
 std::span<const int> legacyCodePages() { return codePages; }
 
+#ifdef _WIN32
+std::optional<QString> decodeCodePage(std::string_view bytes, int codePage)
+{
+    // Windows knows its own code pages; a byte without a character fails.
+    if (bytes.empty())
+        return QString();
+    const auto size = static_cast<int>(bytes.size());
+    const int length
+        = ::MultiByteToWideChar(static_cast<UINT>(codePage), MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
+    if (length <= 0)
+        return std::nullopt;
+    std::wstring text(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(static_cast<UINT>(codePage), MB_ERR_INVALID_CHARS, bytes.data(), size, text.data(), length);
+    return QString::fromStdWString(text);
+}
+#else
 std::optional<QString> decodeCodePage(std::string_view bytes, int codePage)
 {
     const std::optional<iconv_t> convert = converter(codePage);
@@ -131,6 +154,7 @@ std::optional<QString> decodeCodePage(std::string_view bytes, int codePage)
         return std::nullopt;
     return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size() - outLeft));
 }
+#endif
 
 int defaultCodePage(QLocale::Language language)
 {
