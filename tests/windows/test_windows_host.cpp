@@ -5,7 +5,7 @@
 
 #include "errors/Error.h"
 #include "generate/ReferenceGeneration.h"
-#include "platform/windows/WindowsFiles.h"
+#include "host/windows/WindowsFiles.h"
 #include "records/DataFiles.h"
 #include "services/Files.h"
 #include "services/Printer.h"

@@ -1,6 +1,6 @@
-#include "platform/HostDirectories.h"
+#include "host/HostDirectories.h"
 
-#include "verify/FileLocator.h"
+#include "services/Directories.h"
 
 #include <algorithm>
 #include <cctype>
@@ -16,11 +16,11 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
 
 HostDirectories configuredHostDirectories()
 {
-#ifdef _WIN32
-    return { std::string(systemDirectoryLiteral), std::string(windowsDirectoryLiteral) };
-#else
-    return { DEPTEST_SYSTEM_DIR, DEPTEST_WINDOWS_DIR };
-#endif
+    constexpr bool windowsPaths = DEPTEST_WINDOWS_PATHS != 0;
+    if constexpr (windowsPaths)
+        return { std::string(systemDirectoryLiteral), std::string(windowsDirectoryLiteral), '\\' };
+    else
+        return { DEPTEST_SYSTEM_DIR, DEPTEST_WINDOWS_DIR, '/' };
 }
 
 std::string toHostPath(std::string_view path, const HostDirectories& directories)
@@ -35,9 +35,7 @@ std::string toHostPath(std::string_view path, const HostDirectories& directories
         path.remove_prefix(windowsDirectoryLiteral.size());
     }
     host.append(path);
-#ifndef _WIN32
-    std::replace(host.begin(), host.end(), '\\', '/');
-#endif
+    std::replace(host.begin(), host.end(), '\\', directories.separator);
     return host;
 }
 

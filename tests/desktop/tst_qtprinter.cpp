@@ -1,4 +1,4 @@
-#include "platform/QtPrinter.h"
+#include "desktop/QtPrinter.h"
 #include "report/ReportPrinting.h"
 #include "tests/support/TestRuntime.h"
 

@@ -10,18 +10,21 @@ namespace deptest {
 struct HostDirectories {
     std::string system;
     std::string windows;
+    // What a backslash of a program path becomes.
+    char separator { '/' };
 };
 
-// On Windows the literals themselves; elsewhere the directories fixed when
-// the program was configured (the architecture's shared-library directory
-// and /usr/lib/), so a list of shared libraries means the same on both.
+// The directories fixed when the program was configured: on Windows the
+// literals themselves, elsewhere the architecture's shared-library
+// directory and /usr/lib/, so a list of shared libraries means the same on
+// both.
 HostDirectories configuredHostDirectories();
 
 // Whether a path begins with a directory literal, in any letter case.
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
 
 // Maps a program path onto the host: a leading directory literal becomes
-// its host directory and, off Windows, every backslash a slash.
+// its host directory and every backslash the host's separator.
 std::string toHostPath(std::string_view path, const HostDirectories& directories);
 
 } // namespace deptest

@@ -1,6 +1,6 @@
-#include "platform/QtPrinter.h"
+#include "desktop/QtPrinter.h"
 
-#include "platform/CupsQueue.h"
+#include "desktop/CupsQueue.h"
 #include "platform/LegacyText.h"
 
 #include <QDir>
