@@ -7,12 +7,17 @@
 
 namespace deptest {
 
+namespace {
+
+// Whether a path begins with a directory literal, in any letter case.
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
     });
 }
+
+} // namespace
 
 HostDirectories configuredHostDirectories()
 {
@@ -23,18 +28,21 @@ HostDirectories configuredHostDirectories()
         return { DEPTEST_SYSTEM_DIR, DEPTEST_WINDOWS_DIR, '/' };
 }
 
+LiteralSplit splitAtDirectoryLiteral(std::string_view path, const HostDirectories& directories)
+{
+    // The system literal begins with the windows literal: test it first.
+    if (startsWithIgnoringCase(path, systemDirectoryLiteral))
+        return { &directories.system, path.substr(systemDirectoryLiteral.size()) };
+    if (startsWithIgnoringCase(path, windowsDirectoryLiteral))
+        return { &directories.windows, path.substr(windowsDirectoryLiteral.size()) };
+    return { nullptr, path };
+}
+
 std::string toHostPath(std::string_view path, const HostDirectories& directories)
 {
-    std::string host;
-    // The system literal begins with the windows literal: test it first.
-    if (startsWithIgnoringCase(path, systemDirectoryLiteral)) {
-        host = directories.system;
-        path.remove_prefix(systemDirectoryLiteral.size());
-    } else if (startsWithIgnoringCase(path, windowsDirectoryLiteral)) {
-        host = directories.windows;
-        path.remove_prefix(windowsDirectoryLiteral.size());
-    }
-    host.append(path);
+    const LiteralSplit split = splitAtDirectoryLiteral(path, directories);
+    std::string host = split.directory != nullptr ? *split.directory : std::string();
+    host.append(split.rest);
     std::replace(host.begin(), host.end(), '\\', directories.separator);
     return host;
 }

@@ -20,8 +20,14 @@ struct HostDirectories {
 // both.
 HostDirectories configuredHostDirectories();
 
-// Whether a path begins with a directory literal, in any letter case.
-bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
+// A program path split after a leading directory literal: the host
+// directory it stands for (none when the path begins with neither) and
+// the rest of the path.
+struct LiteralSplit {
+    const std::string* directory;
+    std::string_view rest;
+};
+LiteralSplit splitAtDirectoryLiteral(std::string_view path, const HostDirectories& directories);
 
 // Maps a program path onto the host: a leading directory literal becomes
 // its host directory and every backslash the host's separator.

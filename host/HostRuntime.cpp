@@ -1,7 +1,6 @@
 #include "host/HostRuntime.h"
 
 #include "host/files/FileWriter.h"
-#include "services/Directories.h"
 #include "services/Files.h"
 
 #include <QCoreApplication>
@@ -44,12 +43,9 @@ Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_vi
 
 Result<FileMeasurement> HostRuntime::measure(std::string_view path)
 {
-    // A path in one of the searched directories is looked up in it. The
-    // system literal begins with the windows literal: test it first.
-    if (startsWithIgnoringCase(path, systemDirectoryLiteral))
-        return m_files->measureIn(m_settings.directories.system, path.substr(systemDirectoryLiteral.size()));
-    if (startsWithIgnoringCase(path, windowsDirectoryLiteral))
-        return m_files->measureIn(m_settings.directories.windows, path.substr(windowsDirectoryLiteral.size()));
+    // A path in one of the searched directories is looked up in it.
+    if (const LiteralSplit split = splitAtDirectoryLiteral(path, m_settings.directories); split.directory != nullptr)
+        return m_files->measureIn(*split.directory, split.rest);
     const std::string& application = m_settings.applicationDirectory;
     if (path.size() > application.size() && path.starts_with(application) && path[application.size()] == '\\')
         return m_files->measureIn(m_applicationDirectory, path.substr(application.size() + 1));
