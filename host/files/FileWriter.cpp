@@ -13,10 +13,15 @@ public:
     {
         m_buffer.reserve(bufferSize);
     }
+    // Closing on the way out has no one to tell of a failure; running out
+    // of memory for the buffer's last write is such a failure too.
     ~BufferedOutput() override
     {
-        if (m_file)
-            (void)BufferedOutput::close();
+        try {
+            if (m_file)
+                (void)BufferedOutput::close();
+        } catch (...) { // NOLINT(bugprone-empty-catch)
+        }
     }
     BufferedOutput(const BufferedOutput&) = delete;
     BufferedOutput& operator=(const BufferedOutput&) = delete;
@@ -85,12 +90,16 @@ public:
         , m_version(std::move(version))
     {
     }
+    // Dropped unclosed: the old file stays and the new version goes.
     ~ReplacementOutput() override
     {
-        if (isOpen()) {
+        if (!isOpen())
+            return;
+        try {
             (void)BufferedOutput::close();
-            m_version->discard();
+        } catch (...) { // NOLINT(bugprone-empty-catch)
         }
+        m_version->discard();
     }
     ReplacementOutput(const ReplacementOutput&) = delete;
     ReplacementOutput& operator=(const ReplacementOutput&) = delete;
