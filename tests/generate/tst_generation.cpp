@@ -57,6 +57,8 @@ private slots:
     void killedGenerationLeavesOldOrNewLists();
     void replacedListsKeepLinksAndPermissions();
     void readOnlyApplicationDirectory();
+    void writeProtectedListsAreKept_data();
+    void writeProtectedListsAreKept();
 };
 
 void tst_Generation::referenceAndNotFoundLists_data()
@@ -220,13 +222,20 @@ void tst_Generation::badNames()
 void tst_Generation::failedGenerationKeepsTheOldLists_data()
 {
     QTest::addColumn<bool>("fullDisk");
-    QTest::newRow("file size limit") << false;
-    QTest::newRow("full disk") << true;
+    QTest::addColumn<int>("missingNames");
+    QTest::addColumn<int>("sizeLimit");
+    QTest::newRow("file size limit while written") << false << 4000 << 30'000;
+    // The not-found list still fits its buffer: it fails only when written
+    // out at the end, after the reference list is complete.
+    QTest::newRow("file size limit when written out") << false << 300 << 2'000;
+    QTest::newRow("full disk") << true << 4000 << 0;
 }
 
 void tst_Generation::failedGenerationKeepsTheOldLists()
 {
     QFETCH(bool, fullDisk);
+    QFETCH(int, missingNames);
+    QFETCH(int, sizeLimit);
     Machine machine;
     std::optional<test::ScratchDisk> disk;
     if (fullDisk) {
@@ -237,7 +246,7 @@ void tst_Generation::failedGenerationKeepsTheOldLists()
     }
     Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
     std::string names;
-    for (int i = 0; i < 4000; ++i)
+    for (int i = 0; i < missingNames; ++i)
         names += "missing-" + std::to_string(i) + ".so\r\n";
     names += "found.so\r\n";
     Machine::writeText(machine.dataFile("dlls.txt"), names);
@@ -250,7 +259,7 @@ void tst_Generation::failedGenerationKeepsTheOldLists()
     if (fullDisk) {
         generateReference(runtime);
     } else {
-        test::FileSizeLimit full(30'000); // the not-found list outgrows it
+        test::FileSizeLimit full(static_cast<rlim_t>(sizeLimit)); // the not-found list outgrows it
         generateReference(runtime);
     }
 
@@ -365,6 +374,47 @@ void tst_Generation::readOnlyApplicationDirectory()
     // The reference list from before is still there, untouched.
     QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), previous);
     QVERIFY(!exists(machine.dataFile("dllerr.txt")));
+}
+
+void tst_Generation::writeProtectedListsAreKept_data()
+{
+    QTest::addColumn<QString>("protectedList");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("reference list 444") << "indll.txt" << 0444;
+    QTest::newRow("reference list 400") << "indll.txt" << 0400;
+    QTest::newRow("not-found list 444") << "dllerr.txt" << 0444;
+}
+
+void tst_Generation::writeProtectedListsAreKept()
+{
+    // The mode bits are the user's wish to keep the list; they hold when
+    // the program runs as root too, as these tests do in CI.
+    QFETCH(QString, protectedList);
+    QFETCH(int, mode);
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
+    Machine::writeText(machine.dataFile("dlls.txt"), "found.so\r\nnone.so\r\n");
+    const std::string oldReferences = "\"found.so\",\"1\",\"Sunday, December 6, 2026\"\r\n";
+    const std::string oldNotFound = "\"gone.so\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), oldReferences);
+    Machine::writeText(machine.dataFile("dllerr.txt"), oldNotFound);
+    const std::string guarded = machine.dataFile(protectedList.toStdString());
+    QVERIFY(::chmod(guarded.c_str(), static_cast<mode_t>(mode)) == 0);
+
+    TestRuntime runtime(machine);
+    generateReference(runtime);
+    QCOMPARE(runtime.messages, std::vector<std::string> { "Error  70: Permission denied" });
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), oldReferences);
+    QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), oldNotFound);
+    QCOMPARE(modeOf(guarded), mode);
+    QCOMPARE(QDir(QString::fromStdString(machine.applicationDirectory())).entryList(QDir::Files | QDir::Hidden),
+        (QStringList { "dllerr.txt", "dlls.txt", "indll.txt" }));
+
+    // Once the user allows it again, the lists are replaced.
+    QVERIFY(::chmod(guarded.c_str(), 0644) == 0);
+    generateReference(runtime);
+    QCOMPARE(runtime.messages.size(), std::size_t { 1 });
+    QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"none.so\"\r\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Generation)
