@@ -257,6 +257,8 @@ Result<FileMeasurement> WindowsFiles::measure(std::string_view path)
     ::CloseHandle(handle);
     if (!known)
         return failure;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Error::of(error::fileNotFound); // a directory is not a file
     // The local time of that moment, with the daylight-saving rule then in
     // force, not today's.
     SYSTEMTIME universal {};
