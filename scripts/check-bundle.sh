@@ -122,4 +122,51 @@ done
 DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers alt+x
 for _ in $(seq 1 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
 program=""
+# ---- Fedora layout: begin ----------------------------------------------
+# The same root laid out as Fedora and openSUSE lay theirs out: the
+# libraries in /usr/lib64, the loader told so, no Debian multiarch folder.
+# Ctrl+B there must find the root's C library in its system directory.
+lib64="$root/usr/lib64"
+rm -f "$lib64/ld-linux-x86-64.so.2" # a link into the folder that goes
+mv "$root/usr/lib/x86_64-linux-gnu"/* "$lib64/"
+rm -f "$root"/etc/ld.so.conf.d/*x86_64-linux-gnu*.conf
+echo /usr/lib64 > "$root/etc/ld.so.conf.d/lib64.conf"
+chroot "$root" ldconfig
+rm -rf "$root/usr/lib/x86_64-linux-gnu"
+[ ! -e "$root/usr/lib/x86_64-linux-gnu/libc.so.6" ] && [ -f "$lib64/libc.so.6" ] \
+    || { echo "check-bundle: the root is not laid out as Fedora's" >&2; exit 1; }
+rm -f "$root$app/indll.txt" "$root$app/dllerr.txt" "$root$app/outdll.txt"
+printf 'libc.so.6\r\nnosuch.so\r\n' > "$root$app/dlls.txt"
+chroot "$root" env -i DISPLAY="$display" QT_QPA_PLATFORM=xcb LANG=C.UTF-8 LC_ALL=en_US.UTF-8 TZ=UTC HOME=/root \
+    "$app/deptest" > "$work/fedora-program.log" 2>&1 &
+program=$!
+window=""
+for _ in $(seq 1 100); do
+    window=$(DISPLAY=$display xdotool search --onlyvisible --name "Test Dependent Files" 2>/dev/null | head -n 1) || true
+    [ -n "$window" ] && break
+    kill -0 "$program" 2>/dev/null || { cat "$work/fedora-program.log"; echo "check-bundle: the program ended at once in the Fedora layout" >&2; exit 1; }
+    sleep 0.1
+done
+[ -n "$window" ] || { cat "$work/fedora-program.log"; echo "check-bundle: no window within 10 s in the Fedora layout" >&2; exit 1; }
+for key in ctrl+b alt+x; do
+    DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers "$key"
+    sleep 1
+done
+for _ in $(seq 1 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$program" 2>/dev/null; then
+    echo "check-bundle: Exit did not end the program in the Fedora layout" >&2
+    exit 1
+fi
+program=""
+size=$(stat -L -c %s "$lib64/libc.so.6")
+day=$(LC_ALL=C TZ=UTC date -d "@$(stat -L -c %Y "$lib64/libc.so.6")" '+%A, %B %-d, %Y')
+expect indll.txt "\"libc.so.6\",\"$size\",\"$day\"\r\n"
+expect dllerr.txt '"nosuch.so"\r\n'
+if [ "$failures" -ne 0 ]; then
+    cat "$work/fedora-program.log"
+    exit 1
+fi
+echo "check-bundle: Ctrl+B in a Fedora layout recorded /usr/lib64/libc.so.6 ($size bytes, $day)"
+# ---- Fedora layout: end ------------------------------------------------
+
 echo "check-bundle: passed: the archive runs without Qt; the package ($(du -h "$deb" | cut -f1)) installs and its menu entry starts it"
