@@ -124,7 +124,8 @@ bool isWriteProtected(const std::string& path, const struct stat& status)
 {
     if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
         return true;
-    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0 && (errno == EACCES || errno == EPERM || errno == EROFS);
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0
+        && (errno == EACCES || errno == EPERM || errno == EROFS);
 }
 
 // A new version under a temporary name beside the file it replaces.
@@ -139,7 +140,7 @@ public:
     Outcome putInPlace() override
     {
         // Protected while the new version was written: it stays protected.
-        if (struct stat now { }; ::stat(m_target.c_str(), &now) == 0 && isWriteProtected(m_target, now))
+        if (struct stat now {}; ::stat(m_target.c_str(), &now) == 0 && isWriteProtected(m_target, now))
             return Error::of(error::permissionDenied);
         // The same table as every other call, so that a fault reads the
         // same here as when the file was opened, and on every system.

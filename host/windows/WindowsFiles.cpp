@@ -17,8 +17,8 @@ std::wstring wide(std::string_view utf8)
         return {};
     // Bytes that are no UTF-8 must fail here rather than become U+FFFD, a
     // name no file has.
-    const int length = ::MultiByteToWideChar(
-        CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    const int length
+        = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     if (length > 0) {
         std::wstring text(static_cast<std::size_t>(length), L'\0');
         ::MultiByteToWideChar(

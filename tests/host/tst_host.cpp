@@ -65,14 +65,30 @@ void tst_Host::resolvedDirectories_data()
     QTest::addColumn<QString>("configuredWindows");
     QTest::addColumn<QString>("system");
     QTest::addColumn<QString>("windows");
-    QTest::newRow("Fedora: the C library's directory") << "/lib64/libc.so.6" << "/win/" << "/lib64/" << "/win/";
-    QTest::newRow("reached through a link: its plain name") << "/lib/libc.so.6" << "/win/" << "/lib64/" << "/win/";
-    QTest::newRow("no C library found: the configured one") << "" << "/win/" << "/configured/" << "/win/";
-    QTest::newRow("a relative name: the configured one") << "lib64/libc.so.6" << "/win/" << "/configured/" << "/win/";
-    QTest::newRow("a vanished directory: the configured one")
-        << "/gone/libc.so.6" << "/win/" << "/configured/" << "/win/";
-    QTest::newRow("no windows directory there: the system one")
-        << "/lib64/libc.so.6" << "/nowin/" << "/lib64/" << "/lib64/";
+    QTest::newRow("Fedora: the C library's directory") << "/lib64/libc.so.6"
+                                                       << "/win/"
+                                                       << "/lib64/"
+                                                       << "/win/";
+    QTest::newRow("reached through a link: its plain name") << "/lib/libc.so.6"
+                                                            << "/win/"
+                                                            << "/lib64/"
+                                                            << "/win/";
+    QTest::newRow("no C library found: the configured one") << ""
+                                                            << "/win/"
+                                                            << "/configured/"
+                                                            << "/win/";
+    QTest::newRow("a relative name: the configured one") << "lib64/libc.so.6"
+                                                         << "/win/"
+                                                         << "/configured/"
+                                                         << "/win/";
+    QTest::newRow("a vanished directory: the configured one") << "/gone/libc.so.6"
+                                                              << "/win/"
+                                                              << "/configured/"
+                                                              << "/win/";
+    QTest::newRow("no windows directory there: the system one") << "/lib64/libc.so.6"
+                                                                << "/nowin/"
+                                                                << "/lib64/"
+                                                                << "/lib64/";
 }
 
 void tst_Host::resolvedDirectories()

@@ -308,8 +308,7 @@ TEST_F(WindowsHost, AFailedReplacementGivesTheSameNumbersAsOtherSystems)
     ASSERT_TRUE(::RemoveDirectoryW(wide(directory).c_str()));
     const Outcome vanished = (*orphan)->close();
     ASSERT_TRUE(vanished);
-    EXPECT_TRUE(vanished->number == error::fileNotFound || vanished->number == error::pathNotFound)
-        << vanished->number;
+    EXPECT_TRUE(vanished->number == error::fileNotFound || vanished->number == error::pathNotFound) << vanished->number;
 }
 
 TEST_F(WindowsHost, ANameInThisMachinesCodePageIsFound)
