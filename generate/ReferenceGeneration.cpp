@@ -13,8 +13,9 @@ namespace deptest {
 
 namespace {
 
-// Measures one listed name: its reference record, or why there is none.
-Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>& name)
+// Measures one listed name: its reference record, or why there is none;
+// `where` is left at the path tried last.
+Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>& name, std::string& where)
 {
     // The name's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
@@ -26,6 +27,7 @@ Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>&
     if (listed.find('"') != std::string::npos)
         pending.raise(error::badFileName);
     const Location location = pending.pending() ? Location {} : locateFile(runtime, listed, SearchMode::Full, pending);
+    where = location.path;
     if (pending.pending())
         return pending.error();
     Result<std::string> date = runtime.longDate(location.measurement->modified);
@@ -36,7 +38,7 @@ Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>&
 
 } // namespace
 
-void generateReference(Runtime& runtime)
+void generateReference(Runtime& runtime, const NameObserver& observer)
 {
     const std::string directory = runtime.applicationDirectory();
 
@@ -65,17 +67,29 @@ void generateReference(Runtime& runtime)
     // not charged to the next name, and are shown once at the end.
     ErrorState lateFailure;
 
-    while (!reader.atEndOfRecords()) {
+    bool stopped = false;
+    while (!stopped && !reader.atEndOfRecords()) {
         const Result<std::string> name = readName(reader);
-        const Result<ReferenceRecord> record = measureName(runtime, name);
+        std::string where;
+        const Result<ReferenceRecord> record = measureName(runtime, name, where);
         if (record)
             lateFailure.keepFirst(writeReference(references, *record));
         else
             lateFailure.keepFirst(writeNotFoundName(notFound, name ? *name : std::string()));
+        if (observer) {
+            NameOutcome outcome { name ? *name : std::string(), where, std::nullopt, {} };
+            if (record)
+                outcome.record = *record;
+            else
+                outcome.failure = record.error();
+            stopped = !observer(outcome);
+        }
     }
 
     lateFailure.keepFirst(reader.fileError());
     nameList->reset();
+    if (stopped)
+        return; // the new versions are dropped unclosed
     // A list replaces its old version only when everything was written:
     // after any failure both old lists stay as they were.
     if (!lateFailure.pending())
