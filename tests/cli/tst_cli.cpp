@@ -18,9 +18,9 @@
 #include <QTest>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <map>
 #include <optional>
-#include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
 
@@ -46,8 +46,8 @@ void furnish(const Machine& machine)
     Machine::makeFile(machine.applicationDirectory() + "/c.so", 300, reference);
     Machine::makeFile(machine.applicationDirectory() + "/e.so", 500, reference.addDays(-3));
     Machine::writeText(machine.dataFile("indll.txt"),
-        entry("a.so", "100") + entry("b.so", "200") + entry("c.so", "301") + entry("d.so", "400")
-            + entry("e.so", "500") + entry("f.so", "12x"));
+        entry("a.so", "100") + entry("b.so", "200") + entry("c.so", "301") + entry("d.so", "400") + entry("e.so", "500")
+            + entry("f.so", "12x"));
     Machine::writeText(machine.dataFile("dlls.txt"), "a.so\r\nb.so\r\n\"c.so\"\r\nd.so\r\ne.so\r\n");
 }
 
@@ -240,12 +240,18 @@ void tst_Cli::exitStatus_data()
     QTest::addColumn<QString>("command");
     QTest::addColumn<QString>("list");
     QTest::addColumn<int>("status");
-    QTest::newRow("test, every entry matches") << "test" << "a.so b.so" << 0;
-    QTest::newRow("test, one missing") << "test" << "a.so d.so" << 1;
-    QTest::newRow("test, one of another size") << "test" << "a.so c.so" << 1;
-    QTest::newRow("test, empty list") << "test" << "" << 0;
-    QTest::newRow("generate, every name found") << "generate" << "a.so b.so" << 0;
-    QTest::newRow("generate, one name not found") << "generate" << "a.so d.so" << 1;
+    QTest::newRow("test, every entry matches") << "test"
+                                               << "a.so b.so" << 0;
+    QTest::newRow("test, one missing") << "test"
+                                       << "a.so d.so" << 1;
+    QTest::newRow("test, one of another size") << "test"
+                                               << "a.so c.so" << 1;
+    QTest::newRow("test, empty list") << "test"
+                                      << "" << 0;
+    QTest::newRow("generate, every name found") << "generate"
+                                                << "a.so b.so" << 0;
+    QTest::newRow("generate, one name not found") << "generate"
+                                                  << "a.so d.so" << 1;
 }
 
 void tst_Cli::exitStatus()
@@ -364,8 +370,8 @@ void tst_Cli::arguments_data()
     QTest::newRow("stray argument") << QStringList { "--test", "/opt/app" } << 2
                                     << "deptest: unexpected argument '/opt/app'";
     QTest::newRow("directory missing") << QStringList { "--test", "--dir" } << 2 << "deptest: Missing value";
-    QTest::newRow("check box without test") << QStringList { "--generate", "--app-dir-only" } << 2
-                                            << "deptest: --app-dir-only goes with --test";
+    QTest::newRow("check box without test")
+        << QStringList { "--generate", "--app-dir-only" } << 2 << "deptest: --app-dir-only goes with --test";
     QTest::newRow("json with print") << QStringList { "--print", "--json" } << 2
                                      << "deptest: --json goes with --test or --generate";
 }
