@@ -3,9 +3,13 @@
 // and requests to end in the middle of a run.
 
 #include "tests/support/Machine.h"
+#include "tests/support/PrintServer.h"
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -80,14 +84,24 @@ QByteArray withoutPluginLog(const QByteArray& err)
 
 class tst_Headless : public QObject {
     Q_OBJECT
+public:
+    explicit tst_Headless(QString printRoot)
+        : m_printRoot(std::move(printRoot))
+    {
+    }
+
 private slots:
     void noWindowSystem_data();
     void noWindowSystem();
     void printingDrawsOffscreen();
+    void printsWithoutADisplay();
     void badArguments_data();
     void badArguments();
     void requestsToEnd_data();
     void requestsToEnd();
+
+private:
+    QString m_printRoot;
 };
 
 void tst_Headless::noWindowSystem_data()
@@ -151,6 +165,40 @@ void tst_Headless::printingDrawsOffscreen()
     QVERIFY(printed.err.contains("libqoffscreen.so"));
     QCOMPARE(printed.status, 0);
     QVERIFY(printed.err.contains("\nNo missing files to report.\n"));
+}
+
+void tst_Headless::printsWithoutADisplay()
+{
+    if (const QString missing = deptest::test::PrintServer::missingTools(); !missing.isEmpty())
+        QSKIP(qPrintable(missing));
+    deptest::test::PrintServer server(m_printRoot);
+    const QString failure = server.start();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    Machine machine;
+    Machine::writeText(
+        machine.dataFile("outdll.txt"), deptest::test::exceptionsHeaderLine() + deptest::test::mismatchRecords(10));
+    const QStringList arguments { "--print", "--dir", QString::fromStdString(machine.applicationDirectory()) };
+    QProcessEnvironment environment = withoutDisplay("C.UTF-8");
+    environment.insert("CUPS_SERVER", deptest::test::PrintServer::socketPath(m_printRoot));
+
+    const Finished printed = runProgram(arguments, environment);
+    QCOMPARE(printed.status, 0);
+    const QByteArray job = server.listener().job(std::chrono::seconds(60));
+    QVERIFY2(job.startsWith("%PDF"), "the printer received no PDF job");
+    const QString pdf = m_printRoot + "/job.pdf";
+    QFile out(pdf);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(job);
+    out.close();
+    const QString text = deptest::test::runTool("pdftotext", { "-layout", pdf, "-" });
+    QVERIFY(text.contains(QRegularExpression("File:\\s+name9\\.so")));
+
+    // Without a default printer the command cannot do its work.
+    deptest::test::runTool(
+        QStandardPaths::findExecutable("lpadmin", { "/usr/sbin", "/usr/bin" }), { "-x", "deptest-test" });
+    const Finished refused = runProgram(arguments, environment);
+    QCOMPARE(refused.status, 2);
+    QVERIFY2(refused.err.contains("\nError  482: No default destination.\n"), refused.err.constData());
 }
 
 void tst_Headless::badArguments_data()
@@ -275,5 +323,13 @@ void tst_Headless::requestsToEnd()
     }
 }
 
-QTEST_GUILESS_MAIN(tst_Headless)
+int main(int argc, char* argv[])
+{
+    // The print server must be chosen before anything asks CUPS for it.
+    QTemporaryDir printRoot;
+    qputenv("CUPS_SERVER", deptest::test::PrintServer::socketPath(printRoot.path()).toUtf8());
+    QCoreApplication application(argc, argv);
+    tst_Headless test(printRoot.path());
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_headless.moc"
