@@ -99,6 +99,7 @@ private slots:
     void badArguments();
     void requestsToEnd_data();
     void requestsToEnd();
+    void manualPage();
 
 private:
     QString m_printRoot;
@@ -321,6 +322,43 @@ void tst_Headless::requestsToEnd()
         QVERIFY(records.at(records.size() - 2).startsWith("\"absent" + QByteArray::number(done - 1) + ".so\""));
         QVERIFY(records.at(records.size() - 2).endsWith("\"File not found\"\r"));
     }
+}
+
+void tst_Headless::manualPage()
+{
+    const QString page = QStringLiteral(DEPTEST_SOURCE_DIR "/docs/deptest.1");
+    QFile file(page);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString source = QString::fromUtf8(file.readAll()).replace(QLatin1String("\\-"), QLatin1String("-"));
+
+    // The page and --help name the same options.
+    const QRegularExpression longOption(QStringLiteral("--[a-z][a-z-]+"));
+    const auto optionsIn = [&longOption](const QString& text) {
+        QStringList found;
+        for (const QRegularExpressionMatch& match : longOption.globalMatch(text))
+            found << match.captured();
+        found.removeDuplicates();
+        found.sort();
+        return found;
+    };
+    const Finished help = runProgram({ "--help" }, withoutDisplay("C.UTF-8"));
+    QStringList helped = optionsIn(QString::fromUtf8(help.out));
+    helped.removeAll("--help-all"); // Qt's own, for the window's platform options
+    QCOMPARE(optionsIn(source), helped);
+
+    // man renders it without a warning.
+    const QString man = QStandardPaths::findExecutable("man");
+    if (man.isEmpty())
+        QSKIP("man is not installed (Debian: man-db)");
+    QProcess render;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("MANWIDTH", "80");
+    render.setProcessEnvironment(environment);
+    render.start(man, { "--warnings", "-l", page });
+    QVERIFY(render.waitForFinished(60000));
+    QCOMPARE(render.exitCode(), 0);
+    QCOMPARE(render.readAllStandardError(), QByteArray());
+    QVERIFY(render.readAllStandardOutput().contains("EXIT STATUS"));
 }
 
 int main(int argc, char* argv[])
