@@ -16,6 +16,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,8 +25,13 @@ extern char** environ;
 
 namespace {
 
-// Runs a program with its output thrown away; seconds from start to exit.
-double timeProgram(const std::vector<std::string>& arguments, int expectedStatus)
+struct Timing {
+    double wall { 0 }; // from start to exit
+    double cpu { 0 }; // user and system time, which other programs on a busy machine do not inflate
+};
+
+// Runs a program with its output thrown away and times it from outside.
+Timing timeProgram(const std::vector<std::string>& arguments, int expectedStatus)
 {
     std::vector<char*> argv;
     for (const std::string& argument : arguments)
@@ -42,20 +48,26 @@ double timeProgram(const std::vector<std::string>& arguments, int expectedStatus
         std::exit(1);
     }
     int status = 0;
-    ::waitpid(child, &status, 0);
+    rusage usage {};
+    ::wait4(child, &status, 0, &usage);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
     posix_spawn_file_actions_destroy(&actions);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != expectedStatus) {
         std::fprintf(stderr, "%s ended with %d, not %d\n", argv.front(), WEXITSTATUS(status), expectedStatus);
         std::exit(1);
     }
-    return elapsed;
+    return { elapsed, seconds(usage.ru_utime) + seconds(usage.ru_stime) };
 }
 
-double median(std::vector<double> values)
+Timing median(std::vector<Timing> values)
 {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    Timing middle;
+    std::sort(values.begin(), values.end(), [](const Timing& a, const Timing& b) { return a.wall < b.wall; });
+    middle.wall = values[values.size() / 2].wall;
+    std::sort(values.begin(), values.end(), [](const Timing& a, const Timing& b) { return a.cpu < b.cpu; });
+    middle.cpu = values[values.size() / 2].cpu;
+    return middle;
 }
 
 // `count` files of a few bytes in `directory`, all of one day, and the
@@ -111,10 +123,10 @@ int main(int argc, char* argv[])
         makeFiles(app, count, modified);
 
         const int rounds = count >= 1'000'000 ? 3 : 5;
-        std::vector<double> tests;
-        std::vector<double> loops;
-        std::vector<double> generations;
-        std::vector<double> mtrees;
+        std::vector<Timing> tests;
+        std::vector<Timing> loops;
+        std::vector<Timing> generations;
+        std::vector<Timing> mtrees;
         for (int round = 0; round < rounds; ++round) {
             generations.push_back(timeProgram({ deptest, "--generate", "--dir", app }, 0));
             if (haveMtree)
@@ -123,13 +135,23 @@ int main(int argc, char* argv[])
             loops.push_back(timeProgram(
                 { loop, DEPTEST_SYSTEM_DIR, DEPTEST_WINDOWS_DIR, app, std::to_string(count), referenceDate }, 0));
         }
-        const double test = median(tests);
-        const double plain = median(loops);
-        const double generation = median(generations);
-        const double mtree = haveMtree ? median(mtrees) : 0;
-        const auto perEntry = [count](double seconds) { return seconds * 1e6 / count; };
-        std::printf("%10d %12.2f %12.2f %8.2f %12.2f %12.2f %8.2f\n", count, perEntry(test), perEntry(plain),
-            test / plain, perEntry(generation), perEntry(mtree), haveMtree ? generation / mtree : 0.0);
+        const Timing test = median(tests);
+        const Timing plain = median(loops);
+        const Timing generation = median(generations);
+        const Timing mtree = haveMtree ? median(mtrees) : Timing { 1, 1 };
+        const auto perEntry = [count](const Timing& timing) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2f [%.2f]", timing.wall * 1e6 / count, timing.cpu * 1e6 / count);
+            return std::string(text);
+        };
+        const auto ratio = [](const Timing& a, const Timing& b) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2f [%.2f]", a.wall / b.wall, a.cpu / b.cpu);
+            return std::string(text);
+        };
+        std::printf("%9d %16s %16s %12s %16s %16s %12s\n", count, perEntry(test).c_str(), perEntry(plain).c_str(),
+            ratio(test, plain).c_str(), perEntry(generation).c_str(), perEntry(mtree).c_str(),
+            ratio(generation, mtree).c_str());
         std::fflush(stdout);
         std::filesystem::remove_all(root);
     }
