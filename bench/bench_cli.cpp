@@ -113,8 +113,9 @@ int main(int argc, char* argv[])
     char referenceDate[64];
     std::strftime(referenceDate, sizeof referenceDate, "%A, %B %d, %Y", &day);
 
-    std::printf("%10s %12s %12s %8s %12s %12s %8s  (medians; per entry in us)\n", "entries", "--test", "loop", "ratio",
-        "--generate", "mtree", "ratio");
+    std::printf("Medians, in microseconds per entry: wall time from start to exit [CPU time of the process]\n");
+    std::printf(
+        "%9s %16s %16s %12s %16s %16s %12s\n", "entries", "--test", "loop", "ratio", "--generate", "mtree", "ratio");
     for (const int count : sizes) {
         char pattern[] = "/var/tmp/deptest-bench-cli.XXXXXX";
         const std::string root = ::mkdtemp(pattern);
