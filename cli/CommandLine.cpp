@@ -196,9 +196,9 @@ void reportStop(ConsoleRuntime& runtime, std::int64_t done)
 
 int runTestCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindow& window, const Streams& streams)
 {
-    Progress progress(fileno(streams.err), 0);
+    // The total is only worth a second reading of the list where it is shown.
     std::int64_t total = 0;
-    if (progress.enabled())
+    if (Progress::drawsOn(fileno(streams.err)))
         total = countLines(runtime.displayPath(dataFilePath(runtime.applicationDirectory(), dataFile::referenceList)));
     Progress counted(fileno(streams.err), total);
     runtime.progress = &counted;
@@ -247,9 +247,8 @@ int runTestCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindo
 
 int runGenerateCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindow& window, const Streams& streams)
 {
-    Progress probe(fileno(streams.err), 0);
     std::int64_t total = 0;
-    if (probe.enabled())
+    if (Progress::drawsOn(fileno(streams.err)))
         total = countLines(runtime.displayPath(dataFilePath(runtime.applicationDirectory(), dataFile::nameList)));
     Progress progress(fileno(streams.err), total);
     runtime.progress = &progress;
@@ -289,6 +288,9 @@ int runGenerateCommand(const Options& options, ConsoleRuntime& runtime, ConsoleW
         reportStop(runtime, done);
         return exitStatus::failure;
     }
+    if (options.verbose)
+        runtime.showMessage(
+            "deptest: " + std::to_string(notFound) + " of " + std::to_string(done) + " names were not found");
     return notFound > 0 ? exitStatus::differences : exitStatus::ok;
 }
 

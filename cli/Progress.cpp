@@ -10,13 +10,15 @@ Progress::Progress(int descriptor, std::int64_t total, std::function<Clock::time
     : m_descriptor(descriptor)
     , m_total(total)
     , m_now(std::move(now))
-    , m_enabled(::isatty(descriptor) == 1)
+    , m_enabled(drawsOn(descriptor))
 {
     if (m_enabled)
         m_start = m_now();
 }
 
 Progress::~Progress() { erase(); }
+
+bool Progress::drawsOn(int descriptor) { return ::isatty(descriptor) == 1; }
 
 void Progress::update(std::int64_t done)
 {

@@ -24,6 +24,7 @@ public:
 
     // Whether anything will ever be drawn: the stream is a terminal.
     [[nodiscard]] bool enabled() const { return m_enabled; }
+    static bool drawsOn(int descriptor);
     void update(std::int64_t done);
     // Removes the line, if one is shown.
     void erase();

@@ -156,6 +156,7 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void jsonLines();
+    void verbose();
     void printing_data();
     void printing();
     void arguments_data();
@@ -315,6 +316,28 @@ void tst_Cli::jsonLines()
     QCOMPARE(generated.size(), 5);
     QCOMPARE(QJsonDocument::fromJson(generated.at(3).toUtf8()).object().value("outcome").toString(), "missing");
     QCOMPARE(QJsonDocument::fromJson(generated.at(2).toUtf8()).object().value("size").toString(), "300");
+}
+
+void tst_Cli::verbose()
+{
+    Machine machine;
+    furnish(machine);
+    cli::Options options = optionsFor("test");
+    options.verbose = true;
+    const CliRun tested = runCli(options, machine);
+    QCOMPARE(tested.status, 1);
+    // Both lists in the order of the reference list, then a summary.
+    QCOMPARE(split(tested.out),
+        QStringList({ "a.so", "b.so", "c.so - Could not match date/size", "d.so - Error: File not found",
+            "e.so - Could not match date/size", "f.so - Error: File not found" }));
+    QCOMPARE(tested.err, std::string("deptest: 4 of 6 entries did not match or were not found\n"));
+
+    options = optionsFor("generate");
+    options.verbose = true;
+    const CliRun generated = runCli(options, machine);
+    QCOMPARE(generated.status, 1);
+    QCOMPARE(split(generated.out), QStringList({ "a.so", "b.so", "c.so", "d.so - Error: File not found", "e.so" }));
+    QCOMPARE(generated.err, std::string("deptest: 1 of 5 names were not found\n"));
 }
 
 void tst_Cli::printing_data()
