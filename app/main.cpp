@@ -1,9 +1,9 @@
-#include "app/frmTest.h"
 #include "cli/CommandLine.h"
-#include "platform/DesktopRuntime.h"
-#include "platform/QtPrinter.h"
+#include "desktop/DesktopRuntime.h"
+#include "desktop/QtPrinter.h"
+#include "desktop/frmTest.h"
 #ifndef _WIN32
-#include "platform/TerminationRequests.h"
+#include "host/TerminationRequests.h"
 #endif
 
 #include <QApplication>

@@ -13,7 +13,7 @@
 #include "verify/EntryCheck.h"
 #include "verify/TestRun.h"
 #ifndef _WIN32
-#include "platform/TerminationRequests.h"
+#include "host/TerminationRequests.h"
 #endif
 
 #include <QCommandLineParser>

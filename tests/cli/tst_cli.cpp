@@ -2,9 +2,9 @@
 // real window on the same lists: the same files, the same lines, the same
 // messages; and the exit status of each outcome.
 
-#include "app/frmTest.h"
 #include "cli/CommandLine.h"
 #include "cli/Progress.h"
+#include "desktop/frmTest.h"
 #include "errors/Messages.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestRuntime.h"
