@@ -1,10 +1,10 @@
 // Writes Windows' own long dates, the texts reference lists made on Windows
-// hold: for every locale the system enumerates, the long date of one day in
-// each month of 2020, in UTF-8 and in the locale's ANSI code page. The date
-// reader's test reads them back on Linux. Every locale includes the
-// alternate sort orders ("de-DE_phoneb"), whose dates are their language's. Lines are tab-separated; bytes
-// outside printable ASCII, and '%', are written as %XX so that code-page
-// bytes arrive as Windows wrote them.
+// hold: for every locale the system enumerates (alternate sort orders such
+// as "de-DE_phoneb" included), the long date of one day in each month of
+// 2020, in UTF-8 and in the locale's ANSI code page. The date reader's test
+// reads them back on Linux. Lines are tab-separated; bytes outside printable
+// ASCII, and '%', are written as %XX so that code-page bytes arrive as
+// Windows wrote them.
 //
 //   locale <name> <default calendar id> <ANSI code page, 0 when none> <the 12 month names>
 //   date <name> <yyyy-mm-dd> <UTF-8 text> <ok|lossy|none> <code-page text>
@@ -44,7 +44,7 @@ std::string escaped(const std::string& bytes)
     return text;
 }
 
-// The text in a code page; nothing when the code page cannot hold every
+// The text in a code page; false when the code page cannot hold every
 // character of it (no substitute, no best fit).
 bool narrow(const std::wstring& text, UINT codePage, std::string& bytes)
 {
