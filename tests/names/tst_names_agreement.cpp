@@ -139,7 +139,9 @@ void tst_NamesAgreement::elfProgramsAgreeWithLdd()
     for (const QString& program : programs) {
         const ProgramDependencies walk = walker.walk(program.toStdString());
         const NameSet ours = walkSet(walk);
-        const NameSet theirs = lddSet(program);
+        // ldd takes $ORIGIN from the path it is given, the system from the
+        // program file it starts: so ldd is asked about the file itself.
+        const NameSet theirs = lddSet(QFileInfo(program).canonicalFilePath());
         if (ours == theirs) {
             ++agreeing;
             continue;
@@ -170,7 +172,8 @@ void tst_NamesAgreement::peImportsAgreeWithObjdump()
         const NameSet theirs = objdumpImports(file);
         const ProgramDependencies walk = walker.walk(file.toStdString());
         NameSet ours;
-        QVERIFY2(walk.problems.empty(), qPrintable(file + ": " + QString::fromStdString(walk.problems[0].why)));
+        if (!walk.problems.empty())
+            QFAIL(qPrintable(file + ": " + QString::fromStdString(walk.problems[0].why)));
         // The walk's first level: everything the file itself imports.
         for (const Dependency& dependency : walk.dependencies) {
             if (dependency.neededBy == file.toStdString())
