@@ -19,8 +19,10 @@ int main(int argc, char* argv[])
     std::vector<std::string> programs;
     for (const QFileInfo& file : QDir("/usr/bin").entryInfoList(QDir::Files, QDir::Name)) {
         QFile content(file.filePath());
-        if (content.open(QIODevice::ReadOnly) && content.read(4) == "\x7f"
-                                                                   "ELF")
+        if (content.open(QIODevice::ReadOnly)
+            && content.read(4)
+                == "\x7f"
+                   "ELF")
             programs.push_back(file.filePath().toStdString());
     }
 

@@ -54,8 +54,8 @@ std::string realPath(const std::string& path)
 
 std::string lowered(std::string text)
 {
-    std::transform(text.begin(), text.end(), text.begin(),
-        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(
+        text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
@@ -73,8 +73,8 @@ std::string expandTokens(const std::string& text, const std::string& origin, con
         for (const auto& [token, value] : { std::pair<std::string_view, const std::string&> { "ORIGIN", origin },
                  { "LIB", options.lib }, { "PLATFORM", options.platform } }) {
             const std::string_view rest(text.data() + i + 1, text.size() - i - 1);
-            const bool braced = rest.size() > token.size() + 1 && rest[0] == '{' && rest.substr(1, token.size()) == token
-                && rest[token.size() + 1] == '}';
+            const bool braced = rest.size() > token.size() + 1 && rest[0] == '{'
+                && rest.substr(1, token.size()) == token && rest[token.size() + 1] == '}';
             const bool bare = rest.substr(0, token.size()) == token
                 && (rest.size() == token.size()
                     || !(std::isalnum(static_cast<unsigned char>(rest[token.size()])) || rest[token.size()] == '_'));
@@ -94,8 +94,8 @@ std::string expandTokens(const std::string& text, const std::string& origin, con
 // The directories of a search path, tokens expanded, trailing slashes
 // dropped. Empty elements are left out: they would mean the directory the
 // program is started from, which is nothing a list can name.
-void addDirectories(std::vector<std::string>& into, const std::string& path, const std::string& origin,
-    const LoaderOptions& options)
+void addDirectories(
+    std::vector<std::string>& into, const std::string& path, const std::string& origin, const LoaderOptions& options)
 {
     std::size_t start = 0;
     while (start <= path.size()) {
@@ -128,8 +128,7 @@ LoaderOptions machineLoaderOptions(std::vector<std::string> windowsDirectories)
     if (!architecture.empty()) {
         // A multiarch system: the loader was built with the architecture's
         // directories first, then the plain ones.
-        options.defaultDirectories
-            = { "/lib/" + architecture, "/usr/lib/" + architecture, "/lib", "/usr/lib" };
+        options.defaultDirectories = { "/lib/" + architecture, "/usr/lib/" + architecture, "/lib", "/usr/lib" };
         options.lib = "lib/" + architecture;
     } else {
         options.defaultDirectories = { "/lib", "/usr/lib" };
@@ -200,8 +199,8 @@ bool DependencyWalker::loadable(const std::string& path, const ElfObject& like)
         && parsed.elf->machine == like.machine;
 }
 
-std::optional<std::string> DependencyWalker::searchElf(const std::vector<Loaded>& loaded, std::size_t requester,
-    const std::string& name, const std::string& programOrigin)
+std::optional<std::string> DependencyWalker::searchElf(
+    const std::vector<Loaded>& loaded, std::size_t requester, const std::string& name, const std::string& programOrigin)
 {
     const ElfObject& asking = *loaded[requester].parsed->elf;
     // A name with a slash is a path: no search.

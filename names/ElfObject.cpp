@@ -86,11 +86,10 @@ std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& wh
         } else if (segment.p_type == PT_DYNAMIC) {
             dynamic = segment;
         } else if (segment.p_type == PT_INTERP) {
-            Elf_Data* data = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(segment.p_offset),
-                segment.p_filesz, ELF_T_BYTE);
-            const auto text = data == nullptr
-                ? std::nullopt
-                : stringAt({ static_cast<const char*>(data->d_buf), data->d_size }, 0);
+            Elf_Data* data = elf_getdata_rawchunk(
+                handle.elf, static_cast<int64_t>(segment.p_offset), segment.p_filesz, ELF_T_BYTE);
+            const auto text
+                = data == nullptr ? std::nullopt : stringAt({ static_cast<const char*>(data->d_buf), data->d_size }, 0);
             if (!text || text->empty()) {
                 why = "has a program interpreter outside the file";
                 return std::nullopt;
@@ -101,8 +100,8 @@ std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& wh
     if (!dynamic)
         return object; // linked statically: it needs nothing
 
-    Elf_Data* table = elf_getdata_rawchunk(
-        handle.elf, static_cast<int64_t>(dynamic->p_offset), dynamic->p_filesz, ELF_T_DYN);
+    Elf_Data* table
+        = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(dynamic->p_offset), dynamic->p_filesz, ELF_T_DYN);
     if (table == nullptr) {
         why = "has a dynamic section outside the file";
         return std::nullopt;
@@ -135,17 +134,16 @@ std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& wh
 
     // The string table is named by its address once loaded: find the
     // loaded segment that holds it, and its place in the file.
-    const auto segment = std::find_if(loads.begin(), loads.end(), [&](const Load& load) {
-        return stringsAddress >= load.address && stringsAddress - load.address < load.size;
-    });
+    const auto segment = std::find_if(loads.begin(), loads.end(),
+        [&](const Load& load) { return stringsAddress >= load.address && stringsAddress - load.address < load.size; });
     if (segment == loads.end()) {
         why = "has a string table outside its loaded segments";
         return std::nullopt;
     }
     const GElf_Xword available = segment->size - (stringsAddress - segment->address);
-    Elf_Data* strings = elf_getdata_rawchunk(handle.elf,
-        static_cast<int64_t>(segment->offset + (stringsAddress - segment->address)),
-        std::min(stringsSize, available), ELF_T_BYTE);
+    Elf_Data* strings
+        = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(segment->offset + (stringsAddress - segment->address)),
+            std::min(stringsSize, available), ELF_T_BYTE);
     if (strings == nullptr) {
         why = "has a string table outside the file";
         return std::nullopt;

@@ -64,7 +64,8 @@ public:
         // The file under the name the loader uses (a link's name, in the
         // link's real directory) first, then the file the link leads to.
         const auto slash = path.rfind('/');
-        const std::string directory = slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
+        const std::string directory
+            = slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
         const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
         std::string linkName = realPath(directory);
         if (!linkName.empty())

@@ -49,8 +49,9 @@ std::string makeElf(const ElfSpec& spec, ElfLayout* layout)
     const std::size_t total = dynamicAt + dynamic.size() * 16;
 
     std::string bytes(total, '\0');
-    bytes.replace(0, 4, "\x7f"
-                        "ELF");
+    bytes.replace(0, 4,
+        "\x7f"
+        "ELF");
     bytes[4] = 2; // 64-bit
     bytes[5] = 1; // little-endian
     bytes[6] = 1;

@@ -19,9 +19,9 @@
 using namespace deptest;
 using namespace deptest::names;
 using deptest::test::ElfSpec;
+using deptest::test::Machine;
 using deptest::test::makeElf;
 using deptest::test::makePe;
-using deptest::test::Machine;
 using deptest::test::PeSpec;
 using deptest::test::writeBinary;
 
@@ -257,9 +257,8 @@ void tst_Names::elfSearchFollowsTheLoader_data()
     QTest::addColumn<QStringList>("expectedProblems");
 
     // file:needed,needed|rpath|runpath (rpath/runpath may name $ORIGIN, $LIB, $PLATFORM)
-    QTest::newRow("runpath with $ORIGIN")
-        << QStringList { "app/prog:liba.so||$ORIGIN/lib", "app/lib/liba.so:" } << false
-        << QStringList { "liba.so=/app/lib/liba.so" } << QStringList {};
+    QTest::newRow("runpath with $ORIGIN") << QStringList { "app/prog:liba.so||$ORIGIN/lib", "app/lib/liba.so:" }
+                                          << false << QStringList { "liba.so=/app/lib/liba.so" } << QStringList {};
     QTest::newRow("rpath is inherited by the libraries it finds")
         << QStringList { "app/prog:liba.so|$ORIGIN/lib|", "app/lib/liba.so:libb.so", "app/lib/libb.so:" } << false
         << QStringList { "liba.so=/app/lib/liba.so", "libb.so=/app/lib/libb.so" } << QStringList {};
@@ -267,19 +266,17 @@ void tst_Names::elfSearchFollowsTheLoader_data()
         << QStringList { "app/prog:liba.so||$ORIGIN/lib", "app/lib/liba.so:libb.so", "app/lib/libb.so:" } << false
         << QStringList { "liba.so=/app/lib/liba.so", "libb.so=" } << QStringList {};
     QTest::newRow("a library's own runpath hides the rpath chain")
-        << QStringList { "app/prog:liba.so|$ORIGIN/lib|", "app/lib/liba.so:libb.so||$ORIGIN/none",
-               "app/lib/libb.so:" }
+        << QStringList { "app/prog:liba.so|$ORIGIN/lib|", "app/lib/liba.so:libb.so||$ORIGIN/none", "app/lib/libb.so:" }
         << false << QStringList { "liba.so=/app/lib/liba.so", "libb.so=" } << QStringList {};
     QTest::newRow("$LIB and ${PLATFORM} expanded")
-        << QStringList { "app/prog:liba.so,libb.so||$ORIGIN/$LIB:$ORIGIN/${PLATFORM}", "app/lib64/liba.so:",
-               "app/x86_64/libb.so:" }
+        << QStringList { "app/prog:liba.so,libb.so||$ORIGIN/$LIB:$ORIGIN/${PLATFORM}",
+               "app/lib64/liba.so:", "app/x86_64/libb.so:" }
         << false << QStringList { "liba.so=/app/lib64/liba.so", "libb.so=/app/x86_64/libb.so" } << QStringList {};
     QTest::newRow("LD_LIBRARY_PATH only when asked, before runpath")
         << QStringList { "app/prog:liba.so||$ORIGIN/lib", "app/lib/liba.so:", "env/liba.so:" } << true
         << QStringList { "liba.so=/env/liba.so" } << QStringList {};
     QTest::newRow("LD_LIBRARY_PATH not asked")
-        << QStringList { "app/prog:liba.so", "env/liba.so:" } << false << QStringList { "liba.so=" }
-        << QStringList {};
+        << QStringList { "app/prog:liba.so", "env/liba.so:" } << false << QStringList { "liba.so=" } << QStringList {};
     QTest::newRow("a cycle: each library once")
         << QStringList { "app/prog:liba.so||$ORIGIN", "app/liba.so:libb.so||$ORIGIN", "app/libb.so:liba.so||$ORIGIN" }
         << false << QStringList { "liba.so=/app/liba.so", "libb.so=/app/libb.so" } << QStringList {};
@@ -411,10 +408,10 @@ void tst_Names::listNamesAsTheSearchFindsThem()
     const std::string windows = machine.windowsDirectory();
     const std::string application = machine.applicationDirectory();
     writeBinary(application + "/prog",
-        makeElf({ .needed = { "libsys.so.1", "libsub.so", "libapp.so", "libnone.so", "libaway.so", "libshadow.so",
-                       "libdeep.so" },
-            .runpath = application + ":" + system + ":" + system + "/sub:" + windows + "/deep:" + machine.root()
-                + "/away" }));
+        makeElf({ .needed
+            = { "libsys.so.1", "libsub.so", "libapp.so", "libnone.so", "libaway.so", "libshadow.so", "libdeep.so" },
+            .runpath
+            = application + ":" + system + ":" + system + "/sub:" + windows + "/deep:" + machine.root() + "/away" }));
     writeBinary(system + "/libsys.so.1.2", makeElf({}));
     std::filesystem::create_symlink("libsys.so.1.2", system + "/libsys.so.1");
     writeBinary(system + "/sub/libsub.so", makeElf({}));

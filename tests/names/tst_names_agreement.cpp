@@ -118,9 +118,10 @@ private slots:
 void tst_NamesAgreement::elfProgramsAgreeWithLdd_data()
 {
     QTest::addColumn<QStringList>("programs");
-    QTest::newRow("/usr/bin and /usr/sbin") << filesOf({ "/usr/bin", "/usr/sbin" }, "\x7f"
-                                                                                    "ELF",
-                                                   4);
+    QTest::newRow("/usr/bin and /usr/sbin") << filesOf({ "/usr/bin", "/usr/sbin" },
+        "\x7f"
+        "ELF",
+        4);
     // The portable archive's own program with its bundled libraries, when
     // it has been built (scripts/bundle.sh).
     const QString bundle = qEnvironmentVariable("DEPTEST_BUNDLE_PROGRAM");
