@@ -101,6 +101,7 @@ private slots:
     void malformedPeIsRefused();
     void filesThatAreNoProgramsAreRefused_data();
     void filesThatAreNoProgramsAreRefused();
+    void hugeFileIsReadByItsHeaders();
     void elfSearchFollowsTheLoader_data();
     void elfSearchFollowsTheLoader();
     void loaderCacheAndInterpreter();
@@ -218,6 +219,7 @@ void tst_Names::filesThatAreNoProgramsAreRefused_data()
     QTest::newRow("text file") << std::string("notes.txt") << std::string("#!/bin/sh\necho hello\n")
                                << "neither an ELF nor a PE";
     QTest::newRow("missing file") << std::string("absent") << std::string() << "No such file";
+    QTest::newRow("named pipe") << std::string("pipe") << std::string() << "not a regular file";
     QTest::newRow("truncated ELF") << std::string("cut.so") << makeElf({ .needed = { "x" } }).substr(0, 50) << "ELF";
     QTest::newRow("DOS program") << std::string("old.exe") << std::string("MZ") + std::string(100, '\0')
                                  << "without a PE header";
@@ -232,6 +234,8 @@ void tst_Names::filesThatAreNoProgramsAreRefused()
     const std::string path = root.path().toStdString() + "/" + name;
     if (name == "directory")
         std::filesystem::create_directory(path);
+    else if (name == "pipe")
+        QCOMPARE(mkfifo(path.c_str(), 0600), 0);
     else if (name != "absent")
         writeBinary(path, bytes);
     DependencyWalker walker(isolated());
@@ -245,6 +249,23 @@ void tst_Names::filesThatAreNoProgramsAreRefused()
     const NameListResult list = collectNames({ path }, { { root.path().toStdString() }, isolated() });
     QVERIFY(list.names.empty());
     QCOMPARE(list.exitStatus(), 2);
+}
+
+void tst_Names::hugeFileIsReadByItsHeaders()
+{
+    // Five gigabytes, nearly all a hole: only the pages of the headers and
+    // tables are read, so this takes no time and no memory.
+    QTemporaryDir scratch;
+    const std::string program = scratch.path().toStdString() + "/huge";
+    writeBinary(program, makeElf({ .needed = { "libhuge.so" } }));
+    std::error_code failure;
+    std::filesystem::resize_file(program, 5ULL << 30, failure);
+    if (failure)
+        QSKIP("no sparse files here");
+    DependencyWalker walker(isolated());
+    const ProgramDependencies walk = walker.walk(program);
+    QVERIFY(walk.problems.empty());
+    QCOMPARE(found(walk, ""), QStringList { "libhuge.so=" });
 }
 
 void tst_Names::elfSearchFollowsTheLoader_data()
