@@ -37,8 +37,7 @@ int main(int argc, char* argv[])
     });
 
     const std::string systemDirectory = "/usr/lib/" + std::string(DEPTEST_LIBRARY_ARCHITECTURE) + "/";
-    const names::NameListOptions options { { systemDirectory, "/usr/lib/", "/usr/bin/" },
-        names::machineLoaderOptions({ systemDirectory, "/usr/lib/" }) };
+    const names::NameListOptions options = names::hostNameListOptions(systemDirectory, "/usr/lib/", "/usr/bin/");
     std::size_t listed = 0;
     const double names = seconds([&] { listed = names::collectNames(programs, options).names.size(); });
 

@@ -135,6 +135,25 @@ int NameListResult::exitStatus() const
     return unresolved.empty() && unlisted.empty() ? 0 : 1;
 }
 
+std::vector<std::string> NameListResult::messages() const
+{
+    std::vector<std::string> lines;
+    for (const FileProblem& problem : fileErrors)
+        lines.push_back(problem.file + ": " + problem.why);
+    for (const Unresolved& library : unresolved)
+        lines.push_back(library.name + ": not found, needed by " + library.neededBy);
+    for (const FileProblem& problem : unlisted)
+        lines.push_back(problem.file + ": " + problem.why);
+    return lines;
+}
+
+NameListOptions hostNameListOptions(
+    const std::string& systemDirectory, const std::string& windowsDirectory, const std::string& applicationDirectory)
+{
+    return { { systemDirectory, windowsDirectory, applicationDirectory },
+        machineLoaderOptions({ systemDirectory, windowsDirectory }) };
+}
+
 NameListResult collectNames(const std::vector<std::string>& files, const NameListOptions& options)
 {
     NameListResult result;

@@ -42,7 +42,17 @@ struct NameListResult {
     // 0 when every dependency was resolved and listed, 1 when some were
     // not, 2 when a file could not be read or the list not written.
     int exitStatus() const;
+
+    // A line for the user about each file that could not be read, each
+    // library not found and each one left out, in that order.
+    std::vector<std::string> messages() const;
 };
+
+// The options of this host: the test's three directories as host
+// directories, each ending in a separator, and this machine's loaders
+// (the Windows one looking in the system and windows directories).
+NameListOptions hostNameListOptions(
+    const std::string& systemDirectory, const std::string& windowsDirectory, const std::string& applicationDirectory);
 
 // The names the given programs and libraries need, without writing them.
 NameListResult collectNames(const std::vector<std::string>& files, const NameListOptions& options);

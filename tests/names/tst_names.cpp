@@ -460,6 +460,8 @@ void tst_Names::listNamesAsTheSearchFindsThem()
             "/windows/deep/libdeep.so: cannot be reached by the test, whose search stops at /system/" }));
     QVERIFY(list.fileErrors.empty());
     QCOMPARE(list.exitStatus(), 1);
+    QCOMPARE(list.messages().size(), std::size_t { 4 });
+    QCOMPARE(list.messages()[0], "libnone.so: not found, needed by " + application + "/prog");
 }
 
 void tst_Names::listThenGenerationThenTestMatchesEverything()

@@ -122,11 +122,17 @@ void tst_NamesAgreement::elfProgramsAgreeWithLdd_data()
         "\x7f"
         "ELF",
         4);
-    // The portable archive's own program with its bundled libraries, when
-    // it has been built (scripts/bundle.sh).
-    const QString bundle = qEnvironmentVariable("DEPTEST_BUNDLE_PROGRAM");
-    if (!bundle.isEmpty())
-        QTest::newRow("the portable archive") << QStringList { bundle };
+    // The portable archive's own program and plugins with its bundled
+    // libraries (load paths relative to $ORIGIN), when it has been built
+    // (scripts/bundle.sh) and its folder is named.
+    const QString bundle = qEnvironmentVariable("DEPTEST_BUNDLE_DIRECTORY");
+    if (!bundle.isEmpty()) {
+        QStringList files { bundle + "/deptest" };
+        QDirIterator plugins(bundle + "/plugins", { "*.so" }, QDir::Files, QDirIterator::Subdirectories);
+        while (plugins.hasNext())
+            files << plugins.next();
+        QTest::newRow("the portable archive") << files;
+    }
 }
 
 void tst_NamesAgreement::elfProgramsAgreeWithLdd()
