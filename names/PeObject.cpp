@@ -77,7 +77,7 @@ bool readNames(const Image& image, std::uint64_t tableAddress, unsigned descript
         const auto at = image.offsetOf(tableAddress + i * descriptorSize);
         const auto name = at ? image.reader.number(*at + nameField, 4) : std::nullopt;
         if (!name) {
-            why = std::string("has an ") + table + " table outside the file";
+            why = std::string("has ") + table + " table outside the file";
             return false;
         }
         if (*name == 0)
@@ -85,12 +85,12 @@ bool readNames(const Image& image, std::uint64_t tableAddress, unsigned descript
         const auto nameAt = *name >= subtract ? image.offsetOf(*name - subtract) : std::nullopt;
         auto text = nameAt ? image.reader.text(*nameAt) : std::nullopt;
         if (!text) {
-            why = std::string("has an ") + table + " name outside the file";
+            why = std::string("has ") + table + " name outside the file";
             return false;
         }
         names.push_back(std::move(*text));
     }
-    why = std::string("has an ") + table + " table without an end";
+    why = std::string("has ") + table + " table without an end";
     return false;
 }
 
@@ -175,7 +175,7 @@ std::optional<PeObject> readPe(std::span<const unsigned char> bytes, std::string
     PeObject object;
     object.machine = static_cast<std::uint16_t>(*machine);
     if (const auto imports = directory(1)) {
-        if (!readNames(image, *imports, 20, 12, 0, object.imports, why, "import"))
+        if (!readNames(image, *imports, 20, 12, 0, object.imports, why, "an import"))
             return std::nullopt;
     }
     if (const auto delayed = directory(13)) {
@@ -184,7 +184,7 @@ std::optional<PeObject> readPe(std::span<const unsigned char> bytes, std::string
         const auto at = image.offsetOf(*delayed);
         const auto attributes = at ? reader.number(*at, 4) : std::nullopt;
         const std::uint64_t subtract = attributes && (*attributes & 1) == 0 ? *imageBase : 0;
-        if (!readNames(image, *delayed, 32, 4, subtract, object.delayImports, why, "delay-import"))
+        if (!readNames(image, *delayed, 32, 4, subtract, object.delayImports, why, "a delay-import"))
             return std::nullopt;
     }
     return object;

@@ -1,5 +1,6 @@
 #include "generate/ReferenceGeneration.h"
 #include "names/DependencyWalker.h"
+#include "names/LoaderCache.h"
 #include "names/NameList.h"
 #include "records/DataFiles.h"
 #include "services/Files.h"
@@ -95,6 +96,8 @@ class tst_Names : public QObject {
 
 private slots:
     void readsWhatTheLoaderReads();
+    void loaderCacheIsReadBoundsChecked_data();
+    void loaderCacheIsReadBoundsChecked();
     void malformedElfIsRefused_data();
     void malformedElfIsRefused();
     void malformedPeIsRefused_data();
@@ -132,6 +135,79 @@ void tst_Names::readsWhatTheLoaderReads()
     QCOMPARE(pe->imports, (std::vector<std::string> { "KERNEL32.dll", "user32.dll" }));
     QCOMPARE(pe->delayImports, std::vector<std::string> { "Delayed.dll" });
     QCOMPARE(pe->machine, std::uint16_t { 0x8664 });
+
+    // An old delay-import table names its DLL by address in the loaded image.
+    std::string old = makePe({ {}, { "Old.dll" } });
+    const std::size_t descriptor = test::peSectionData + 20; // after the empty import table
+    std::uint32_t nameAddress = 0;
+    for (unsigned i = 0; i < 4; ++i)
+        nameAddress |= static_cast<std::uint32_t>(static_cast<unsigned char>(old[descriptor + 4 + i])) << (8 * i);
+    put(old, test::peHeaderOffset + 24 + 24, 0x10000000, 8); // an image base addresses fit in
+    put(old, descriptor, 0, 4);
+    put(old, descriptor + 4, 0x10000000 + nameAddress, 4);
+    const auto oldPe = peOf(old, why);
+    QVERIFY2(oldPe, why.c_str());
+    QCOMPARE(oldPe->delayImports, std::vector<std::string> { "Old.dll" });
+}
+
+void tst_Names::loaderCacheIsReadBoundsChecked_data()
+{
+    QTest::addColumn<std::string>("bytes");
+    QTest::addColumn<QString>("found"); // libfoo.so.1 for x86-64, or the reason the cache is refused
+    // The cache's header and entries: flags, name, path, hardware bits.
+    struct Entry {
+        std::int32_t flags;
+        std::string name;
+        std::string path;
+        std::uint64_t hardware;
+    };
+    const auto cache = [](const std::vector<Entry>& entries, std::uint32_t count) {
+        std::string bytes = "glibc-ld.so.cache1.1";
+        bytes.resize(48 + entries.size() * 24);
+        put(bytes, 20, count, 4);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const std::size_t at = 48 + i * 24;
+            put(bytes, at, static_cast<std::uint32_t>(entries[i].flags), 4);
+            put(bytes, at + 4, bytes.size(), 4);
+            bytes += entries[i].name + '\0';
+            put(bytes, at + 8, bytes.size(), 4);
+            bytes += entries[i].path + '\0';
+            put(bytes, at + 16, entries[i].hardware, 8);
+        }
+        return bytes;
+    };
+    QTest::newRow("plain entry") << cache({ { 0x0303, "libfoo.so.1", "/lib/libfoo.so.1", 0 } }, 1)
+                                 << "/lib/libfoo.so.1";
+    QTest::newRow("optimised entry passed over") << cache(
+        { { 0x0303, "libfoo.so.1", "/lib/glibc-hwcaps/x86-64-v3/libfoo.so.1", 1ULL << 62 },
+            { 0x0303, "libfoo.so.1", "/lib/libfoo.so.1", 0 } },
+        2) << "/lib/libfoo.so.1";
+    QTest::newRow("32-bit entry passed over") << cache({ { 0x0003, "libfoo.so.1", "/lib32/libfoo.so.1", 0 } }, 1) << "";
+    QTest::newRow("more entries than the file holds")
+        << cache({ { 0x0303, "libfoo.so.1", "/lib/libfoo.so.1", 0 } }, 100000) << "entries outside the file";
+    std::string nameOutside = cache({ { 0x0303, "libfoo.so.1", "/lib/libfoo.so.1", 0 } }, 1);
+    put(nameOutside, 48 + 4, 0x7fffffff, 4);
+    QTest::newRow("name outside the file") << nameOutside << "name outside the file";
+    QTest::newRow("old format alone") << std::string("ld.so-1.7.0") + std::string(8, '\0') << "not in a format";
+    QTest::newRow("truncated old header") << std::string("ld.so-1.7.0") << "truncated";
+    QTest::newRow("truncated header") << std::string("glibc-ld.so.cache1.1") + "xx"
+                                      << "not in a format";
+}
+
+void tst_Names::loaderCacheIsReadBoundsChecked()
+{
+    QFETCH(std::string, bytes);
+    QFETCH(QString, found);
+    std::string why;
+    const auto cache
+        = LoaderCache::read(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()), why);
+    if (!found.isEmpty() && !found.startsWith('/')) {
+        QVERIFY(!cache);
+        QVERIFY2(QString::fromStdString(why).contains(found), why.c_str());
+        return;
+    }
+    QVERIFY2(cache, why.c_str());
+    QCOMPARE(QString::fromStdString(cache->find("libfoo.so.1", ELFCLASS64, EM_X86_64).value_or("")), found);
 }
 
 void tst_Names::malformedElfIsRefused_data()
