@@ -49,6 +49,7 @@ NameSet lddSet(const QString& program)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove("LD_LIBRARY_PATH");
     environment.remove("LD_PRELOAD");
+    environment.insert("LC_ALL", "C"); // its words are read, not shown
     ldd.setProcessEnvironment(environment);
     ldd.start("ldd", { program });
     if (!ldd.waitForFinished(60000))
