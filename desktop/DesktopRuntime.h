@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HostRuntime.h"
+#include "host/HostRuntime.h"
 #include "services/Printer.h"
 
 #include <memory>

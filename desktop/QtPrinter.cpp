@@ -1,6 +1,6 @@
-#include "platform/QtPrinter.h"
+#include "desktop/QtPrinter.h"
 
-#include "platform/CupsQueue.h"
+#include "desktop/CupsQueue.h"
 #include "platform/LegacyText.h"
 
 #include <QDir>
@@ -85,7 +85,6 @@ void QtPrinter::fitLinesToPage()
     // the whole document.
     const qreal pageHeight = m_printer->pageRect(QPrinter::DevicePixel).height();
     QFont font = m_painter.font();
-    m_printedPointSize = font.pointSizeF();
     const auto linesFit
         = [&] { return QFontMetricsF(font, m_printer.get()).lineSpacing() * printLinesPerPage <= pageHeight; };
     if (linesFit())
@@ -97,7 +96,6 @@ void QtPrinter::fitLinesToPage()
     while (!linesFit() && font.pointSizeF() > 1)
         font.setPointSizeF(font.pointSizeF() * 0.98);
     m_painter.setFont(font);
-    m_printedPointSize = font.pointSizeF();
 }
 
 Outcome QtPrinter::startPageIfFull(qreal height)

@@ -1,10 +1,11 @@
-#include "platform/windows/WindowsFiles.h"
+#include "host/windows/WindowsFiles.h"
 
-#include "services/Files.h"
+#include "host/files/FileWriter.h"
 
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace deptest {
 
@@ -39,9 +40,6 @@ std::string narrow(const std::wstring& text)
 
 Error lastError() { return errorFromWindows(::GetLastError()); }
 
-// A NUL would cut the path short and name another file.
-bool isUsablePath(std::string_view path) { return path.find('\0') == std::string_view::npos; }
-
 class WindowsInputFile final : public InputFile {
 public:
     explicit WindowsInputFile(HANDLE handle)
@@ -65,120 +63,77 @@ private:
     HANDLE m_handle;
 };
 
-// Buffers whole records and hands them to Windows in large writes. When a
-// write fails the file is cut back to its last complete line and takes
-// nothing more.
-class WindowsOutputFile : public OutputFile {
+// A handle open for writing.
+class WindowsFile final : public SystemFile {
 public:
-    explicit WindowsOutputFile(HANDLE handle)
+    explicit WindowsFile(HANDLE handle)
         : m_handle(handle)
     {
     }
-    ~WindowsOutputFile() override
+    ~WindowsFile() override
     {
         if (m_handle != INVALID_HANDLE_VALUE)
-            (void)WindowsOutputFile::close();
+            ::CloseHandle(m_handle);
     }
-    WindowsOutputFile(const WindowsOutputFile&) = delete;
-    WindowsOutputFile& operator=(const WindowsOutputFile&) = delete;
+    WindowsFile(const WindowsFile&) = delete;
+    WindowsFile& operator=(const WindowsFile&) = delete;
 
-    Outcome write(std::string_view bytes) override
+    Result<std::size_t> writeSome(std::string_view bytes) override
     {
-        if (m_failure)
-            return m_failure;
-        m_buffer.append(bytes);
-        if (m_buffer.size() >= bufferSize)
-            return flush();
+        DWORD put = 0;
+        const DWORD wanted = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
+        if (!::WriteFile(m_handle, bytes.data(), wanted, &put, nullptr))
+            return lastError();
+        return static_cast<std::size_t>(put);
+    }
+
+    void truncate(std::uint64_t size) override
+    {
+        LARGE_INTEGER keep {};
+        keep.QuadPart = static_cast<LONGLONG>(size);
+        if (::SetFilePointerEx(m_handle, keep, nullptr, FILE_BEGIN))
+            ::SetEndOfFile(m_handle);
+    }
+
+    Outcome sync() override
+    {
+        if (!::FlushFileBuffers(m_handle))
+            return lastError();
         return {};
     }
 
     Outcome close() override
     {
-        if (m_handle == INVALID_HANDLE_VALUE)
-            return {};
-        Outcome outcome = m_failure ? Outcome {} : flush();
-        if (!m_failure && !outcome && !::FlushFileBuffers(m_handle))
-            outcome = lastError();
         ::CloseHandle(m_handle);
         m_handle = INVALID_HANDLE_VALUE;
-        return outcome;
-    }
-
-protected:
-    [[nodiscard]] bool isOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-
-private:
-    static constexpr std::size_t bufferSize = std::size_t { 64 } * 1024;
-
-    Outcome flush()
-    {
-        std::size_t written = 0;
-        while (written < m_buffer.size()) {
-            DWORD put = 0;
-            const auto left = static_cast<DWORD>(m_buffer.size() - written);
-            if (::WriteFile(m_handle, m_buffer.data() + written, left, &put, nullptr) && put > 0) {
-                written += put;
-                continue;
-            }
-            const DWORD failure = put == 0 && ::GetLastError() == ERROR_SUCCESS ? ERROR_DISK_FULL : ::GetLastError();
-            const std::string_view done(m_buffer.data(), written);
-            const std::size_t lastLineEnd = done.rfind('\n');
-            LARGE_INTEGER keep {};
-            keep.QuadPart
-                = static_cast<LONGLONG>(m_committed + (lastLineEnd == std::string_view::npos ? 0 : lastLineEnd + 1));
-            if (::SetFilePointerEx(m_handle, keep, nullptr, FILE_BEGIN))
-                ::SetEndOfFile(m_handle);
-            m_failure = errorFromWindows(failure);
-            m_buffer.clear();
-            return m_failure;
-        }
-        m_committed += written;
-        m_buffer.clear();
         return {};
     }
 
+private:
     HANDLE m_handle;
-    std::string m_buffer;
-    std::uint64_t m_committed { 0 };
-    Outcome m_failure;
 };
 
-// A new version of a file, written under a fresh name beside it and put in
-// its place when closed whole; dropped otherwise.
-class WindowsReplacementFile final : public WindowsOutputFile {
+// A new version under a fresh name beside the file it replaces.
+class WindowsPendingVersion final : public PendingVersion {
 public:
-    WindowsReplacementFile(HANDLE handle, std::wstring temporary, std::wstring target)
-        : WindowsOutputFile(handle)
-        , m_temporary(std::move(temporary))
+    WindowsPendingVersion(std::wstring temporary, std::wstring target)
+        : m_temporary(std::move(temporary))
         , m_target(std::move(target))
     {
     }
-    ~WindowsReplacementFile() override
-    {
-        if (isOpen()) {
-            (void)WindowsOutputFile::close();
-            ::DeleteFileW(m_temporary.c_str());
-        }
-    }
-    WindowsReplacementFile(const WindowsReplacementFile&) = delete;
-    WindowsReplacementFile& operator=(const WindowsReplacementFile&) = delete;
 
-    Outcome close() override
+    Outcome putInPlace() override
     {
-        if (!isOpen())
-            return {};
-        Outcome outcome = WindowsOutputFile::close();
         // ReplaceFileW keeps the old file's attributes and permissions.
         const bool replacing = ::GetFileAttributesW(m_target.c_str()) != INVALID_FILE_ATTRIBUTES;
-        if (!outcome
-            && !(replacing ? ::ReplaceFileW(
-                     m_target.c_str(), m_temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                           : ::MoveFileExW(m_temporary.c_str(), m_target.c_str(), MOVEFILE_WRITE_THROUGH)))
-            outcome = lastError();
-        if (outcome)
-            ::DeleteFileW(m_temporary.c_str());
-        return outcome;
+        if (!(replacing ? ::ReplaceFileW(
+                  m_target.c_str(), m_temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                        : ::MoveFileExW(m_temporary.c_str(), m_target.c_str(), MOVEFILE_WRITE_THROUGH)))
+            return lastError();
+        return {};
     }
+
+    void discard() override { ::DeleteFileW(m_temporary.c_str()); }
 
 private:
     std::wstring m_temporary;
@@ -222,21 +177,6 @@ Error errorFromWindows(unsigned long code)
     return { error::pathFileAccess, narrow(message) };
 }
 
-std::string windowsApplicationDirectory()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    path.erase(path.find_last_of(L"\\/"));
-    return narrow(path);
-}
-
 Result<std::unique_ptr<InputFile>> WindowsFiles::openForReading(std::string_view path)
 {
     if (!isUsablePath(path))
@@ -262,7 +202,7 @@ Result<std::unique_ptr<OutputFile>> WindowsFiles::openForWriting(std::string_vie
         wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return lastError();
-    return std::unique_ptr<OutputFile>(std::make_unique<WindowsOutputFile>(handle));
+    return bufferedOutput(std::make_unique<WindowsFile>(handle));
 }
 
 Result<std::unique_ptr<OutputFile>> WindowsFiles::openForReplacing(std::string_view path)
@@ -284,7 +224,8 @@ Result<std::unique_ptr<OutputFile>> WindowsFiles::openForReplacing(std::string_v
         ::DeleteFileW(temporary.c_str());
         return failure;
     }
-    return std::unique_ptr<OutputFile>(std::make_unique<WindowsReplacementFile>(handle, temporary, target));
+    return replacementOutput(
+        std::make_unique<WindowsFile>(handle), std::make_unique<WindowsPendingVersion>(temporary, target));
 }
 
 Result<FileMeasurement> WindowsFiles::measure(std::string_view path)
@@ -307,5 +248,12 @@ Result<FileMeasurement> WindowsFiles::measure(std::string_view path)
     return FileMeasurement { size,
         FileTime { local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond } };
 }
+
+Result<FileMeasurement> WindowsFiles::measureIn(const std::string& directory, std::string_view relative)
+{
+    return measure(directory + std::string(relative));
+}
+
+std::unique_ptr<SystemFiles> thisSystemsFiles() { return std::make_unique<WindowsFiles>(); }
 
 } // namespace deptest

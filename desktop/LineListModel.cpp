@@ -1,4 +1,4 @@
-#include "app/LineListModel.h"
+#include "desktop/LineListModel.h"
 
 #include <algorithm>
 #include <utility>

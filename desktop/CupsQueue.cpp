@@ -1,4 +1,4 @@
-#include "platform/CupsQueue.h"
+#include "desktop/CupsQueue.h"
 
 #include <cups/cups.h>
 

@@ -1,4 +1,4 @@
-#include "platform/TerminationRequests.h"
+#include "host/TerminationRequests.h"
 
 #include <QSocketNotifier>
 

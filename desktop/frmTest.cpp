@@ -1,6 +1,6 @@
-#include "app/frmTest.h"
+#include "desktop/frmTest.h"
 
-#include "app/LineListModel.h"
+#include "desktop/LineListModel.h"
 #include "generate/ReferenceGeneration.h"
 #include "platform/LegacyText.h"
 #include "report/ReportPrinting.h"

@@ -1,6 +1,6 @@
-#include "app/frmTest.h"
-#include "platform/DesktopRuntime.h"
-#include "platform/TerminationRequests.h"
+#include "desktop/DesktopRuntime.h"
+#include "desktop/frmTest.h"
+#include "host/TerminationRequests.h"
 #include "tests/support/TestRuntime.h"
 
 #include <QAbstractItemModel>

@@ -1,8 +1,8 @@
-#include "platform/DesktopRuntime.h"
+#include "desktop/DesktopRuntime.h"
 
+#include "desktop/QtPrinter.h"
 #include "errors/Messages.h"
 #include "platform/LegacyText.h"
-#include "platform/QtPrinter.h"
 #include "records/DataFiles.h"
 
 #include <QApplication>

@@ -1,17 +1,14 @@
 #pragma once
 
-#include "platform/HostDirectories.h"
-#ifdef _WIN32
-#include "platform/windows/WindowsFiles.h"
-#else
-#include "platform/HostFiles.h"
-#endif
+#include "host/HostDirectories.h"
 #include "platform/LongDateFormat.h"
 #include "services/Runtime.h"
+#include "services/SystemFiles.h"
 
 #include <QElapsedTimer>
 #include <QLocale>
 
+#include <memory>
 #include <string>
 
 namespace deptest {
@@ -48,11 +45,7 @@ public:
 private:
     HostSettings m_settings;
     std::string m_applicationDirectory; // as a host directory, with its separator
-#ifdef _WIN32
-    WindowsFiles m_files;
-#else
-    HostFiles m_files;
-#endif
+    std::unique_ptr<SystemFiles> m_files;
     QElapsedTimer m_sinceEvents;
     LongDateFormat m_dates;
 };

@@ -1,7 +1,7 @@
-#include "platform/HostFiles.h"
+#include "host/posix/PosixFiles.h"
 
-#include "platform/OsError.h"
-#include "services/Files.h"
+#include "host/files/FileWriter.h"
+#include "host/posix/OsError.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,16 +24,16 @@ namespace {
 // Reads a file and notices when someone else rewrites it meanwhile (a
 // reference list regenerated while a test run reads it): the rest would be
 // another file's bytes at this one's offset, so reading stops with an error.
-class HostInputFile final : public InputFile {
+class PosixInputFile final : public InputFile {
 public:
-    HostInputFile(int descriptor, const struct stat& opened)
+    PosixInputFile(int descriptor, const struct stat& opened)
         : m_descriptor(descriptor)
         , m_opened(opened)
     {
     }
-    ~HostInputFile() override { ::close(m_descriptor); }
-    HostInputFile(const HostInputFile&) = delete;
-    HostInputFile& operator=(const HostInputFile&) = delete;
+    ~PosixInputFile() override { ::close(m_descriptor); }
+    PosixInputFile(const PosixInputFile&) = delete;
+    PosixInputFile& operator=(const PosixInputFile&) = delete;
 
     Result<std::size_t> read(char* buffer, std::size_t size) override
     {
@@ -64,124 +65,76 @@ private:
     std::size_t m_read { 0 };
 };
 
-// Buffers whole records and hands them to the system in large writes. When
-// a write fails the file is cut back to its last complete line and takes
-// nothing more, so what is on disk is always a clean run of records.
-class HostOutputFile : public OutputFile {
+// A descriptor open for writing.
+class PosixFile final : public SystemFile {
 public:
-    explicit HostOutputFile(int descriptor)
+    explicit PosixFile(int descriptor)
         : m_descriptor(descriptor)
     {
-        m_buffer.reserve(bufferSize);
     }
-    ~HostOutputFile() override
+    ~PosixFile() override
     {
         if (m_descriptor >= 0)
-            (void)HostOutputFile::close();
+            ::close(m_descriptor);
     }
-    HostOutputFile(const HostOutputFile&) = delete;
-    HostOutputFile& operator=(const HostOutputFile&) = delete;
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
 
-    Outcome write(std::string_view bytes) override
+    Result<std::size_t> writeSome(std::string_view bytes) override
     {
-        if (m_failure)
-            return m_failure;
-        m_buffer.append(bytes);
-        if (m_buffer.size() >= bufferSize)
-            return flush();
+        for (;;) {
+            const ssize_t put = ::write(m_descriptor, bytes.data(), bytes.size());
+            if (put >= 0)
+                return static_cast<std::size_t>(put);
+            if (errno != EINTR)
+                return errorFromOs(errno);
+        }
+    }
+
+    void truncate(std::uint64_t size) override
+    {
+        if (::ftruncate(m_descriptor, static_cast<off_t>(size)) != 0) {
+            // Nothing more can be done for the file; the write's error says it is incomplete.
+        }
+    }
+
+    Outcome sync() override
+    {
+        if (::fsync(m_descriptor) != 0 && errno != EINVAL)
+            return errorFromOs(errno);
         return {};
     }
 
-    // Writes what is buffered, puts it on the disk and closes the file.
     Outcome close() override
     {
-        if (m_descriptor < 0)
-            return {};
-        Outcome outcome = m_failure ? Outcome {} : flush();
-        if (!m_failure && ::fsync(m_descriptor) != 0 && errno != EINVAL)
-            outcome = errorFromOs(errno);
-        if (::close(m_descriptor) != 0 && !m_failure && !outcome)
-            outcome = errorFromOs(errno);
-        m_descriptor = -1;
-        return outcome;
-    }
-
-protected:
-    [[nodiscard]] bool isOpen() const { return m_descriptor >= 0; }
-    [[nodiscard]] int descriptor() const { return m_descriptor; }
-
-private:
-    static constexpr std::size_t bufferSize = std::size_t { 64 } * 1024;
-
-    Outcome flush()
-    {
-        std::size_t written = 0;
-        while (written < m_buffer.size()) {
-            const ssize_t put = ::write(m_descriptor, m_buffer.data() + written, m_buffer.size() - written);
-            if (put > 0) {
-                written += static_cast<std::size_t>(put);
-                continue;
-            }
-            if (put < 0 && errno == EINTR)
-                continue;
-            const int failure = put < 0 ? errno : ENOSPC;
-            const std::string_view done(m_buffer.data(), written);
-            const std::size_t lastLineEnd = done.rfind('\n');
-            const std::size_t keep = lastLineEnd == std::string_view::npos ? 0 : lastLineEnd + 1;
-            if (::ftruncate(m_descriptor, static_cast<off_t>(m_committed + keep)) != 0) {
-                // Nothing more can be done for the file; the error below says it is incomplete.
-            }
-            m_failure = errorFromOs(failure);
-            m_buffer.clear();
-            return m_failure;
-        }
-        m_committed += written;
-        m_buffer.clear();
+        const int descriptor = std::exchange(m_descriptor, -1);
+        if (::close(descriptor) != 0)
+            return errorFromOs(errno);
         return {};
     }
 
+private:
     int m_descriptor;
-    std::string m_buffer;
-    std::uint64_t m_committed { 0 };
-    Outcome m_failure;
 };
 
-// A new version of a file, written under a temporary name beside it and
-// renamed over it when it is closed whole. Until then, and whenever it
-// fails or is dropped unclosed, the old file stays as it was and the
-// temporary file goes.
-class ReplacementFile final : public HostOutputFile {
+// A new version under a temporary name beside the file it replaces.
+class PosixPendingVersion final : public PendingVersion {
 public:
-    ReplacementFile(int descriptor, std::string temporary, std::string target)
-        : HostOutputFile(descriptor)
-        , m_temporary(std::move(temporary))
+    PosixPendingVersion(std::string temporary, std::string target)
+        : m_temporary(std::move(temporary))
         , m_target(std::move(target))
     {
     }
-    ~ReplacementFile() override
-    {
-        if (isOpen()) {
-            (void)HostOutputFile::close();
-            ::unlink(m_temporary.c_str());
-        }
-    }
-    ReplacementFile(const ReplacementFile&) = delete;
-    ReplacementFile& operator=(const ReplacementFile&) = delete;
 
-    Outcome close() override
+    Outcome putInPlace() override
     {
-        if (!isOpen())
-            return {};
-        Outcome outcome = HostOutputFile::close();
-        if (!outcome && ::rename(m_temporary.c_str(), m_target.c_str()) != 0)
-            outcome = Error { error::pathFileAccess, std::strerror(errno) };
-        if (outcome) {
-            ::unlink(m_temporary.c_str());
-            return outcome;
-        }
+        if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+            return Error { error::pathFileAccess, std::strerror(errno) };
         syncDirectoryOf(m_target); // so that the rename itself survives a power cut
         return {};
     }
+
+    void discard() override { ::unlink(m_temporary.c_str()); }
 
 private:
     static void syncDirectoryOf(const std::string& path)
@@ -230,12 +183,9 @@ Result<FileMeasurement> measurementOf(const struct stat& status)
         FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec } };
 }
 
-// A NUL byte would cut the path short and name another file.
-bool isUsablePath(std::string_view hostPath) { return hostPath.find('\0') == std::string_view::npos; }
-
 } // namespace
 
-Error HostFiles::missingPathError(int osError, std::string_view hostPath)
+Error PosixFiles::missingPathError(int osError, std::string_view hostPath)
 {
     if (osError != ENOENT)
         return errorFromOs(osError);
@@ -253,7 +203,7 @@ Error HostFiles::missingPathError(int osError, std::string_view hostPath)
     return Error::of(error::fileNotFound);
 }
 
-Result<std::unique_ptr<InputFile>> HostFiles::openForReading(std::string_view hostPath)
+Result<std::unique_ptr<InputFile>> PosixFiles::openForReading(std::string_view hostPath)
 {
     if (!isUsablePath(hostPath))
         return Error::of(error::badFileName);
@@ -266,10 +216,10 @@ Result<std::unique_ptr<InputFile>> HostFiles::openForReading(std::string_view ho
         ::close(descriptor);
         return Error::of(error::pathFileAccess);
     }
-    return std::unique_ptr<InputFile>(std::make_unique<HostInputFile>(descriptor, status));
+    return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(descriptor, status));
 }
 
-Result<std::unique_ptr<OutputFile>> HostFiles::openForWriting(std::string_view hostPath)
+Result<std::unique_ptr<OutputFile>> PosixFiles::openForWriting(std::string_view hostPath)
 {
     ignoreFileSizeSignal();
     if (!isUsablePath(hostPath))
@@ -278,10 +228,10 @@ Result<std::unique_ptr<OutputFile>> HostFiles::openForWriting(std::string_view h
     const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (descriptor < 0)
         return missingPathError(errno, hostPath);
-    return std::unique_ptr<OutputFile>(std::make_unique<HostOutputFile>(descriptor));
+    return bufferedOutput(std::make_unique<PosixFile>(descriptor));
 }
 
-Result<std::unique_ptr<OutputFile>> HostFiles::openForReplacing(std::string_view hostPath)
+Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_view hostPath)
 {
     ignoreFileSizeSignal();
     if (!isUsablePath(hostPath))
@@ -317,10 +267,11 @@ Result<std::unique_ptr<OutputFile>> HostFiles::openForReplacing(std::string_view
         ::unlink(temporary.c_str());
         return errorFromOs(failure);
     }
-    return std::unique_ptr<OutputFile>(std::make_unique<ReplacementFile>(descriptor, std::move(temporary), target));
+    return replacementOutput(
+        std::make_unique<PosixFile>(descriptor), std::make_unique<PosixPendingVersion>(std::move(temporary), target));
 }
 
-HostFiles::~HostFiles()
+PosixFiles::~PosixFiles()
 {
     for (const auto& [directory, handle] : m_directoryHandles) {
         if (handle >= 0)
@@ -328,7 +279,7 @@ HostFiles::~HostFiles()
     }
 }
 
-int HostFiles::handleOf(const std::string& directory)
+int PosixFiles::handleOf(const std::string& directory)
 {
     for (const auto& [known, handle] : m_directoryHandles) {
         if (known == directory)
@@ -339,7 +290,7 @@ int HostFiles::handleOf(const std::string& directory)
     return handle;
 }
 
-Result<FileMeasurement> HostFiles::measureIn(const std::string& directory, std::string_view relative)
+Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std::string_view relative)
 {
     const int handle = handleOf(directory);
     // The name stays inside the directory, as it would appended to it.
@@ -366,7 +317,7 @@ Result<FileMeasurement> HostFiles::measureIn(const std::string& directory, std::
     return measurementOf(status);
 }
 
-Result<FileMeasurement> HostFiles::measure(std::string_view hostPath)
+Result<FileMeasurement> PosixFiles::measure(std::string_view hostPath)
 {
     if (!isUsablePath(hostPath))
         return Error::of(error::badFileName);
@@ -376,5 +327,7 @@ Result<FileMeasurement> HostFiles::measure(std::string_view hostPath)
         return missingPathError(errno, hostPath);
     return measurementOf(status);
 }
+
+std::unique_ptr<SystemFiles> thisSystemsFiles() { return std::make_unique<PosixFiles>(); }
 
 } // namespace deptest

@@ -1,4 +1,4 @@
-#include "platform/QtPrinter.h"
+#include "desktop/QtPrinter.h"
 #include "report/ReportPrinting.h"
 #include "tests/support/TestRuntime.h"
 
@@ -12,6 +12,42 @@ using namespace deptest;
 using deptest::test::FakeWindow;
 using deptest::test::Machine;
 using deptest::test::TestRuntime;
+
+namespace {
+
+// Prints `records` exception records in DejaVu Sans at the desktop size to
+// a PDF on the paper; the PDF's path, empty when the report failed.
+QString printInFont(const Machine& machine, const QString& name, qreal pointSize, const QPageSize& paper, int records)
+{
+    const QFont desktop = QApplication::font();
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSizeF(pointSize);
+    QApplication::setFont(font);
+    TestRuntime runtime(machine);
+    const QString pdf = QString::fromStdString(machine.root()) + "/" + name;
+    runtime.setPrinter(QtPrinter::toPdf(pdf, paper));
+    Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + test::mismatchRecords(records));
+    FakeWindow window;
+    window.missing = { "x" };
+    printReport(window, runtime);
+    QApplication::setFont(desktop);
+    return runtime.messages.empty() ? pdf : QString();
+}
+
+// The height of the first "File:" on the PDF's first page, in points: it
+// grows with the point size the report was printed at.
+qreal heightOfFirstLabel(const QString& pdf)
+{
+    QProcess boxes;
+    boxes.start("pdftotext", { "-bbox", "-f", "1", "-l", "1", pdf, "-" });
+    if (!boxes.waitForFinished())
+        return 0;
+    const QRegularExpression word(QStringLiteral("yMin=\"([0-9.]+)\"[^>]*yMax=\"([0-9.]+)\">File:<"));
+    const QRegularExpressionMatch match = word.match(QString::fromUtf8(boxes.readAllStandardOutput()));
+    return match.hasMatch() ? match.captured(2).toDouble() - match.captured(1).toDouble() : 0;
+}
+
+} // namespace
 
 class tst_QtPrinter : public QObject {
     Q_OBJECT
@@ -100,25 +136,22 @@ void tst_QtPrinter::nineBlocksToAPageInAnyFont()
     QFETCH(qreal, desktopPointSize);
     QFETCH(QPageSize, paper);
     QFETCH(bool, scaled);
-    const QFont desktop = QApplication::font();
-    QFont large(QStringLiteral("DejaVu Sans"));
-    large.setPointSizeF(desktopPointSize);
-    QApplication::setFont(large);
-
     Machine machine;
-    TestRuntime runtime(machine);
-    const QString pdf = QString::fromStdString(machine.root() + "/report.pdf");
-    auto printer = QtPrinter::toPdf(pdf, paper);
-    QtPrinter* used = printer.get();
-    runtime.setPrinter(std::move(printer));
-    Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + test::mismatchRecords(19));
-    FakeWindow window;
-    window.missing = { "x" };
-    printReport(window, runtime);
-    QApplication::setFont(desktop);
-    QVERIFY(runtime.messages.empty());
-    QCOMPARE(used->printedPointSize() < desktopPointSize, scaled);
-    QVERIFY(used->printedPointSize() > desktopPointSize / 3);
+    const QString pdf = printInFont(machine, "report.pdf", desktopPointSize, paper, 19);
+    QVERIFY(!pdf.isEmpty());
+    // The same label printed at 9 pt, which always fits, gives the height
+    // of one point of this font: a scaled report prints smaller than its
+    // desktop size, but never below a third of it.
+    const QString reference = printInFont(machine, "reference.pdf", 9.0, paper, 1);
+    QVERIFY(!reference.isEmpty());
+    const qreal perPoint = heightOfFirstLabel(reference) / 9.0;
+    QVERIFY(perPoint > 0);
+    const qreal printedSize = heightOfFirstLabel(pdf) / perPoint;
+    if (scaled)
+        QVERIFY2(printedSize < desktopPointSize * 0.99, qPrintable(QString::number(printedSize)));
+    else
+        QVERIFY2(qAbs(printedSize - desktopPointSize) < 0.1, qPrintable(QString::number(printedSize)));
+    QVERIFY(printedSize > desktopPointSize / 3);
 
     QProcess text;
     text.start("pdftotext", { "-layout", pdf, "-" });

@@ -1,7 +1,7 @@
-#include "platform/HostRuntime.h"
+#include "host/HostRuntime.h"
 
+#include "host/files/FileWriter.h"
 #include "services/Files.h"
-#include "verify/FileLocator.h"
 
 #include <QCoreApplication>
 
@@ -16,7 +16,8 @@ HostSettings HostRuntime::settingsForThisMachine()
 
 HostRuntime::HostRuntime(HostSettings settings)
     : m_settings(std::move(settings))
-    , m_applicationDirectory(m_settings.applicationDirectory + "/")
+    , m_applicationDirectory(m_settings.applicationDirectory + m_settings.directories.separator)
+    , m_files(thisSystemsFiles())
     , m_dates(m_settings.locale)
 {
 }
@@ -27,35 +28,28 @@ std::string HostRuntime::hostPath(std::string_view path) const { return toHostPa
 
 Result<std::unique_ptr<InputFile>> HostRuntime::openForReading(std::string_view path)
 {
-    return m_files.openForReading(hostPath(path));
+    return m_files->openForReading(hostPath(path));
 }
 
 Result<std::unique_ptr<OutputFile>> HostRuntime::openForWriting(std::string_view path)
 {
-    return m_files.openForWriting(hostPath(path));
+    return m_files->openForWriting(hostPath(path));
 }
 
 Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_view path)
 {
-    return m_files.openForReplacing(hostPath(path));
+    return m_files->openForReplacing(hostPath(path));
 }
 
 Result<FileMeasurement> HostRuntime::measure(std::string_view path)
 {
-#ifdef _WIN32
-    return m_files.measure(path); // the literals are Windows' own directories
-#else
-    // A path in one of the searched directories is looked up in it. The
-    // system literal begins with the windows literal: test it first.
-    if (startsWithIgnoringCase(path, systemDirectoryLiteral))
-        return m_files.measureIn(m_settings.directories.system, path.substr(systemDirectoryLiteral.size()));
-    if (startsWithIgnoringCase(path, windowsDirectoryLiteral))
-        return m_files.measureIn(m_settings.directories.windows, path.substr(windowsDirectoryLiteral.size()));
+    // A path in one of the searched directories is looked up in it.
+    if (const LiteralSplit split = splitAtDirectoryLiteral(path, m_settings.directories); split.directory != nullptr)
+        return m_files->measureIn(*split.directory, split.rest);
     const std::string& application = m_settings.applicationDirectory;
     if (path.size() > application.size() && path.starts_with(application) && path[application.size()] == '\\')
-        return m_files.measureIn(m_applicationDirectory, path.substr(application.size() + 1));
-    return m_files.measure(hostPath(path));
-#endif
+        return m_files->measureIn(m_applicationDirectory, path.substr(application.size() + 1));
+    return m_files->measure(hostPath(path));
 }
 
 Result<std::string> HostRuntime::longDate(const FileTime& time) { return m_dates.render(time); }

@@ -41,9 +41,6 @@ public:
     Outcome endDocument() override;
     void cancelDocument() override;
 
-    // The point size the last document was printed at.
-    [[nodiscard]] qreal printedPointSize() const { return m_printedPointSize; }
-
 private:
     Outcome beginDocument();
     Outcome startPageIfFull(qreal height);
@@ -58,7 +55,6 @@ private:
     QPainter m_painter;
     bool m_active { false };
     qreal m_y { 0 };
-    qreal m_printedPointSize { 0 };
 };
 
 } // namespace deptest

@@ -1,4 +1,4 @@
-#include "platform/HostDirectories.h"
+#include "host/HostDirectories.h"
 #include "records/RecordReader.h"
 #include "records/RecordWriter.h"
 #include "services/Files.h"
@@ -13,7 +13,7 @@ using namespace deptest;
 using deptest::test::Machine;
 using deptest::test::TestRuntime;
 
-class tst_Platform : public QObject {
+class tst_Host : public QObject {
     Q_OBJECT
 private slots:
     void hostPaths_data();
@@ -29,7 +29,7 @@ private slots:
     void longDateOfFileTime();
 };
 
-void tst_Platform::hostPaths_data()
+void tst_Host::hostPaths_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("expected");
@@ -45,7 +45,7 @@ void tst_Platform::hostPaths_data()
                                                << "/win/sub/x.so";
 }
 
-void tst_Platform::hostPaths()
+void tst_Host::hostPaths()
 {
     QFETCH(QString, path);
     QFETCH(QString, expected);
@@ -53,7 +53,7 @@ void tst_Platform::hostPaths()
     QCOMPARE(QString::fromStdString(toHostPath(path.toStdString(), directories)), expected);
 }
 
-void tst_Platform::fileErrors_data()
+void tst_Host::fileErrors_data()
 {
     QTest::addColumn<QString>("leaf");
     QTest::addColumn<int>("sizeError");
@@ -64,7 +64,7 @@ void tst_Platform::fileErrors_data()
     QTest::newRow("path through a regular file") << "plain\\inside" << 76 << 76;
 }
 
-void tst_Platform::fileErrors()
+void tst_Host::fileErrors()
 {
     QFETCH(QString, leaf);
     QFETCH(int, sizeError);
@@ -84,7 +84,7 @@ void tst_Platform::fileErrors()
     QCOMPARE(opened.error().number, readError);
 }
 
-void tst_Platform::sizeBeyondTwoGigabytes()
+void tst_Host::sizeBeyondTwoGigabytes()
 {
     Machine machine;
     TestRuntime runtime(machine);
@@ -97,7 +97,7 @@ void tst_Platform::sizeBeyondTwoGigabytes()
     QCOMPARE(measured->size, std::int64_t { 3 } << 30);
 }
 
-void tst_Platform::fileTimeIsLocalTime()
+void tst_Host::fileTimeIsLocalTime()
 {
     Machine machine;
     TestRuntime runtime(machine);
@@ -109,7 +109,7 @@ void tst_Platform::fileTimeIsLocalTime()
     QCOMPARE(measured->size, std::int64_t { 1 });
 }
 
-void tst_Platform::fullDiskKeepsCompleteLines()
+void tst_Host::fullDiskKeepsCompleteLines()
 {
     Machine machine;
     TestRuntime runtime(machine);
@@ -133,7 +133,7 @@ void tst_Platform::fullDiskKeepsCompleteLines()
     QVERIFY2(written.ends_with("\r\n"), "the file ends in a torn line");
 }
 
-void tst_Platform::roundTripThroughRealFile()
+void tst_Host::roundTripThroughRealFile()
 {
     Machine machine;
     TestRuntime runtime(machine);
@@ -158,7 +158,7 @@ void tst_Platform::roundTripThroughRealFile()
     QCOMPARE(fields, (QStringList { "Monday, December 7, 2026", "  spaced  ", "", "x", "-1", "0" }));
 }
 
-void tst_Platform::longDateOfText_data()
+void tst_Host::longDateOfText_data()
 {
     QTest::addColumn<QString>("locale");
     QTest::addColumn<QString>("text");
@@ -195,7 +195,7 @@ void tst_Platform::longDateOfText_data()
                                     << "2026-02-30";
 }
 
-void tst_Platform::longDateOfText()
+void tst_Host::longDateOfText()
 {
     QFETCH(QString, locale);
     QFETCH(QString, text);
@@ -207,7 +207,7 @@ void tst_Platform::longDateOfText()
     QCOMPARE(QString::fromStdString(runtime.longDate(text.toStdString())), expected);
 }
 
-void tst_Platform::longDateOfFileTime()
+void tst_Host::longDateOfFileTime()
 {
     Machine machine;
     TestRuntime runtime(machine);
@@ -218,5 +218,5 @@ void tst_Platform::longDateOfFileTime()
     QCOMPARE(impossible.error().number, error::invalidArgument);
 }
 
-QTEST_GUILESS_MAIN(tst_Platform)
-#include "tst_platform.moc"
+QTEST_GUILESS_MAIN(tst_Host)
+#include "tst_host.moc"

@@ -1,4 +1,4 @@
-#include "platform/OsError.h"
+#include "host/posix/OsError.h"
 
 #include <cerrno>
 #include <cstring>
