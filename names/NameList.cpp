@@ -205,16 +205,20 @@ NameListResult collectNames(const std::vector<std::string>& files, const NameLis
     return result;
 }
 
+Outcome writeNames(const NameListResult& result, OutputFile& output)
+{
+    RecordWriter writer(output);
+    for (const std::string& name : result.names) {
+        if (Outcome failure = writeName(writer, name))
+            return failure;
+    }
+    return output.close();
+}
+
 NameListResult writeNameList(const std::vector<std::string>& files, const NameListOptions& options, OutputFile& output)
 {
     NameListResult result = collectNames(files, options);
-    RecordWriter writer(output);
-    for (const std::string& name : result.names) {
-        result.writeFailure = writeName(writer, name);
-        if (result.writeFailure)
-            return result;
-    }
-    result.writeFailure = output.close();
+    result.writeFailure = writeNames(result, output);
     return result;
 }
 

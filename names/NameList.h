@@ -57,6 +57,10 @@ NameListOptions hostNameListOptions(
 // The names the given programs and libraries need, without writing them.
 NameListResult collectNames(const std::vector<std::string>& files, const NameListOptions& options);
 
+// Writes the names collected, closing the file only when every one was
+// written.
+Outcome writeNames(const NameListResult& result, OutputFile& output);
+
 // Makes the name list of the given files and writes it, closing the file
 // only when every name was written (so a list that is replaced keeps its
 // old version after a failure).

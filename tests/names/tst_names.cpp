@@ -2,6 +2,7 @@
 #include "names/DependencyWalker.h"
 #include "names/LoaderCache.h"
 #include "names/NameList.h"
+#include "names/NameListCommand.h"
 #include "records/DataFiles.h"
 #include "services/Files.h"
 #include "tests/names/TestBinaries.h"
@@ -111,6 +112,7 @@ private slots:
     void peSearchFollowsTheLoader();
     void listNamesAsTheSearchFindsThem();
     void listThenGenerationThenTestMatchesEverything();
+    void droppedProgramsReplaceTheListOnlyWhenAllowed();
 };
 
 void tst_Names::readsWhatTheLoaderReads()
@@ -576,6 +578,38 @@ void tst_Names::listThenGenerationThenTestMatchesEverything()
     QCOMPARE(window.matching.size(), std::size_t { 5 });
     QVERIFY(window.missing.empty());
     QVERIFY(runtime.messages.empty());
+}
+
+void tst_Names::droppedProgramsReplaceTheListOnlyWhenAllowed()
+{
+    Machine machine;
+    const std::string application = machine.applicationDirectory();
+    writeBinary(application + "/prog", makeElf({ .needed = { "liba.so", "libgone.so" }, .runpath = "$ORIGIN" }));
+    writeBinary(application + "/liba.so", makeElf({}));
+    Machine::writeText(machine.dataFile("dlls.txt"), "\"old list\"\r\n");
+    test::TestRuntime runtime(machine);
+
+    names::offerNameList(runtime, { application + "/prog" });
+    QCOMPARE(runtime.questions,
+        std::vector<std::string> { "Write the names of the 3 files these programs need to dlls.txt?" });
+    QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), std::string("\"old list\"\r\n"));
+    QVERIFY(runtime.messages.empty());
+
+    runtime.answer = true;
+    names::offerNameList(runtime, { application + "/prog" });
+    QCOMPARE(
+        Machine::readText(machine.dataFile("dlls.txt")), std::string("\"prog\"\r\n\"liba.so\"\r\n\"libgone.so\"\r\n"));
+    QCOMPARE(
+        runtime.messages, std::vector<std::string> { "libgone.so: not found, needed by " + application + "/prog\n" });
+
+    // Nothing readable: no question, only why.
+    runtime.questions.clear();
+    runtime.messages.clear();
+    Machine::writeText(application + "/notes.txt", "text");
+    names::offerNameList(runtime, { application + "/notes.txt" });
+    QVERIFY(runtime.questions.empty());
+    QCOMPARE(runtime.messages,
+        std::vector<std::string> { application + "/notes.txt: is neither an ELF nor a PE executable\n" });
 }
 
 QTEST_GUILESS_MAIN(tst_Names)
