@@ -12,15 +12,10 @@
 
 namespace deptest {
 
-namespace {
-
-// What the print queue shows for a report: the program and the file.
 QString printJobTitle()
 {
     return QStringLiteral("deptest - %1").arg(QString::fromLatin1(dataFile::exceptions.substr(1)));
 }
-
-} // namespace
 
 DesktopRuntime::DesktopRuntime(HostSettings settings)
     : HostRuntime(std::move(settings))

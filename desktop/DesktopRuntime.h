@@ -7,6 +7,9 @@
 
 namespace deptest {
 
+// What the print queue shows for a report: the program and the file.
+QString printJobTitle();
+
 // A modal box with the program's caption and one OK button, over the
 // active window; returns when the user has closed it.
 void showMessageBox(std::string_view text);

@@ -23,7 +23,7 @@ void failToOpen(Window& window, Runtime& runtime, const Error& failure, std::str
 
 } // namespace
 
-void runTest(Window& window, Runtime& runtime)
+void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
 {
     setButtonsEnabled(window, false);
     window.clear(ListBox::Matching);
@@ -55,6 +55,8 @@ void runTest(Window& window, Runtime& runtime)
         window.append(verdict.list, verdict.line, verdict.detail);
         if (verdict.exception)
             lateFailure = firstFailure(std::move(lateFailure), writeException(writer, *verdict.exception));
+        if (observer)
+            observer(verdict);
 
         runtime.processEvents();
         if (window.isUnloaded())
