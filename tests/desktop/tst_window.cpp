@@ -6,9 +6,11 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QListView>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -87,6 +89,7 @@ private slots:
     void endingTheProgramStopsTheRun();
     void listFromAMachineOfAnotherLanguage_data();
     void listFromAMachineOfAnotherLanguage();
+    void droppedProgramsBecomeTheNameList();
 
 private:
     std::unique_ptr<Machine> m_machine;
@@ -538,6 +541,41 @@ void tst_Window::listFromAMachineOfAnotherLanguage()
     QCOMPARE(lines(window.findChild<QListView*>("lstMatching")), names);
     QCOMPARE(lines(window.findChild<QListView*>("lstMissing")), QStringList {});
     QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), header);
+}
+
+void tst_Window::droppedProgramsBecomeTheNameList()
+{
+    m_window.reset(); // the test runs a window of its own
+    Machine machine;
+    const QString program = QString::fromStdString(machine.applicationDirectory() + "/true");
+    QVERIFY(QFile::copy("/usr/bin/true", program));
+    Machine::writeText(machine.dataFile("dlls.txt"), "\"old list\"\r\n");
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QMimeData text;
+    text.setText("not a file");
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &refused);
+    QVERIFY(!refused.isAccepted());
+
+    QMimeData files;
+    files.setUrls({ QUrl::fromLocalFile(program) });
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &enter);
+    QVERIFY(enter.isAccepted());
+    runtime.answer = true;
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &drop);
+    QCOMPARE(runtime.questions.size(), std::size_t { 1 });
+    QVERIFY(runtime.questions[0].starts_with("Write the names of the "));
+    // The program first; its libraries lie outside this test machine's
+    // directories, which the message after the list says.
+    QVERIFY(Machine::readText(machine.dataFile("dlls.txt")).starts_with("\"true\"\r\n"));
+    QCOMPARE(runtime.messages.size(), std::size_t { 1 });
+    QVERIFY(runtime.messages[0].find("libc.so.6") != std::string::npos);
 }
 
 QTEST_MAIN(tst_Window)
