@@ -85,7 +85,9 @@ QString run(const QString& program, const QStringList& arguments)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    process.waitForFinished(30000);
+    // A tool that hangs must not pass for one that printed nothing.
+    if (!process.waitForFinished(60'000))
+        qFatal("%s %s did not finish within a minute", qPrintable(program), qPrintable(arguments.join(' ')));
     return QString::fromUtf8(process.readAll());
 }
 
@@ -144,7 +146,7 @@ void tst_CupsPrint::initTestCase()
 
     m_cupsd.start(cupsd, { "-f", "-c", m_root + "/cupsd.conf", "-s", m_root + "/cups-files.conf" });
     QVERIFY2(m_cupsd.waitForStarted(), "cupsd did not start");
-    QTRY_VERIFY_WITH_TIMEOUT(run("lpstat", { "-r" }).contains("scheduler is running"), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(run("lpstat", { "-r" }).contains("scheduler is running"), 60'000);
 
     m_listener = std::make_unique<PrinterListener>();
     const QString uri = QStringLiteral("socket://127.0.0.1:%1").arg(m_listener->port());
