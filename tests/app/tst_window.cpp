@@ -363,9 +363,10 @@ void tst_Window::terminationRequestsEndTheProgram()
     };
     // Asks again once the program has handled a request, for as long as it
     // still shows a window that belongs to no other: the program cannot end
-    // by itself then. Nothing here depends on how long a request takes.
+    // by itself then. Nothing here depends on how long a request takes. A
+    // request still queued when the program has ended goes with `termination`.
     connect(
-        &termination, &TerminationRequests::requested, this,
+        &termination, &TerminationRequests::requested, &termination,
         [&request] {
             const QWidgetList windows = QApplication::topLevelWidgets();
             if (std::any_of(windows.begin(), windows.end(),

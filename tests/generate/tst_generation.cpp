@@ -16,6 +16,7 @@
 #include <optional>
 #include <vector>
 
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -453,6 +454,7 @@ void tst_Generation::killedGenerationLeavesOldOrNewLists()
         restoreOldLists();
         const pid_t child = ::fork();
         if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never left stopped when the test dies
             ListSteps steps(point);
             SteppedRuntime runtime(machine, steps);
             generateReference(runtime);
