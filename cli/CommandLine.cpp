@@ -12,6 +12,10 @@
 #include "services/Window.h"
 #include "verify/EntryCheck.h"
 #include "verify/TestRun.h"
+#ifdef DEPTEST_WITH_NAMES
+#include "names/NameList.h"
+#include "services/Directories.h"
+#endif
 #ifndef _WIN32
 #include "host/TerminationRequests.h"
 #endif
@@ -19,11 +23,14 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
 
 #include <array>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -304,6 +311,71 @@ int runPrintCommand(ConsoleRuntime& runtime, ConsoleWindow& window)
     return exitStatus::failure;
 }
 
+// Standard output as the file the name list is written to.
+class StreamOutput final : public OutputFile {
+public:
+    explicit StreamOutput(std::FILE* stream)
+        : m_stream(stream)
+    {
+    }
+    Outcome write(std::string_view bytes) override
+    {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), m_stream) != bytes.size())
+            return Error::of(error::deviceIo);
+        return std::nullopt;
+    }
+    Outcome close() override
+    {
+        if (std::fflush(m_stream) != 0)
+            return Error::of(error::deviceIo);
+        return std::nullopt;
+    }
+
+private:
+    std::FILE* m_stream;
+};
+
+// The name list of the given programs: written unless no file could be
+// read; a line on standard error for each file that could not be read,
+// each library not found and each one left out.
+int runNamesCommand(const Options& options, ConsoleRuntime& runtime, const Streams& streams)
+{
+#ifdef DEPTEST_WITH_NAMES
+    const std::string application = runtime.applicationDirectory();
+    names::NameListOptions settings = names::hostNameListOptions(runtime.displayPath(systemDirectoryLiteral),
+        runtime.displayPath(windowsDirectoryLiteral), runtime.displayPath(application + "\\"));
+    if (const char* path = std::getenv("LD_LIBRARY_PATH"); options.libraryPath && path != nullptr)
+        settings.loader.libraryPath = path;
+    std::vector<std::string> programs;
+    for (const QString& program : options.programs)
+        programs.push_back(QFile::encodeName(program).toStdString());
+    names::NameListResult result = names::collectNames(programs, settings);
+    for (const std::string& line : result.messages())
+        runtime.showMessage("deptest: " + line);
+    if (result.names.empty())
+        return exitStatus::failure;
+
+    StreamOutput standardOutput(streams.out);
+    Result<std::unique_ptr<OutputFile>> file = std::unique_ptr<OutputFile>();
+    if (options.output != QLatin1String("-")) {
+        file = runtime.openForReplacing(options.output.isEmpty()
+                ? dataFilePath(application, dataFile::nameList)
+                : QFile::encodeName(QFileInfo(options.output).absoluteFilePath()).toStdString());
+    }
+    result.writeFailure = !file ? Outcome(file.error())
+        : *file                 ? names::writeNames(result, **file)
+                                : names::writeNames(result, standardOutput);
+    if (result.writeFailure)
+        runtime.showMessage(generalErrorMessage(*result.writeFailure));
+    return result.exitStatus();
+#else
+    (void)options;
+    (void)streams;
+    runtime.showMessage("deptest: the name list cannot be made on this system");
+    return exitStatus::failure;
+#endif
+}
+
 } // namespace
 
 Parsed parseArguments(const QStringList& arguments)
@@ -328,7 +400,19 @@ Parsed parseArguments(const QStringList& arguments)
         QStringLiteral("With --test or --generate: one JSON object per entry on standard output."));
     const QCommandLineOption verbose(
         QStringLiteral("verbose"), QStringLiteral("Also list matching entries and found names, and a summary."));
+    const QCommandLineOption namesOf(QStringList { QStringLiteral("names-of") },
+        QStringLiteral("Write dlls.txt with the files the programs FILE... need, as their loaders find them; more "
+                       "files may follow as arguments."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption output(QStringLiteral("output"),
+        QStringLiteral("With --names-of: write the name list to FILE, or to standard output for -."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption libraryPath(QStringLiteral("library-path"),
+        QStringLiteral("With --names-of: search LD_LIBRARY_PATH too, as the loader would."));
     parser.addOptions({ test, appDirOnly, generate, print, dir, json, verbose });
+#ifdef DEPTEST_WITH_NAMES
+    parser.addOptions({ namesOf, output, libraryPath });
+#endif
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
 
@@ -338,7 +422,7 @@ Parsed parseArguments(const QStringList& arguments)
     };
     if (!parser.parse(arguments))
         return error(parser.errorText());
-    if (!parser.positionalArguments().isEmpty())
+    if (!parser.positionalArguments().isEmpty() && !parser.isSet(namesOf))
         return error(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         QString text = parser.helpText();
@@ -350,8 +434,9 @@ Parsed parseArguments(const QStringList& arguments)
 
     Options options;
     int commands = 0;
-    for (const auto& [option, command] : { std::pair { &test, Command::Test },
-             std::pair { &generate, Command::Generate }, std::pair { &print, Command::Print } }) {
+    for (const auto& [option, command] :
+        { std::pair { &test, Command::Test }, std::pair { &generate, Command::Generate },
+            std::pair { &print, Command::Print }, std::pair { &namesOf, Command::Names } }) {
         if (parser.isSet(*option)) {
             options.command = command;
             ++commands;
@@ -359,6 +444,15 @@ Parsed parseArguments(const QStringList& arguments)
     }
     if (commands != 1)
         return error(QStringLiteral("give one of --test, --generate and --print"));
+    if (options.command == Command::Names) {
+        options.programs = parser.values(namesOf) + parser.positionalArguments();
+        options.output = parser.value(output);
+        options.libraryPath = parser.isSet(libraryPath);
+        if (parser.isSet(json) || parser.isSet(verbose) || parser.isSet(appDirOnly))
+            return error(QStringLiteral("--names-of takes --dir, --output and --library-path only"));
+    } else if (parser.isSet(output) || parser.isSet(libraryPath)) {
+        return error(QStringLiteral("--output and --library-path go with --names-of"));
+    }
     options.appDirOnly = parser.isSet(appDirOnly);
     options.json = parser.isSet(json);
     options.verbose = parser.isSet(verbose);
@@ -391,6 +485,7 @@ int runCommand(const Options& options, HostSettings settings, const Streams& str
     case Command::Test: status = runTestCommand(options, runtime, window, streams); break;
     case Command::Generate: status = runGenerateCommand(options, runtime, window, streams); break;
     case Command::Print: status = runPrintCommand(runtime, window); break;
+    case Command::Names: status = runNamesCommand(options, runtime, streams); break;
     case Command::Window: break;
     }
     // Entries lost on the way to a full disk or a closed pipe are a failure too.

@@ -25,7 +25,7 @@ inline constexpr int differences = 1; // some entries did not match or some name
 inline constexpr int failure = 2; // the command could not do its work
 } // namespace exitStatus
 
-enum class Command { Window, Test, Generate, Print };
+enum class Command { Window, Test, Generate, Print, Names };
 
 struct Options {
     Command command { Command::Window };
@@ -34,6 +34,12 @@ struct Options {
     bool verbose { false };
     // Stands in for the executable's directory when not empty.
     QString directory;
+    // The programs whose name list is made, where it goes (the name list
+    // in the directory when empty, "-" for standard output), and whether
+    // LD_LIBRARY_PATH is searched as the loader would.
+    QStringList programs;
+    QString output;
+    bool libraryPath { false };
 };
 
 // The arguments as understood, or what to answer instead of running a

@@ -27,6 +27,14 @@ DesktopRuntime::~DesktopRuntime() = default;
 
 void DesktopRuntime::showMessage(std::string_view text) { showMessageBox(text); }
 
+bool DesktopRuntime::askYesNo(std::string_view question)
+{
+    QMessageBox box(QMessageBox::Question, toDisplayText(message::applicationTitle), toDisplayText(question),
+        QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 void showMessageBox(std::string_view text)
 {
     QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle), toDisplayText(text), QMessageBox::Ok,

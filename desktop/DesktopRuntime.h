@@ -23,6 +23,7 @@ public:
     DesktopRuntime& operator=(const DesktopRuntime&) = delete;
 
     void showMessage(std::string_view text) override;
+    bool askYesNo(std::string_view question) override;
     Printer& printer() override;
 
 private:

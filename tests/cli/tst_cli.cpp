@@ -6,6 +6,7 @@
 #include "cli/Progress.h"
 #include "desktop/frmTest.h"
 #include "errors/Messages.h"
+#include "tests/names/TestBinaries.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestRuntime.h"
 
@@ -162,6 +163,8 @@ private slots:
     void arguments_data();
     void arguments();
     void progressOnlyOnATerminal();
+    void namesOfPrograms_data();
+    void namesOfPrograms();
 };
 
 void tst_Cli::sameAsTheWindow_data()
@@ -385,6 +388,12 @@ void tst_Cli::arguments_data()
     QTest::newRow("test") << QStringList { "--test" } << -1 << "";
     QTest::newRow("test in a directory, JSON") << QStringList { "--test", "--dir", "/opt/app", "--json" } << -1 << "";
     QTest::newRow("directory with =") << QStringList { "--generate", "--dir=/x" } << -1 << "";
+    QTest::newRow("names of programs") << QStringList { "--names-of", "a", "b", "--output", "-" } << -1 << "";
+    QTest::newRow("names with the library path")
+        << QStringList { "--names-of", "a", "--library-path", "--dir", "/x" } << -1 << "";
+    QTest::newRow("output without names") << QStringList { "--test", "--output", "x" } << 2 << "deptest: --output";
+    QTest::newRow("names with JSON") << QStringList { "--names-of", "a", "--json" } << 2 << "deptest: --names-of";
+    QTest::newRow("names without a file") << QStringList { "--names-of" } << 2 << "deptest: Missing value";
     QTest::newRow("help") << QStringList { "--help" } << 0 << "Usage: deptest";
     QTest::newRow("version") << QStringList { "--version" } << 0 << "deptest 1.0";
     QTest::newRow("no command") << QStringList { "--json" } << 2 << "deptest: give one of";
@@ -470,6 +479,59 @@ int main(int argc, char* argv[])
     QApplication application(argc, argv);
     tst_Cli test;
     return QTest::qExec(&test, argc, argv);
+}
+
+void tst_Cli::namesOfPrograms_data()
+{
+    // The programs given, where the list goes; the exit status, the list
+    // and what standard error says.
+    QTest::addColumn<QStringList>("programs");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("errors");
+    QTest::newRow("every library found") << QStringList { "prog" } << "" << 0 << "\"prog\"\r\n\"liba.so\"\r\n"
+                                         << "";
+    QTest::newRow("to standard output") << QStringList { "prog" } << "-" << 0 << "\"prog\"\r\n\"liba.so\"\r\n"
+                                        << "";
+    QTest::newRow("a library not found") << QStringList { "prog", "needy" } << "" << 1
+                                         << "\"prog\"\r\n\"needy\"\r\n\"liba.so\"\r\n\"libgone.so\"\r\n"
+                                         << "deptest: libgone.so: not found, needed by APP/needy\n";
+    QTest::newRow("a text file") << QStringList { "prog", "notes.txt" } << "" << 2 << "\"prog\"\r\n\"liba.so\"\r\n"
+                                 << "deptest: APP/notes.txt: is neither an ELF nor a PE executable\n";
+    QTest::newRow("nothing readable keeps the old list")
+        << QStringList { "notes.txt" } << "" << 2 << "\"old\"\r\n"
+        << "deptest: APP/notes.txt: is neither an ELF nor a PE executable\n";
+}
+
+void tst_Cli::namesOfPrograms()
+{
+    QFETCH(QStringList, programs);
+    QFETCH(QString, output);
+    QFETCH(int, status);
+    QFETCH(QString, list);
+    QFETCH(QString, errors);
+    Machine machine;
+    const std::string application = machine.applicationDirectory();
+    test::writeBinary(application + "/prog", test::makeElf({ .needed = { "liba.so" }, .runpath = "$ORIGIN" }));
+    test::writeBinary(application + "/needy", test::makeElf({ .needed = { "libgone.so" } }));
+    test::writeBinary(application + "/liba.so", test::makeElf({}));
+    Machine::writeText(application + "/notes.txt", "text\n");
+    Machine::writeText(machine.dataFile("dlls.txt"), "\"old\"\r\n");
+    cli::Options options;
+    options.command = cli::Command::Names;
+    for (const QString& program : programs)
+        options.programs << QString::fromStdString(application + "/") + program;
+    options.output = output;
+    const CliRun run = runCli(options, machine);
+    QCOMPARE(run.status, status);
+    QCOMPARE(QString::fromStdString(run.err).replace(QString::fromStdString(application), "APP"), errors);
+    if (output == "-") {
+        QCOMPARE(QString::fromStdString(run.out), list);
+        QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), std::string("\"old\"\r\n"));
+    } else {
+        QCOMPARE(QString::fromStdString(Machine::readText(machine.dataFile("dlls.txt"))), list);
+    }
 }
 
 #include "tst_cli.moc"
