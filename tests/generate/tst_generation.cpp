@@ -278,23 +278,26 @@ void tst_Generation::failedGenerationKeepsTheOldLists()
 namespace {
 
 // Where a generation run in a child process halts: just before or just
-// after one operation on its new lists (a record written or a list
-// closed), or inside a close, killed by a file-size limit while it puts
-// the list's last records on the disk, before the list takes its name.
-enum class Halt { Before, After, InsideClose };
+// after one operation on its new lists (a record written, a list written
+// out whole or a list closed, which puts it in place), or inside the
+// writing out, killed by a file-size limit while it puts the list's last
+// records on the disk, before the list takes its name.
+enum class Halt { Before, After, InsideFinish };
 
 struct HaltPoint {
     std::size_t operation { 0 }; // 1-based, counted over both lists
     Halt halt { Halt::Before };
 };
 
+enum class Step { Write, Finish, Close };
+
 // One operation on a new list, as the generation did it.
 struct ListOperation {
     std::string path;
-    bool close { false };
+    Step step { Step::Write };
 };
 
-// Counts every write and close on the lists a generation replaces and,
+// Counts every write, finish and close on the lists a generation replaces and,
 // in the child, halts the process at the chosen operation.
 class ListSteps {
 public:
@@ -303,16 +306,16 @@ public:
     {
     }
 
-    void before(const std::string& path, bool close, std::size_t bytesOfThisList)
+    void before(const std::string& path, Step step, std::size_t bytesOfThisList)
     {
-        m_trace.push_back(ListOperation { path, close });
+        m_trace.push_back(ListOperation { path, step });
         if (!m_point || m_point->operation != m_trace.size())
             return;
         if (m_point->halt == Halt::Before)
             ::raise(SIGSTOP);
-        if (m_point->halt == Halt::InsideClose) {
+        if (m_point->halt == Halt::InsideFinish) {
             // The last byte of the list goes beyond the limit: the write in
-            // close() ends the process, as a default-handled SIGXFSZ does.
+            // finish() ends the process, as a default-handled SIGXFSZ does.
             std::signal(SIGXFSZ, SIG_DFL);
             rlimit limit {};
             ::getrlimit(RLIMIT_FSIZE, &limit);
@@ -345,14 +348,21 @@ public:
     Outcome write(std::string_view bytes) override
     {
         m_bytes += bytes.size();
-        m_steps.before(m_path, false, m_bytes);
+        m_steps.before(m_path, Step::Write, m_bytes);
         Outcome outcome = m_list->write(bytes);
+        m_steps.after();
+        return outcome;
+    }
+    Outcome finish() override
+    {
+        m_steps.before(m_path, Step::Finish, m_bytes);
+        Outcome outcome = m_list->finish();
         m_steps.after();
         return outcome;
     }
     Outcome close() override
     {
-        m_steps.before(m_path, true, m_bytes);
+        m_steps.before(m_path, Step::Close, m_bytes);
         Outcome outcome = m_list->close();
         m_steps.after();
         return outcome;
@@ -416,15 +426,21 @@ void tst_Generation::killedGenerationLeavesOldOrNewLists()
     const std::string newNotFound = Machine::readText(machine.dataFile("dllerr.txt"));
     QVERIFY(newReferences.size() > 100'000 && newNotFound.size() > 1'000);
     const std::vector<ListOperation>& trace = recorded.trace();
+    std::vector<std::size_t> finishes;
     std::vector<std::size_t> closes;
     for (std::size_t i = 0; i < trace.size(); ++i) {
-        if (trace[i].close)
+        if (trace[i].step == Step::Finish)
+            finishes.push_back(i + 1);
+        if (trace[i].step == Step::Close)
             closes.push_back(i + 1);
     }
+    QCOMPARE(finishes.size(), std::size_t { 2 });
     QCOMPARE(closes.size(), std::size_t { 2 });
+    // Both lists are written out before either is put in place.
+    QVERIFY(finishes.back() < closes.front());
 
     // Halts before and after every operation near the start, the middle,
-    // the end and each close, and inside each close.
+    // the end, each finish and close, and inside each finish.
     std::vector<HaltPoint> points;
     const auto around = [&](std::size_t operation) {
         for (std::size_t near = operation > 2 ? operation - 2 : 1; near <= std::min(operation + 2, trace.size());
@@ -435,10 +451,12 @@ void tst_Generation::killedGenerationLeavesOldOrNewLists()
     };
     around(1);
     around(trace.size() / 2);
-    for (const std::size_t close : closes) {
-        around(close);
-        points.push_back({ close, Halt::InsideClose });
+    for (const std::size_t finish : finishes) {
+        around(finish);
+        points.push_back({ finish, Halt::InsideFinish });
     }
+    for (const std::size_t close : closes)
+        around(close);
     const std::size_t stride = std::max(trace.size() / 40, std::size_t { 1 });
     for (std::size_t operation = 1; operation < trace.size(); operation += stride)
         points.push_back({ operation, Halt::Before });
@@ -476,7 +494,7 @@ void tst_Generation::killedGenerationLeavesOldOrNewLists()
             ::kill(child, SIGKILL);
             QCOMPARE(::waitpid(child, &status, 0), child);
         }
-        const int expectedSignal = point.halt == Halt::InsideClose ? SIGXFSZ : SIGKILL;
+        const int expectedSignal = point.halt == Halt::InsideFinish ? SIGXFSZ : SIGKILL;
         QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == expectedSignal,
             qPrintable(where + QStringLiteral(": the child was not halted there")));
 
