@@ -324,12 +324,13 @@ public:
             return Error::of(error::deviceIo);
         return std::nullopt;
     }
-    Outcome close() override
+    Outcome finish() override
     {
         if (std::fflush(m_stream) != 0)
             return Error::of(error::deviceIo);
         return std::nullopt;
     }
+    Outcome close() override { return StreamOutput::finish(); }
 
 private:
     std::FILE* m_stream;

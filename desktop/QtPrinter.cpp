@@ -73,7 +73,6 @@ Outcome QtPrinter::beginDocument()
         return Error::of(error::printer);
     }
     m_active = true;
-    m_y = 0;
     fitLinesToPage();
     return {};
 }
@@ -98,59 +97,74 @@ void QtPrinter::fitLinesToPage()
     m_painter.setFont(font);
 }
 
-Outcome QtPrinter::startPageIfFull(qreal height)
-{
-    const qreal pageHeight = m_printer->pageRect(QPrinter::DevicePixel).height();
-    if (m_y > 0 && m_y + height > pageHeight)
-        return newPage();
-    return {};
-}
-
 Outcome QtPrinter::printLine(std::span<const PrintText> texts)
 {
     if (Outcome failure = beginDocument())
         return failure;
+    PageLine line;
+    for (const PrintText& piece : texts)
+        line.push_back({ piece.column, toDisplayText(piece.text) });
+    m_page.push_back(std::move(line));
+    return {};
+}
+
+qreal QtPrinter::layOutPage(qreal pageWidth, std::vector<PlacedText>& placed) const
+{
     const QFontMetricsF metrics(m_painter.font(), m_printer.get());
     const qreal column = metrics.averageCharWidth();
-    const qreal pageWidth = m_printer->pageRect(QPrinter::DevicePixel).width();
-    constexpr int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere;
+    placed.clear();
+    qreal y = 0;
+    for (const PageLine& line : m_page) {
+        qreal height = metrics.lineSpacing();
+        qreal previousEnd = -1;
+        for (const auto& [printColumn, text] : line) {
+            qreal x = (printColumn - 1) * column;
+            if (previousEnd >= 0)
+                x = std::max(x, previousEnd + metrics.horizontalAdvance(QLatin1Char(' ')));
+            x = std::min(x, pageWidth - column);
+            const qreal width = pageWidth - x;
+            const QRectF box = metrics.boundingRect(QRectF(x, 0, width, 1e9), textFlags, text);
+            height = std::max(height, box.height());
+            previousEnd = x + std::min(box.width(), width);
+            placed.push_back({ QRectF(x, y, width, box.height()), text });
+        }
+        y += height;
+    }
+    return y;
+}
 
-    struct Placed {
-        QRectF box;
-        QString text;
-    };
-    std::vector<Placed> placed;
-    qreal height = metrics.lineSpacing();
-    qreal previousEnd = -1;
-    for (const PrintText& piece : texts) {
-        const QString text = toDisplayText(piece.text);
-        qreal x = (piece.column - 1) * column;
-        if (previousEnd >= 0)
-            x = std::max(x, previousEnd + metrics.horizontalAdvance(QLatin1Char(' ')));
-        x = std::min(x, pageWidth - column);
-        const qreal width = pageWidth - x;
-        const QRectF box = metrics.boundingRect(QRectF(x, 0, width, 1e9), flags, text);
-        height = std::max(height, box.height());
-        previousEnd = x + std::min(box.width(), width);
-        placed.push_back({ QRectF(x, 0, width, box.height()), text });
+void QtPrinter::drawPage()
+{
+    // The report decides where a page ends. Texts that wrap make its lines
+    // taller than the page was sized for; then this page alone is drawn
+    // smaller, so that its blocks stay whole and together.
+    if (m_page.empty())
+        return;
+    const QRectF page = m_printer->pageRect(QPrinter::DevicePixel);
+    std::vector<PlacedText> placed;
+    qreal scale = 1;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const qreal height = layOutPage(page.width() / scale, placed);
+        if (height * scale <= page.height())
+            break;
+        // Drawn smaller, the lines are wider and wrap less: this scale fits.
+        scale = page.height() / height;
     }
-    if (Outcome failure = startPageIfFull(height))
-        return failure;
-    for (Placed& piece : placed) {
-        piece.box.moveTop(m_y);
-        m_painter.drawText(piece.box, flags, piece.text);
-    }
-    m_y += height;
-    return {};
+    m_painter.save();
+    m_painter.scale(scale, scale);
+    for (const PlacedText& piece : placed)
+        m_painter.drawText(piece.box, textFlags, piece.text);
+    m_painter.restore();
+    m_page.clear();
 }
 
 Outcome QtPrinter::newPage()
 {
     if (Outcome failure = beginDocument())
         return failure;
+    drawPage();
     if (!m_printer->newPage())
         return Error::of(error::printer);
-    m_y = 0;
     return {};
 }
 
@@ -169,6 +183,7 @@ Outcome QtPrinter::endDocument()
         }
         return {};
     }
+    drawPage();
     m_active = false;
     const bool ended = m_painter.end();
     m_printer.reset();
@@ -186,6 +201,7 @@ void QtPrinter::cancelDocument()
     if (!m_active)
         return;
     m_active = false;
+    m_page.clear();
     m_printer->abort();
     if (m_painter.isActive())
         m_painter.end();

@@ -6,8 +6,12 @@
 #include <QPainter>
 #include <QString>
 
+#include <QRectF>
+
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QPrinter;
 class QTemporaryFile;
@@ -19,7 +23,8 @@ namespace deptest {
 // lines: when the font is too large for that, the whole document's text is
 // scaled down just enough. Texts never overlap: a text that would reach
 // into the next one starts after it, and a text wider than the page wraps
-// onto further lines.
+// onto further lines. Pages end only where the caller says (newPage()): a
+// page that wrapping makes too tall is drawn smaller instead.
 //
 // Where the printing system is CUPS, the pages are drawn into a PDF that
 // is handed to the default queue through libcups, so that a job the queue
@@ -42,9 +47,19 @@ public:
     void cancelDocument() override;
 
 private:
+    // A line's texts with their print columns, kept until its page is drawn.
+    using PageLine = std::vector<std::pair<int, QString>>;
+    struct PlacedText {
+        QRectF box;
+        QString text;
+    };
+    static constexpr int textFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere;
+
     Outcome beginDocument();
-    Outcome startPageIfFull(qreal height);
     void fitLinesToPage();
+    // Places the page's texts on a page of that width; their height.
+    qreal layOutPage(qreal pageWidth, std::vector<PlacedText>& placed) const;
+    void drawPage();
 
     QString m_jobTitle;
     QString m_pdfPath;
@@ -54,7 +69,7 @@ private:
     std::unique_ptr<QPrinter> m_printer;
     QPainter m_painter;
     bool m_active { false };
-    qreal m_y { 0 };
+    std::vector<PageLine> m_page;
 };
 
 } // namespace deptest

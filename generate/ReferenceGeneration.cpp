@@ -93,8 +93,13 @@ void generateReference(Runtime& runtime, const NameObserver& observer)
     nameList->reset();
     if (stopped)
         return; // the new versions are dropped unclosed
-    // A list replaces its old version only when everything was written:
-    // after any failure both old lists stay as they were.
+    // Both lists are written out whole before either replaces its old
+    // version: after any failure up to there both old lists stay as they
+    // were, and the two that are put in place belong together.
+    if (!lateFailure)
+        lateFailure = (*referenceList)->finish();
+    if (!lateFailure)
+        lateFailure = (*notFoundList)->finish();
     if (!lateFailure)
         lateFailure = (*referenceList)->close();
     if (!lateFailure)

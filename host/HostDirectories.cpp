@@ -3,6 +3,13 @@
 #include "services/Directories.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#if !DEPTEST_WINDOWS_PATHS
+#include <dlfcn.h>
+#include <gnu/libc-version.h>
+#endif
 
 namespace deptest {
 
@@ -28,6 +35,44 @@ HostDirectories configuredHostDirectories()
         return { std::string(systemDirectoryLiteral), std::string(windowsDirectoryLiteral), '\\' };
     else
         return { DEPTEST_SYSTEM_DIR, DEPTEST_WINDOWS_DIR, '/' };
+}
+
+HostDirectories resolveHostDirectories(std::string_view cLibraryPath, const HostDirectories& configured)
+{
+    namespace fs = std::filesystem;
+    HostDirectories found = configured;
+    std::error_code failed;
+    const fs::path library(cLibraryPath);
+    if (library.is_absolute() && library.has_parent_path()) {
+        // The same directory under its plain name (/lib is often a link to /usr/lib).
+        const fs::path directory = fs::canonical(library.parent_path(), failed);
+        if (!failed && fs::is_directory(directory, failed))
+            found.system = directory.string() + found.separator;
+    }
+    if (!fs::is_directory(fs::path(configured.windows), failed))
+        found.windows = found.system;
+    return found;
+}
+
+const HostDirectories& thisMachinesDirectories()
+{
+    static const HostDirectories directories = [] {
+        const HostDirectories configured = configuredHostDirectories();
+        constexpr bool windowsPaths = DEPTEST_WINDOWS_PATHS != 0;
+        if constexpr (windowsPaths) {
+            return configured;
+        } else {
+            // The loader knows which file it mapped the C library from.
+            // A program built without position independence may see its own
+            // stub at the function's address: only a C library counts.
+            Dl_info info {};
+            if (::dladdr(reinterpret_cast<void*>(&::gnu_get_libc_version), &info) == 0 || info.dli_fname == nullptr
+                || !std::filesystem::path(info.dli_fname).filename().string().starts_with("libc."))
+                return resolveHostDirectories({}, configured);
+            return resolveHostDirectories(info.dli_fname, configured);
+        }
+    }();
+    return directories;
 }
 
 LiteralSplit splitAtDirectoryLiteral(std::string_view path, const HostDirectories& directories)

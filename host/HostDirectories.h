@@ -20,6 +20,17 @@ struct HostDirectories {
 // both.
 HostDirectories configuredHostDirectories();
 
+// The directories as found on a machine: the system directory is the one
+// holding the C library at `cLibraryPath` (the one the running process
+// loaded), the windows directory the configured one where it exists there,
+// else the system directory. What cannot be found keeps its configured
+// value.
+HostDirectories resolveHostDirectories(std::string_view cLibraryPath, const HostDirectories& configured);
+
+// The directories of the machine the program runs on, worked out once at
+// start. This is the one place to ask for them.
+const HostDirectories& thisMachinesDirectories();
+
 // A program path split after a leading directory literal: the host
 // directory it stands for (none when the path begins with neither) and
 // the rest of the path.

@@ -11,7 +11,7 @@ namespace deptest {
 
 HostSettings HostRuntime::settingsForThisMachine()
 {
-    return { QCoreApplication::applicationDirPath().toStdString(), configuredHostDirectories(), QLocale::system() };
+    return { QCoreApplication::applicationDirPath().toStdString(), thisMachinesDirectories(), QLocale::system() };
 }
 
 HostRuntime::HostRuntime(HostSettings settings)

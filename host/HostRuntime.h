@@ -24,8 +24,8 @@ struct HostSettings {
 // event loop. Messages and the printer are the desktop's (DesktopRuntime).
 class HostRuntime : public Runtime {
 public:
-    // This machine: the executable's directory, the configured search
-    // directories and the user's locale.
+    // This machine: the executable's directory, the search directories
+    // found on it at start (thisMachinesDirectories()) and the user's locale.
     static HostSettings settingsForThisMachine();
 
     explicit HostRuntime(HostSettings settings);

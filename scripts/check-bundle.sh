@@ -152,4 +152,35 @@ program=$!
 wait_for "the menu entry started no window within $deadline s" window_or_end "$work/package-program.log"
 wait_for "Exit did not end the packaged program within $deadline s" press_exit_until_ended
 program=""
+# ---- Fedora layout: begin ----------------------------------------------
+# The same root laid out as Fedora and openSUSE lay theirs out: the
+# libraries in /usr/lib64, the loader told so, no Debian multiarch folder.
+# Ctrl+B there must find the root's C library in its system directory.
+lib64="$root/usr/lib64"
+rm -f "$lib64/ld-linux-x86-64.so.2" # a link into the folder that goes
+mv "$root/usr/lib/x86_64-linux-gnu"/* "$lib64/"
+rm -f "$root"/etc/ld.so.conf.d/*x86_64-linux-gnu*.conf
+echo /usr/lib64 > "$root/etc/ld.so.conf.d/lib64.conf"
+chroot "$root" ldconfig
+rm -rf "$root/usr/lib/x86_64-linux-gnu"
+[ ! -e "$root/usr/lib/x86_64-linux-gnu/libc.so.6" ] && [ -f "$lib64/libc.so.6" ] \
+    || { echo "check-bundle: the root is not laid out as Fedora's" >&2; exit 1; }
+rm -f "$root$app/indll.txt" "$root$app/dllerr.txt" "$root$app/outdll.txt"
+printf 'libc.so.6\r\nnosuch.so\r\n' > "$root$app/dlls.txt"
+# Ctrl+B from the command line: the same generation, without a window.
+status=0
+chroot "$root" env -i LANG=C.UTF-8 LC_ALL=en_US.UTF-8 TZ=UTC HOME=/root \
+    "$app/deptest" --generate --dir "$app" > "$work/fedora-program.log" 2>&1 || status=$?
+echo "check-bundle: deptest --generate in the Fedora layout ended with status $status"
+size=$(stat -L -c %s "$lib64/libc.so.6")
+day=$(LC_ALL=C TZ=UTC date -d "@$(stat -L -c %Y "$lib64/libc.so.6")" '+%A, %B %-d, %Y')
+expect indll.txt "\"libc.so.6\",\"$size\",\"$day\"\r\n"
+expect dllerr.txt '"nosuch.so"\r\n'
+if [ "$failures" -ne 0 ]; then
+    cat "$work/fedora-program.log"
+    exit 1
+fi
+echo "check-bundle: Ctrl+B in a Fedora layout recorded /usr/lib64/libc.so.6 ($size bytes, $day)"
+# ---- Fedora layout: end ------------------------------------------------
+
 echo "check-bundle: passed: the archive runs without Qt; the package ($(du -h "$deb" | cut -f1)) installs and its menu entry starts it"

@@ -24,6 +24,11 @@ class OutputFile {
 public:
     virtual ~OutputFile() = default;
     virtual Outcome write(std::string_view bytes) = 0;
+    // Writes out what is still held and puts the file on the disk, so that
+    // close() has nothing left to write: a new version is then whole, and
+    // its close() only puts it in place. After a failure here close() keeps
+    // the old file and reports the same failure.
+    virtual Outcome finish() = 0;
     virtual Outcome close() = 0;
 };
 

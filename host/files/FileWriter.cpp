@@ -18,8 +18,7 @@ public:
     ~BufferedOutput() override
     {
         try {
-            if (m_file)
-                (void)BufferedOutput::close();
+            (void)BufferedOutput::finish();
         } catch (...) { // NOLINT(bugprone-empty-catch)
         }
     }
@@ -36,23 +35,25 @@ public:
         return {};
     }
 
-    // Writes what is buffered, puts it on the disk and closes the file.
-    Outcome close() override
+    // Writes what is buffered, puts it on the disk and closes the file. A
+    // file whose write failed stays failed: the failure is its outcome.
+    Outcome finish() override
     {
-        if (!m_file)
-            return {};
-        Outcome outcome = m_failure ? Outcome {} : flush();
-        if (!m_failure && !outcome)
-            outcome = m_file->sync();
+        if (m_finished)
+            return m_failure;
+        m_finished = true;
+        if (!m_failure)
+            m_failure = flush();
+        if (!m_failure)
+            m_failure = m_file->sync();
         const Outcome closed = m_file->close();
-        if (!m_failure && !outcome)
-            outcome = closed;
+        if (!m_failure)
+            m_failure = closed;
         m_file.reset();
-        return outcome;
+        return m_failure;
     }
 
-protected:
-    [[nodiscard]] bool isOpen() const { return m_file != nullptr; }
+    Outcome close() override { return BufferedOutput::finish(); }
 
 private:
     static constexpr std::size_t bufferSize = std::size_t { 64 } * 1024;
@@ -80,6 +81,7 @@ private:
     std::unique_ptr<SystemFile> m_file;
     std::string m_buffer;
     std::uint64_t m_committed { 0 };
+    bool m_finished { false };
     Outcome m_failure;
 };
 
@@ -93,10 +95,10 @@ public:
     // Dropped unclosed: the old file stays and the new version goes.
     ~ReplacementOutput() override
     {
-        if (!isOpen())
+        if (m_closed)
             return;
         try {
-            (void)BufferedOutput::close();
+            (void)BufferedOutput::finish();
         } catch (...) { // NOLINT(bugprone-empty-catch)
         }
         m_version->discard();
@@ -104,20 +106,25 @@ public:
     ReplacementOutput(const ReplacementOutput&) = delete;
     ReplacementOutput& operator=(const ReplacementOutput&) = delete;
 
+    // Finishes the new version if that is still to do, then puts it in
+    // place; after any failure the old file stays.
     Outcome close() override
     {
-        if (!isOpen())
-            return {};
-        Outcome outcome = BufferedOutput::close();
-        if (!outcome)
-            outcome = m_version->putInPlace();
-        if (outcome)
+        if (m_closed)
+            return m_outcome;
+        m_closed = true;
+        m_outcome = BufferedOutput::finish();
+        if (!m_outcome)
+            m_outcome = m_version->putInPlace();
+        if (m_outcome)
             m_version->discard();
-        return outcome;
+        return m_outcome;
     }
 
 private:
     std::unique_ptr<PendingVersion> m_version;
+    bool m_closed { false };
+    Outcome m_outcome;
 };
 
 } // namespace

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <string>
@@ -117,6 +116,18 @@ private:
     int m_descriptor;
 };
 
+// Whether the user has protected a file against writing: no write
+// permission at all, or none for this process. The bits hold for root
+// too: they say what the user wants kept, and a replacement would
+// otherwise go through where writing into the file would not.
+bool isWriteProtected(const std::string& path, const struct stat& status)
+{
+    if ((status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return true;
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0
+        && (errno == EACCES || errno == EPERM || errno == EROFS);
+}
+
 // A new version under a temporary name beside the file it replaces.
 class PosixPendingVersion final : public PendingVersion {
 public:
@@ -128,8 +139,13 @@ public:
 
     Outcome putInPlace() override
     {
+        // Protected while the new version was written: it stays protected.
+        if (struct stat now {}; ::stat(m_target.c_str(), &now) == 0 && isWriteProtected(m_target, now))
+            return Error::of(error::permissionDenied);
+        // The same table as every other call, so that a fault reads the
+        // same here as when the file was opened, and on every system.
         if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
-            return Error { error::pathFileAccess, std::strerror(errno) };
+            return errorFromOs(errno);
         syncDirectoryOf(m_target); // so that the rename itself survives a power cut
         return {};
     }
@@ -248,6 +264,8 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_vie
     const bool replacing = ::stat(target.c_str(), &old) == 0;
     if (replacing && S_ISDIR(old.st_mode))
         return Error::of(error::pathFileAccess);
+    if (replacing && isWriteProtected(target, old))
+        return Error::of(error::permissionDenied);
 
     // Created exclusively under a name nobody can guess, so that no link
     // planted in a shared directory is written through.

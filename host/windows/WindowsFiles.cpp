@@ -15,10 +15,14 @@ std::wstring wide(std::string_view utf8)
 {
     if (utf8.empty())
         return {};
-    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    // Bytes that are no UTF-8 must fail here rather than become U+FFFD, a
+    // name no file has.
+    const int length
+        = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     if (length > 0) {
         std::wstring text(static_cast<std::size_t>(length), L'\0');
-        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), length);
+        ::MultiByteToWideChar(
+            CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), text.data(), length);
         return text;
     }
     // Not UTF-8: text of a list written in this machine's code page.
@@ -125,7 +129,11 @@ public:
     Outcome putInPlace() override
     {
         // ReplaceFileW keeps the old file's attributes and permissions.
-        const bool replacing = ::GetFileAttributesW(m_target.c_str()) != INVALID_FILE_ATTRIBUTES;
+        const DWORD attributes = ::GetFileAttributesW(m_target.c_str());
+        const bool replacing = attributes != INVALID_FILE_ATTRIBUTES;
+        // Made read-only while the new version was written: it stays.
+        if (replacing && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+            return Error::of(error::permissionDenied);
         if (!(replacing ? ::ReplaceFileW(
                   m_target.c_str(), m_temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
                         : ::MoveFileExW(m_temporary.c_str(), m_target.c_str(), MOVEFILE_WRITE_THROUGH)))
@@ -210,6 +218,10 @@ Result<std::unique_ptr<OutputFile>> WindowsFiles::openForReplacing(std::string_v
     if (!isUsablePath(path))
         return Error::of(error::badFileName);
     const std::wstring target = wide(path);
+    // A read-only file is one the user keeps as it is.
+    if (const DWORD attributes = ::GetFileAttributesW(target.c_str());
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return Error::of(error::permissionDenied);
     const std::size_t slash = target.find_last_of(L"\\/");
     const std::wstring directory = slash == std::wstring::npos ? L"." : target.substr(0, slash);
     // A fresh, unique name in the same directory, created by Windows itself.
@@ -232,9 +244,19 @@ Result<FileMeasurement> WindowsFiles::measure(std::string_view path)
 {
     if (!isUsablePath(path))
         return Error::of(error::badFileName);
-    WIN32_FILE_ATTRIBUTE_DATA data {};
-    if (!::GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data))
+    // Opened rather than asked by name, so that a symbolic link is
+    // measured through to its target, as on other systems.
+    const HANDLE handle = ::CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+        nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
         return lastError();
+    BY_HANDLE_FILE_INFORMATION data {};
+    const bool known = ::GetFileInformationByHandle(handle, &data) != 0;
+    const Error failure = known ? Error {} : lastError();
+    ::CloseHandle(handle);
+    if (!known)
+        return failure;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         return Error::of(error::fileNotFound); // a directory is not a file
     // The local time of that moment, with the daylight-saving rule then in

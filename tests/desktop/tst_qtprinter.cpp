@@ -56,6 +56,8 @@ private slots:
     void printsToPdf();
     void nineBlocksToAPageInAnyFont_data();
     void nineBlocksToAPageInAnyFont();
+    void aWrappedNameStaysInItsBlock_data();
+    void aWrappedNameStaysInItsBlock();
 };
 
 void tst_QtPrinter::noDefaultPrinterIsAPrinterError()
@@ -172,6 +174,55 @@ void tst_QtPrinter::nineBlocksToAPageInAnyFont()
     // Every block is whole on its page: its last line is there too.
     QCOMPARE(pages[0].count(QStringLiteral("Bad date or size")), 9);
     QCOMPARE(pages[1].count(QStringLiteral("Bad date or size")), 9);
+}
+
+void tst_QtPrinter::aWrappedNameStaysInItsBlock_data()
+{
+    QTest::addColumn<QPageSize>("paper");
+    QTest::addColumn<int>("records");
+    QTest::addColumn<QList<int>>("blocksPerPage");
+    QTest::newRow("nine blocks, A4: one page") << QPageSize(QPageSize::A4) << 9 << QList<int> { 9 };
+    QTest::newRow("nine blocks, Letter: one page") << QPageSize(QPageSize::Letter) << 9 << QList<int> { 9 };
+    QTest::newRow("ten blocks, A4: nine and one") << QPageSize(QPageSize::A4) << 10 << QList<int> { 9, 1 };
+}
+
+void tst_QtPrinter::aWrappedNameStaysInItsBlock()
+{
+    // A 400-character name in the ninth block wraps over several lines at
+    // 14 pt: the page takes it whole, and the report's break is the only one.
+    if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    QFETCH(QPageSize, paper);
+    QFETCH(int, records);
+    QFETCH(QList<int>, blocksPerPage);
+    Machine machine;
+    const std::string longName = std::string(397, 'L') + ".so";
+    std::string lines = test::mismatchRecords(8) + "\"" + longName + "\",1,2,\"a\",\"b\",\"Bad date or size\"\r\n";
+    for (int index = 9; index < records; ++index)
+        lines += "\"after" + std::to_string(index) + ".so\",1,2,\"a\",\"b\",\"Bad date or size\"\r\n";
+    const QFont desktop = QApplication::font();
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSizeF(14);
+    QApplication::setFont(font);
+    TestRuntime runtime(machine);
+    const QString pdf = QString::fromStdString(machine.root()) + "/long.pdf";
+    runtime.setPrinter(QtPrinter::toPdf(pdf, paper));
+    Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + lines);
+    FakeWindow window;
+    window.missing = { "x" };
+    printReport(window, runtime);
+    QApplication::setFont(desktop);
+    QVERIFY(runtime.messages.empty());
+
+    QProcess text;
+    text.start("pdftotext", { "-layout", pdf, "-" });
+    QVERIFY(text.waitForFinished());
+    const QStringList pages = QString::fromUtf8(text.readAllStandardOutput()).split(QChar('\f'), Qt::SkipEmptyParts);
+    QCOMPARE(pages.size(), blocksPerPage.size());
+    for (qsizetype page = 0; page < pages.size(); ++page)
+        QCOMPARE(pages[page].count(QStringLiteral("Bad date or size")), blocksPerPage[page]);
+    // The whole name is on the first page, with the rest of its block.
+    QCOMPARE(QString(pages[0]).remove(QRegularExpression("\\s")).count('L'), 397);
 }
 
 int main(int argc, char* argv[])

@@ -55,10 +55,12 @@ public:
             m_failure = Error::of(error::diskFull);
         return m_failure;
     }
+    // Memory holds everything at once: nothing is left to write out.
+    Outcome finish() override { return m_failure; }
     Outcome close() override
     {
         if (m_closed)
-            return {};
+            return m_failure;
         m_closed = true;
         if (m_replacing && !m_failure)
             m_target.bytes = std::move(m_version);

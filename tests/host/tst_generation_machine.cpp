@@ -61,6 +61,8 @@ private slots:
     void killedGenerationLeavesOldOrNewLists();
     void replacedListsKeepLinksAndPermissions();
     void readOnlyApplicationDirectory();
+    void writeProtectedListsAreKept_data();
+    void writeProtectedListsAreKept();
 };
 
 void tst_GenerationMachine::generationThenTestRunMatchesEverything()
@@ -131,13 +133,20 @@ void tst_GenerationMachine::badNames()
 void tst_GenerationMachine::failedGenerationKeepsTheOldLists_data()
 {
     QTest::addColumn<bool>("fullDisk");
-    QTest::newRow("file size limit") << false;
-    QTest::newRow("full disk") << true;
+    QTest::addColumn<int>("missingNames");
+    QTest::addColumn<int>("sizeLimit");
+    QTest::newRow("file size limit while written") << false << 4000 << 30'000;
+    // The not-found list still fits its buffer: it fails only when written
+    // out at the end, after the reference list is complete.
+    QTest::newRow("file size limit when written out") << false << 300 << 2'000;
+    QTest::newRow("full disk") << true << 4000 << 0;
 }
 
 void tst_GenerationMachine::failedGenerationKeepsTheOldLists()
 {
     QFETCH(bool, fullDisk);
+    QFETCH(int, missingNames);
+    QFETCH(int, sizeLimit);
     Machine machine;
     std::optional<test::ScratchDisk> disk;
     if (fullDisk) {
@@ -148,7 +157,7 @@ void tst_GenerationMachine::failedGenerationKeepsTheOldLists()
     }
     Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
     std::string names;
-    for (int i = 0; i < 4000; ++i)
+    for (int i = 0; i < missingNames; ++i)
         names += "missing-" + std::to_string(i) + ".so\r\n";
     names += "found.so\r\n";
     Machine::writeText(machine.dataFile("dlls.txt"), names);
@@ -161,7 +170,7 @@ void tst_GenerationMachine::failedGenerationKeepsTheOldLists()
     if (fullDisk) {
         generateReference(runtime);
     } else {
-        test::FileSizeLimit full(30'000); // the not-found list outgrows it
+        test::FileSizeLimit full(static_cast<rlim_t>(sizeLimit)); // the not-found list outgrows it
         generateReference(runtime);
     }
 
@@ -177,23 +186,26 @@ void tst_GenerationMachine::failedGenerationKeepsTheOldLists()
 namespace {
 
 // Where a generation run in a child process halts: just before or just
-// after one operation on its new lists (a record written or a list
-// closed), or inside a close, killed by a file-size limit while it puts
-// the list's last records on the disk, before the list takes its name.
-enum class Halt { Before, After, InsideClose };
+// after one operation on its new lists (a record written, a list written
+// out whole or a list closed, which puts it in place), or inside the
+// writing out, killed by a file-size limit while it puts the list's last
+// records on the disk, before the list takes its name.
+enum class Halt { Before, After, InsideFinish };
 
 struct HaltPoint {
     std::size_t operation { 0 }; // 1-based, counted over both lists
     Halt halt { Halt::Before };
 };
 
+enum class Step { Write, Finish, Close };
+
 // One operation on a new list, as the generation did it.
 struct ListOperation {
     std::string path;
-    bool close { false };
+    Step step { Step::Write };
 };
 
-// Counts every write and close on the lists a generation replaces and,
+// Counts every write, finish and close on the lists a generation replaces and,
 // in the child, halts the process at the chosen operation.
 class ListSteps {
 public:
@@ -202,16 +214,16 @@ public:
     {
     }
 
-    void before(const std::string& path, bool close, std::size_t bytesOfThisList)
+    void before(const std::string& path, Step step, std::size_t bytesOfThisList)
     {
-        m_trace.push_back(ListOperation { path, close });
+        m_trace.push_back(ListOperation { path, step });
         if (!m_point || m_point->operation != m_trace.size())
             return;
         if (m_point->halt == Halt::Before)
             ::raise(SIGSTOP);
-        if (m_point->halt == Halt::InsideClose) {
+        if (m_point->halt == Halt::InsideFinish) {
             // The last byte of the list goes beyond the limit: the write in
-            // close() ends the process, as a default-handled SIGXFSZ does.
+            // finish() ends the process, as a default-handled SIGXFSZ does.
             std::signal(SIGXFSZ, SIG_DFL);
             rlimit limit {};
             ::getrlimit(RLIMIT_FSIZE, &limit);
@@ -244,14 +256,21 @@ public:
     Outcome write(std::string_view bytes) override
     {
         m_bytes += bytes.size();
-        m_steps.before(m_path, false, m_bytes);
+        m_steps.before(m_path, Step::Write, m_bytes);
         Outcome outcome = m_list->write(bytes);
+        m_steps.after();
+        return outcome;
+    }
+    Outcome finish() override
+    {
+        m_steps.before(m_path, Step::Finish, m_bytes);
+        Outcome outcome = m_list->finish();
         m_steps.after();
         return outcome;
     }
     Outcome close() override
     {
-        m_steps.before(m_path, true, m_bytes);
+        m_steps.before(m_path, Step::Close, m_bytes);
         Outcome outcome = m_list->close();
         m_steps.after();
         return outcome;
@@ -315,15 +334,21 @@ void tst_GenerationMachine::killedGenerationLeavesOldOrNewLists()
     const std::string newNotFound = Machine::readText(machine.dataFile("dllerr.txt"));
     QVERIFY(newReferences.size() > 100'000 && newNotFound.size() > 1'000);
     const std::vector<ListOperation>& trace = recorded.trace();
+    std::vector<std::size_t> finishes;
     std::vector<std::size_t> closes;
     for (std::size_t i = 0; i < trace.size(); ++i) {
-        if (trace[i].close)
+        if (trace[i].step == Step::Finish)
+            finishes.push_back(i + 1);
+        if (trace[i].step == Step::Close)
             closes.push_back(i + 1);
     }
+    QCOMPARE(finishes.size(), std::size_t { 2 });
     QCOMPARE(closes.size(), std::size_t { 2 });
+    // Both lists are written out before either is put in place.
+    QVERIFY(finishes.back() < closes.front());
 
     // Halts before and after every operation near the start, the middle,
-    // the end and each close, and inside each close.
+    // the end, each finish and close, and inside each finish.
     std::vector<HaltPoint> points;
     const auto around = [&](std::size_t operation) {
         for (std::size_t near = operation > 2 ? operation - 2 : 1; near <= std::min(operation + 2, trace.size());
@@ -334,10 +359,12 @@ void tst_GenerationMachine::killedGenerationLeavesOldOrNewLists()
     };
     around(1);
     around(trace.size() / 2);
-    for (const std::size_t close : closes) {
-        around(close);
-        points.push_back({ close, Halt::InsideClose });
+    for (const std::size_t finish : finishes) {
+        around(finish);
+        points.push_back({ finish, Halt::InsideFinish });
     }
+    for (const std::size_t close : closes)
+        around(close);
     const std::size_t stride = std::max(trace.size() / 40, std::size_t { 1 });
     for (std::size_t operation = 1; operation < trace.size(); operation += stride)
         points.push_back({ operation, Halt::Before });
@@ -375,7 +402,7 @@ void tst_GenerationMachine::killedGenerationLeavesOldOrNewLists()
             ::kill(child, SIGKILL);
             QCOMPARE(::waitpid(child, &status, 0), child);
         }
-        const int expectedSignal = point.halt == Halt::InsideClose ? SIGXFSZ : SIGKILL;
+        const int expectedSignal = point.halt == Halt::InsideFinish ? SIGXFSZ : SIGKILL;
         QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == expectedSignal,
             qPrintable(where + QStringLiteral(": the child was not halted there")));
 
@@ -437,6 +464,47 @@ void tst_GenerationMachine::readOnlyApplicationDirectory()
     // The reference list from before is still there, untouched.
     QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), previous);
     QVERIFY(!exists(machine.dataFile("dllerr.txt")));
+}
+
+void tst_GenerationMachine::writeProtectedListsAreKept_data()
+{
+    QTest::addColumn<QString>("protectedList");
+    QTest::addColumn<int>("mode");
+    QTest::newRow("reference list 444") << "indll.txt" << 0444;
+    QTest::newRow("reference list 400") << "indll.txt" << 0400;
+    QTest::newRow("not-found list 444") << "dllerr.txt" << 0444;
+}
+
+void tst_GenerationMachine::writeProtectedListsAreKept()
+{
+    // The mode bits are the user's wish to keep the list; they hold when
+    // the program runs as root too, as these tests do in CI.
+    QFETCH(QString, protectedList);
+    QFETCH(int, mode);
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
+    Machine::writeText(machine.dataFile("dlls.txt"), "found.so\r\nnone.so\r\n");
+    const std::string oldReferences = "\"found.so\",\"1\",\"Sunday, December 6, 2026\"\r\n";
+    const std::string oldNotFound = "\"gone.so\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), oldReferences);
+    Machine::writeText(machine.dataFile("dllerr.txt"), oldNotFound);
+    const std::string guarded = machine.dataFile(protectedList.toStdString());
+    QVERIFY(::chmod(guarded.c_str(), static_cast<mode_t>(mode)) == 0);
+
+    TestRuntime runtime(machine);
+    generateReference(runtime);
+    QCOMPARE(runtime.messages, std::vector<std::string> { "Error  70: Permission denied" });
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), oldReferences);
+    QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), oldNotFound);
+    QCOMPARE(modeOf(guarded), mode);
+    QCOMPARE(QDir(QString::fromStdString(machine.applicationDirectory())).entryList(QDir::Files | QDir::Hidden),
+        (QStringList { "dllerr.txt", "dlls.txt", "indll.txt" }));
+
+    // Once the user allows it again, the lists are replaced.
+    QVERIFY(::chmod(guarded.c_str(), 0644) == 0);
+    generateReference(runtime);
+    QCOMPARE(runtime.messages.size(), std::size_t { 1 });
+    QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"none.so\"\r\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_GenerationMachine)

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 using namespace deptest;
@@ -18,11 +19,15 @@ class tst_Host : public QObject {
 private slots:
     void hostPaths_data();
     void hostPaths();
+    void resolvedDirectories_data();
+    void resolvedDirectories();
+    void systemDirectoryHoldsThisProcesssCLibrary();
     void fileErrors_data();
     void fileErrors();
     void sizeBeyondTwoGigabytes();
     void fileTimeIsLocalTime();
     void fullDiskKeepsCompleteLines();
+    void failedReplacementNumbers();
     void roundTripThroughRealFile();
     void longDateOfText_data();
     void longDateOfText();
@@ -51,6 +56,75 @@ void tst_Host::hostPaths()
     QFETCH(QString, expected);
     const HostDirectories directories { "/sys/", "/win/" };
     QCOMPARE(QString::fromStdString(toHostPath(path.toStdString(), directories)), expected);
+}
+
+void tst_Host::resolvedDirectories_data()
+{
+    // Paths below a scratch root: "lib64" is a directory, "lib" a link to it.
+    QTest::addColumn<QString>("cLibrary");
+    QTest::addColumn<QString>("configuredWindows");
+    QTest::addColumn<QString>("system");
+    QTest::addColumn<QString>("windows");
+    QTest::newRow("Fedora: the C library's directory") << "/lib64/libc.so.6"
+                                                       << "/win/"
+                                                       << "/lib64/"
+                                                       << "/win/";
+    QTest::newRow("reached through a link: its plain name") << "/lib/libc.so.6"
+                                                            << "/win/"
+                                                            << "/lib64/"
+                                                            << "/win/";
+    QTest::newRow("no C library found: the configured one") << ""
+                                                            << "/win/"
+                                                            << "/configured/"
+                                                            << "/win/";
+    QTest::newRow("a relative name: the configured one") << "lib64/libc.so.6"
+                                                         << "/win/"
+                                                         << "/configured/"
+                                                         << "/win/";
+    QTest::newRow("a vanished directory: the configured one") << "/gone/libc.so.6"
+                                                              << "/win/"
+                                                              << "/configured/"
+                                                              << "/win/";
+    QTest::newRow("no windows directory there: the system one") << "/lib64/libc.so.6"
+                                                                << "/nowin/"
+                                                                << "/lib64/"
+                                                                << "/lib64/";
+}
+
+void tst_Host::resolvedDirectories()
+{
+    QFETCH(QString, cLibrary);
+    QFETCH(QString, configuredWindows);
+    QFETCH(QString, system);
+    QFETCH(QString, windows);
+    Machine machine;
+    const QString root = QDir(QString::fromStdString(machine.root())).canonicalPath();
+    QVERIFY(QDir(root).mkpath("lib64") && QDir(root).mkpath("win"));
+    QVERIFY(QFile::link(root + "/lib64", root + "/lib"));
+    Machine::writeText((root + "/lib64/libc.so.6").toStdString(), "elf");
+    const auto under = [&](const QString& path) { return path.isEmpty() ? path : root + path; };
+    const HostDirectories configured { (root + "/configured/").toStdString(), under(configuredWindows).toStdString() };
+    const QString library = cLibrary.startsWith('/') ? under(cLibrary) : cLibrary;
+    const HostDirectories found = resolveHostDirectories(library.toStdString(), configured);
+    QCOMPARE(QString::fromStdString(found.system), under(system));
+    QCOMPARE(QString::fromStdString(found.windows), under(windows));
+}
+
+void tst_Host::systemDirectoryHoldsThisProcesssCLibrary()
+{
+    // The C library mapped into this process, as the kernel tells it.
+    QFile maps("/proc/self/maps");
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    QString library;
+    for (const QByteArray& line : maps.readAll().split('\n')) {
+        const QString path = QString::fromUtf8(line.mid(line.indexOf('/')));
+        if (line.contains('/') && QFileInfo(path).fileName().startsWith("libc.so"))
+            library = path;
+    }
+    QVERIFY(!library.isEmpty());
+    const QString expected = QFileInfo(library).canonicalPath() + '/';
+    QCOMPARE(QString::fromStdString(thisMachinesDirectories().system), expected);
+    QVERIFY(QFileInfo::exists(expected + QFileInfo(library).fileName()));
 }
 
 void tst_Host::fileErrors_data()
@@ -131,6 +205,36 @@ void tst_Host::fullDiskKeepsCompleteLines()
     QVERIFY(!written.empty());
     QVERIFY(written.size() <= 100'000);
     QVERIFY2(written.ends_with("\r\n"), "the file ends in a torn line");
+}
+
+void tst_Host::failedReplacementNumbers()
+{
+    // The same faults as the Windows host's test of replacing, with the
+    // same numbers there and here.
+    Machine machine;
+    TestRuntime runtime(machine);
+    const std::string target = machine.dataFile("list.txt");
+    Machine::writeText(target, "old\r\n");
+    // Made read-only while the new version was written: it stays, for root too.
+    auto replacing = runtime.openForReplacing(target);
+    QVERIFY(replacing);
+    QVERIFY(!(*replacing)->write("new\r\n"));
+    QVERIFY(QFile::setPermissions(QString::fromStdString(target), QFile::ReadOwner | QFile::ReadGroup));
+    const Outcome protectedMeanwhile = (*replacing)->close();
+    QVERIFY(protectedMeanwhile);
+    QCOMPARE(protectedMeanwhile->number, error::permissionDenied);
+    QCOMPARE(Machine::readText(target), std::string("old\r\n"));
+    // Its directory removed before the new version is in place.
+    const QString directory = QString::fromStdString(machine.root()) + "/gone";
+    QVERIFY(QDir().mkpath(directory));
+    auto orphan = runtime.openForReplacing(directory.toStdString() + "/list.txt");
+    QVERIFY(orphan);
+    QVERIFY(!(*orphan)->finish());
+    QVERIFY(QDir(directory).removeRecursively());
+    const Outcome vanished = (*orphan)->close();
+    QVERIFY(vanished);
+    QVERIFY2(vanished->number == error::fileNotFound || vanished->number == error::pathNotFound,
+        vanished->description.c_str());
 }
 
 void tst_Host::roundTripThroughRealFile()

@@ -144,6 +144,7 @@ public:
         text += bytes;
         return {};
     }
+    Outcome finish() override { return {}; }
     Outcome close() override { return {}; }
     std::string text;
 };

@@ -262,4 +262,100 @@ TEST_F(WindowsHost, AFailedGenerationKeepsTheOldList)
         ::FindClose(search);
 }
 
+TEST_F(WindowsHost, AReadOnlyReferenceListIsKept)
+{
+    for (const char* file : { "dlls.txt", "indll.txt" })
+        placed.push_back(inApplication(file));
+    place(systemDirectory, "deptest-sys.dll", 3, winter);
+    writeText(inApplication("dlls.txt"), "deptest-sys.dll\r\n");
+    writeText(inApplication("indll.txt"), "kept\r\n");
+    ASSERT_TRUE(::SetFileAttributesW(wide(inApplication("indll.txt")).c_str(), FILE_ATTRIBUTE_READONLY));
+    WindowsFiles files;
+    FakeRuntime runtime(application, files);
+    generateReference(runtime);
+    EXPECT_EQ(runtime.messages, (std::vector<std::string> { "Error  70: Permission denied" }));
+    EXPECT_EQ(readText(inApplication("indll.txt")), "kept\r\n");
+    EXPECT_EQ(::GetFileAttributesW(wide(inApplication("dllerr.txt")).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The same faults as the POSIX host's test of replacing: the same numbers.
+TEST_F(WindowsHost, AFailedReplacementGivesTheSameNumbersAsOtherSystems)
+{
+    WindowsFiles files;
+    const std::string target = place(application + "\\", "list.txt", 4, winter);
+    // Made read-only while the new version was written: it stays.
+    Result<std::unique_ptr<OutputFile>> replacing = files.openForReplacing(target);
+    ASSERT_TRUE(replacing);
+    EXPECT_FALSE((*replacing)->write("new\r\n"));
+    ASSERT_TRUE(::SetFileAttributesW(wide(target).c_str(), FILE_ATTRIBUTE_READONLY));
+    const Outcome protectedMeanwhile = (*replacing)->close();
+    ASSERT_TRUE(protectedMeanwhile);
+    EXPECT_EQ(protectedMeanwhile->number, error::permissionDenied);
+    EXPECT_EQ(readText(target), "xxxx");
+    ASSERT_TRUE(::SetFileAttributesW(wide(target).c_str(), FILE_ATTRIBUTE_NORMAL));
+    // Its directory removed before the new version is in place.
+    const std::string directory = application + "\\gone";
+    ASSERT_TRUE(::CreateDirectoryW(wide(directory).c_str(), nullptr));
+    Result<std::unique_ptr<OutputFile>> orphan = files.openForReplacing(directory + "\\list.txt");
+    ASSERT_TRUE(orphan);
+    EXPECT_FALSE((*orphan)->finish());
+    WIN32_FIND_DATAW found {};
+    const HANDLE search = ::FindFirstFileW(wide(directory + "\\*.tmp").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    ::FindClose(search);
+    const std::wstring temporary = wide(directory + "\\") + found.cFileName;
+    ASSERT_TRUE(::DeleteFileW(temporary.c_str()));
+    ASSERT_TRUE(::RemoveDirectoryW(wide(directory).c_str()));
+    const Outcome vanished = (*orphan)->close();
+    ASSERT_TRUE(vanished);
+    EXPECT_TRUE(vanished->number == error::fileNotFound || vanished->number == error::pathNotFound) << vanished->number;
+}
+
+TEST_F(WindowsHost, ANameInThisMachinesCodePageIsFound)
+{
+    // A list written on this machine in its code page names the file.
+    const std::wstring name = L"caf\u00e9-\u00fcber.dll";
+    char bytes[64] {};
+    BOOL lossy = FALSE;
+    const int length = ::WideCharToMultiByte(CP_ACP, 0, name.c_str(), -1, bytes, sizeof bytes, nullptr, &lossy);
+    if (length <= 0 || lossy || ::GetACP() == CP_UTF8)
+        GTEST_SKIP() << "this machine's code page has no such letters";
+    const std::wstring path = wide(application + "\\") + name;
+    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(handle, "12345", 5, &written, nullptr);
+    ::CloseHandle(handle);
+    const Result<FileMeasurement> measured = WindowsFiles().measure(application + "\\" + bytes);
+    ::DeleteFileW(path.c_str());
+    ASSERT_TRUE(measured) << measured.error().number;
+    EXPECT_EQ(measured->size, 5);
+}
+
+TEST_F(WindowsHost, ASymbolicLinkIsMeasuredThroughToItsTarget)
+{
+    const std::string target = place(application + "\\", "target.dll", 7, winter);
+    const std::string link = inApplication("link.dll");
+    if (!::CreateSymbolicLinkW(wide(link).c_str(), L"target.dll", 0))
+        GTEST_SKIP() << "no symbolic links here (error " << ::GetLastError() << ")";
+    placed.push_back(link);
+    // Listed, the link is itself, a reparse point: the measurement must go
+    // further. Wine 8 reports the link made but shows no such file.
+    WIN32_FIND_DATAW own {};
+    const HANDLE listed = ::FindFirstFileW(wide(link).c_str(), &own);
+    if (listed == INVALID_HANDLE_VALUE)
+        GTEST_SKIP() << "this system made no link it can show (error " << ::GetLastError() << ")";
+    ::FindClose(listed);
+    if ((own.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        GTEST_SKIP() << "this system lists the link as its target already";
+    WIN32_FILE_ATTRIBUTE_DATA followed {};
+    if (!::GetFileAttributesExW(wide(link).c_str(), GetFileExInfoStandard, &followed))
+        GTEST_SKIP() << "this system cannot follow its own link (error " << ::GetLastError() << ")";
+    const Result<FileMeasurement> measured = WindowsFiles().measure(link);
+    const Result<FileMeasurement> direct = WindowsFiles().measure(target);
+    ASSERT_TRUE(measured && direct);
+    EXPECT_EQ(measured->size, 7);
+    EXPECT_EQ(measured->modified, direct->modified);
+}
+
 } // namespace
