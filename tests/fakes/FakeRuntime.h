@@ -15,7 +15,7 @@ namespace deptest::test {
 // with paths passed on as they are, dates as ISO text ("2026-12-07"),
 // messages recorded instead of shown and a recording printer unless the
 // test sets another.
-class FakeRuntime final : public Runtime {
+class FakeRuntime : public Runtime {
 public:
     FakeRuntime(std::string applicationDirectory, SystemFiles& files);
 

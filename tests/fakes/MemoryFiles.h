@@ -30,6 +30,7 @@ public:
     void putSized(const std::string& path, std::size_t size, FileTime modified);
     // Makes the path a directory: no file can be read, written or measured there.
     void putDirectory(const std::string& path) { m_directories.insert(path + "\\"); }
+    void remove(const std::string& path) { m_files.erase(path); }
     [[nodiscard]] const File* find(const std::string& path) const;
     // Bytes that may still be written to all files together; none left
     // means a full disk.
