@@ -2,7 +2,7 @@
 
 #include "app/LineListModel.h"
 #include "generate/ReferenceGeneration.h"
-#include "platform/LegacyText.h"
+#include "dates/LegacyText.h"
 #include "report/ReportPrinting.h"
 #include "verify/TestRun.h"
 

@@ -1,7 +1,7 @@
 #include "platform/DesktopRuntime.h"
 
 #include "errors/Messages.h"
-#include "platform/LegacyText.h"
+#include "dates/LegacyText.h"
 #include "platform/QtPrinter.h"
 #include "records/DataFiles.h"
 

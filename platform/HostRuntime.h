@@ -6,7 +6,7 @@
 #else
 #include "platform/HostFiles.h"
 #endif
-#include "platform/LongDateFormat.h"
+#include "dates/LongDateFormat.h"
 #include "services/Runtime.h"
 
 #include <QElapsedTimer>

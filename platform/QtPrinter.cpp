@@ -1,7 +1,7 @@
 #include "platform/QtPrinter.h"
 
 #include "platform/CupsQueue.h"
-#include "platform/LegacyText.h"
+#include "dates/LegacyText.h"
 
 #include <QDir>
 #include <QFontMetricsF>

@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:?usage: check-code.sh BUILD_DIRECTORY}
-folders=(app errors services platform records verify generate report resources)
+folders=(app errors services platform dates records verify generate report resources)
 # clang-tidy counts the warnings it suppresses in system headers on stderr;
 # those counts are no findings.
 # The Windows host is checked by its own -Werror cross-build (test-windows.sh).

@@ -1,6 +1,6 @@
-#include "platform/LongDateFormat.h"
+#include "dates/LongDateFormat.h"
 
-#include "platform/LegacyText.h"
+#include "dates/LegacyText.h"
 
 #include <utility>
 

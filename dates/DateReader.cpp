@@ -1,4 +1,4 @@
-#include "platform/DateReader.h"
+#include "dates/DateReader.h"
 
 #include <QHash>
 

@@ -1,5 +1,5 @@
-#include "platform/LegacyText.h"
-#include "platform/LongDateFormat.h"
+#include "dates/LegacyText.h"
+#include "dates/LongDateFormat.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "errors/Error.h"
-#include "platform/DateReader.h"
+#include "dates/DateReader.h"
 #include "services/FileMeasurement.h"
 
 #include <QDate>

@@ -1,4 +1,4 @@
-#include "platform/LegacyText.h"
+#include "dates/LegacyText.h"
 
 #include <QHash>
 
