@@ -1,52 +1,89 @@
 #pragma once
 
+#include "dates/DateCatalogue.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace deptest {
 
-class DateCatalogue;
+struct SplitText;
 
-// Reads the date texts of one reference list, whatever language the
-// machine that wrote them spoke: the long and short dates of every locale
-// Qt knows and Windows' own long formats, month names in every form a
-// locale writes them, native digits, with or without the weekday, in any
-// letter case. Words that are no month or weekday name ("den", "de", "г.")
-// do not stop the reading.
-//
-// A month name that two languages give to different months is settled by
-// the weekday name in the text, where there is one; otherwise by the
-// language this list's earlier dates were read in; otherwise by this
-// machine's language. Two-digit years are read as Windows reads them:
-// 00-29 are 2000-2029, 30-99 are 1930-1999.
+// What a list as a whole has shown about its dates: the language its
+// named dates are written in and the order of its slashed numeric dates.
+struct ListFacts {
+    QLocale::Language language { QLocale::AnyLanguage };
+    std::optional<Order> slashOrder;
+};
+
+// The reading of one date text. A text is read as a day only when the
+// reading accounts for all of it: its words are month and weekday names or
+// other words of one language's dates, and its numbers fill that
+// language's fields in its order. Where readings that account for the
+// whole text give different days, a weekday name that agrees decides, then
+// the list's language, then this machine's; otherwise the text is not
+// read. Dotted and dashed numeric dates are day-month-year or
+// year-month-day; slashed ones are month-day-year or day-month-year as the
+// list, then this machine, says. Thai years of the Buddhist era and month
+// names of the Persian and Islamic calendars are read in their calendars;
+// a time of day is no part of the day. Two-digit years are read as
+// Windows reads them: 00-29 are 2000-2029, 30-99 are 1930-1999.
 class DateReader {
 public:
     explicit DateReader(const QLocale& machine);
 
-    // How a text reads: its day (invalid when no language reads it as a
-    // date), how many of its characters were recognised as names and
-    // whether a weekday name confirmed the day.
+    // A day some language reads in the text, with what speaks for it.
+    struct Candidate {
+        QDate date;
+        QLocale::Language language { QLocale::AnyLanguage }; // AnyLanguage: numbers alone
+        bool confirmed { false }; // a weekday name in the text agrees with the day
+        qsizetype recognised { 0 }; // characters read as names
+    };
+    // How a text reads: its day (invalid when it is not read), its
+    // language and how much of it was recognised as names.
     struct Reading {
         QDate date;
-        int recognised { 0 };
+        QLocale::Language language { QLocale::AnyLanguage };
+        qsizetype recognised { 0 };
         bool confirmed { false };
-        int locale { -1 };
     };
 
-    // Reads a text without taking its language for the list's.
-    [[nodiscard]] Reading examine(const QString& text) const;
-    // Takes the reading's language as the list's from now on.
-    void adopt(const Reading& reading);
-    // examine() and adopt() in one.
-    QDate read(const QString& text);
+    // Every reading that accounts for the whole text.
+    [[nodiscard]] std::vector<Candidate> candidates(const QString& text, const ListFacts& list) const;
+    // The one day the readings leave, or none.
+    [[nodiscard]] Reading decide(const std::vector<Candidate>& candidates, const ListFacts& list) const;
+    [[nodiscard]] Reading examine(const QString& text, const ListFacts& list) const
+    {
+        return decide(candidates(text, list), list);
+    }
+    [[nodiscard]] QLocale::Language machineLanguage() const { return m_catalogue.language(m_machineLocale); }
+    // The orders of short dates of the locales that write the candidate's
+    // day as exactly this text in their long format.
+    [[nodiscard]] std::vector<Order> ordersWriting(const QString& text, const Candidate& candidate) const;
+    // The order of a language's short dates.
+    [[nodiscard]] Order shortOrderOf(QLocale::Language language) const
+    {
+        const int primary = m_catalogue.primaryLocale(language);
+        return m_catalogue.locale(primary < 0 ? m_machineLocale : primary).shortOrder;
+    }
 
 private:
+    struct Text;
+    void readNamed(const Text& text, std::vector<Candidate>& out) const;
+    void readNumbers(const Text& text, const ListFacts& list, std::vector<Candidate>& out) const;
+    void readNumbersIn(const Text& text, QLocale::Language language, const ListFacts& list,
+        std::vector<Candidate>& out) const;
+    [[nodiscard]] std::optional<Order> numericOrder(
+        const Text& text, QLocale::Language language, const ListFacts& list) const;
+    [[nodiscard]] bool accountsForAll(const Text& text, const Meaning& meaning, qsizetype* recognised) const;
+    [[nodiscard]] Order longOrderOf(QLocale::Language language) const;
+
     const DateCatalogue& m_catalogue;
     int m_machineLocale;
-    int m_listLocale { -1 };
 };
 
 } // namespace deptest

@@ -26,6 +26,7 @@ DesktopRuntime::DesktopRuntime(HostSettings settings)
     : HostRuntime(std::move(settings))
     , m_printer(std::make_unique<QtPrinter>(printJobTitle()))
 {
+    static_cast<QtPrinter&>(*m_printer).showTextOf(*this);
 }
 
 DesktopRuntime::~DesktopRuntime() = default;
@@ -34,7 +35,7 @@ void DesktopRuntime::showMessage(std::string_view text) { showMessageBox(text); 
 
 void showMessageBox(std::string_view text)
 {
-    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle), toDisplayText(text), QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle, displayCodePage()), toDisplayText(text, displayCodePage()), QMessageBox::Ok,
         QApplication::activeWindow());
     // A command that shows a wait cursor still wants the box answered.
     const bool waiting = QGuiApplication::overrideCursor() != nullptr;

@@ -41,6 +41,8 @@ public:
     Result<FileMeasurement> measure(std::string_view path) override;
     Result<std::string> longDate(const FileTime& time) override;
     std::string longDate(std::string_view dateText) override;
+    void startList(std::span<const std::string> dateTexts) override { m_dates.study(dateTexts); }
+    [[nodiscard]] int displayCodePage() const override { return m_dates.codePage(); }
     void processEvents() override;
 
     [[nodiscard]] std::string hostPath(std::string_view path) const;

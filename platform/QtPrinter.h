@@ -1,6 +1,7 @@
 #pragma once
 
 #include "services/Printer.h"
+#include "services/Runtime.h"
 
 #include <QPageSize>
 #include <QPainter>
@@ -41,11 +42,16 @@ public:
     Outcome endDocument() override;
     void cancelDocument() override;
 
+    // Text that is not UTF-8 is printed in the code page of the runtime's
+    // list; without a runtime, in this machine's.
+    void showTextOf(const Runtime& runtime) { m_runtime = &runtime; }
+
     // The point size the last document was printed at.
     [[nodiscard]] qreal printedPointSize() const { return m_printedPointSize; }
 
 private:
     Outcome beginDocument();
+    const Runtime* m_runtime { nullptr };
     Outcome startPageIfFull(qreal height);
     void fitLinesToPage();
 

@@ -61,6 +61,8 @@ public:
         return std::string(text);
     }
     std::string longDate(std::string_view text) override { return std::string(text); }
+    void startList(std::span<const std::string> /*dateTexts*/) override { }
+    [[nodiscard]] int displayCodePage() const override { return 1252; }
     void showMessage(std::string_view text) override { messages.emplace_back(text); }
     void processEvents() override { }
     Printer& printer() override { std::abort(); }
