@@ -3,6 +3,7 @@
 #include "app/LineListModel.h"
 #include "generate/ReferenceGeneration.h"
 #include "dates/LegacyText.h"
+#include "services/Runtime.h"
 #include "report/ReportPrinting.h"
 #include "verify/TestRun.h"
 

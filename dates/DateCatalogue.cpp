@@ -92,8 +92,9 @@ DateCatalogue::DateCatalogue()
     }
     // The locale Qt gives a bare language is that language's own.
     for (auto& [language, index] : m_primary) {
+        const QLocale bare(language);
         const auto own = std::find_if(
-            m_locales.begin(), m_locales.end(), [&](const Locale& known) { return known.locale == QLocale(language); });
+            m_locales.begin(), m_locales.end(), [&bare](const Locale& known) { return known.locale == bare; });
         if (own != m_locales.end())
             index = static_cast<int>(own - m_locales.begin());
     }

@@ -31,11 +31,11 @@ DesktopRuntime::DesktopRuntime(HostSettings settings)
 
 DesktopRuntime::~DesktopRuntime() = default;
 
-void DesktopRuntime::showMessage(std::string_view text) { showMessageBox(text); }
+void DesktopRuntime::showMessage(std::string_view text) { showMessageBox(text, displayCodePage()); }
 
-void showMessageBox(std::string_view text)
+void showMessageBox(std::string_view text, int codePage)
 {
-    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle, displayCodePage()), toDisplayText(text, displayCodePage()), QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle, codePage), toDisplayText(text, codePage), QMessageBox::Ok,
         QApplication::activeWindow());
     // A command that shows a wait cursor still wants the box answered.
     const bool waiting = QGuiApplication::overrideCursor() != nullptr;
