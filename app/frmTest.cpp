@@ -1,10 +1,10 @@
 #include "app/frmTest.h"
 
 #include "app/LineListModel.h"
-#include "generate/ReferenceGeneration.h"
 #include "dates/LegacyText.h"
-#include "services/Runtime.h"
+#include "generate/ReferenceGeneration.h"
 #include "report/ReportPrinting.h"
+#include "services/Runtime.h"
 #include "verify/TestRun.h"
 
 #include <QApplication>

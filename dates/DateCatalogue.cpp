@@ -102,6 +102,12 @@ DateCatalogue::DateCatalogue()
     // reads dates as the POSIX locale writes them: English names and
     // month/day/year, as its "%x" does.
     m_posix = indexOf(QLocale(QLocale::English, QLocale::UnitedStates));
+    for (const Index* index : { &m_months, &m_weekdays }) {
+        for (auto entry = index->cbegin(); entry != index->cend(); ++entry) {
+            if (entry.key().size() >= shortestPartOfWord)
+                m_beginnings.insert(beginningOf(entry.key(), 0));
+        }
+    }
     for (const Locale& known : m_locales)
         learnFillers(known.locale);
     for (const auto& [language, fillers] : m_fillers) {
@@ -136,7 +142,8 @@ bool DateCatalogue::isFiller(QLocale::Language language, QStringView piece) cons
 // values in one locale says nothing and is left out ("tháng" of "tháng 3",
 // "月" of "3月"); a whole name wins over the longest word of another.
 template <typename NamesOf>
-void DateCatalogue::addNames(Index& index, const QLocale& locale, int count, QCalendar::System calendar, NamesOf namesOf)
+void DateCatalogue::addNames(
+    Index& index, const QLocale& locale, int count, QCalendar::System calendar, NamesOf namesOf)
 {
     QHash<QString, int> whole;
     QHash<QString, int> longestWords;
@@ -262,7 +269,8 @@ NameHits findNames(const QString& folded, const SplitText& split, const DateCata
                 // The last word of a name of several may carry an ending
                 // ("нэгдүгээр сарын" for "нэгдүгээр сар"): found as a part.
                 for (qsizetype cut = words[last].start + 1; cut < words[last].end; ++cut)
-                    look(words[first].start, cut, false, key + folded.sliced(words[last].start, cut - words[last].start));
+                    look(words[first].start, cut, false,
+                        key + folded.sliced(words[last].start, cut - words[last].start));
             }
             key += QStringView(folded).sliced(words[last].start, words[last].end - words[last].start);
             look(words[first].start, words[last].end, true, key);
@@ -270,7 +278,9 @@ NameHits findNames(const QString& folded, const SplitText& split, const DateCata
         // Parts of a word, for the languages that write a date without
         // spaces ("6日金曜日").
         const Word& word = words[first];
-        for (qsizetype start = word.start; start < word.end; ++start) {
+        for (qsizetype start = word.start; start + shortestPartOfWord <= word.end; ++start) {
+            if (!catalogue.mayBeginName(folded, start))
+                continue;
             const qsizetype longest = std::min(word.end - start, catalogue.longestWord());
             for (qsizetype length = longest; length >= shortestPartOfWord; --length) {
                 if (start == word.start && length == word.end - word.start)

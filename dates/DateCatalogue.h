@@ -60,6 +60,12 @@ public:
     [[nodiscard]] std::vector<QLocale::Language> languagesWithFiller(const QString& piece) const;
     // Whether `piece` marks a time of day (AM, PM) in some language.
     [[nodiscard]] bool isTimeMarker(const QString& piece) const { return m_timeMarkers.contains(piece); }
+    // Whether some name begins with the three characters at `text[at]`:
+    // most parts of a word are no name, and this tells so quickly.
+    [[nodiscard]] bool mayBeginName(const QString& text, qsizetype at) const
+    {
+        return m_beginnings.contains(beginningOf(text, at));
+    }
     [[nodiscard]] int mostWords() const { return m_mostWords; }
     [[nodiscard]] qsizetype longestWord() const { return m_longestWord; }
 
@@ -72,6 +78,11 @@ private:
     void addCalendarNames(const QLocale& locale);
     void learnFillers(const QLocale& locale);
     static const Names* find(const Index& index, const QString& key);
+    static quint64 beginningOf(const QString& text, qsizetype at)
+    {
+        return (quint64(text.at(at).unicode()) << 32) | (quint64(text.at(at + 1).unicode()) << 16)
+            | text.at(at + 2).unicode();
+    }
 
     std::vector<Locale> m_locales;
     std::unordered_map<QLocale::Language, int> m_primary;
@@ -80,6 +91,7 @@ private:
     std::unordered_map<QLocale::Language, QSet<QString>> m_fillers;
     QHash<QString, std::vector<QLocale::Language>> m_fillerLanguages;
     QSet<QString> m_timeMarkers;
+    QSet<quint64> m_beginnings;
     int m_mostWords { 1 };
     qsizetype m_longestWord { 0 };
     int m_posix { 0 };

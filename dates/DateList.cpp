@@ -10,7 +10,10 @@ namespace deptest {
 
 namespace {
 
-QString fromUtf8(std::string_view bytes) { return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+QString fromUtf8(std::string_view bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 template <typename Key> std::optional<Key> soleMost(const std::unordered_map<Key, int>& votes)
 {
@@ -54,13 +57,18 @@ void DateList::study(std::span<const std::string> texts)
     m_facts = {};
     m_votes = {};
     m_studied = false;
+    m_studiedTexts.clear();
     std::unordered_set<std::string_view> seen;
     for (const std::string& bytes : texts) {
         if (!seen.insert(bytes).second)
             continue;
         if (isUtf8(bytes)) {
             const QString text = fromUtf8(bytes);
-            learnFrom(text, m_reader.candidates(text, {}));
+            bool byList = false;
+            std::vector<DateReader::Candidate> candidates = m_reader.candidates(text, {}, &byList);
+            learnFrom(text, candidates);
+            if (!byList)
+                m_studiedTexts.emplace(bytes, std::move(candidates));
         } else {
             (void)readLegacy(bytes, true);
         }
@@ -73,6 +81,10 @@ QDate DateList::read(std::string_view bytes)
 {
     if (!isUtf8(bytes))
         return readLegacy(bytes, !m_studied).date;
+    if (m_studied) {
+        if (const auto found = m_studiedTexts.find(std::string(bytes)); found != m_studiedTexts.end())
+            return m_reader.decide(found->second, m_facts).date;
+    }
     const QString text = fromUtf8(bytes);
     std::vector<DateReader::Candidate> candidates = m_reader.candidates(text, m_facts);
     if (!m_studied) {

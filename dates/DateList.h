@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace deptest {
 
@@ -50,6 +51,9 @@ private:
     Votes m_votes;
     int m_codePage;
     bool m_studied { false };
+    // What the study found in the texts whose reading does not depend on
+    // the list, so that each is read once.
+    std::unordered_map<std::string, std::vector<DateReader::Candidate>> m_studiedTexts;
 };
 
 } // namespace deptest

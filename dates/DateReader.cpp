@@ -63,14 +63,19 @@ DateReader::DateReader(const QLocale& machine)
 {
 }
 
-std::vector<DateReader::Candidate> DateReader::candidates(const QString& text, const ListFacts& list) const
+std::vector<DateReader::Candidate> DateReader::candidates(
+    const QString& text, const ListFacts& list, bool* byList) const
 {
     std::vector<Candidate> found;
+    if (byList)
+        *byList = false;
     if (text.size() > longestDateText)
         return found;
     Text read;
     read.folded = text.toCaseFolded();
     read.split = split(read.folded);
+    if (byList)
+        *byList = read.split.numbers.size() == 3;
     if (read.split.numbers.size() == 2) {
         read.hits = findNames(read.folded, read.split, m_catalogue);
         readNamed(read, found);
@@ -241,8 +246,8 @@ DateReader::Reading DateReader::decide(const std::vector<Candidate>& candidates,
 {
     const QLocale::Language machine = machineLanguage();
     const auto rank = [&](const Candidate& c) {
-        return std::tuple(c.confirmed, list.language != QLocale::AnyLanguage && c.language == list.language,
-            c.language == machine);
+        return std::tuple(
+            c.confirmed, list.language != QLocale::AnyLanguage && c.language == list.language, c.language == machine);
     };
     const Candidate* chosen = nullptr;
     for (const Candidate& candidate : candidates) {

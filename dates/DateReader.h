@@ -52,8 +52,10 @@ public:
         bool confirmed { false };
     };
 
-    // Every reading that accounts for the whole text.
-    [[nodiscard]] std::vector<Candidate> candidates(const QString& text, const ListFacts& list) const;
+    // Every reading that accounts for the whole text; `byList` tells
+    // whether the list's facts played a part (numbers alone).
+    [[nodiscard]] std::vector<Candidate> candidates(
+        const QString& text, const ListFacts& list, bool* byList = nullptr) const;
     // The one day the readings leave, or none.
     [[nodiscard]] Reading decide(const std::vector<Candidate>& candidates, const ListFacts& list) const;
     [[nodiscard]] Reading examine(const QString& text, const ListFacts& list) const
@@ -75,8 +77,8 @@ private:
     struct Text;
     void readNamed(const Text& text, std::vector<Candidate>& out) const;
     void readNumbers(const Text& text, const ListFacts& list, std::vector<Candidate>& out) const;
-    void readNumbersIn(const Text& text, QLocale::Language language, const ListFacts& list,
-        std::vector<Candidate>& out) const;
+    void readNumbersIn(
+        const Text& text, QLocale::Language language, const ListFacts& list, std::vector<Candidate>& out) const;
     [[nodiscard]] std::optional<Order> numericOrder(
         const Text& text, QLocale::Language language, const ListFacts& list) const;
     [[nodiscard]] bool accountsForAll(const Text& text, const Meaning& meaning, qsizetype* recognised) const;

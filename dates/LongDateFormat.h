@@ -1,7 +1,7 @@
 #pragma once
 
-#include "errors/Error.h"
 #include "dates/DateList.h"
+#include "errors/Error.h"
 #include "services/FileMeasurement.h"
 
 #include <QDate>

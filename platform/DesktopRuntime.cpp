@@ -1,7 +1,7 @@
 #include "platform/DesktopRuntime.h"
 
-#include "errors/Messages.h"
 #include "dates/LegacyText.h"
+#include "errors/Messages.h"
 #include "platform/QtPrinter.h"
 #include "records/DataFiles.h"
 
@@ -35,8 +35,8 @@ void DesktopRuntime::showMessage(std::string_view text) { showMessageBox(text, d
 
 void showMessageBox(std::string_view text, int codePage)
 {
-    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle, codePage), toDisplayText(text, codePage), QMessageBox::Ok,
-        QApplication::activeWindow());
+    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle, codePage),
+        toDisplayText(text, codePage), QMessageBox::Ok, QApplication::activeWindow());
     // A command that shows a wait cursor still wants the box answered.
     const bool waiting = QGuiApplication::overrideCursor() != nullptr;
     if (waiting)

@@ -125,8 +125,8 @@ Outcome QtPrinter::printLine(std::span<const PrintText> texts)
     qreal height = metrics.lineSpacing();
     qreal previousEnd = -1;
     for (const PrintText& piece : texts) {
-        const QString text = toDisplayText(piece.text,
-            m_runtime ? m_runtime->displayCodePage() : defaultCodePage(QLocale::system().language()));
+        const QString text = toDisplayText(
+            piece.text, m_runtime ? m_runtime->displayCodePage() : defaultCodePage(QLocale::system().language()));
         qreal x = (piece.column - 1) * column;
         if (previousEnd >= 0)
             x = std::max(x, previousEnd + metrics.horizontalAdvance(QLatin1Char(' ')));

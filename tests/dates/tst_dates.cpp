@@ -166,8 +166,10 @@ void tst_Dates::datesWrittenElsewhere_data()
     QTest::newRow("dots are never month first") << QByteArray("06.03.2020") << "en_US" << march6;
     QTest::newRow("dashes are never month first") << QByteArray("06-03-2020") << "en_US" << march6;
     QTest::newRow("Polish alone, nothing decides") << QByteArray("14 listopada 2020") << "en_US" << QDate();
-    QTest::newRow("Polish alone on a Polish machine") << QByteArray("14 listopada 2020") << "pl_PL" << QDate(2020, 11, 14);
-    QTest::newRow("Polish alone on a Croatian machine") << QByteArray("14 listopada 2020") << "hr_HR" << QDate(2020, 10, 14);
+    QTest::newRow("Polish alone on a Polish machine")
+        << QByteArray("14 listopada 2020") << "pl_PL" << QDate(2020, 11, 14);
+    QTest::newRow("Polish alone on a Croatian machine")
+        << QByteArray("14 listopada 2020") << "hr_HR" << QDate(2020, 10, 14);
     QTest::newRow("Japanese month with a number") << QByteArray("4 1月 2020") << "en_US" << QDate();
     QTest::newRow("Korean month with a number") << QByteArray("10 7월 2020") << "en_US" << QDate();
     QTest::newRow("Vietnamese month with a number") << QByteArray("4 tháng 1, 2020") << "en_US" << QDate(2020, 1, 4);
@@ -251,15 +253,13 @@ void tst_Dates::theListDecidesAsAWhole_data()
     QTest::addColumn<QByteArrayList>("list");
     QTest::addColumn<QDate>("firstDay");
     QTest::addColumn<int>("codePage");
-    QTest::newRow("a later date proves day first") << "en_US" << QByteArrayList {}
-                                                   << QByteArrayList { "06/03/2020", "13/10/2020" } << QDate(2020, 3, 6)
-                                                   << 1252;
-    QTest::newRow("a later date proves month first") << "en_GB" << QByteArrayList {}
-                                                     << QByteArrayList { "06/03/2020", "10/13/2020" }
-                                                     << QDate(2020, 6, 3) << 1252;
-    QTest::newRow("a later Polish date decides") << "hr_HR" << QByteArrayList {}
-                                                 << QByteArrayList { "14 listopada 2020", "6 marca 2020" }
-                                                 << QDate(2020, 11, 14) << 1250;
+    QTest::newRow("a later date proves day first")
+        << "en_US" << QByteArrayList {} << QByteArrayList { "06/03/2020", "13/10/2020" } << QDate(2020, 3, 6) << 1252;
+    QTest::newRow("a later date proves month first")
+        << "en_GB" << QByteArrayList {} << QByteArrayList { "06/03/2020", "10/13/2020" } << QDate(2020, 6, 3) << 1252;
+    QTest::newRow("a later Polish date decides")
+        << "hr_HR" << QByteArrayList {} << QByteArrayList { "14 listopada 2020", "6 marca 2020" } << QDate(2020, 11, 14)
+        << 1250;
     QTest::newRow("Croatian list after a Polish one")
         << "hr_HR" << QByteArrayList { "6 marca 2020", "2 listopada 2020" }
         << QByteArrayList { "13. listopada 2020.", "M\xf6tor" } << QDate(2020, 10, 13) << 1250;
