@@ -1,7 +1,7 @@
-#include "app/frmTest.h"
-#include "platform/DesktopRuntime.h"
+#include "desktop/DesktopRuntime.h"
+#include "desktop/frmTest.h"
 #ifndef _WIN32
-#include "platform/TerminationRequests.h"
+#include "host/TerminationRequests.h"
 #endif
 
 #include <QApplication>

@@ -5,8 +5,8 @@
 //   bench_scale run 1000000      bench_scale generate 1000000
 // Without arguments it runs all four and prints the comparison.
 
-#include "app/frmTest.h"
 #include "bench/BenchMachine.h"
+#include "desktop/frmTest.h"
 #include "generate/ReferenceGeneration.h"
 
 #include <QApplication>

@@ -6,8 +6,8 @@
 // offscreen and on the xcb platform (on a private Xvfb when no X server is
 // there), each in a process of its own.
 
-#include "app/frmTest.h"
 #include "bench/BenchMachine.h"
+#include "desktop/frmTest.h"
 #include "records/RecordWriter.h"
 #include "services/Window.h"
 #include "verify/TestRun.h"

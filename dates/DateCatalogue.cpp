@@ -46,13 +46,13 @@ Order orderOf(const QString& format)
             ++run;
         if (c == QLatin1Char('\''))
             quoted = !quoted;
-        std::optional<Field> field;
+        std::optional<DateField> field;
         if (!quoted && c == QLatin1Char('d') && run <= 2)
-            field = Field::Day;
+            field = DateField::Day;
         else if (!quoted && c == QLatin1Char('M'))
-            field = Field::Month;
+            field = DateField::Month;
         else if (!quoted && c == QLatin1Char('y'))
-            field = Field::Year;
+            field = DateField::Year;
         const auto filled = order.begin() + static_cast<std::ptrdiff_t>(found);
         if (field && std::find(order.begin(), filled, *field) == filled)
             order[found++] = *field;

@@ -18,12 +18,12 @@ namespace deptest {
 // month and year in its formats, and the other words its dates hold ("de",
 // "г", "den", "日"). Built once, on the first date read, and shared.
 
-enum class Field { Day, Month, Year };
-using Order = std::array<Field, 3>;
+enum class DateField { Day, Month, Year };
+using Order = std::array<DateField, 3>;
 
-constexpr Order dayMonthYear { Field::Day, Field::Month, Field::Year };
-constexpr Order monthDayYear { Field::Month, Field::Day, Field::Year };
-constexpr Order yearMonthDay { Field::Year, Field::Month, Field::Day };
+constexpr Order dayMonthYear { DateField::Day, DateField::Month, DateField::Year };
+constexpr Order monthDayYear { DateField::Month, DateField::Day, DateField::Year };
+constexpr Order yearMonthDay { DateField::Year, DateField::Month, DateField::Day };
 
 class DateCatalogue {
 public:

@@ -38,12 +38,12 @@ QDate dateInOrder(const std::vector<Number>& numbers, const Order& order, QLocal
     std::array<int, 3> values {}; // day, month, year
     for (std::size_t place = 0; place < order.size(); ++place) {
         const Number& number = numbers[place];
-        const Field field = order[place];
-        if (field != Field::Year && number.digits > 2)
+        const DateField field = order[place];
+        if (field != DateField::Year && number.digits > 2)
             return {};
-        if (field == Field::Year && number.digits != 2 && number.digits != 4)
+        if (field == DateField::Year && number.digits != 2 && number.digits != 4)
             return {};
-        values[static_cast<std::size_t>(field)] = field == Field::Year ? yearIn(language, number) : number.value;
+        values[static_cast<std::size_t>(field)] = field == DateField::Year ? yearIn(language, number) : number.value;
     }
     return { values[2], values[1], values[0] };
 }
@@ -124,8 +124,8 @@ void DateReader::readNamed(const Text& text, std::vector<Candidate>& out) const
                 if (looksLikeYear(first))
                     return;
                 const Order order = longOrderOf(name.language);
-                yearFirst = std::find(order.begin(), order.end(), Field::Year)
-                    < std::find(order.begin(), order.end(), Field::Day);
+                yearFirst = std::find(order.begin(), order.end(), DateField::Year)
+                    < std::find(order.begin(), order.end(), DateField::Day);
             }
             const Number& year = yearFirst ? first : second;
             const Number& day = yearFirst ? second : first;

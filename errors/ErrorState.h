@@ -2,6 +2,8 @@
 
 #include "errors/Error.h"
 
+#include <utility>
+
 namespace deptest {
 
 // The error state of a command that carries on after a failing step and
@@ -11,6 +13,9 @@ namespace deptest {
 // an earlier step decides what a later test of the state sees.
 class ErrorState {
 public:
+    ErrorState() = default;
+    explicit ErrorState(const Outcome& outcome) { raise(outcome); }
+
     void raise(Error failure) { m_error = std::move(failure); }
     void raise(std::int32_t number) { raise(Error::of(number)); }
     // A failed step replaces the pending error; a step that succeeded leaves it.
@@ -23,19 +28,19 @@ public:
 
     [[nodiscard]] bool pending() const noexcept { return m_error.number != error::none; }
     [[nodiscard]] std::int32_t number() const noexcept { return m_error.number; }
-    [[nodiscard]] const std::string& description() const noexcept { return m_error.description; }
     [[nodiscard]] const Error& error() const noexcept { return m_error; }
-
-    // Keeps the first failure of a series: used where failures must be
-    // reported once at the end rather than charged to the step that follows.
-    void keepFirst(const Outcome& outcome)
-    {
-        if (!pending() && outcome)
-            raise(*outcome);
-    }
+    [[nodiscard]] Outcome outcome() const { return pending() ? Outcome { m_error } : Outcome {}; }
 
 private:
     Error m_error;
 };
+
+// The first failure of a series, for failures that are reported once at
+// the end rather than charged to the step that follows: a later failure
+// does not replace an earlier one.
+[[nodiscard]] inline Outcome firstFailure(Outcome first, Outcome next)
+{
+    return first ? std::move(first) : std::move(next);
+}
 
 } // namespace deptest

@@ -18,16 +18,18 @@ Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>&
 {
     // The name's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
-    ErrorState pending;
-    pending.raise(name.failure());
+    ErrorState pending(name.failure());
     const std::string listed = name ? *name : std::string();
     // The reference list writes names between quotes as they are, so a
     // name with a quote of its own would be read back as another name.
     if (listed.find('"') != std::string::npos)
         pending.raise(error::badFileName);
-    const Location location = pending.pending() ? Location {} : locateFile(runtime, listed, SearchMode::Full, pending);
     if (pending.pending())
         return pending.error();
+    const Located found = locateFile(runtime, listed, SearchMode::Full);
+    if (found.outcome)
+        return *found.outcome;
+    const Location& location = found.location;
     Result<std::string> date = runtime.longDate(location.measurement->modified);
     if (!date)
         return date.error();
@@ -63,27 +65,28 @@ void generateReference(Runtime& runtime)
     RecordWriter notFound(**notFoundList);
     // Failed writes gather here rather than in a name's state, so they are
     // not charged to the next name, and are shown once at the end.
-    ErrorState lateFailure;
+    Outcome lateFailure;
 
     while (!reader.atEndOfRecords()) {
         const Result<std::string> name = readName(reader);
         const Result<ReferenceRecord> record = measureName(runtime, name);
         if (record)
-            lateFailure.keepFirst(writeReference(references, *record));
+            lateFailure = firstFailure(std::move(lateFailure), writeReference(references, *record));
         else
-            lateFailure.keepFirst(writeNotFoundName(notFound, name ? *name : std::string()));
+            lateFailure
+                = firstFailure(std::move(lateFailure), writeNotFoundName(notFound, name ? *name : std::string()));
     }
 
-    lateFailure.keepFirst(reader.fileError());
+    lateFailure = firstFailure(std::move(lateFailure), reader.fileError());
     nameList->reset();
     // A list replaces its old version only when everything was written:
     // after any failure both old lists stay as they were.
-    if (!lateFailure.pending())
-        lateFailure.keepFirst((*referenceList)->close());
-    if (!lateFailure.pending())
-        lateFailure.keepFirst((*notFoundList)->close());
-    if (lateFailure.pending())
-        runtime.showMessage(generalErrorMessage(lateFailure.error()));
+    if (!lateFailure)
+        lateFailure = (*referenceList)->close();
+    if (!lateFailure)
+        lateFailure = (*notFoundList)->close();
+    if (lateFailure)
+        runtime.showMessage(generalErrorMessage(*lateFailure));
 }
 
 } // namespace deptest

@@ -2,5 +2,9 @@
 # Fails when a source file of the project is not laid out as .clang-format says.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-find app errors services platform dates records verify generate report resources tests bench -name '*.cpp' -o -name '*.h' \
+folders=()
+for folder in app bench cli desktop dates errors generate host names platform records report resources services tests verify; do
+    [ -d "$folder" ] && folders+=("$folder")
+done
+find "${folders[@]}" -name '*.cpp' -o -name '*.h' \
     | xargs clang-format --dry-run --Werror

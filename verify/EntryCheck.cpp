@@ -38,8 +38,7 @@ EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode 
     const ReferenceRecord& reference = read.record;
     // The entry's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
-    ErrorState pending;
-    pending.raise(read.failure);
+    ErrorState pending(read.failure);
 
     std::int64_t originalSize = 0;
     if (Result<std::int64_t> size = leadingNumber(reference.size))
@@ -48,7 +47,9 @@ EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode 
         pending.raise(size.error());
     const std::string originalDate = runtime.longDate(reference.date);
 
-    const Location location = locateFile(runtime, reference.name, mode, pending);
+    const Located found = locateFile(runtime, reference.name, mode, pending.outcome());
+    const Location& location = found.location;
+    pending = ErrorState(found.outcome);
     std::string targetDate;
     if (!pending.pending()) {
         if (Result<std::string> date = runtime.longDate(location.measurement->modified))

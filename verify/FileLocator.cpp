@@ -1,22 +1,20 @@
 #include "verify/FileLocator.h"
 
-#include "errors/ErrorState.h"
 #include "services/Runtime.h"
+
+#include <utility>
 
 namespace deptest {
 
 namespace {
 
 // Measures one candidate path under the entry's error state.
-void tryPath(Runtime& runtime, std::string path, Location& location, ErrorState& pending)
+Located measureAt(Runtime& runtime, std::string path, Outcome pending)
 {
-    location.path = std::move(path);
-    Result<FileMeasurement> measured = runtime.measure(location.path);
-    if (!measured) {
-        pending.raise(measured.error());
-        return;
-    }
-    location.measurement = *measured;
+    Result<FileMeasurement> measured = runtime.measure(path);
+    if (!measured)
+        return { Location { std::move(path), std::nullopt }, measured.error() };
+    return { Location { std::move(path), *measured }, std::move(pending) };
 }
 
 std::string inDirectory(std::string_view directory, std::string_view name)
@@ -26,24 +24,22 @@ std::string inDirectory(std::string_view directory, std::string_view name)
     return path;
 }
 
+bool isNotFound(const Outcome& outcome) { return outcome && outcome->number == error::fileNotFound; }
+
 } // namespace
 
-Location locateFile(Runtime& runtime, std::string_view name, SearchMode mode, ErrorState& pending)
+Located locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending)
 {
     const std::string applicationDirectory = runtime.applicationDirectory() + "\\";
-    Location location;
-    if (mode == SearchMode::ApplicationDirectoryOnly) {
-        tryPath(runtime, inDirectory(applicationDirectory, name), location, pending);
-        return location;
-    }
-    tryPath(runtime, inDirectory(systemDirectoryLiteral, name), location, pending);
+    if (mode == SearchMode::ApplicationDirectoryOnly)
+        return measureAt(runtime, inDirectory(applicationDirectory, name), std::move(pending));
+    Located found = measureAt(runtime, inDirectory(systemDirectoryLiteral, name), std::move(pending));
     for (const std::string_view next : { windowsDirectoryLiteral, std::string_view(applicationDirectory) }) {
-        if (pending.number() != error::fileNotFound)
+        if (!isNotFound(found.outcome))
             break;
-        pending.reset();
-        tryPath(runtime, inDirectory(next, name), location, pending);
+        found = measureAt(runtime, inDirectory(next, name), Outcome {});
     }
-    return location;
+    return found;
 }
 
 } // namespace deptest

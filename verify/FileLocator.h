@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors/Error.h"
+#include "services/Directories.h"
 #include "services/FileMeasurement.h"
 
 #include <optional>
@@ -8,13 +10,7 @@
 
 namespace deptest {
 
-class ErrorState;
 class Runtime;
-
-// The fixed directories the full search looks in, as the program names
-// them. They become host directories only when a file is touched.
-inline constexpr std::string_view systemDirectoryLiteral = "c:\\windows\\system\\";
-inline constexpr std::string_view windowsDirectoryLiteral = "c:\\windows\\";
 
 enum class SearchMode {
     // The system directory, then the windows directory, then the application directory.
@@ -29,12 +25,19 @@ struct Location {
     std::optional<FileMeasurement> measurement;
 };
 
-// Finds a listed file and measures it, under the error state of the entry
-// being checked. Each directory's failure replaces the pending error and a
-// success leaves it alone; while the pending error is 53 (not found) the
-// full search goes on to the next directory, and anything else ends it.
-// So an error still pending from an earlier step of the entry decides when
-// the first directory holds the file, and a miss there clears it.
-Location locateFile(Runtime& runtime, std::string_view name, SearchMode mode, ErrorState& pending);
+// A search's location and the entry's error state after it.
+struct Located {
+    Location location;
+    Outcome outcome;
+};
+
+// Finds a listed file and measures it, under the error state `pending` of
+// the entry being checked. Each directory's failure replaces the pending
+// error and a success leaves it alone; while the pending error is 53 (not
+// found) the full search goes on to the next directory, and anything else
+// ends it. So an error still pending from an earlier step of the entry
+// decides when the first directory holds the file, and a miss there clears
+// it.
+Located locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending = {});
 
 } // namespace deptest

@@ -65,8 +65,7 @@ void runTest(Window& window, Runtime& runtime)
     // Failed writes (and a reference list that breaks off) gather here, not
     // in an entry's state: they are shown once at the end instead of being
     // charged to the next entry.
-    ErrorState lateFailure;
-    lateFailure.keepFirst(writer.writeLine(exceptionsHeader));
+    Outcome lateFailure = writer.writeLine(exceptionsHeader);
 
     while (!reader.atEndOfRecords()) {
         const ReferenceRead read = readReference(reader);
@@ -74,22 +73,22 @@ void runTest(Window& window, Runtime& runtime)
         const EntryVerdict verdict = checkEntry(runtime, read, mode);
         window.append(verdict.list, verdict.line, verdict.detail);
         if (verdict.exception)
-            lateFailure.keepFirst(writeException(writer, *verdict.exception));
+            lateFailure = firstFailure(std::move(lateFailure), writeException(writer, *verdict.exception));
 
         runtime.processEvents();
         if (window.isUnloaded())
             break;
     }
 
-    lateFailure.keepFirst(reader.fileError()); // a list that could not be read to its end
+    lateFailure = firstFailure(std::move(lateFailure), reader.fileError()); // a list that could not be read to its end
     referenceList->reset();
-    lateFailure.keepFirst((*exceptions)->close());
+    lateFailure = firstFailure(std::move(lateFailure), (*exceptions)->close());
 
     if (window.isUnloaded())
         return; // the window is gone: nobody is left to gate or tell
     setButtonsEnabled(window, true);
-    if (lateFailure.pending())
-        runtime.showMessage(generalErrorMessage(lateFailure.error()));
+    if (lateFailure)
+        runtime.showMessage(generalErrorMessage(*lateFailure));
 }
 
 } // namespace deptest

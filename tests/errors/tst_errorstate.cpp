@@ -10,7 +10,7 @@ private slots:
     void generalMessage_data();
     void generalMessage();
     void errorStaysPendingAcrossSuccess();
-    void keepFirstKeepsTheFirstFailure();
+    void firstFailureStaysFirst();
 };
 
 void tst_ErrorState::generalMessage_data()
@@ -42,25 +42,25 @@ void tst_ErrorState::errorStaysPendingAcrossSuccess()
 {
     ErrorState state;
     state.raise(error::fileNotFound);
-    QCOMPARE(state.description(), std::string("File not found"));
+    QCOMPARE(state.error().description, std::string("File not found"));
     // A later step that succeeds does not touch the state.
     state.raise(Outcome {});
     QCOMPARE(state.number(), error::fileNotFound);
     state.raise(error::inputPastEnd);
     QCOMPARE(state.number(), error::inputPastEnd);
-    QCOMPARE(state.description(), std::string("Input past end of file"));
+    QCOMPARE(state.error().description, std::string("Input past end of file"));
     state.reset();
     QVERIFY(!state.pending());
 }
 
-void tst_ErrorState::keepFirstKeepsTheFirstFailure()
+void tst_ErrorState::firstFailureStaysFirst()
 {
-    ErrorState first;
-    first.keepFirst(Outcome {});
-    QVERIFY(!first.pending());
-    first.keepFirst(Error::of(error::diskFull));
-    first.keepFirst(Error::of(error::deviceIo));
-    QCOMPARE(QString::fromStdString(generalErrorMessage(first.error())), QStringLiteral("Error  61: Disk full"));
+    Outcome first = firstFailure(Outcome {}, Outcome {});
+    QVERIFY(!first);
+    first = firstFailure(first, Error::of(error::diskFull));
+    first = firstFailure(first, Error::of(error::deviceIo));
+    QVERIFY(first);
+    QCOMPARE(QString::fromStdString(generalErrorMessage(*first)), QStringLiteral("Error  61: Disk full"));
 }
 
 QTEST_GUILESS_MAIN(tst_ErrorState)

@@ -3,7 +3,7 @@
 // printer" is a listener in this test. The job that reaches the listener
 // must be the report as a PDF.
 
-#include "platform/QtPrinter.h"
+#include "desktop/QtPrinter.h"
 #include "report/ReportPrinting.h"
 #include "tests/support/TestRuntime.h"
 

@@ -1,37 +1,40 @@
 #include "report/ReportPrinting.h"
-#include "tests/support/TestRuntime.h"
+#include "tests/fakes/FakeRuntime.h"
+#include "tests/fakes/FakeWindow.h"
+#include "tests/fakes/MemoryFiles.h"
 
-#include <QDir>
 #include <QTest>
 
 #include <optional>
 
 using namespace deptest;
+using deptest::test::FakeRuntime;
 using deptest::test::FakeWindow;
-using deptest::test::Machine;
+using deptest::test::MemoryFiles;
 using deptest::test::mismatchRecords;
 using deptest::test::RecordingPrinter;
-using deptest::test::TestRuntime;
 
 namespace {
 
 const std::string header = test::exceptionsHeaderLine();
 
-// A machine with an exceptions file, a window that lists missing files,
+// Files in memory with an exceptions file, a window that lists missing files,
 // and a printer that records.
 class ReportFixture {
 public:
     explicit ReportFixture(std::optional<std::string> exceptions)
     {
         if (exceptions)
-            Machine::writeText(machine.dataFile("outdll.txt"), *exceptions);
+            files.put(exceptionsPath, *exceptions);
+        files.addDirectory("d:\\app\\");
         auto recording = std::make_unique<RecordingPrinter>();
         printer = recording.get();
         runtime.setPrinter(std::move(recording));
         window.missing = { "something - Could not match date/size" };
     }
-    Machine machine;
-    TestRuntime runtime { machine };
+    const std::string exceptionsPath = "d:\\app\\outdll.txt";
+    MemoryFiles files;
+    FakeRuntime runtime { "d:\\app", files };
     FakeWindow window;
     RecordingPrinter* printer { nullptr };
 };
@@ -179,7 +182,7 @@ void tst_Report::handlerPaths()
     QFETCH(int, documentsEnded);
     ReportFixture fixture(exceptions == "file" ? std::optional(contents.toStdString()) : std::nullopt);
     if (exceptions == "directory")
-        QVERIFY(QDir().mkpath(QString::fromStdString(fixture.machine.dataFile("outdll.txt"))));
+        fixture.files.putDirectory(fixture.exceptionsPath);
     if (!missingListed)
         fixture.window.missing.clear();
     printReport(fixture.window, fixture.runtime);

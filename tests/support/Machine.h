@@ -1,6 +1,7 @@
 #pragma once
 
-#include "platform/HostRuntime.h"
+#include "host/HostRuntime.h"
+#include "tests/fakes/FakeRuntime.h"
 
 #include <QDateTime>
 #include <QTemporaryDir>
@@ -41,22 +42,5 @@ private:
     }
     QTemporaryDir m_root;
 };
-
-// The exceptions file's first line as written, with its line end.
-inline std::string exceptionsHeaderLine()
-{
-    return "Format: Filename, Size of file on target, size of original file, date of target file, date of original, "
-           "error\r\n";
-}
-
-// `count` mismatch records of the exceptions file, name0.so onwards.
-inline std::string mismatchRecords(int count)
-{
-    std::string records;
-    for (int i = 0; i < count; ++i)
-        records += "\"name" + std::to_string(i) + ".so\"," + std::to_string(i)
-            + ",7,\"Monday, December 7, 2026\",\"x\",\"Bad date or size\"\r\n";
-    return records;
-}
 
 } // namespace deptest::test

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/HostRuntime.h"
-#include "services/Printer.h"
-#include "services/Window.h"
+#include "host/HostRuntime.h"
+#include "tests/fakes/FakeWindow.h"
+#include "tests/fakes/RecordingPrinter.h"
 #include "tests/support/Machine.h"
 
 #include <array>
@@ -12,28 +12,6 @@
 #include <vector>
 
 namespace deptest::test {
-
-// A printer that keeps every page as lines of "column:text" pieces.
-class RecordingPrinter final : public Printer {
-public:
-    Outcome printLine(std::span<const PrintText> texts) override;
-    Outcome newPage() override;
-    Outcome endDocument() override;
-    void cancelDocument() override;
-
-    using Line = std::vector<std::pair<int, std::string>>;
-    std::vector<std::vector<Line>> pages; // the document being printed
-    std::vector<std::vector<std::vector<Line>>> printed; // documents sent to the printer
-    int cancelled { 0 };
-    int ended { 0 };
-    // Fail with this error on the n-th output operation (1-based), 0 for never.
-    int failAt { 0 };
-    int failWith { 0 };
-
-private:
-    Outcome nextOperation();
-    int m_operations { 0 };
-};
 
 // The host runtime on a test machine: its own directories and locale,
 // messages recorded instead of shown, a recording printer unless the test
@@ -56,27 +34,6 @@ public:
 
 private:
     std::unique_ptr<Printer> m_printer = std::make_unique<RecordingPrinter>();
-};
-
-// A window that remembers what the commands did to it.
-class FakeWindow final : public Window {
-public:
-    void setEnabled(Button button, bool enabled) override;
-    void clear(ListBox list) override;
-    void append(ListBox list, std::string_view line, std::string_view detail) override;
-    [[nodiscard]] int missingCount() const override { return static_cast<int>(missing.size()); }
-    [[nodiscard]] bool appDirOnly() const override { return appDirectoryOnly; }
-    void pressExit() override;
-    [[nodiscard]] bool isUnloaded() const override { return exited; }
-
-    std::vector<std::string> matching;
-    std::vector<std::string> missing;
-    std::vector<std::string> missingDetails;
-    std::array<bool, 3> enabled { true, true, true };
-    // Every gating step in order, e.g. "Test-", "Print-", "Exit-", "Test+".
-    std::vector<std::string> gating;
-    bool appDirectoryOnly { false };
-    bool exited { false };
 };
 
 } // namespace deptest::test

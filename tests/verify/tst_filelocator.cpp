@@ -1,13 +1,14 @@
-#include "errors/ErrorState.h"
-#include "tests/support/TestRuntime.h"
+#include "tests/fakes/FakeRuntime.h"
+#include "tests/fakes/MemoryFiles.h"
 #include "verify/FileLocator.h"
 
-#include <QDir>
 #include <QTest>
 
+#include <map>
+
 using namespace deptest;
-using deptest::test::Machine;
-using deptest::test::TestRuntime;
+using deptest::test::FakeRuntime;
+using deptest::test::MemoryFiles;
 
 class tst_FileLocator : public QObject {
     Q_OBJECT
@@ -52,28 +53,29 @@ void tst_FileLocator::search()
     QFETCH(QString, lastDirectory);
     QFETCH(qint64, size);
 
-    Machine machine;
-    const QDateTime when(QDate(2025, 5, 1), QTime(12, 0));
+    const std::string application = "d:\\app";
+    MemoryFiles files;
+    if (!systemDirectoryMissing)
+        files.addDirectory("c:\\windows\\system\\");
+    files.addDirectory("c:\\windows\\");
+    files.addDirectory(application + "\\");
+    const FileTime when { 2025, 5, 1, 12, 0, 0 };
     if (present.contains('s'))
-        Machine::makeFile(machine.systemDirectory() + "/a.so", 1, when);
+        files.putSized("c:\\windows\\system\\a.so", 1, when);
     if (present.contains('w'))
-        Machine::makeFile(machine.windowsDirectory() + "/a.so", 2, when);
+        files.putSized("c:\\windows\\a.so", 2, when);
     if (present.contains('a'))
-        Machine::makeFile(machine.applicationDirectory() + "/a.so", 3, when);
-    if (systemDirectoryMissing)
-        QVERIFY(QDir(QString::fromStdString(machine.systemDirectory())).removeRecursively());
+        files.putSized(application + "\\a.so", 3, when);
 
-    TestRuntime runtime(machine);
-    ErrorState state;
-    if (pendingBefore != 0)
-        state.raise(pendingBefore);
-    const Location location
-        = locateFile(runtime, "a.so", applicationOnly ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full, state);
+    FakeRuntime runtime(application, files);
+    const Outcome before = pendingBefore != 0 ? Outcome { Error::of(pendingBefore) } : Outcome {};
+    const auto [location, outcome] = locateFile(
+        runtime, "a.so", applicationOnly ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full, before);
 
-    QCOMPARE(state.number(), error);
+    QCOMPARE(outcome ? outcome->number : error::none, error);
     QCOMPARE(qint64(location.measurement ? location.measurement->size : -1), size);
     const std::map<QString, std::string> literal { { "system", "c:\\windows\\system\\a.so" },
-        { "windows", "c:\\windows\\a.so" }, { "app", machine.applicationDirectory() + "\\a.so" } };
+        { "windows", "c:\\windows\\a.so" }, { "app", application + "\\a.so" } };
     QCOMPARE(location.path, literal.at(lastDirectory));
 }
 

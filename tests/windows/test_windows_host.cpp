@@ -5,12 +5,14 @@
 
 #include "errors/Error.h"
 #include "generate/ReferenceGeneration.h"
-#include "platform/windows/WindowsFiles.h"
+#include "host/windows/WindowsFiles.h"
 #include "records/DataFiles.h"
 #include "services/Files.h"
 #include "services/Printer.h"
 #include "services/Runtime.h"
 #include "services/Window.h"
+#include "tests/fakes/FakeRuntime.h"
+#include "tests/fakes/FakeWindow.h"
 #include "verify/TestRun.h"
 
 #include <gtest/gtest.h>
@@ -23,6 +25,8 @@
 #include <vector>
 
 using namespace deptest;
+using deptest::test::FakeRuntime;
+using deptest::test::FakeWindow;
 
 namespace {
 
@@ -30,66 +34,6 @@ constexpr const char* systemDirectory = "c:\\windows\\system\\";
 constexpr const char* windowsDirectory = "c:\\windows\\";
 
 std::wstring wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
-// The program's runtime with the Windows host's files; dates as ISO text,
-// messages recorded.
-class WindowsTestRuntime final : public Runtime {
-public:
-    explicit WindowsTestRuntime(std::string applicationDirectory)
-        : m_applicationDirectory(std::move(applicationDirectory))
-    {
-    }
-    [[nodiscard]] std::string applicationDirectory() const override { return m_applicationDirectory; }
-    [[nodiscard]] std::string displayPath(std::string_view path) const override { return std::string(path); }
-    Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) override
-    {
-        return m_files.openForReading(path);
-    }
-    Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override
-    {
-        return m_files.openForWriting(path);
-    }
-    Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override
-    {
-        return m_files.openForReplacing(path);
-    }
-    Result<FileMeasurement> measure(std::string_view path) override { return m_files.measure(path); }
-    Result<std::string> longDate(const FileTime& time) override
-    {
-        char text[16];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", time.year, time.month, time.day);
-        return std::string(text);
-    }
-    std::string longDate(std::string_view text) override { return std::string(text); }
-    void startList(std::span<const std::string> /*dateTexts*/) override { }
-    [[nodiscard]] int displayCodePage() const override { return 1252; }
-    void showMessage(std::string_view text) override { messages.emplace_back(text); }
-    void processEvents() override { }
-    Printer& printer() override { std::abort(); }
-
-    std::vector<std::string> messages;
-
-private:
-    std::string m_applicationDirectory;
-    WindowsFiles m_files;
-};
-
-class StubWindow final : public Window {
-public:
-    void setEnabled(Button, bool) override { }
-    void clear(ListBox list) override { (list == ListBox::Matching ? matching : missing).clear(); }
-    void append(ListBox list, std::string_view line, std::string_view) override
-    {
-        (list == ListBox::Matching ? matching : missing).emplace_back(line);
-    }
-    [[nodiscard]] int missingCount() const override { return static_cast<int>(missing.size()); }
-    [[nodiscard]] bool appDirOnly() const override { return false; }
-    void pressExit() override { exited = true; }
-    [[nodiscard]] bool isUnloaded() const override { return exited; }
-    std::vector<std::string> matching;
-    std::vector<std::string> missing;
-    bool exited { false };
-};
 
 // A UTC moment as a Windows file time.
 FILETIME utc(WORD year, WORD month, WORD day, WORD hour, WORD minute)
@@ -176,8 +120,9 @@ TEST_F(WindowsHost, FullSearchLooksInTheSystemWindowsAndApplicationDirectories)
         "\"deptest-a.dll\",\"1\",\"2026-01-02\"\r\n\"deptest-b.dll\",\"2\",\"2026-01-02\"\r\n"
         "\"deptest-c.dll\",\"3\",\"2026-01-02\"\r\n\"deptest-none.dll\",\"4\",\"x\"\r\n"
         "\"nodir\\deptest-a.dll\",\"1\",\"x\"\r\n");
-    WindowsTestRuntime runtime(application);
-    StubWindow window;
+    WindowsFiles files;
+    FakeRuntime runtime(application, files);
+    FakeWindow window;
     runTest(window, runtime);
     EXPECT_EQ(window.matching, (std::vector<std::string> { "deptest-a.dll", "deptest-b.dll", "deptest-c.dll" }));
     // A missing directory in the name ends the search where it stands.
@@ -270,14 +215,15 @@ TEST_F(WindowsHost, GenerationThenTestRunWriteExactFiles)
     for (const char* file : { "dlls.txt", "indll.txt", "dllerr.txt", "outdll.txt" })
         placed.push_back(inApplication(file));
     writeText(inApplication("dlls.txt"), "deptest-sys.dll\r\ndeptest-win.dll\r\ndeptest-none.dll\r\n");
-    WindowsTestRuntime runtime(application);
+    WindowsFiles files;
+    FakeRuntime runtime(application, files);
     generateReference(runtime);
     EXPECT_TRUE(runtime.messages.empty());
     EXPECT_EQ(readText(inApplication("indll.txt")),
         "\"deptest-sys.dll\",\"3\",\"2026-01-02\"\r\n\"deptest-win.dll\",\"22\",\"2026-07-02\"\r\n");
     EXPECT_EQ(readText(inApplication("dllerr.txt")), "\"deptest-none.dll\"\r\n");
 
-    StubWindow window;
+    FakeWindow window;
     runTest(window, runtime);
     EXPECT_EQ(window.matching, (std::vector<std::string> { "deptest-sys.dll", "deptest-win.dll" }));
     const std::string header = std::string(exceptionsHeader) + "\r\n";
@@ -302,7 +248,8 @@ TEST_F(WindowsHost, AFailedGenerationKeepsTheOldList)
     const HANDLE holder = ::CreateFileW(
         wide(inApplication("indll.txt")).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    WindowsTestRuntime runtime(application);
+    WindowsFiles files;
+    FakeRuntime runtime(application, files);
     generateReference(runtime);
     ::CloseHandle(holder);
     EXPECT_EQ(runtime.messages.size(), 1U);

@@ -1,0 +1,51 @@
+#include "desktop/DesktopRuntime.h"
+
+#include "dates/LegacyText.h"
+#include "desktop/QtPrinter.h"
+#include "errors/Messages.h"
+#include "records/DataFiles.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <utility>
+
+namespace deptest {
+
+namespace {
+
+// What the print queue shows for a report: the program and the file.
+QString printJobTitle()
+{
+    return QStringLiteral("deptest - %1").arg(QString::fromLatin1(dataFile::exceptions.substr(1)));
+}
+
+} // namespace
+
+DesktopRuntime::DesktopRuntime(HostSettings settings)
+    : HostRuntime(std::move(settings))
+    , m_printer(std::make_unique<QtPrinter>(printJobTitle()))
+{
+    static_cast<QtPrinter&>(*m_printer).showTextOf(*this);
+}
+
+DesktopRuntime::~DesktopRuntime() = default;
+
+void DesktopRuntime::showMessage(std::string_view text) { showMessageBox(text, displayCodePage()); }
+
+void showMessageBox(std::string_view text, int codePage)
+{
+    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle, codePage),
+        toDisplayText(text, codePage), QMessageBox::Ok, QApplication::activeWindow());
+    // A command that shows a wait cursor still wants the box answered.
+    const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    box.exec();
+    if (waiting)
+        QGuiApplication::restoreOverrideCursor();
+}
+
+Printer& DesktopRuntime::printer() { return *m_printer; }
+
+} // namespace deptest

@@ -1,0 +1,197 @@
+#include "desktop/QtPrinter.h"
+
+#include "dates/LegacyText.h"
+#include "desktop/CupsQueue.h"
+
+#include <QDir>
+#include <QFontMetricsF>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTemporaryFile>
+
+#include <algorithm>
+
+namespace deptest {
+
+QtPrinter::QtPrinter(QString jobTitle)
+    : m_jobTitle(std::move(jobTitle))
+{
+}
+
+QtPrinter::~QtPrinter()
+{
+    if (m_active)
+        cancelDocument();
+}
+
+std::unique_ptr<QtPrinter> QtPrinter::toPdf(const QString& path, std::optional<QPageSize> paper)
+{
+    auto printer = std::make_unique<QtPrinter>();
+    printer->m_pdfPath = path;
+    printer->m_paper = std::move(paper);
+    return printer;
+}
+
+Outcome QtPrinter::beginDocument()
+{
+    if (m_active)
+        return {};
+    if (!m_pdfPath.isEmpty()) {
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        m_printer->setOutputFormat(QPrinter::PdfFormat);
+        m_printer->setOutputFileName(m_pdfPath);
+        if (m_paper)
+            m_printer->setPageSize(*m_paper);
+    } else {
+#ifdef DEPTEST_WITH_CUPS
+        // The pages go into a PDF laid out as the default queue's paper and
+        // margins say, and the PDF to the queue when the document ends.
+        Result<std::string> destination = defaultPrintDestination();
+        if (!destination)
+            return destination.error();
+        m_destination = std::move(destination).value();
+        const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(m_destination));
+        const QPageLayout layout = QPrinter(info, QPrinter::HighResolution).pageLayout();
+        m_spool = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/deptest-XXXXXX.pdf"));
+        if (!m_spool->open())
+            return Error { error::printer, m_spool->errorString().toStdString() };
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        m_printer->setOutputFormat(QPrinter::PdfFormat);
+        m_printer->setOutputFileName(m_spool->fileName());
+        m_printer->setPageLayout(layout);
+#else
+        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+        if (info.isNull())
+            return Error::of(error::printer);
+        m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+#endif
+    }
+    m_printer->setDocName(m_jobTitle);
+    if (!m_painter.begin(m_printer.get())) {
+        m_printer.reset();
+        m_spool.reset();
+        return Error::of(error::printer);
+    }
+    m_active = true;
+    m_y = 0;
+    fitLinesToPage();
+    return {};
+}
+
+void QtPrinter::fitLinesToPage()
+{
+    // The desktop's font decides the size; only when a page cannot take
+    // its lines at that size is the text made smaller, by one factor for
+    // the whole document.
+    const qreal pageHeight = m_printer->pageRect(QPrinter::DevicePixel).height();
+    QFont font = m_painter.font();
+    const auto linesFit
+        = [&] { return QFontMetricsF(font, m_printer.get()).lineSpacing() * printLinesPerPage <= pageHeight; };
+    if (linesFit())
+        return;
+    const qreal original = font.pointSizeF();
+    font.setPointSizeF(
+        original * pageHeight / (QFontMetricsF(font, m_printer.get()).lineSpacing() * printLinesPerPage));
+    // Line spacing does not shrink quite in proportion: step down the rest.
+    while (!linesFit() && font.pointSizeF() > 1)
+        font.setPointSizeF(font.pointSizeF() * 0.98);
+    m_painter.setFont(font);
+}
+
+Outcome QtPrinter::startPageIfFull(qreal height)
+{
+    const qreal pageHeight = m_printer->pageRect(QPrinter::DevicePixel).height();
+    if (m_y > 0 && m_y + height > pageHeight)
+        return newPage();
+    return {};
+}
+
+Outcome QtPrinter::printLine(std::span<const PrintText> texts)
+{
+    if (Outcome failure = beginDocument())
+        return failure;
+    const QFontMetricsF metrics(m_painter.font(), m_printer.get());
+    const qreal column = metrics.averageCharWidth();
+    const qreal pageWidth = m_printer->pageRect(QPrinter::DevicePixel).width();
+    constexpr int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere;
+
+    struct Placed {
+        QRectF box;
+        QString text;
+    };
+    std::vector<Placed> placed;
+    qreal height = metrics.lineSpacing();
+    qreal previousEnd = -1;
+    for (const PrintText& piece : texts) {
+        const QString text = toDisplayText(
+            piece.text, m_runtime ? m_runtime->displayCodePage() : defaultCodePage(QLocale::system().language()));
+        qreal x = (piece.column - 1) * column;
+        if (previousEnd >= 0)
+            x = std::max(x, previousEnd + metrics.horizontalAdvance(QLatin1Char(' ')));
+        x = std::min(x, pageWidth - column);
+        const qreal width = pageWidth - x;
+        const QRectF box = metrics.boundingRect(QRectF(x, 0, width, 1e9), flags, text);
+        height = std::max(height, box.height());
+        previousEnd = x + std::min(box.width(), width);
+        placed.push_back({ QRectF(x, 0, width, box.height()), text });
+    }
+    if (Outcome failure = startPageIfFull(height))
+        return failure;
+    for (Placed& piece : placed) {
+        piece.box.moveTop(m_y);
+        m_painter.drawText(piece.box, flags, piece.text);
+    }
+    m_y += height;
+    return {};
+}
+
+Outcome QtPrinter::newPage()
+{
+    if (Outcome failure = beginDocument())
+        return failure;
+    if (!m_printer->newPage())
+        return Error::of(error::printer);
+    m_y = 0;
+    return {};
+}
+
+Outcome QtPrinter::endDocument()
+{
+    if (!m_active) {
+        // Nothing was printed; still, without a printer there is nothing to end.
+        if (m_pdfPath.isEmpty()) {
+#ifdef DEPTEST_WITH_CUPS
+            if (Result<std::string> destination = defaultPrintDestination(); !destination)
+                return destination.error();
+#else
+            if (QPrinterInfo::defaultPrinter().isNull())
+                return Error::of(error::printer);
+#endif
+        }
+        return {};
+    }
+    m_active = false;
+    const bool ended = m_painter.end();
+    m_printer.reset();
+    Outcome outcome = ended ? Outcome {} : Outcome { Error::of(error::printer) };
+#ifdef DEPTEST_WITH_CUPS
+    if (!outcome && m_spool)
+        outcome = submitPrintJob(m_destination, m_spool->fileName().toStdString(), m_jobTitle.toStdString());
+#endif
+    m_spool.reset();
+    return outcome;
+}
+
+void QtPrinter::cancelDocument()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    m_printer->abort();
+    if (m_painter.isActive())
+        m_painter.end();
+    m_printer.reset();
+    m_spool.reset(); // never handed to the printing system
+}
+
+} // namespace deptest

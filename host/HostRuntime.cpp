@@ -1,0 +1,70 @@
+#include "host/HostRuntime.h"
+
+#include "host/files/FileWriter.h"
+#include "services/Files.h"
+
+#include <QCoreApplication>
+
+#include <utility>
+
+namespace deptest {
+
+HostSettings HostRuntime::settingsForThisMachine()
+{
+    return { QCoreApplication::applicationDirPath().toStdString(), configuredHostDirectories(), QLocale::system() };
+}
+
+HostRuntime::HostRuntime(HostSettings settings)
+    : m_settings(std::move(settings))
+    , m_applicationDirectory(m_settings.applicationDirectory + m_settings.directories.separator)
+    , m_files(thisSystemsFiles())
+    , m_dates(m_settings.locale)
+{
+}
+
+std::string HostRuntime::applicationDirectory() const { return m_settings.applicationDirectory; }
+
+std::string HostRuntime::hostPath(std::string_view path) const { return toHostPath(path, m_settings.directories); }
+
+Result<std::unique_ptr<InputFile>> HostRuntime::openForReading(std::string_view path)
+{
+    return m_files->openForReading(hostPath(path));
+}
+
+Result<std::unique_ptr<OutputFile>> HostRuntime::openForWriting(std::string_view path)
+{
+    return m_files->openForWriting(hostPath(path));
+}
+
+Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_view path)
+{
+    return m_files->openForReplacing(hostPath(path));
+}
+
+Result<FileMeasurement> HostRuntime::measure(std::string_view path)
+{
+    // A path in one of the searched directories is looked up in it.
+    if (const LiteralSplit split = splitAtDirectoryLiteral(path, m_settings.directories); split.directory != nullptr)
+        return m_files->measureIn(*split.directory, split.rest);
+    const std::string& application = m_settings.applicationDirectory;
+    if (path.size() > application.size() && path.starts_with(application) && path[application.size()] == '\\')
+        return m_files->measureIn(m_applicationDirectory, path.substr(application.size() + 1));
+    return m_files->measure(hostPath(path));
+}
+
+Result<std::string> HostRuntime::longDate(const FileTime& time) { return m_dates.render(time); }
+
+std::string HostRuntime::longDate(std::string_view dateText) { return m_dates.render(dateText); }
+
+void HostRuntime::processEvents()
+{
+    // Every couple of milliseconds is as often as anyone can tell: a click
+    // still applies from the entry after it, and the lists still grow.
+    constexpr qint64 interval = 2'000'000; // nanoseconds
+    if (m_sinceEvents.isValid() && m_sinceEvents.nsecsElapsed() < interval)
+        return;
+    QCoreApplication::processEvents();
+    m_sinceEvents.start();
+}
+
+} // namespace deptest

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "dates/LongDateFormat.h"
+#include "host/HostDirectories.h"
+#include "services/Runtime.h"
+#include "services/SystemFiles.h"
+
+#include <QElapsedTimer>
+#include <QLocale>
+
+#include <memory>
+#include <string>
+
+namespace deptest {
+
+struct HostSettings {
+    std::string applicationDirectory;
+    HostDirectories directories;
+    QLocale locale;
+};
+
+// The runtime's files, dates and events on the real machine: files through
+// the operating system, dates through the locale, events through Qt's
+// event loop. Messages and the printer are the desktop's (DesktopRuntime).
+class HostRuntime : public Runtime {
+public:
+    // This machine: the executable's directory, the configured search
+    // directories and the user's locale.
+    static HostSettings settingsForThisMachine();
+
+    explicit HostRuntime(HostSettings settings);
+
+    [[nodiscard]] std::string applicationDirectory() const override;
+    [[nodiscard]] std::string displayPath(std::string_view path) const override { return hostPath(path); }
+    Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) override;
+    Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
+    Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
+    Result<FileMeasurement> measure(std::string_view path) override;
+    Result<std::string> longDate(const FileTime& time) override;
+    std::string longDate(std::string_view dateText) override;
+    void startList(std::span<const std::string> dateTexts) override { m_dates.study(dateTexts); }
+    [[nodiscard]] int displayCodePage() const override { return m_dates.codePage(); }
+    void processEvents() override;
+
+    [[nodiscard]] std::string hostPath(std::string_view path) const;
+
+private:
+    HostSettings m_settings;
+    std::string m_applicationDirectory; // as a host directory, with its separator
+    std::unique_ptr<SystemFiles> m_files;
+    QElapsedTimer m_sinceEvents;
+    LongDateFormat m_dates;
+};
+
+} // namespace deptest

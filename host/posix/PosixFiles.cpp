@@ -1,0 +1,333 @@
+#include "host/posix/PosixFiles.h"
+
+#include "host/files/FileWriter.h"
+#include "host/posix/OsError.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace deptest {
+
+namespace {
+
+// Reads a file and notices when someone else rewrites it meanwhile (a
+// reference list regenerated while a test run reads it): the rest would be
+// another file's bytes at this one's offset, so reading stops with an error.
+class PosixInputFile final : public InputFile {
+public:
+    PosixInputFile(int descriptor, const struct stat& opened)
+        : m_descriptor(descriptor)
+        , m_opened(opened)
+    {
+    }
+    ~PosixInputFile() override { ::close(m_descriptor); }
+    PosixInputFile(const PosixInputFile&) = delete;
+    PosixInputFile& operator=(const PosixInputFile&) = delete;
+
+    Result<std::size_t> read(char* buffer, std::size_t size) override
+    {
+        if (m_read > 0 && changedSinceOpened())
+            return Error { error::pathFileAccess, "The file changed while it was read" };
+        for (;;) {
+            const ssize_t got = ::read(m_descriptor, buffer, size);
+            if (got >= 0) {
+                m_read += static_cast<std::size_t>(got);
+                return static_cast<std::size_t>(got);
+            }
+            if (errno != EINTR)
+                return errorFromOs(errno);
+        }
+    }
+
+private:
+    bool changedSinceOpened() const
+    {
+        struct stat now { };
+        if (::fstat(m_descriptor, &now) != 0)
+            return true;
+        return now.st_size != m_opened.st_size || now.st_mtim.tv_sec != m_opened.st_mtim.tv_sec
+            || now.st_mtim.tv_nsec != m_opened.st_mtim.tv_nsec;
+    }
+
+    int m_descriptor;
+    struct stat m_opened;
+    std::size_t m_read { 0 };
+};
+
+// A descriptor open for writing.
+class PosixFile final : public SystemFile {
+public:
+    explicit PosixFile(int descriptor)
+        : m_descriptor(descriptor)
+    {
+    }
+    ~PosixFile() override
+    {
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+    }
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+
+    Result<std::size_t> writeSome(std::string_view bytes) override
+    {
+        for (;;) {
+            const ssize_t put = ::write(m_descriptor, bytes.data(), bytes.size());
+            if (put >= 0)
+                return static_cast<std::size_t>(put);
+            if (errno != EINTR)
+                return errorFromOs(errno);
+        }
+    }
+
+    void truncate(std::uint64_t size) override
+    {
+        if (::ftruncate(m_descriptor, static_cast<off_t>(size)) != 0) {
+            // Nothing more can be done for the file; the write's error says it is incomplete.
+        }
+    }
+
+    Outcome sync() override
+    {
+        if (::fsync(m_descriptor) != 0 && errno != EINVAL)
+            return errorFromOs(errno);
+        return {};
+    }
+
+    Outcome close() override
+    {
+        const int descriptor = std::exchange(m_descriptor, -1);
+        if (::close(descriptor) != 0)
+            return errorFromOs(errno);
+        return {};
+    }
+
+private:
+    int m_descriptor;
+};
+
+// A new version under a temporary name beside the file it replaces.
+class PosixPendingVersion final : public PendingVersion {
+public:
+    PosixPendingVersion(std::string temporary, std::string target)
+        : m_temporary(std::move(temporary))
+        , m_target(std::move(target))
+    {
+    }
+
+    Outcome putInPlace() override
+    {
+        if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+            return Error { error::pathFileAccess, std::strerror(errno) };
+        syncDirectoryOf(m_target); // so that the rename itself survives a power cut
+        return {};
+    }
+
+    void discard() override { ::unlink(m_temporary.c_str()); }
+
+private:
+    static void syncDirectoryOf(const std::string& path)
+    {
+        const std::string directory = std::filesystem::path(path).parent_path().string();
+        const int handle = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (handle >= 0) {
+            (void)::fsync(handle);
+            ::close(handle);
+        }
+    }
+
+    std::string m_temporary;
+    std::string m_target;
+};
+
+// The permission bits a newly created file gets: 0666 less the umask.
+mode_t newFileMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+void ignoreFileSizeSignal()
+{
+    // A file-size limit must come back as a failed write, not end the program.
+    static const bool ignored = [] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        return true;
+    }();
+    (void)ignored;
+}
+
+// Size and local modification time of what stat() found. A directory is
+// not a file: 53.
+Result<FileMeasurement> measurementOf(const struct stat& status)
+{
+    if (S_ISDIR(status.st_mode))
+        return Error::of(error::fileNotFound);
+    std::tm local {};
+    const std::time_t modified = status.st_mtime;
+    if (::localtime_r(&modified, &local) == nullptr)
+        return Error::of(error::invalidArgument);
+    return FileMeasurement { static_cast<std::int64_t>(status.st_size),
+        FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec } };
+}
+
+} // namespace
+
+Error PosixFiles::missingPathError(int osError, std::string_view hostPath)
+{
+    if (osError != ENOENT)
+        return errorFromOs(osError);
+    const std::filesystem::path parentPath = std::filesystem::path(hostPath).parent_path();
+    std::string parent = parentPath.empty() ? std::string(".") : parentPath.string();
+    if (m_existingDirectories.contains(parent))
+        return Error::of(error::fileNotFound);
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(parent, ignored))
+        return Error::of(error::pathNotFound);
+    constexpr std::size_t rememberedDirectories = 256; // a list names few directories
+    if (m_existingDirectories.size() >= rememberedDirectories)
+        m_existingDirectories.clear();
+    m_existingDirectories.insert(std::move(parent));
+    return Error::of(error::fileNotFound);
+}
+
+Result<std::unique_ptr<InputFile>> PosixFiles::openForReading(std::string_view hostPath)
+{
+    if (!isUsablePath(hostPath))
+        return Error::of(error::badFileName);
+    const std::string path(hostPath);
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return missingPathError(errno, hostPath);
+    struct stat status { };
+    if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+        ::close(descriptor);
+        return Error::of(error::pathFileAccess);
+    }
+    return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(descriptor, status));
+}
+
+Result<std::unique_ptr<OutputFile>> PosixFiles::openForWriting(std::string_view hostPath)
+{
+    ignoreFileSizeSignal();
+    if (!isUsablePath(hostPath))
+        return Error::of(error::badFileName);
+    const std::string path(hostPath);
+    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (descriptor < 0)
+        return missingPathError(errno, hostPath);
+    return bufferedOutput(std::make_unique<PosixFile>(descriptor));
+}
+
+Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_view hostPath)
+{
+    ignoreFileSizeSignal();
+    if (!isUsablePath(hostPath))
+        return Error::of(error::badFileName);
+    // A link stays a link: the file it points to is the one replaced.
+    std::string target(hostPath);
+    std::error_code ignored;
+    if (std::filesystem::is_symlink(target, ignored)) {
+        const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ignored);
+        if (!ignored)
+            target = resolved.string();
+    }
+    struct stat old { };
+    const bool replacing = ::stat(target.c_str(), &old) == 0;
+    if (replacing && S_ISDIR(old.st_mode))
+        return Error::of(error::pathFileAccess);
+
+    // Created exclusively under a name nobody can guess, so that no link
+    // planted in a shared directory is written through.
+    const std::filesystem::path targetPath(target);
+    std::string temporary = (targetPath.parent_path() / ("." + targetPath.filename().string() + ".XXXXXX")).string();
+    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (descriptor < 0)
+        return missingPathError(errno, hostPath);
+    // The new version keeps the old one's permissions and, where allowed,
+    // its owner; a new file gets what creating it would have given.
+    const mode_t mode = replacing ? (old.st_mode & 07777) : newFileMode();
+    if (replacing && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
+        (void)::fchown(descriptor, old.st_uid, old.st_gid);
+    if (::fchmod(descriptor, mode) != 0) {
+        const int failure = errno;
+        ::close(descriptor);
+        ::unlink(temporary.c_str());
+        return errorFromOs(failure);
+    }
+    return replacementOutput(
+        std::make_unique<PosixFile>(descriptor), std::make_unique<PosixPendingVersion>(std::move(temporary), target));
+}
+
+PosixFiles::~PosixFiles()
+{
+    for (const auto& [directory, handle] : m_directoryHandles) {
+        if (handle >= 0)
+            ::close(handle);
+    }
+}
+
+int PosixFiles::handleOf(const std::string& directory)
+{
+    for (const auto& [known, handle] : m_directoryHandles) {
+        if (known == directory)
+            return handle;
+    }
+    const int handle = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    m_directoryHandles.emplace_back(directory, handle);
+    return handle;
+}
+
+Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std::string_view relative)
+{
+    const int handle = handleOf(directory);
+    // The name stays inside the directory, as it would appended to it.
+    while (!relative.empty() && (relative.front() == '/' || relative.front() == '\\'))
+        relative.remove_prefix(1);
+    if (handle < 0 || !isUsablePath(relative))
+        return measure(directory + std::string(relative));
+    m_relative.assign(relative);
+    std::replace(m_relative.begin(), m_relative.end(), '\\', '/');
+    struct stat status { };
+    if (::fstatat(handle, m_relative.c_str(), &status, 0) != 0) {
+        const int failure = errno;
+        if (failure != ENOENT)
+            return errorFromOs(failure);
+        // Missing: 53 where its own directory is there, 76 where it is not.
+        const std::size_t slash = m_relative.rfind('/');
+        if (slash == std::string::npos)
+            return Error::of(error::fileNotFound);
+        m_relative.resize(slash);
+        struct stat parent { };
+        const bool parentThere = ::fstatat(handle, m_relative.c_str(), &parent, 0) == 0 && S_ISDIR(parent.st_mode);
+        return Error::of(parentThere ? error::fileNotFound : error::pathNotFound);
+    }
+    return measurementOf(status);
+}
+
+Result<FileMeasurement> PosixFiles::measure(std::string_view hostPath)
+{
+    if (!isUsablePath(hostPath))
+        return Error::of(error::badFileName);
+    const std::string path(hostPath);
+    struct stat status { };
+    if (::stat(path.c_str(), &status) != 0)
+        return missingPathError(errno, hostPath);
+    return measurementOf(status);
+}
+
+std::unique_ptr<SystemFiles> thisSystemsFiles() { return std::make_unique<PosixFiles>(); }
+
+} // namespace deptest

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "errors/Error.h"
+#include "services/SystemFiles.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace deptest {
+
+// Files on a POSIX system. A path inside a searched directory is looked up
+// relative to a handle on the directory kept open.
+class PosixFiles final : public SystemFiles {
+public:
+    Result<std::unique_ptr<InputFile>> openForReading(std::string_view hostPath) override;
+    Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view hostPath) override;
+    Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view hostPath) override;
+    Result<FileMeasurement> measure(std::string_view hostPath) override;
+    Result<FileMeasurement> measureIn(const std::string& directory, std::string_view relative) override;
+
+    PosixFiles() = default;
+    ~PosixFiles() override;
+    PosixFiles(const PosixFiles&) = delete;
+    PosixFiles& operator=(const PosixFiles&) = delete;
+
+private:
+    int handleOf(const std::string& directory);
+    // A path that does not exist is 53 when its directory exists and 76
+    // when it does not.
+    Error missingPathError(int osError, std::string_view hostPath);
+
+    // Directories seen to exist. A search misses in the same few
+    // directories entry after entry, so each is asked about once. Only
+    // existence is remembered: should one vanish later, a miss there still
+    // reads 53, "File not found", which is true as well.
+    std::unordered_set<std::string> m_existingDirectories;
+    std::vector<std::pair<std::string, int>> m_directoryHandles;
+    std::string m_relative; // reused, so that a lookup allocates nothing
+};
+
+} // namespace deptest

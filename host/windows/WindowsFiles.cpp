@@ -1,0 +1,259 @@
+#include "host/windows/WindowsFiles.h"
+
+#include "host/files/FileWriter.h"
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+
+namespace deptest {
+
+namespace {
+
+std::wstring wide(std::string_view utf8)
+{
+    if (utf8.empty())
+        return {};
+    const int length = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (length > 0) {
+        std::wstring text(static_cast<std::size_t>(length), L'\0');
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), length);
+        return text;
+    }
+    // Not UTF-8: text of a list written in this machine's code page.
+    const int ansi = ::MultiByteToWideChar(CP_ACP, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(ansi), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), ansi);
+    return text;
+}
+
+std::string narrow(const std::wstring& text)
+{
+    const int length
+        = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    ::WideCharToMultiByte(
+        CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr, nullptr);
+    return bytes;
+}
+
+Error lastError() { return errorFromWindows(::GetLastError()); }
+
+class WindowsInputFile final : public InputFile {
+public:
+    explicit WindowsInputFile(HANDLE handle)
+        : m_handle(handle)
+    {
+    }
+    ~WindowsInputFile() override { ::CloseHandle(m_handle); }
+    WindowsInputFile(const WindowsInputFile&) = delete;
+    WindowsInputFile& operator=(const WindowsInputFile&) = delete;
+
+    Result<std::size_t> read(char* buffer, std::size_t size) override
+    {
+        DWORD got = 0;
+        const DWORD wanted = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+        if (!::ReadFile(m_handle, buffer, wanted, &got, nullptr))
+            return lastError();
+        return static_cast<std::size_t>(got);
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+// A handle open for writing.
+class WindowsFile final : public SystemFile {
+public:
+    explicit WindowsFile(HANDLE handle)
+        : m_handle(handle)
+    {
+    }
+    ~WindowsFile() override
+    {
+        if (m_handle != INVALID_HANDLE_VALUE)
+            ::CloseHandle(m_handle);
+    }
+    WindowsFile(const WindowsFile&) = delete;
+    WindowsFile& operator=(const WindowsFile&) = delete;
+
+    Result<std::size_t> writeSome(std::string_view bytes) override
+    {
+        DWORD put = 0;
+        const DWORD wanted = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
+        if (!::WriteFile(m_handle, bytes.data(), wanted, &put, nullptr))
+            return lastError();
+        return static_cast<std::size_t>(put);
+    }
+
+    void truncate(std::uint64_t size) override
+    {
+        LARGE_INTEGER keep {};
+        keep.QuadPart = static_cast<LONGLONG>(size);
+        if (::SetFilePointerEx(m_handle, keep, nullptr, FILE_BEGIN))
+            ::SetEndOfFile(m_handle);
+    }
+
+    Outcome sync() override
+    {
+        if (!::FlushFileBuffers(m_handle))
+            return lastError();
+        return {};
+    }
+
+    Outcome close() override
+    {
+        ::CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+        return {};
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+// A new version under a fresh name beside the file it replaces.
+class WindowsPendingVersion final : public PendingVersion {
+public:
+    WindowsPendingVersion(std::wstring temporary, std::wstring target)
+        : m_temporary(std::move(temporary))
+        , m_target(std::move(target))
+    {
+    }
+
+    Outcome putInPlace() override
+    {
+        // ReplaceFileW keeps the old file's attributes and permissions.
+        const bool replacing = ::GetFileAttributesW(m_target.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (!(replacing ? ::ReplaceFileW(
+                  m_target.c_str(), m_temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
+                        : ::MoveFileExW(m_temporary.c_str(), m_target.c_str(), MOVEFILE_WRITE_THROUGH)))
+            return lastError();
+        return {};
+    }
+
+    void discard() override { ::DeleteFileW(m_temporary.c_str()); }
+
+private:
+    std::wstring m_temporary;
+    std::wstring m_target;
+};
+
+} // namespace
+
+Error errorFromWindows(unsigned long code)
+{
+    switch (code) {
+    case ERROR_FILE_NOT_FOUND: return Error::of(error::fileNotFound);
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_NETPATH: return Error::of(error::pathNotFound);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+    case ERROR_SHARING_VIOLATION: // another program holds the file: not permitted now
+    case ERROR_LOCK_VIOLATION: return Error::of(error::permissionDenied);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return Error::of(error::diskFull);
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY: return Error::of(error::badFileName);
+    case ERROR_TOO_MANY_OPEN_FILES: return Error::of(error::tooManyFiles);
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_NOT_READY: return Error::of(error::deviceIo);
+    default: break;
+    }
+    wchar_t* text = nullptr;
+    const DWORD length
+        = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = length > 0 ? std::wstring(text, length) : std::wstring();
+    ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    if (message.empty())
+        return Error::of(error::pathFileAccess);
+    return { error::pathFileAccess, narrow(message) };
+}
+
+Result<std::unique_ptr<InputFile>> WindowsFiles::openForReading(std::string_view path)
+{
+    if (!isUsablePath(path))
+        return Error::of(error::badFileName);
+    const HANDLE handle = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = ::GetLastError();
+        // Opening a directory is refused as access denied; it is no file.
+        const DWORD attributes = ::GetFileAttributesW(wide(path).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return Error::of(error::pathFileAccess);
+        return errorFromWindows(code);
+    }
+    return std::unique_ptr<InputFile>(std::make_unique<WindowsInputFile>(handle));
+}
+
+Result<std::unique_ptr<OutputFile>> WindowsFiles::openForWriting(std::string_view path)
+{
+    if (!isUsablePath(path))
+        return Error::of(error::badFileName);
+    const HANDLE handle = ::CreateFileW(
+        wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return lastError();
+    return bufferedOutput(std::make_unique<WindowsFile>(handle));
+}
+
+Result<std::unique_ptr<OutputFile>> WindowsFiles::openForReplacing(std::string_view path)
+{
+    if (!isUsablePath(path))
+        return Error::of(error::badFileName);
+    const std::wstring target = wide(path);
+    const std::size_t slash = target.find_last_of(L"\\/");
+    const std::wstring directory = slash == std::wstring::npos ? L"." : target.substr(0, slash);
+    // A fresh, unique name in the same directory, created by Windows itself.
+    std::wstring temporary(MAX_PATH + 1, L'\0');
+    if (::GetTempFileNameW(directory.c_str(), L"dpt", 0, temporary.data()) == 0)
+        return lastError();
+    temporary.resize(temporary.find(L'\0'));
+    const HANDLE handle = ::CreateFileW(
+        temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const Error failure = lastError();
+        ::DeleteFileW(temporary.c_str());
+        return failure;
+    }
+    return replacementOutput(
+        std::make_unique<WindowsFile>(handle), std::make_unique<WindowsPendingVersion>(temporary, target));
+}
+
+Result<FileMeasurement> WindowsFiles::measure(std::string_view path)
+{
+    if (!isUsablePath(path))
+        return Error::of(error::badFileName);
+    WIN32_FILE_ATTRIBUTE_DATA data {};
+    if (!::GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data))
+        return lastError();
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return Error::of(error::fileNotFound); // a directory is not a file
+    // The local time of that moment, with the daylight-saving rule then in
+    // force, not today's.
+    SYSTEMTIME universal {};
+    SYSTEMTIME local {};
+    if (!::FileTimeToSystemTime(&data.ftLastWriteTime, &universal)
+        || !::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local))
+        return Error::of(error::invalidArgument);
+    const auto size = static_cast<std::int64_t>((std::uint64_t { data.nFileSizeHigh } << 32) | data.nFileSizeLow);
+    return FileMeasurement { size,
+        FileTime { local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond } };
+}
+
+Result<FileMeasurement> WindowsFiles::measureIn(const std::string& directory, std::string_view relative)
+{
+    return measure(directory + std::string(relative));
+}
+
+std::unique_ptr<SystemFiles> thisSystemsFiles() { return std::make_unique<WindowsFiles>(); }
+
+} // namespace deptest

@@ -1,0 +1,544 @@
+#include "desktop/DesktopRuntime.h"
+#include "desktop/frmTest.h"
+#include "host/TerminationRequests.h"
+#include "tests/support/TestRuntime.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+
+using namespace deptest;
+using deptest::test::Machine;
+using deptest::test::TestRuntime;
+
+namespace {
+
+const QDateTime reference(QDate(2026, 12, 7), QTime(10, 30));
+const std::string header = test::exceptionsHeaderLine();
+
+// One line of a reference list, dated Monday, December 7, 2026.
+std::string entry(std::string_view name, std::string_view size)
+{
+    return "\"" + std::string(name) + "\",\"" + std::string(size) + "\",\"Monday, December 7, 2026\"\r\n";
+}
+
+QStringList lines(const QListView* view)
+{
+    QStringList list;
+    for (int row = 0; row < view->model()->rowCount(); ++row)
+        list << view->model()->index(row, 0).data().toString();
+    return list;
+}
+
+std::string joined(const std::vector<std::string>& texts)
+{
+    std::string all;
+    for (const std::string& text : texts)
+        all += (all.empty() ? "" : "|") + text;
+    return all;
+}
+
+// Runs the event loop until the program ends it (with 0), or for five
+// seconds at most, after which it ends with 1.
+int execUntilTheProgramEnds()
+{
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    watchdog.start(5000);
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
+class tst_Window : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void controls_data();
+    void controls();
+    void captionsFitWithoutAStandInFont();
+    void windowAndInitialState();
+    void tabOrder();
+    void ctrlBFromEveryControl_data();
+    void ctrlBFromEveryControl();
+    void otherKeysReachTheControlOnly();
+    void accessKeys_data();
+    void accessKeys();
+    void listsKeepTheirOrder();
+    void exitEndsTheLoopWhileDisabled();
+    void closingTheWindowEndsTheProgram();
+    void terminationRequestsEndTheProgram_data();
+    void terminationRequestsEndTheProgram();
+    // Test runs in the real window, on their own window and machine.
+    void hugeLineInTheRealWindow();
+    void realWindowEndToEnd();
+    void ctrlBDuringARunIsIgnored();
+    void endingTheProgramStopsTheRun_data();
+    void endingTheProgramStopsTheRun();
+    void listFromAMachineOfAnotherLanguage_data();
+    void listFromAMachineOfAnotherLanguage();
+
+private:
+    std::unique_ptr<Machine> m_machine;
+    std::unique_ptr<TestRuntime> m_runtime;
+    std::unique_ptr<frmTest> m_window;
+};
+
+void tst_Window::init()
+{
+    m_machine = std::make_unique<Machine>();
+    m_runtime = std::make_unique<TestRuntime>(*m_machine);
+    m_window = std::make_unique<frmTest>(*m_runtime);
+    m_window->show();
+    QApplication::setActiveWindow(m_window.get());
+    QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+}
+
+void tst_Window::cleanup()
+{
+    m_window.reset();
+    m_runtime.reset();
+    m_machine.reset();
+}
+
+void tst_Window::controls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<qreal>("pointSize"); // 0: the window's default font
+    QTest::addColumn<QString>("accessibleName");
+
+    QTest::newRow("lstMatching") << "lstMatching"
+                                 << "" << QRect(120, 480, 3015, 2985) << 0.0 << "Matching Files";
+    QTest::newRow("lstMissing") << "lstMissing"
+                                << "" << QRect(3360, 480, 3495, 2985) << 0.0 << "Missing/Unmatched Files";
+    QTest::newRow("cmdTest") << "cmdTest"
+                             << "&Test" << QRect(600, 4080, 1695, 495) << 9.75 << "Test";
+    QTest::newRow("cmdPrint") << "cmdPrint"
+                              << "&Print" << QRect(2640, 4080, 1695, 495) << 9.75 << "Print";
+    QTest::newRow("cmdExit") << "cmdExit"
+                             << "E&xit" << QRect(4680, 4080, 1695, 495) << 9.75 << "Exit";
+    QTest::newRow("lblCaption(0)") << "lblCaption(0)"
+                                   << "Matching Files:" << QRect(120, 120, 2775, 255) << 9.75 << "Matching Files:";
+    QTest::newRow("lblCaption(1)") << "lblCaption(1)"
+                                   << "Missing/Unmatched Files:" << QRect(3360, 120, 3015, 255) << 9.75
+                                   << "Missing/Unmatched Files:";
+    QTest::newRow("chkAppDir") << "chkAppDir"
+                               << "Search the Application Directory only" << QRect(1320, 3600, 3735, 255) << 8.25
+                               << "Search the Application Directory only";
+}
+
+void tst_Window::controls()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QRect, twips);
+    QFETCH(qreal, pointSize);
+    QFETCH(QString, accessibleName);
+
+    auto* control = m_window->findChild<QWidget*>(name);
+    QVERIFY2(control, qPrintable(name));
+    QCOMPARE(control->parentWidget(), m_window.get());
+    QCOMPARE(control->geometry(), QRect(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15));
+    QCOMPARE(control->accessibleName(), accessibleName);
+    QString shown;
+    if (auto* button = qobject_cast<QAbstractButton*>(control))
+        shown = button->text();
+    else if (auto* label = qobject_cast<QLabel*>(control))
+        shown = label->text();
+    QCOMPARE(shown, caption);
+    if (pointSize > 0) {
+        QCOMPARE(control->font().family(), QStringLiteral("MS Sans Serif"));
+        // Smaller only where the font this machine has would cut the caption.
+        QVERIFY2(control->font().pointSizeF() <= pointSize && control->font().pointSizeF() >= 7.0,
+            qPrintable(QString::number(control->font().pointSizeF())));
+        // The whole caption fits its control in the font actually used:
+        // the style's own measure of text, margins and check box indicator.
+        QVERIFY2(control->sizeHint().width() <= control->width(),
+            qPrintable(QStringLiteral("%1 needs %2 pixels, has %3 (%4)")
+                           .arg(name)
+                           .arg(control->sizeHint().width())
+                           .arg(control->width())
+                           .arg(QFontInfo(control->font()).family())));
+        QCOMPARE(control->font().weight(), QFont::Weight(700));
+        QVERIFY(!control->font().italic() && !control->font().underline() && !control->font().strikeOut());
+    }
+}
+
+void tst_Window::captionsFitWithoutAStandInFont()
+{
+    // Without a sans serif of the old width the window's bold fallback is
+    // wider: the captions are made smaller until they fit.
+    const QStringList standIns = QFont::substitutes(QStringLiteral("MS Sans Serif"));
+    QFont::removeSubstitutions(QStringLiteral("MS Sans Serif"));
+    QFont wide(QStringLiteral("DejaVu Sans"));
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), wide.family());
+    frmTest window(*m_runtime);
+    QFont::removeSubstitutions(QStringLiteral("MS Sans Serif"));
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), standIns);
+    for (const char* name : { "cmdTest", "cmdPrint", "cmdExit", "lblCaption(0)", "lblCaption(1)", "chkAppDir" }) {
+        auto* control = window.findChild<QWidget*>(name);
+        QVERIFY2(control->sizeHint().width() <= control->width(), name);
+        QVERIFY(control->font().pointSizeF() >= 7.0);
+    }
+    QVERIFY(window.findChild<QWidget*>("chkAppDir")->font().pointSizeF() < 8.25);
+}
+
+void tst_Window::windowAndInitialState()
+{
+    QCOMPARE(m_window->objectName(), QStringLiteral("frmTest"));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Test Dependent Files"));
+    QCOMPARE(m_window->size(), QSize(466, 320));
+    QCOMPARE(m_window->minimumSize(), m_window->maximumSize());
+    const QList<QSize> iconSizes = m_window->windowIcon().availableSizes();
+    QVERIFY(iconSizes.contains(QSize(16, 16)) && iconSizes.contains(QSize(32, 32)));
+
+    for (const char* name : { "lstMatching", "lstMissing" }) {
+        auto* list = m_window->findChild<QListView*>(name);
+        QCOMPARE(list->model()->rowCount(), 0);
+        QCOMPARE(list->selectionMode(), QAbstractItemView::SingleSelection);
+    }
+    QVERIFY(!m_window->findChild<QCheckBox*>("chkAppDir")->isChecked());
+    for (const char* name : { "cmdTest", "cmdPrint", "cmdExit" })
+        QVERIFY(m_window->findChild<QPushButton*>(name)->isEnabled());
+    QCOMPARE(QApplication::focusWidget(), m_window->findChild<QWidget*>("lstMatching"));
+    QCOMPARE(m_window->findChildren<QLabel*>().size(), 2);
+}
+
+void tst_Window::tabOrder()
+{
+    const QStringList expected { "lstMissing", "cmdTest", "cmdPrint", "cmdExit", "chkAppDir", "lstMatching" };
+    QStringList visited;
+    for (int step = 0; step < expected.size(); ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited << QApplication::focusWidget()->objectName();
+    }
+    QCOMPARE(visited, expected);
+}
+
+void tst_Window::ctrlBFromEveryControl_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("modifiers");
+    for (const char* name : { "lstMatching", "lstMissing", "cmdTest", "cmdPrint", "cmdExit", "chkAppDir" })
+        QTest::newRow(name) << name << int(Qt::ControlModifier);
+    QTest::newRow("with Shift") << "lstMissing" << int(Qt::ControlModifier | Qt::ShiftModifier);
+}
+
+void tst_Window::ctrlBFromEveryControl()
+{
+    QFETCH(QString, control);
+    QFETCH(int, modifiers);
+    // Without a name list the generation says so: that message proves the
+    // handler ran, and that it ran exactly once.
+    auto* widget = m_window->findChild<QWidget*>(control);
+    widget->setFocus();
+    QTest::keyClick(widget, Qt::Key_B, Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(QString::fromStdString(joined(m_runtime->messages)), QStringLiteral("Error:  Could not find DLLs.txt."));
+    QVERIFY(!QGuiApplication::overrideCursor());
+}
+
+void tst_Window::otherKeysReachTheControlOnly()
+{
+    m_window->append(ListBox::Matching, "first", {});
+    m_window->append(ListBox::Matching, "second", {});
+    auto* list = m_window->findChild<QListView*>("lstMatching");
+    QTRY_COMPARE(list->model()->rowCount(), 2); // the lines reach the view in a batch
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentIndex().row(), 1);
+    QTest::keyClick(list, Qt::Key_B);
+
+    auto* box = m_window->findChild<QCheckBox*>("chkAppDir");
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Space);
+    QVERIFY(box->isChecked());
+    QVERIFY(m_window->appDirOnly());
+
+    auto* print = m_window->findChild<QPushButton*>("cmdPrint");
+    print->setFocus();
+    QTest::keyClick(print, Qt::Key_Space);
+    QCOMPARE(m_runtime->messages, std::vector<std::string> { "No missing files to report." });
+
+    // Character codes: only Ctrl+B gives 2.
+    QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::ControlModifier)), std::int16_t { 2 });
+    QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, QStringLiteral("b"))),
+        std::int16_t { 'b' });
+    QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier)), std::int16_t { 1 });
+    QCOMPARE(characterCode(QKeyEvent(QEvent::KeyPress, Qt::Key_F2, Qt::NoModifier)), std::int16_t { 0 });
+}
+
+void tst_Window::accessKeys_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("unloaded");
+    QTest::newRow("Alt+T runs Test") << int(Qt::Key_T) << "Error:  Could not find InDLL.txt." << true;
+    QTest::newRow("Alt+P runs Print") << int(Qt::Key_P) << "No missing files to report." << false;
+    QTest::newRow("Alt+X runs Exit") << int(Qt::Key_X) << "" << true;
+}
+
+void tst_Window::accessKeys()
+{
+    QFETCH(int, key);
+    QFETCH(QString, message);
+    QFETCH(bool, unloaded);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), Qt::AltModifier);
+    // An access key presses its button with a short animation.
+    QTRY_COMPARE(m_window->isUnloaded(), unloaded);
+    QTRY_COMPARE(QString::fromStdString(joined(m_runtime->messages)), message);
+    QCOMPARE(m_window->isVisible(), !unloaded);
+}
+
+void tst_Window::listsKeepTheirOrder()
+{
+    for (int i = 0; i < 20000; ++i)
+        m_window->append(ListBox::Missing, std::to_string(i), {});
+    QCOMPARE(m_window->missingCount(), 20000);
+    auto* list = m_window->findChild<QListView*>("lstMissing");
+    QTRY_COMPARE(list->model()->rowCount(), 20000);
+    for (int row : { 0, 1, 9999, 19999 })
+        QCOMPARE(list->model()->index(row, 0).data().toString(), QString::number(row));
+    m_window->clear(ListBox::Missing);
+    QCOMPARE(m_window->missingCount(), 0);
+    QCOMPARE(list->model()->rowCount(), 0);
+}
+
+void tst_Window::exitEndsTheLoopWhileDisabled()
+{
+    QTimer::singleShot(0, m_window.get(), [this] {
+        setButtonsEnabled(*m_window, false);
+        m_window->pressExit();
+    });
+    QCOMPARE(execUntilTheProgramEnds(), 0);
+    QVERIFY(m_window->isUnloaded());
+    QVERIFY(!m_window->isVisible());
+}
+
+void tst_Window::closingTheWindowEndsTheProgram()
+{
+    QTimer::singleShot(0, m_window.get(), [this] { m_window->close(); });
+    QCOMPARE(execUntilTheProgramEnds(), 0);
+    QVERIFY(m_window->isUnloaded());
+}
+
+void tst_Window::terminationRequestsEndTheProgram_data()
+{
+    QTest::addColumn<QString>("messageBox");
+    QTest::addColumn<int>("requestsNeeded");
+    QTest::newRow("idle window") << "none" << 1;
+    // A box that belongs to the window goes with it.
+    QTest::newRow("box of the window waiting") << "window's" << 1;
+    // A box shown while another program was active belongs to no window
+    // and keeps the program alive after the window has closed.
+    QTest::newRow("box of no window waiting") << "own" << 2;
+}
+
+void tst_Window::terminationRequestsEndTheProgram()
+{
+    QFETCH(QString, messageBox);
+    QFETCH(int, requestsNeeded);
+    TerminationRequests termination;
+    connect(&termination, &TerminationRequests::requested, m_window.get(), &frmTest::endOnRequest);
+    int requests = 0;
+    const auto request = [&requests] {
+        ++requests;
+        std::raise(SIGTERM);
+    };
+    // Asks again, every 200 ms, for as long as the program still runs.
+    QTimer again;
+    connect(&again, &QTimer::timeout, request);
+    bool boxReturned = false;
+    QTimer::singleShot(0, m_window.get(), [&] {
+        request();
+        again.start(200);
+        if (messageBox == "none")
+            return;
+        if (messageBox == "own")
+            QApplication::setActiveWindow(nullptr);
+        showMessageBox("Error  61: Disk full");
+        boxReturned = true;
+    });
+    QCOMPARE(execUntilTheProgramEnds(), 0);
+    QVERIFY(m_window->isUnloaded());
+    QCOMPARE(requests, requestsNeeded);
+    QCOMPARE(boxReturned, messageBox != "none");
+}
+
+void tst_Window::hugeLineInTheRealWindow()
+{
+    m_window.reset(); // the test runs a window of its own
+    Machine machine;
+    Machine::writeText(machine.dataFile("indll.txt"), std::string(50 * 1024 * 1024, 'n') + "\r\n");
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    const QStringList shown = lines(window.findChild<QListView*>("lstMissing"));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(shown.front().size() <= 1025);
+    auto* view = window.findChild<QListView*>("lstMissing");
+    view->viewport()->repaint(); // paints the shortened line now
+    // The exceptions file keeps the whole name.
+    QVERIFY(Machine::readText(machine.dataFile("outdll.txt")).size() > 50 * 1024 * 1024);
+}
+
+void tst_Window::realWindowEndToEnd()
+{
+    m_window.reset(); // the test runs a window of its own
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
+    Machine::writeText(machine.dataFile("indll.txt"), entry("a.so", "10") + entry("b.so", "10"));
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* cmdTest = window.findChild<QPushButton*>("cmdTest");
+    std::vector<bool> enabledDuringRun;
+    runtime.onProcessEvents = [&] { enabledDuringRun.push_back(cmdTest->isEnabled()); };
+    QTest::mouseClick(cmdTest, Qt::LeftButton);
+    QCOMPARE(lines(window.findChild<QListView*>("lstMatching")), QStringList { "a.so" });
+    auto* lstMissing = window.findChild<QListView*>("lstMissing");
+    QCOMPARE(lines(lstMissing), QStringList { "b.so - Error: File not found" });
+    // The line says why in its tooltip, and to a screen reader.
+    const QModelIndex missing = lstMissing->model()->index(0, 0);
+    const QString why = QStringLiteral("Looked for last as %1/b.so\nError  53: File not found")
+                            .arg(QString::fromStdString(machine.applicationDirectory()));
+    QCOMPARE(missing.data(Qt::ToolTipRole).toString(), why);
+    QCOMPARE(missing.data(Qt::AccessibleDescriptionRole).toString(), why);
+    QVERIFY(!window.findChild<QListView*>("lstMatching")->model()->index(0, 0).data(Qt::ToolTipRole).isValid());
+    QCOMPARE(enabledDuringRun, (std::vector<bool> { false, false }));
+    QVERIFY(cmdTest->isEnabled());
+}
+
+void tst_Window::ctrlBDuringARunIsIgnored()
+{
+    m_window.reset(); // the test runs a window of its own
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
+    Machine::writeText(machine.dataFile("dlls.txt"), "a.so\r\n");
+    const std::string list = "\"a.so\",\"10\",\"Monday, December 7, 2026\"\r\n\"b.so\",\"10\",\"x\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), list);
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto pressCtrlB = [&window] {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : &window, Qt::Key_B, Qt::ControlModifier);
+    };
+    runtime.onProcessEvents = pressCtrlB;
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), list);
+    QVERIFY(!QFile::exists(QString::fromStdString(machine.dataFile("dllerr.txt"))));
+    // Outside a run the same key does generate.
+    runtime.onProcessEvents = nullptr;
+    pressCtrlB();
+    QVERIFY(QFile::exists(QString::fromStdString(machine.dataFile("dllerr.txt"))));
+}
+
+void tst_Window::endingTheProgramStopsTheRun_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("close box") << "close";
+    QTest::newRow("Exit") << "exit";
+    QTest::newRow("terminate signal") << "signal";
+}
+
+void tst_Window::endingTheProgramStopsTheRun()
+{
+    m_window.reset(); // the test runs a window of its own
+    QFETCH(QString, how);
+    Machine machine;
+    std::string list;
+    for (int i = 0; i < 50; ++i)
+        list += "\"m" + std::to_string(i) + ".so\",\"1\",\"x\"\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), list);
+    TestRuntime runtime(machine);
+    frmTest window(runtime);
+    TerminationRequests termination;
+    connect(&termination, &TerminationRequests::requested, &window, &frmTest::endOnRequest);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    runtime.onProcessEvents = [&] {
+        if (runtime.eventRounds != 2)
+            return;
+        if (how == "close")
+            window.close();
+        else if (how == "exit")
+            window.pressExit();
+        else
+            std::raise(SIGTERM); // as from kill, or Ctrl+C in a terminal
+    };
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    QVERIFY(window.isUnloaded());
+    QVERIFY(runtime.eventRounds >= 2 && runtime.eventRounds < 50);
+    // The records of the entries done so far, each of them whole.
+    std::string expected = header;
+    for (int i = 0; i < runtime.eventRounds; ++i)
+        expected += "\"m" + std::to_string(i) + ".so\",1,\"x\",\"File not found\"\r\n";
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), expected);
+}
+
+void tst_Window::listFromAMachineOfAnotherLanguage_data()
+{
+    QTest::addColumn<QLocale>("referenceMachine");
+    QTest::addColumn<QLocale>("targetMachine");
+    QTest::newRow("German list, English machine") << QLocale("de_DE") << QLocale("en_US");
+    QTest::newRow("Russian list, Japanese machine") << QLocale("ru_RU") << QLocale("ja_JP");
+    QTest::newRow("Arabic list, French machine") << QLocale("ar_EG") << QLocale("fr_FR");
+    QTest::newRow("Polish list, Croatian machine") << QLocale("pl_PL") << QLocale("hr_HR");
+}
+
+void tst_Window::listFromAMachineOfAnotherLanguage()
+{
+    // Ctrl+B on a machine of one language, Test on a machine of another,
+    // the same files: everything matches.
+    QFETCH(QLocale, referenceMachine);
+    QFETCH(QLocale, targetMachine);
+    m_window.reset(); // the test runs windows of its own
+    Machine machine;
+    QStringList names;
+    for (int month = 1; month <= 12; ++month) {
+        const std::string name = "m" + std::to_string(month) + ".so";
+        Machine::makeFile(machine.systemDirectory() + "/" + name, month, QDateTime(QDate(2025, month, 2), QTime(9, 0)));
+        names << QString::fromStdString(name);
+    }
+    Machine::writeText(machine.dataFile("dlls.txt"), names.join(QStringLiteral("\r\n")).toStdString());
+    {
+        TestRuntime reference(machine, referenceMachine);
+        frmTest window(reference);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::keyClick(window.findChild<QWidget*>("lstMatching"), Qt::Key_B, Qt::ControlModifier);
+        QVERIFY(reference.messages.empty());
+    }
+    const std::string list = Machine::readText(machine.dataFile("indll.txt"));
+    const std::string march = referenceMachine.toString(QDate(2025, 3, 2), QLocale::LongFormat).toStdString();
+    QVERIFY2(list.find(march) != std::string::npos, list.c_str());
+
+    TestRuntime target(machine, targetMachine);
+    frmTest window(target);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    QCOMPARE(lines(window.findChild<QListView*>("lstMatching")), names);
+    QCOMPARE(lines(window.findChild<QListView*>("lstMissing")), QStringList {});
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), header);
+}
+
+QTEST_MAIN(tst_Window)
+#include "tst_window.moc"

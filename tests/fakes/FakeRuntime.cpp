@@ -1,0 +1,47 @@
+#include "tests/fakes/FakeRuntime.h"
+
+#include "services/Files.h"
+
+#include <array>
+#include <cstdio>
+
+namespace deptest::test {
+
+FakeRuntime::FakeRuntime(std::string applicationDirectory, SystemFiles& files)
+    : m_applicationDirectory(std::move(applicationDirectory))
+    , m_files(files)
+{
+}
+
+Result<std::unique_ptr<InputFile>> FakeRuntime::openForReading(std::string_view path)
+{
+    return m_files.openForReading(path);
+}
+
+Result<std::unique_ptr<OutputFile>> FakeRuntime::openForWriting(std::string_view path)
+{
+    return m_files.openForWriting(path);
+}
+
+Result<std::unique_ptr<OutputFile>> FakeRuntime::openForReplacing(std::string_view path)
+{
+    return m_files.openForReplacing(path);
+}
+
+Result<FileMeasurement> FakeRuntime::measure(std::string_view path) { return m_files.measure(path); }
+
+Result<std::string> FakeRuntime::longDate(const FileTime& time)
+{
+    std::array<char, 32> text {};
+    std::snprintf(text.data(), text.size(), "%04d-%02d-%02d", time.year, time.month, time.day);
+    return std::string(text.data());
+}
+
+void FakeRuntime::processEvents()
+{
+    ++eventRounds;
+    if (onProcessEvents)
+        onProcessEvents();
+}
+
+} // namespace deptest::test

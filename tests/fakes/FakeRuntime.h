@@ -1,0 +1,70 @@
+#pragma once
+
+#include "services/Runtime.h"
+#include "services/SystemFiles.h"
+#include "tests/fakes/RecordingPrinter.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace deptest::test {
+
+// The runtime over any system's files (files in memory, or a real host's)
+// with paths passed on as they are, dates as ISO text ("2026-12-07"),
+// messages recorded instead of shown and a recording printer unless the
+// test sets another.
+class FakeRuntime final : public Runtime {
+public:
+    FakeRuntime(std::string applicationDirectory, SystemFiles& files);
+
+    [[nodiscard]] std::string applicationDirectory() const override { return m_applicationDirectory; }
+    [[nodiscard]] std::string displayPath(std::string_view path) const override { return std::string(path); }
+    Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) override;
+    Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
+    Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
+    Result<FileMeasurement> measure(std::string_view path) override;
+    Result<std::string> longDate(const FileTime& time) override;
+    std::string longDate(std::string_view dateText) override { return std::string(dateText); }
+    void startList(std::span<const std::string> dateTexts) override
+    {
+        listsStarted.emplace_back(dateTexts.begin(), dateTexts.end());
+    }
+    [[nodiscard]] int displayCodePage() const override { return 1252; }
+    void showMessage(std::string_view text) override { messages.emplace_back(text); }
+    void processEvents() override;
+    Printer& printer() override { return *m_printer; }
+    void setPrinter(std::unique_ptr<Printer> printer) { m_printer = std::move(printer); }
+
+    std::vector<std::string> messages;
+    // The date texts of each list a command started.
+    std::vector<std::vector<std::string>> listsStarted;
+    // Called on every event processing.
+    std::function<void()> onProcessEvents;
+    int eventRounds { 0 };
+
+private:
+    std::string m_applicationDirectory;
+    SystemFiles& m_files;
+    std::unique_ptr<Printer> m_printer = std::make_unique<RecordingPrinter>();
+};
+
+// The exceptions file's first line as written, with its line end.
+inline std::string exceptionsHeaderLine()
+{
+    return "Format: Filename, Size of file on target, size of original file, date of target file, date of original, "
+           "error\r\n";
+}
+
+// `count` mismatch records of the exceptions file, name0.so onwards.
+inline std::string mismatchRecords(int count)
+{
+    std::string records;
+    for (int i = 0; i < count; ++i)
+        records += "\"name" + std::to_string(i) + ".so\"," + std::to_string(i)
+            + ",7,\"Monday, December 7, 2026\",\"x\",\"Bad date or size\"\r\n";
+    return records;
+}
+
+} // namespace deptest::test

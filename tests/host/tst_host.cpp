@@ -1,0 +1,222 @@
+#include "host/HostDirectories.h"
+#include "records/RecordReader.h"
+#include "records/RecordWriter.h"
+#include "services/Files.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/TestRuntime.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace deptest;
+using deptest::test::Machine;
+using deptest::test::TestRuntime;
+
+class tst_Host : public QObject {
+    Q_OBJECT
+private slots:
+    void hostPaths_data();
+    void hostPaths();
+    void fileErrors_data();
+    void fileErrors();
+    void sizeBeyondTwoGigabytes();
+    void fileTimeIsLocalTime();
+    void fullDiskKeepsCompleteLines();
+    void roundTripThroughRealFile();
+    void longDateOfText_data();
+    void longDateOfText();
+    void longDateOfFileTime();
+};
+
+void tst_Host::hostPaths_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("system directory") << "c:\\windows\\system\\libc.so.6"
+                                      << "/sys/libc.so.6";
+    QTest::newRow("windows directory") << "c:\\windows\\libc.so.6"
+                                       << "/win/libc.so.6";
+    QTest::newRow("any letter case") << "C:\\WINDOWS\\System\\a"
+                                     << "/sys/a";
+    QTest::newRow("application directory") << "/opt/deptest\\indll.txt"
+                                           << "/opt/deptest/indll.txt";
+    QTest::newRow("backslashes inside a name") << "c:\\windows\\sub\\x.so"
+                                               << "/win/sub/x.so";
+}
+
+void tst_Host::hostPaths()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, expected);
+    const HostDirectories directories { "/sys/", "/win/" };
+    QCOMPARE(QString::fromStdString(toHostPath(path.toStdString(), directories)), expected);
+}
+
+void tst_Host::fileErrors_data()
+{
+    QTest::addColumn<QString>("leaf");
+    QTest::addColumn<int>("sizeError");
+    QTest::addColumn<int>("readError");
+    QTest::newRow("missing file") << "nothing.so" << 53 << 53;
+    QTest::newRow("missing directory") << "nodir\\nothing.so" << 76 << 76;
+    QTest::newRow("directory is not a file") << "adir" << 53 << 75;
+    QTest::newRow("path through a regular file") << "plain\\inside" << 76 << 76;
+}
+
+void tst_Host::fileErrors()
+{
+    QFETCH(QString, leaf);
+    QFETCH(int, sizeError);
+    QFETCH(int, readError);
+    Machine machine;
+    TestRuntime runtime(machine);
+    QDir(QString::fromStdString(machine.applicationDirectory())).mkdir(QStringLiteral("adir"));
+    Machine::writeText(machine.dataFile("plain"), "x");
+    const std::string path = runtime.applicationDirectory() + "\\" + leaf.toStdString();
+
+    const Result<FileMeasurement> measured = runtime.measure(path);
+    QVERIFY(!measured);
+    QCOMPARE(measured.error().number, sizeError);
+
+    const auto opened = runtime.openForReading(path);
+    QVERIFY(!opened);
+    QCOMPARE(opened.error().number, readError);
+}
+
+void tst_Host::sizeBeyondTwoGigabytes()
+{
+    Machine machine;
+    TestRuntime runtime(machine);
+    QFile file(QString::fromStdString(machine.dataFile("big.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(qint64(3) << 30)); // sparse: takes no disk space
+    file.close();
+    const Result<FileMeasurement> measured = runtime.measure(runtime.applicationDirectory() + "\\big.bin");
+    QVERIFY(measured);
+    QCOMPARE(measured->size, std::int64_t { 3 } << 30);
+}
+
+void tst_Host::fileTimeIsLocalTime()
+{
+    Machine machine;
+    TestRuntime runtime(machine);
+    const QDateTime when(QDate(2024, 2, 29), QTime(23, 59, 58));
+    Machine::makeFile(machine.dataFile("a.so"), 1, when);
+    const Result<FileMeasurement> measured = runtime.measure(runtime.applicationDirectory() + "\\a.so");
+    QVERIFY(measured);
+    QCOMPARE(measured->modified, (FileTime { 2024, 2, 29, 23, 59, 58 }));
+    QCOMPARE(measured->size, std::int64_t { 1 });
+}
+
+void tst_Host::fullDiskKeepsCompleteLines()
+{
+    Machine machine;
+    TestRuntime runtime(machine);
+    auto file = runtime.openForWriting(runtime.applicationDirectory() + "\\full.txt");
+    QVERIFY(file);
+    Outcome failure;
+    {
+        test::FileSizeLimit full(100'000);
+        RecordWriter writer(**file);
+        const std::string name(40, 'n');
+        for (int record = 0; record < 5000 && !failure; ++record)
+            failure = writer.writeRecord({ name, std::int64_t { record } });
+        (void)(*file)->close();
+    }
+
+    QVERIFY(failure);
+    QCOMPARE(QString::fromStdString(generalErrorMessage(*failure)), QStringLiteral("Error  61: Disk full"));
+    const std::string written = Machine::readText(machine.dataFile("full.txt"));
+    QVERIFY(!written.empty());
+    QVERIFY(written.size() <= 100'000);
+    QVERIFY2(written.ends_with("\r\n"), "the file ends in a torn line");
+}
+
+void tst_Host::roundTripThroughRealFile()
+{
+    Machine machine;
+    TestRuntime runtime(machine);
+    const std::string path = machine.applicationDirectory() + "\\round.txt";
+    {
+        auto file = runtime.openForWriting(path);
+        QVERIFY(file);
+        RecordWriter writer(**file);
+        QVERIFY(!writer.writeRecord({ "Monday, December 7, 2026", "  spaced  ", "" }));
+        QVERIFY(!writer.writeRecord({ "x", std::int64_t { -1 }, std::int64_t { 0 } }));
+        QVERIFY(!(*file)->close());
+    }
+    QCOMPARE(Machine::readText(machine.applicationDirectory() + "/round.txt"),
+        std::string("\"Monday, December 7, 2026\",\"  spaced  \",\"\"\r\n\"x\",-1,0\r\n"));
+
+    auto file = runtime.openForReading(path);
+    QVERIFY(file);
+    RecordReader reader(**file);
+    QStringList fields;
+    while (!reader.atEnd())
+        fields << QString::fromStdString(reader.readField().value());
+    QCOMPARE(fields, (QStringList { "Monday, December 7, 2026", "  spaced  ", "", "x", "-1", "0" }));
+}
+
+void tst_Host::longDateOfText_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("en_US long date stays") << "en_US"
+                                           << "Monday, December 7, 2026"
+                                           << "Monday, December 7, 2026";
+    QTest::newRow("en_US list read under de_DE") << "de_DE"
+                                                 << "Monday, December 7, 2026"
+                                                 << "Montag, 7. Dezember 2026";
+    QTest::newRow("de_DE long date stays") << "de_DE"
+                                           << "Montag, 7. Dezember 2026"
+                                           << "Montag, 7. Dezember 2026";
+    QTest::newRow("C long date") << "de_DE"
+                                 << "Monday, 7 December 2026"
+                                 << "Montag, 7. Dezember 2026";
+    QTest::newRow("ISO date") << "en_US"
+                              << "2026-12-07"
+                              << "Monday, December 7, 2026";
+    QTest::newRow("English month name") << "fr_FR"
+                                        << "December 7, 2026"
+                                        << "lundi 7 décembre 2026";
+    QTest::newRow("surrounding blanks") << "en_US"
+                                        << " 2026-12-07 "
+                                        << "Monday, December 7, 2026";
+    QTest::newRow("not a date comes back unchanged") << "en_US"
+                                                     << "yesterday-ish"
+                                                     << "yesterday-ish";
+    QTest::newRow("empty text") << "en_US"
+                                << ""
+                                << "";
+    QTest::newRow("impossible day") << "en_US"
+                                    << "2026-02-30"
+                                    << "2026-02-30";
+}
+
+void tst_Host::longDateOfText()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    Machine machine;
+    TestRuntime runtime(machine, QLocale(locale));
+    QCOMPARE(QString::fromStdString(runtime.longDate(text.toStdString())), expected);
+    // The same text again comes from the cache and must agree.
+    QCOMPARE(QString::fromStdString(runtime.longDate(text.toStdString())), expected);
+}
+
+void tst_Host::longDateOfFileTime()
+{
+    Machine machine;
+    TestRuntime runtime(machine);
+    QCOMPARE(QString::fromStdString(runtime.longDate(FileTime { 2026, 12, 7, 23, 59, 0 }).value()),
+        QStringLiteral("Monday, December 7, 2026"));
+    const Result<std::string> impossible = runtime.longDate(FileTime { 2026, 13, 40, 0, 0, 0 });
+    QVERIFY(!impossible);
+    QCOMPARE(impossible.error().number, error::invalidArgument);
+}
+
+QTEST_GUILESS_MAIN(tst_Host)
+#include "tst_host.moc"
