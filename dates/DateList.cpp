@@ -82,8 +82,10 @@ QDate DateList::read(std::string_view bytes)
     if (!isUtf8(bytes))
         return readLegacy(bytes, !m_studied).date;
     if (m_studied) {
-        if (const auto found = m_studiedTexts.find(std::string(bytes)); found != m_studiedTexts.end())
-            return m_reader.decide(found->second, m_facts).date;
+        if (const auto found = m_studiedTexts.find(std::string(bytes)); found != m_studiedTexts.end()) {
+            const QString text = fromUtf8(bytes);
+            return m_reader.decide(found->second, m_facts, &text).date;
+        }
     }
     const QString text = fromUtf8(bytes);
     std::vector<DateReader::Candidate> candidates = m_reader.candidates(text, m_facts);
@@ -92,7 +94,7 @@ QDate DateList::read(std::string_view bytes)
         settle();
         candidates = m_reader.candidates(text, m_facts);
     }
-    return m_reader.decide(candidates, m_facts).date;
+    return m_reader.decide(candidates, m_facts, &text).date;
 }
 
 // Bytes from a Windows machine: read in the list's code page; else in the

@@ -2,6 +2,8 @@
 
 #include "dates/DateWords.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <tuple>
 
@@ -235,14 +237,25 @@ std::vector<Order> DateReader::ordersWriting(const QString& text, const Candidat
     const QString folded = text.trimmed().toCaseFolded();
     for (int index = 0; index < m_catalogue.size(); ++index) {
         const DateCatalogue::Locale& known = m_catalogue.locale(index);
-        if (known.locale.language() == candidate.language
-            && known.locale.toString(candidate.date, QLocale::LongFormat).toCaseFolded() == folded)
-            orders.push_back(known.shortOrder);
+        if (known.locale.language() != candidate.language)
+            continue;
+        // The long format, and the same without the weekday name.
+        const QString format = known.locale.dateFormat(QLocale::LongFormat);
+        QString withoutWeekday = format;
+        static const QRegularExpression weekday(QStringLiteral("dddd[,،]?\\s*|\\s*[,،]?\\s*dddd"));
+        withoutWeekday.remove(weekday);
+        for (const QString& written : { format, withoutWeekday.trimmed() }) {
+            if (known.locale.toString(candidate.date, written).toCaseFolded() == folded) {
+                orders.push_back(known.shortOrder);
+                break;
+            }
+        }
     }
     return orders;
 }
 
-DateReader::Reading DateReader::decide(const std::vector<Candidate>& candidates, const ListFacts& list) const
+DateReader::Reading DateReader::decide(
+    const std::vector<Candidate>& candidates, const ListFacts& list, const QString* text) const
 {
     const QLocale::Language machine = machineLanguage();
     const auto rank = [&](const Candidate& c) {
@@ -256,10 +269,24 @@ DateReader::Reading DateReader::decide(const std::vector<Candidate>& candidates,
     }
     if (!chosen)
         return {};
+    // Two days and nothing to choose between them: the text is read only
+    // when just one of the languages writes exactly this text.
+    const Candidate* exact = nullptr;
+    bool tie = false;
     for (const Candidate& candidate : candidates) {
-        if (rank(candidate) == rank(*chosen) && candidate.date != chosen->date)
-            return {}; // two days, and nothing to choose between them
+        if (rank(candidate) != rank(*chosen))
+            continue;
+        tie = tie || candidate.date != chosen->date;
+        if (text && !ordersWriting(*text, candidate).empty()) {
+            if (exact && exact->date != candidate.date)
+                return {};
+            exact = &candidate;
+        }
     }
+    if (tie)
+        chosen = exact;
+    if (!chosen)
+        return {};
     return { chosen->date, chosen->language, chosen->recognised, chosen->confirmed };
 }
 

@@ -25,13 +25,11 @@ struct ListFacts {
 // other words of one language's dates, and its numbers fill that
 // language's fields in its order. Where readings that account for the
 // whole text give different days, a weekday name that agrees decides, then
-// the list's language, then this machine's; otherwise the text is not
-// read. Dotted and dashed numeric dates are day-month-year or
-// year-month-day; slashed ones are month-day-year or day-month-year as the
-// list, then this machine, says. Thai years of the Buddhist era and month
-// names of the Persian and Islamic calendars are read in their calendars;
-// a time of day is no part of the day. Two-digit years are read as
-// Windows reads them: 00-29 are 2000-2029, 30-99 are 1930-1999.
+// the list's language, then this machine's, then a single language whose
+// locales write exactly this text; otherwise the text is not read. Dotted and dashed numeric dates are day-month-year
+// or year-month-day; slashed ones are month-day-year or day-month-year as the list, then this machine, says. Thai years
+// of the Buddhist era and month names of the Persian and Islamic calendars are read in their calendars; a time of day
+// is no part of the day. Two-digit years are read as Windows reads them: 00-29 are 2000-2029, 30-99 are 1930-1999.
 class DateReader {
 public:
     explicit DateReader(const QLocale& machine);
@@ -56,11 +54,12 @@ public:
     // whether the list's facts played a part (numbers alone).
     [[nodiscard]] std::vector<Candidate> candidates(
         const QString& text, const ListFacts& list, bool* byList = nullptr) const;
-    // The one day the readings leave, or none.
-    [[nodiscard]] Reading decide(const std::vector<Candidate>& candidates, const ListFacts& list) const;
+    // The one day the readings of `text` leave, or none.
+    [[nodiscard]] Reading decide(
+        const std::vector<Candidate>& candidates, const ListFacts& list, const QString* text = nullptr) const;
     [[nodiscard]] Reading examine(const QString& text, const ListFacts& list) const
     {
-        return decide(candidates(text, list), list);
+        return decide(candidates(text, list), list, &text);
     }
     [[nodiscard]] QLocale::Language machineLanguage() const { return m_catalogue.language(m_machineLocale); }
     // The orders of short dates of the locales that write the candidate's
