@@ -271,22 +271,21 @@ DateReader::Reading DateReader::decide(
         return {};
     // Two days and nothing to choose between them: the text is read only
     // when just one of the languages writes exactly this text.
-    const Candidate* exact = nullptr;
-    bool tie = false;
-    for (const Candidate& candidate : candidates) {
-        if (rank(candidate) != rank(*chosen))
-            continue;
-        tie = tie || candidate.date != chosen->date;
-        if (text && !ordersWriting(*text, candidate).empty()) {
+    const bool tie = std::any_of(candidates.begin(), candidates.end(),
+        [&](const Candidate& c) { return rank(c) == rank(*chosen) && c.date != chosen->date; });
+    if (tie) {
+        const Candidate* exact = nullptr;
+        for (const Candidate& candidate : candidates) {
+            if (rank(candidate) != rank(*chosen) || !text || ordersWriting(*text, candidate).empty())
+                continue;
             if (exact && exact->date != candidate.date)
                 return {};
             exact = &candidate;
         }
-    }
-    if (tie)
+        if (!exact)
+            return {};
         chosen = exact;
-    if (!chosen)
-        return {};
+    }
     return { chosen->date, chosen->language, chosen->recognised, chosen->confirmed };
 }
 
