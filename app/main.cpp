@@ -1,4 +1,6 @@
+#include "cli/CommandLine.h"
 #include "desktop/DesktopRuntime.h"
+#include "desktop/QtPrinter.h"
 #include "desktop/frmTest.h"
 #ifndef _WIN32
 #include "host/TerminationRequests.h"
@@ -6,7 +8,9 @@
 
 #include <QApplication>
 
-int main(int argc, char* argv[])
+namespace {
+
+int runWindow(int& argc, char* argv[])
 {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("deptest"));
@@ -19,4 +23,23 @@ int main(int argc, char* argv[])
 #endif
     window.show();
     return QApplication::exec();
+}
+
+// Printing from a shell draws the pages but shows nothing: unless the user
+// chose a platform, it draws offscreen, so no display is needed.
+std::unique_ptr<QCoreApplication> printingApplication(int& argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QApplication>(argc, argv);
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc <= 1)
+        return runWindow(argc, argv);
+    return deptest::cli::runCommandLine(argc, argv,
+        { printingApplication, [] { return std::make_unique<deptest::QtPrinter>(deptest::printJobTitle()); } });
 }

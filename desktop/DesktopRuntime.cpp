@@ -12,15 +12,10 @@
 
 namespace deptest {
 
-namespace {
-
-// What the print queue shows for a report: the program and the file.
 QString printJobTitle()
 {
     return QStringLiteral("deptest - %1").arg(QString::fromLatin1(dataFile::exceptions.substr(1)));
 }
-
-} // namespace
 
 DesktopRuntime::DesktopRuntime(HostSettings settings)
     : HostRuntime(std::move(settings))
@@ -32,6 +27,14 @@ DesktopRuntime::DesktopRuntime(HostSettings settings)
 DesktopRuntime::~DesktopRuntime() = default;
 
 void DesktopRuntime::showMessage(std::string_view text) { showMessageBox(text, displayCodePage()); }
+
+bool DesktopRuntime::askYesNo(std::string_view question)
+{
+    QMessageBox box(QMessageBox::Question, toDisplayText(message::applicationTitle, displayCodePage()),
+        toDisplayText(question, displayCodePage()), QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
 
 void showMessageBox(std::string_view text, int codePage)
 {

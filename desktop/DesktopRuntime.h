@@ -7,6 +7,9 @@
 
 namespace deptest {
 
+// What the print queue shows for a report: the program and the file.
+QString printJobTitle();
+
 // A modal box with the program's caption and one OK button, over the
 // active window; returns when the user has closed it. Text that is not
 // UTF-8 (a name from a list) shows in the code page given.
@@ -21,6 +24,7 @@ public:
     DesktopRuntime& operator=(const DesktopRuntime&) = delete;
 
     void showMessage(std::string_view text) override;
+    bool askYesNo(std::string_view question) override;
     Printer& printer() override;
 
 private:

@@ -3,6 +3,9 @@
 #include "dates/LegacyText.h"
 #include "desktop/LineListModel.h"
 #include "generate/ReferenceGeneration.h"
+#ifdef DEPTEST_WITH_NAMES
+#include "names/NameListCommand.h"
+#endif
 #include "report/ReportPrinting.h"
 #include "services/Runtime.h"
 #include "verify/TestRun.h"
@@ -10,10 +13,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
+#include <QMimeData>
 #include <QPushButton>
 
 // The icon images are compiled into a static library, whose resources
@@ -100,9 +106,47 @@ frmTest::frmTest(Runtime& runtime, QWidget* parent)
 {
     loadIcons();
     createWidgets();
+#ifdef DEPTEST_WITH_NAMES
+    // Program files dropped onto the window become its name list.
+    setAcceptDrops(true);
+#endif
 }
 
 frmTest::~frmTest() = default;
+
+namespace {
+
+// The local files a drag carries, as the system names them.
+std::vector<std::string> droppedFiles(const QMimeData* data)
+{
+    std::vector<std::string> files;
+    if (data == nullptr)
+        return files;
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            files.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    }
+    return files;
+}
+
+} // namespace
+
+void frmTest::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!m_testRunning && !droppedFiles(event->mimeData()).empty())
+        event->acceptProposedAction();
+}
+
+void frmTest::dropEvent(QDropEvent* event)
+{
+    const std::vector<std::string> files = droppedFiles(event->mimeData());
+    if (m_testRunning || files.empty())
+        return;
+    event->acceptProposedAction();
+#ifdef DEPTEST_WITH_NAMES
+    names::offerNameList(m_runtime, files);
+#endif
+}
 
 void frmTest::createWidgets()
 {

@@ -13,8 +13,9 @@ namespace deptest {
 
 namespace {
 
-// Measures one listed name: its reference record, or why there is none.
-Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>& name)
+// Measures one listed name: its reference record, or why there is none;
+// `where` is left at the path tried last.
+Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>& name, std::string& where)
 {
     // The name's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
@@ -27,6 +28,7 @@ Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>&
     if (pending.pending())
         return pending.error();
     const Located found = locateFile(runtime, listed, SearchMode::Full);
+    where = found.location.path;
     if (found.outcome)
         return *found.outcome;
     const Location& location = found.location;
@@ -38,7 +40,7 @@ Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>&
 
 } // namespace
 
-void generateReference(Runtime& runtime)
+void generateReference(Runtime& runtime, const NameObserver& observer)
 {
     const std::string directory = runtime.applicationDirectory();
 
@@ -67,18 +69,30 @@ void generateReference(Runtime& runtime)
     // not charged to the next name, and are shown once at the end.
     Outcome lateFailure;
 
-    while (!reader.atEndOfRecords()) {
+    bool stopped = false;
+    while (!stopped && !reader.atEndOfRecords()) {
         const Result<std::string> name = readName(reader);
-        const Result<ReferenceRecord> record = measureName(runtime, name);
+        std::string where;
+        const Result<ReferenceRecord> record = measureName(runtime, name, where);
         if (record)
             lateFailure = firstFailure(std::move(lateFailure), writeReference(references, *record));
         else
             lateFailure
                 = firstFailure(std::move(lateFailure), writeNotFoundName(notFound, name ? *name : std::string()));
+        if (observer) {
+            NameOutcome outcome { name ? *name : std::string(), where, std::nullopt, {} };
+            if (record)
+                outcome.record = *record;
+            else
+                outcome.failure = record.error();
+            stopped = !observer(outcome);
+        }
     }
 
     lateFailure = firstFailure(std::move(lateFailure), reader.fileError());
     nameList->reset();
+    if (stopped)
+        return; // the new versions are dropped unclosed
     // A list replaces its old version only when everything was written:
     // after any failure both old lists stay as they were.
     if (!lateFailure)

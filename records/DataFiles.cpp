@@ -11,6 +11,8 @@ Result<std::string> readName(RecordReader& reader) { return reader.readField(); 
 
 Outcome writeNotFoundName(RecordWriter& writer, std::string_view name) { return writer.writeRecord({ name }); }
 
+Outcome writeName(RecordWriter& writer, std::string_view name) { return writer.writeRecord({ name }); }
+
 Outcome writeReference(RecordWriter& writer, const ReferenceRecord& record)
 {
     return writer.writeRecord({ record.name, record.size, record.date });

@@ -32,6 +32,7 @@ inline std::string dataFilePath(std::string_view applicationDirectory, std::stri
 // The name list and the not-found list: one name per field, quoted or not.
 Result<std::string> readName(RecordReader& reader);
 Outcome writeNotFoundName(RecordWriter& writer, std::string_view name);
+Outcome writeName(RecordWriter& writer, std::string_view name);
 
 // The reference list: name, size in bytes and long date, all quoted.
 struct ReferenceRecord {

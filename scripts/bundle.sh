@@ -20,8 +20,10 @@ rm -rf "$stage" "build-bundle/$name.tar.gz"
 mkdir -p "$stage/lib" "$stage/plugins"
 
 install -m 755 build-bundle/deptest "$stage/deptest"
+install -m 644 docs/deptest.1 "$stage/deptest.1"
 qtplugins=/usr/lib/x86_64-linux-gnu/qt6/plugins
-for plugin in platforms/libqxcb.so platforms/libqwayland-*.so xcbglintegrations printsupport \
+# The offscreen platform lets --print draw without a display.
+for plugin in platforms/libqxcb.so platforms/libqwayland-*.so platforms/libqoffscreen.so xcbglintegrations printsupport \
     platforminputcontexts wayland-shell-integration wayland-decoration-client wayland-graphics-integration-client; do
     for path in $qtplugins/$plugin; do
         [ -e "$path" ] || continue

@@ -1,8 +1,9 @@
 # Debian packages the project needs, and a helper that installs the ones
 # that are missing. Sourced by the set-up scripts.
 
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev fonts-dejavu-core fonts-liberation2)
-TEST_PACKAGES=(poppler-utils cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck)
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libelf-dev pkgconf fonts-dejavu-core fonts-liberation2)
+TEST_PACKAGES=(poppler-utils cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck
+    man-db ansible-core)
 BENCH_PACKAGES=(mtree-netbsd time xvfb)
 
 install_missing() {

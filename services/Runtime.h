@@ -51,6 +51,9 @@ public:
 
     // A modal box with one OK button; returns when the user has closed it.
     virtual void showMessage(std::string_view text) = 0;
+    // A modal box with Yes and No; true for Yes. Where nobody can answer,
+    // the answer is No, so nothing is replaced unasked.
+    virtual bool askYesNo(std::string_view /*question*/) { return false; }
     // Handles the window events waiting now, then returns.
     virtual void processEvents() = 0;
 

@@ -8,12 +8,14 @@ namespace deptest {
 
 namespace {
 
-EntryVerdict notFound(const std::string& name, const std::string& originalSize, const std::string& originalDate,
-    const Error& failure, const std::string& lastTried)
+void notFound(EntryVerdict& verdict, const Error& failure, const std::string& lastTried)
 {
-    return { ListBox::Missing, name + " - Error: " + failure.description,
-        "Looked for last as " + lastTried + "\n" + generalErrorMessage(failure),
-        NotFoundRecord { name, originalSize, originalDate, failure.description } };
+    verdict.list = ListBox::Missing;
+    verdict.line = verdict.name + " - Error: " + failure.description;
+    verdict.detail = "Looked for last as " + lastTried + "\n" + generalErrorMessage(failure);
+    verdict.exception
+        = NotFoundRecord { verdict.name, verdict.originalSize, verdict.originalDate, failure.description };
+    verdict.failure = failure;
 }
 
 // Both measurements side by side, the one that differs marked.
@@ -57,16 +59,28 @@ EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode 
         else
             pending.raise(date.error());
     }
-    if (pending.pending())
-        return notFound(reference.name, std::to_string(originalSize), originalDate, pending.error(),
-            runtime.displayPath(location.path));
-
-    const std::int64_t targetSize = location.measurement->size;
-    if (targetSize == originalSize && targetDate == originalDate)
-        return { ListBox::Matching, reference.name, {}, std::nullopt };
-    const MismatchRecord mismatch { reference.name, std::to_string(targetSize), std::to_string(originalSize),
-        targetDate, originalDate };
-    return { ListBox::Missing, reference.name + " - Could not match date/size", mismatchDetail(mismatch), mismatch };
+    EntryVerdict verdict;
+    verdict.name = reference.name;
+    verdict.where = location.path;
+    verdict.originalSize = std::to_string(originalSize);
+    verdict.originalDate = originalDate;
+    if (pending.pending()) {
+        notFound(verdict, pending.error(), runtime.displayPath(location.path));
+        return verdict;
+    }
+    verdict.targetSize = std::to_string(location.measurement->size);
+    verdict.targetDate = targetDate;
+    if (location.measurement->size == originalSize && targetDate == originalDate) {
+        verdict.line = reference.name;
+        return verdict;
+    }
+    const MismatchRecord mismatch { reference.name, verdict.targetSize, verdict.originalSize, targetDate,
+        originalDate };
+    verdict.list = ListBox::Missing;
+    verdict.line = reference.name + " - Could not match date/size";
+    verdict.detail = mismatchDetail(mismatch);
+    verdict.exception = mismatch;
+    return verdict;
 }
 
 } // namespace deptest

@@ -20,6 +20,18 @@ struct EntryVerdict {
     // What the exceptions record says, for a line that did not match.
     std::string detail;
     std::optional<ExceptionRecord> exception;
+
+    // What was compared, for whoever reports entries one by one: the path
+    // the file was found at (or tried last) as the program names it, both
+    // sides' size and long date, and the failure that made it not found
+    // (number 0 otherwise).
+    std::string name;
+    std::string where;
+    std::string originalSize;
+    std::string originalDate;
+    std::string targetSize;
+    std::string targetDate;
+    Error failure;
 };
 
 // Checks one entry as read from the reference list: a failure anywhere

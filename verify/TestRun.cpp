@@ -41,7 +41,7 @@ void studyDates(Runtime& runtime, const std::string& path)
 
 } // namespace
 
-void runTest(Window& window, Runtime& runtime)
+void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
 {
     setButtonsEnabled(window, false);
     window.clear(ListBox::Matching);
@@ -74,6 +74,8 @@ void runTest(Window& window, Runtime& runtime)
         window.append(verdict.list, verdict.line, verdict.detail);
         if (verdict.exception)
             lateFailure = firstFailure(std::move(lateFailure), writeException(writer, *verdict.exception));
+        if (observer)
+            observer(verdict);
 
         runtime.processEvents();
         if (window.isUnloaded())

@@ -1,9 +1,15 @@
 #pragma once
 
+#include <functional>
+
 namespace deptest {
 
 class Runtime;
 class Window;
+struct EntryVerdict;
+
+// Told about each entry as soon as it has been judged.
+using EntryObserver = std::function<void(const EntryVerdict&)>;
 
 // The Test command: compares every entry of the reference list with the
 // file found on this machine, fills lstMatching and lstMissing, and writes
@@ -13,6 +19,6 @@ class Window;
 // exceptions file is reported once, after the run. If either file cannot be
 // opened the program ends through Exit. Closing the window ends the run
 // after the current entry.
-void runTest(Window& window, Runtime& runtime);
+void runTest(Window& window, Runtime& runtime, const EntryObserver& observer = {});
 
 } // namespace deptest

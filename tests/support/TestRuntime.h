@@ -23,11 +23,19 @@ public:
     explicit TestRuntime(HostSettings settings);
 
     void showMessage(std::string_view text) override;
+    // Records the question and gives the answer the test set.
+    bool askYesNo(std::string_view question) override
+    {
+        questions.emplace_back(question);
+        return answer;
+    }
     void processEvents() override;
     Printer& printer() override { return *m_printer; }
     void setPrinter(std::unique_ptr<Printer> printer) { m_printer = std::move(printer); }
 
     std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    bool answer { false };
     // Called on every event processing, before the real one.
     std::function<void()> onProcessEvents;
     int eventRounds { 0 };

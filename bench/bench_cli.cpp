@@ -1,0 +1,162 @@
+// Times the command line from outside, start to exit, as a shell sees it:
+// `deptest --test` against a plain program making the same stat calls
+// (bench_cli_loop), and `deptest --generate` against `mtree -c -k
+// size,time` over the same folder, at 10,000, 100,000 and 1,000,000
+// entries. Prints medians and their ratios, and the time per entry.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+struct Timing {
+    double wall { 0 }; // from start to exit
+    double cpu { 0 }; // user and system time, which other programs on a busy machine do not inflate
+};
+
+// Runs a program with its output thrown away and times it from outside.
+Timing timeProgram(const std::vector<std::string>& arguments, int expectedStatus)
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t child = 0;
+    if (posix_spawn(&child, argv.front(), &actions, nullptr, argv.data(), environ) != 0) {
+        std::perror(argv.front());
+        std::exit(1);
+    }
+    int status = 0;
+    rusage usage {};
+    ::wait4(child, &status, 0, &usage);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
+    posix_spawn_file_actions_destroy(&actions);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != expectedStatus) {
+        std::fprintf(stderr, "%s ended with %d, not %d\n", argv.front(), WEXITSTATUS(status), expectedStatus);
+        std::exit(1);
+    }
+    return { elapsed, seconds(usage.ru_utime) + seconds(usage.ru_stime) };
+}
+
+Timing median(std::vector<Timing> values)
+{
+    Timing middle;
+    std::sort(values.begin(), values.end(), [](const Timing& a, const Timing& b) { return a.wall < b.wall; });
+    middle.wall = values[values.size() / 2].wall;
+    std::sort(values.begin(), values.end(), [](const Timing& a, const Timing& b) { return a.cpu < b.cpu; });
+    middle.cpu = values[values.size() / 2].cpu;
+    return middle;
+}
+
+// `count` files of a few bytes in `directory`, all of one day, and the
+// name list naming them.
+void makeFiles(const std::string& directory, int count, std::time_t modified)
+{
+    std::ofstream names(directory + "/dlls.txt", std::ios::binary);
+    const timespec times[2] = { { modified, 0 }, { modified, 0 } };
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "deptestbench" + std::to_string(i) + ".so";
+        names << name << "\r\n";
+        const int file = ::open((directory + "/" + name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (file < 0 || ::ftruncate(file, i % 97) != 0 || ::futimens(file, times) != 0) {
+            std::perror(name.c_str());
+            std::exit(1);
+        }
+        ::close(file);
+    }
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    // Dates in one language for both sides; no terminal, so no progress line.
+    ::setenv("LANG", "C.UTF-8", 1);
+    ::unsetenv("LC_ALL");
+    ::unsetenv("LC_TIME");
+    const std::string deptest = DEPTEST_EXECUTABLE;
+    const std::string loop = BENCH_CLI_LOOP;
+    const bool haveMtree = std::filesystem::exists("/usr/bin/mtree");
+    std::vector<int> sizes { 10'000, 100'000, 1'000'000 };
+    if (argc > 1)
+        sizes = { std::atoi(argv[1]) };
+
+    std::tm day {};
+    day.tm_year = 2026 - 1900;
+    day.tm_mon = 11;
+    day.tm_mday = 7;
+    day.tm_hour = 10;
+    day.tm_isdst = -1;
+    const std::time_t modified = std::mktime(&day);
+    char referenceDate[64];
+    std::strftime(referenceDate, sizeof referenceDate, "%A, %B %d, %Y", &day);
+
+    std::printf("Medians, in microseconds per entry: wall time from start to exit [CPU time of the process]\n");
+    std::printf(
+        "%9s %16s %16s %12s %16s %16s %12s\n", "entries", "--test", "loop", "ratio", "--generate", "mtree", "ratio");
+    for (const int count : sizes) {
+        char pattern[] = "/var/tmp/deptest-bench-cli.XXXXXX";
+        const std::string root = ::mkdtemp(pattern);
+        const std::string app = root + "/app";
+        std::filesystem::create_directory(app);
+        makeFiles(app, count, modified);
+
+        const int rounds = count >= 1'000'000 ? 3 : 5;
+        std::vector<Timing> tests;
+        std::vector<Timing> loops;
+        std::vector<Timing> generations;
+        std::vector<Timing> mtrees;
+        for (int round = 0; round < rounds; ++round) {
+            generations.push_back(timeProgram({ deptest, "--generate", "--dir", app }, 0));
+            if (haveMtree)
+                mtrees.push_back(timeProgram({ "/usr/bin/mtree", "-c", "-k", "size,time", "-p", app }, 0));
+            tests.push_back(timeProgram({ deptest, "--test", "--dir", app }, 0));
+            loops.push_back(timeProgram(
+                { loop, DEPTEST_SYSTEM_DIR, DEPTEST_WINDOWS_DIR, app, std::to_string(count), referenceDate }, 0));
+        }
+        const Timing test = median(tests);
+        const Timing plain = median(loops);
+        const Timing generation = median(generations);
+        const Timing mtree = haveMtree ? median(mtrees) : Timing { 1, 1 };
+        const auto perEntry = [count](const Timing& timing) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2f [%.2f]", timing.wall * 1e6 / count, timing.cpu * 1e6 / count);
+            return std::string(text);
+        };
+        const auto ratio = [](const Timing& a, const Timing& b) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2f [%.2f]", a.wall / b.wall, a.cpu / b.cpu);
+            return std::string(text);
+        };
+        std::printf("%9d %16s %16s %12s %16s %16s %12s\n", count, perEntry(test).c_str(), perEntry(plain).c_str(),
+            ratio(test, plain).c_str(), perEntry(generation).c_str(), perEntry(mtree).c_str(),
+            ratio(generation, mtree).c_str());
+        std::fflush(stdout);
+        std::filesystem::remove_all(root);
+    }
+    if (!haveMtree)
+        std::printf("mtree is not installed (Debian: mtree-netbsd): no mtree figures\n");
+    return 0;
+}

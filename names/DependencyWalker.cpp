@@ -1,0 +1,376 @@
+#include "names/DependencyWalker.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <deque>
+#include <dirent.h>
+#include <set>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unordered_set>
+
+namespace deptest::names {
+
+struct DependencyWalker::Parsed {
+    Format format { Format::Unknown };
+    std::optional<ElfObject> elf;
+    std::optional<PeObject> pe;
+    std::string why;
+    // The file's identity: the loader loads a file once, whatever its names.
+    dev_t device { 0 };
+    ino_t inode { 0 };
+};
+
+// A library the walk has loaded, and who needed it.
+struct DependencyWalker::Loaded {
+    std::string path;
+    const Parsed* parsed;
+    std::optional<std::size_t> loader;
+    std::string origin;
+    unsigned depth;
+};
+
+namespace {
+
+std::string directoryOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string realPath(const std::string& path)
+{
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+        return path;
+    std::string result(resolved);
+    std::free(resolved); // NOLINT(cppcoreguidelines-no-malloc)
+    return result;
+}
+
+std::string lowered(std::string text)
+{
+    std::transform(
+        text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Replaces the loader's dynamic string tokens: $ORIGIN, $LIB and $PLATFORM,
+// bare or in braces. An unknown token stays as it is.
+std::string expandTokens(const std::string& text, const std::string& origin, const LoaderOptions& options)
+{
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '$') {
+            result += text[i];
+            continue;
+        }
+        bool done = false;
+        for (const auto& [token, value] : { std::pair<std::string_view, const std::string&> { "ORIGIN", origin },
+                 { "LIB", options.lib }, { "PLATFORM", options.platform } }) {
+            const std::string_view rest(text.data() + i + 1, text.size() - i - 1);
+            const bool braced = rest.size() > token.size() + 1 && rest[0] == '{'
+                && rest.substr(1, token.size()) == token && rest[token.size() + 1] == '}';
+            const bool bare = rest.substr(0, token.size()) == token
+                && (rest.size() == token.size()
+                    || !(std::isalnum(static_cast<unsigned char>(rest[token.size()])) || rest[token.size()] == '_'));
+            if (braced || bare) {
+                result += value;
+                i += token.size() + (braced ? 2 : 0);
+                done = true;
+                break;
+            }
+        }
+        if (!done)
+            result += '$';
+    }
+    return result;
+}
+
+// The directories of a search path, tokens expanded, trailing slashes
+// dropped. Empty elements are left out: they would mean the directory the
+// program is started from, which is nothing a list can name.
+void addDirectories(
+    std::vector<std::string>& into, const std::string& path, const std::string& origin, const LoaderOptions& options)
+{
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        const std::size_t end = std::min(path.find_first_of(":;", start), path.size());
+        std::string directory = expandTokens(path.substr(start, end - start), origin, options);
+        while (directory.size() > 1 && directory.back() == '/')
+            directory.pop_back();
+        if (!directory.empty() && std::find(into.begin(), into.end(), directory) == into.end())
+            into.push_back(std::move(directory));
+        start = end + 1;
+    }
+}
+
+std::string inDirectory(const std::string& directory, const std::string& name)
+{
+    return directory == "/" ? "/" + name : directory + "/" + name;
+}
+
+} // namespace
+
+LoaderOptions machineLoaderOptions(std::vector<std::string> windowsDirectories)
+{
+    LoaderOptions options;
+    options.windowsDirectories = std::move(windowsDirectories);
+#ifdef DEPTEST_LIBRARY_ARCHITECTURE
+    const std::string architecture = DEPTEST_LIBRARY_ARCHITECTURE;
+#else
+    const std::string architecture;
+#endif
+    if (!architecture.empty()) {
+        // A multiarch system: the loader was built with the architecture's
+        // directories first, then the plain ones.
+        options.defaultDirectories = { "/lib/" + architecture, "/usr/lib/" + architecture, "/lib", "/usr/lib" };
+        options.lib = "lib/" + architecture;
+    } else {
+        options.defaultDirectories = { "/lib", "/usr/lib" };
+        options.lib = "lib";
+    }
+    utsname system {};
+    if (uname(&system) == 0)
+        options.platform = system.machine;
+    return options;
+}
+
+DependencyWalker::DependencyWalker(LoaderOptions options)
+    : m_options(std::move(options))
+{
+    BinaryFile file = BinaryFile::open(m_options.cachePath, m_cacheProblem);
+    if (file.isOpen())
+        m_cache = LoaderCache::read(file.bytes(), m_cacheProblem);
+    if (m_cache)
+        m_cacheProblem.clear();
+}
+
+DependencyWalker::~DependencyWalker() = default;
+
+const DependencyWalker::Parsed& DependencyWalker::parse(const std::string& path)
+{
+    auto& slot = m_parsed[path];
+    if (slot)
+        return *slot;
+    slot = std::make_unique<Parsed>();
+    Parsed& parsed = *slot;
+    struct stat status { };
+    if (stat(path.c_str(), &status) == 0) {
+        parsed.device = status.st_dev;
+        parsed.inode = status.st_ino;
+    }
+    BinaryFile file = BinaryFile::open(path, parsed.why);
+    if (!file.isOpen())
+        return parsed;
+    parsed.format = formatOf(file.bytes());
+    if (parsed.format == Format::Elf)
+        parsed.elf = readElf(file.bytes(), parsed.why);
+    else if (parsed.format == Format::Pe)
+        parsed.pe = readPe(file.bytes(), parsed.why);
+    else
+        parsed.why = "is neither an ELF nor a PE executable";
+    return parsed;
+}
+
+ProgramDependencies DependencyWalker::walk(const std::string& program)
+{
+    ProgramDependencies result;
+    result.program = program;
+    const Parsed& parsed = parse(program);
+    result.format = parsed.format;
+    if (parsed.elf)
+        walkElf(result, parsed);
+    else if (parsed.pe)
+        walkPe(result, parsed);
+    else
+        result.problems.push_back({ program, parsed.why });
+    return result;
+}
+
+bool DependencyWalker::loadable(const std::string& path, const ElfObject& like)
+{
+    const Parsed& parsed = parse(path);
+    return parsed.elf && parsed.elf->elfClass == like.elfClass && parsed.elf->byteOrder == like.byteOrder
+        && parsed.elf->machine == like.machine;
+}
+
+std::optional<std::string> DependencyWalker::searchElf(
+    const std::vector<Loaded>& loaded, std::size_t requester, const std::string& name, const std::string& programOrigin)
+{
+    const ElfObject& asking = *loaded[requester].parsed->elf;
+    // A name with a slash is a path: no search.
+    if (name.find('/') != std::string::npos) {
+        std::string path = expandTokens(name, loaded[requester].origin, m_options);
+        return loadable(path, asking) ? std::optional(path) : std::nullopt;
+    }
+    std::vector<std::string> directories;
+    // The older search path of the library and of each one that led to it,
+    // unless the library has the newer one.
+    if (!asking.runpath) {
+        for (std::optional<std::size_t> at = requester; at; at = loaded[*at].loader) {
+            if (loaded[*at].parsed->elf->rpath)
+                addDirectories(directories, *loaded[*at].parsed->elf->rpath, loaded[*at].origin, m_options);
+        }
+    }
+    if (m_options.libraryPath)
+        addDirectories(directories, *m_options.libraryPath, programOrigin, m_options);
+    if (asking.runpath) {
+        std::vector<std::string> own;
+        addDirectories(own, *asking.runpath, loaded[requester].origin, m_options);
+        for (auto& directory : own) {
+            if (std::find(directories.begin(), directories.end(), directory) == directories.end())
+                directories.push_back(std::move(directory));
+        }
+    }
+    for (const std::string& directory : directories) {
+        std::string path = inDirectory(directory, name);
+        if (loadable(path, asking))
+            return path;
+    }
+    if (asking.noDefaultLibraries)
+        return std::nullopt;
+    if (m_cache) {
+        if (auto path = m_cache->find(name, asking.elfClass, asking.machine); path && loadable(*path, asking))
+            return path;
+    }
+    for (const std::string& directory : m_options.defaultDirectories) {
+        std::string path = inDirectory(directory, name);
+        if (loadable(path, asking))
+            return path;
+    }
+    return std::nullopt;
+}
+
+void DependencyWalker::walkElf(ProgramDependencies& result, const Parsed& program)
+{
+    const std::string origin = directoryOf(realPath(result.program));
+    std::vector<Loaded> loaded { { result.program, &program, std::nullopt, origin, 0 } };
+    // The names the loader already knows, each for the library it loaded
+    // under it (none: it was looked for and not found).
+    std::unordered_map<std::string, std::optional<std::size_t>> known;
+    std::set<std::pair<dev_t, ino_t>> files { { program.device, program.inode } };
+    if (!program.elf->soname.empty())
+        known.emplace(program.elf->soname, 0);
+
+    const auto add = [&](const std::string& name, const std::string& path, const Parsed& parsed, std::size_t loader) {
+        loaded.push_back({ path, &parsed, loader, directoryOf(path), loaded[loader].depth + 1 });
+        known.emplace(name, loaded.size() - 1);
+        if (parsed.elf && !parsed.elf->soname.empty())
+            known.emplace(parsed.elf->soname, loaded.size() - 1);
+        files.insert({ parsed.device, parsed.inode });
+    };
+
+    if (!program.elf->interpreter.empty()) {
+        const std::string& interpreter = program.elf->interpreter;
+        const Parsed& parsed = parse(interpreter);
+        const bool found = loadable(interpreter, *program.elf);
+        result.dependencies.push_back({ interpreter, found ? interpreter : std::string(), result.program });
+        if (found) {
+            // The interpreter is loaded but its own needs are not followed:
+            // it has none, and it is not on the chain of any other library.
+            known.emplace(interpreter, std::nullopt);
+            if (!parsed.elf->soname.empty())
+                known.emplace(parsed.elf->soname, std::nullopt);
+            files.insert({ parsed.device, parsed.inode });
+        }
+    }
+
+    bool tooDeep = false;
+    for (std::size_t at = 0; at < loaded.size(); ++at) {
+        if (!loaded[at].parsed->elf)
+            continue;
+        // Copied: adding to `loaded` may move the library this refers to.
+        const std::vector<std::string> needed = loaded[at].parsed->elf->needed;
+        for (const std::string& name : needed) {
+            if (known.contains(name))
+                continue;
+            if (loaded[at].depth + 1 > m_options.depthLimit) {
+                tooDeep = true;
+                continue;
+            }
+            const auto path = searchElf(loaded, at, name, origin);
+            if (!path) {
+                known.emplace(name, std::nullopt);
+                result.dependencies.push_back({ name, {}, loaded[at].path });
+                continue;
+            }
+            const Parsed& parsed = parse(*path);
+            if (files.contains({ parsed.device, parsed.inode })) {
+                known.emplace(name, std::nullopt);
+                continue;
+            }
+            add(name, *path, parsed, at);
+            result.dependencies.push_back({ name, *path, loaded[at].path });
+        }
+    }
+    if (tooDeep)
+        result.incomplete = "needs libraries more than " + std::to_string(m_options.depthLimit) + " levels deep";
+}
+
+std::optional<std::string> DependencyWalker::findIgnoringCase(const std::string& directory, const std::string& name)
+{
+    auto [entry, added] = m_directories.try_emplace(directory);
+    if (added) {
+        if (DIR* listing = opendir(directory.c_str())) {
+            while (const dirent* file = readdir(listing))
+                entry->second.try_emplace(lowered(file->d_name), file->d_name);
+            closedir(listing);
+        }
+    }
+    const auto found = entry->second.find(lowered(name));
+    if (found == entry->second.end())
+        return std::nullopt;
+    return inDirectory(directory, found->second);
+}
+
+void DependencyWalker::walkPe(ProgramDependencies& result, const Parsed& program)
+{
+    std::vector<std::string> directories { directoryOf(realPath(result.program)) };
+    for (const std::string& directory : m_options.windowsDirectories) {
+        std::string trimmed = directory;
+        while (trimmed.size() > 1 && trimmed.back() == '/')
+            trimmed.pop_back();
+        directories.push_back(std::move(trimmed));
+    }
+    const auto nameOf = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+    std::unordered_set<std::string> known { lowered(nameOf(result.program)) };
+    std::deque<std::pair<std::string, unsigned>> queue { { result.program, 0 } };
+    bool tooDeep = false;
+    while (!queue.empty()) {
+        const auto [path, depth] = queue.front();
+        queue.pop_front();
+        const Parsed& parsed = path == result.program ? program : parse(path);
+        if (!parsed.pe) {
+            result.problems.push_back({ path, parsed.why });
+            continue;
+        }
+        std::vector<std::string> needed = parsed.pe->imports;
+        needed.insert(needed.end(), parsed.pe->delayImports.begin(), parsed.pe->delayImports.end());
+        for (const std::string& name : needed) {
+            if (isApiSetName(name) || name.find_first_of("/\\") != std::string::npos
+                || !known.insert(lowered(name)).second)
+                continue;
+            if (depth + 1 > m_options.depthLimit) {
+                tooDeep = true;
+                continue;
+            }
+            std::optional<std::string> found;
+            for (const std::string& directory : directories) {
+                if ((found = findIgnoringCase(directory, name)))
+                    break;
+            }
+            result.dependencies.push_back({ name, found.value_or(std::string()), path });
+            if (found)
+                queue.emplace_back(*found, depth + 1);
+        }
+    }
+    if (tooDeep)
+        result.incomplete = "needs DLLs more than " + std::to_string(m_options.depthLimit) + " levels deep";
+}
+
+} // namespace deptest::names

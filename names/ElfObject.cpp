@@ -1,0 +1,178 @@
+#include "names/ElfObject.h"
+
+#include <algorithm>
+#include <cstring>
+#include <gelf.h>
+#include <libelf.h>
+
+namespace deptest::names {
+
+namespace {
+
+// Ends the libelf descriptor however reading ends.
+struct ElfHandle {
+    Elf* elf;
+    ~ElfHandle() { elf_end(elf); }
+};
+
+struct Load {
+    GElf_Addr address;
+    GElf_Off offset;
+    GElf_Xword size;
+};
+
+// A NUL-ended string at an offset into a table; empty when it runs off.
+std::optional<std::string> stringAt(std::span<const char> table, GElf_Xword offset)
+{
+    if (offset >= table.size())
+        return std::nullopt;
+    const auto rest = table.subspan(offset);
+    const auto end = std::find(rest.begin(), rest.end(), '\0');
+    if (end == rest.end())
+        return std::nullopt;
+    return std::string(rest.begin(), end);
+}
+
+} // namespace
+
+std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& why)
+{
+    static const bool initialised = elf_version(EV_CURRENT) != EV_NONE;
+    if (!initialised) {
+        why = "libelf cannot be used";
+        return std::nullopt;
+    }
+    ElfHandle handle { elf_memory(reinterpret_cast<char*>(bytes.data()), bytes.size()) };
+    if (handle.elf == nullptr || elf_kind(handle.elf) != ELF_K_ELF) {
+        why = "is not an ELF file";
+        return std::nullopt;
+    }
+    GElf_Ehdr header;
+    if (gelf_getehdr(handle.elf, &header) == nullptr) {
+        why = "has a truncated or malformed ELF header";
+        return std::nullopt;
+    }
+    if (header.e_type != ET_EXEC && header.e_type != ET_DYN) {
+        why = "is an ELF file but neither an executable nor a shared library";
+        return std::nullopt;
+    }
+    ElfObject object;
+    object.elfClass = header.e_ident[EI_CLASS];
+    object.byteOrder = header.e_ident[EI_DATA];
+    object.machine = header.e_machine;
+
+    // libelf quietly shortens a table that runs past the end of the file:
+    // such a file is broken, not an executable without a dynamic section.
+    std::size_t count = 0;
+    const std::size_t headerSize = gelf_fsize(handle.elf, ELF_T_PHDR, 1, EV_CURRENT);
+    const bool counted = elf_getphdrnum(handle.elf, &count) == 0;
+    if (header.e_phnum != PN_XNUM)
+        count = header.e_phnum;
+    if (!counted || (count > 0 && header.e_phentsize != headerSize) || header.e_phoff > bytes.size()
+        || (bytes.size() - header.e_phoff) / std::max<std::size_t>(headerSize, 1) < count) {
+        why = "has a malformed program header table";
+        return std::nullopt;
+    }
+    std::vector<Load> loads;
+    std::optional<GElf_Phdr> dynamic;
+    for (std::size_t i = 0; i < count; ++i) {
+        GElf_Phdr segment;
+        if (gelf_getphdr(handle.elf, static_cast<int>(i), &segment) == nullptr) {
+            why = "has a program header outside the file";
+            return std::nullopt;
+        }
+        if (segment.p_type == PT_LOAD) {
+            loads.push_back({ segment.p_vaddr, segment.p_offset, segment.p_filesz });
+        } else if (segment.p_type == PT_DYNAMIC) {
+            dynamic = segment;
+        } else if (segment.p_type == PT_INTERP) {
+            Elf_Data* data = elf_getdata_rawchunk(
+                handle.elf, static_cast<int64_t>(segment.p_offset), segment.p_filesz, ELF_T_BYTE);
+            const auto text
+                = data == nullptr ? std::nullopt : stringAt({ static_cast<const char*>(data->d_buf), data->d_size }, 0);
+            if (!text || text->empty()) {
+                why = "has a program interpreter outside the file";
+                return std::nullopt;
+            }
+            object.interpreter = *text;
+        }
+    }
+    if (!dynamic)
+        return object; // linked statically: it needs nothing
+
+    Elf_Data* table
+        = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(dynamic->p_offset), dynamic->p_filesz, ELF_T_DYN);
+    if (table == nullptr) {
+        why = "has a dynamic section outside the file";
+        return std::nullopt;
+    }
+    const std::size_t entrySize = gelf_fsize(handle.elf, ELF_T_DYN, 1, EV_CURRENT);
+    const std::size_t entries = entrySize == 0 ? 0 : table->d_size / entrySize;
+    std::vector<GElf_Xword> needed;
+    std::optional<GElf_Xword> rpath;
+    std::optional<GElf_Xword> runpath;
+    std::optional<GElf_Xword> soname;
+    GElf_Addr stringsAddress = 0;
+    GElf_Xword stringsSize = 0;
+    for (std::size_t i = 0; i < entries; ++i) {
+        GElf_Dyn entry;
+        if (gelf_getdyn(table, static_cast<int>(i), &entry) == nullptr || entry.d_tag == DT_NULL)
+            break;
+        switch (entry.d_tag) {
+        case DT_NEEDED: needed.push_back(entry.d_un.d_val); break;
+        case DT_RPATH: rpath = entry.d_un.d_val; break;
+        case DT_RUNPATH: runpath = entry.d_un.d_val; break;
+        case DT_SONAME: soname = entry.d_un.d_val; break;
+        case DT_STRTAB: stringsAddress = entry.d_un.d_ptr; break;
+        case DT_STRSZ: stringsSize = entry.d_un.d_val; break;
+        case DT_FLAGS_1: object.noDefaultLibraries = (entry.d_un.d_val & DF_1_NODEFLIB) != 0; break;
+        default: break;
+        }
+    }
+    if (needed.empty() && !rpath && !runpath && !soname)
+        return object;
+
+    // The string table is named by its address once loaded: find the
+    // loaded segment that holds it, and its place in the file.
+    const auto segment = std::find_if(loads.begin(), loads.end(),
+        [&](const Load& load) { return stringsAddress >= load.address && stringsAddress - load.address < load.size; });
+    if (segment == loads.end()) {
+        why = "has a string table outside its loaded segments";
+        return std::nullopt;
+    }
+    const GElf_Xword available = segment->size - (stringsAddress - segment->address);
+    Elf_Data* strings
+        = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(segment->offset + (stringsAddress - segment->address)),
+            std::min(stringsSize, available), ELF_T_BYTE);
+    if (strings == nullptr) {
+        why = "has a string table outside the file";
+        return std::nullopt;
+    }
+    const std::span<const char> text(static_cast<const char*>(strings->d_buf), strings->d_size);
+    const auto take = [&](GElf_Xword offset, std::string& into) {
+        auto value = stringAt(text, offset);
+        if (!value) {
+            why = "names a string outside its string table";
+            return false;
+        }
+        into = std::move(*value);
+        return true;
+    };
+    for (const GElf_Xword offset : needed) {
+        if (!take(offset, object.needed.emplace_back()))
+            return std::nullopt;
+    }
+    if (rpath && !take(*rpath, object.rpath.emplace()))
+        return std::nullopt;
+    // The loader ignores the older search path when the newer one is there.
+    if (runpath) {
+        object.rpath.reset();
+        if (!take(*runpath, object.runpath.emplace()))
+            return std::nullopt;
+    }
+    if (soname && !take(*soname, object.soname))
+        return std::nullopt;
+    return object;
+}
+
+} // namespace deptest::names

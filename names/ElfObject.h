@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace deptest::names {
+
+// What the loader reads from an ELF executable or shared library before it
+// loads anything: its kind, its program interpreter and its dynamic section.
+struct ElfObject {
+    unsigned char elfClass { 0 };
+    unsigned char byteOrder { 0 };
+    std::uint16_t machine { 0 };
+    std::string interpreter;
+    std::vector<std::string> needed;
+    std::optional<std::string> rpath;
+    std::optional<std::string> runpath;
+    std::string soname;
+    // DF_1_NODEFLIB: neither the loader's cache nor its default directories.
+    bool noDefaultLibraries { false };
+};
+
+// Reads the object from its bytes, bounds-checked throughout (the bytes
+// are changed only if libelf converts them in place, so give it a private
+// copy or mapping). On failure says why, in words for the user.
+std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& why);
+
+} // namespace deptest::names

@@ -1,0 +1,225 @@
+#include "names/NameList.h"
+
+#include "records/DataFiles.h"
+#include "records/RecordWriter.h"
+#include "services/Files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unordered_set>
+
+namespace deptest::names {
+
+namespace {
+
+std::string realPath(const std::string& path)
+{
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+        return {};
+    std::string result(resolved);
+    std::free(resolved); // NOLINT(cppcoreguidelines-no-malloc)
+    return result;
+}
+
+bool sameFile(const std::string& a, const struct stat& b)
+{
+    struct stat status { };
+    return stat(a.c_str(), &status) == 0 && status.st_dev == b.st_dev && status.st_ino == b.st_ino;
+}
+
+bool exists(const std::string& path)
+{
+    struct stat status { };
+    return stat(path.c_str(), &status) == 0;
+}
+
+// Names files as the test run's search will find them: relative to the
+// first of its directories that holds them, with the program's backslash.
+class ListNames {
+public:
+    explicit ListNames(const std::vector<std::string>& directories)
+    {
+        for (const std::string& directory : directories) {
+            std::string real = realPath(directory);
+            if (real.empty())
+                real = directory;
+            if (real.back() != '/')
+                real += '/';
+            m_directories.push_back(std::move(real));
+        }
+    }
+
+    // The name, or why the file cannot be listed.
+    std::optional<std::string> nameOf(const std::string& path, std::string& why) const
+    {
+        struct stat file { };
+        if (stat(path.c_str(), &file) != 0) {
+            why = "cannot be read";
+            return std::nullopt;
+        }
+        // The file under the name the loader uses (a link's name, in the
+        // link's real directory) first, then the file the link leads to.
+        const auto slash = path.rfind('/');
+        const std::string directory
+            = slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
+        const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+        std::string linkName = realPath(directory);
+        if (!linkName.empty())
+            linkName += (linkName == "/" ? "" : "/") + base;
+        std::string hidden;
+        for (const std::string& candidate : { linkName, realPath(path) }) {
+            if (candidate.empty())
+                continue;
+            for (const std::string& searched : m_directories) {
+                if (!candidate.starts_with(searched))
+                    continue;
+                const std::string relative = candidate.substr(searched.size());
+                std::string stoppedAt;
+                const std::string first = firstFound(relative, stoppedAt);
+                if (!first.empty() && sameFile(first, file))
+                    return listed(relative, why);
+                if (!first.empty())
+                    hidden = "is hidden from the test by another file of its name: " + first;
+                else if (!stoppedAt.empty())
+                    hidden = "cannot be reached by the test, whose search stops at " + stoppedAt;
+            }
+        }
+        why = hidden.empty() ? "lies outside the directories the test searches" : hidden;
+        return std::nullopt;
+    }
+
+private:
+    // The file the search measures under a name: the first directory that
+    // holds one decides. The search goes on to the next directory only
+    // when a directory lacks the file itself; where it lacks the name's
+    // subfolder, or the file cannot be looked at, the search stops there.
+    std::string firstFound(const std::string& relative, std::string& stoppedAt) const
+    {
+        for (const std::string& searched : m_directories) {
+            struct stat status { };
+            if (stat((searched + relative).c_str(), &status) == 0)
+                return searched + relative;
+            const auto slash = relative.rfind('/');
+            if (errno != ENOENT || (slash != std::string::npos && !exists(searched + relative.substr(0, slash)))) {
+                stoppedAt = searched;
+                return {};
+            }
+        }
+        return {};
+    }
+
+    static std::optional<std::string> listed(std::string relative, std::string& why)
+    {
+        // The list holds a name between quotes, as it is, on one line.
+        if (relative.find_first_of("\"\\\r\n") != std::string::npos) {
+            why = "has a character in its name that the list cannot hold";
+            return std::nullopt;
+        }
+        std::replace(relative.begin(), relative.end(), '/', '\\');
+        return relative;
+    }
+
+    std::vector<std::string> m_directories;
+};
+
+} // namespace
+
+int NameListResult::exitStatus() const
+{
+    if (!fileErrors.empty() || writeFailure)
+        return 2;
+    return unresolved.empty() && unlisted.empty() ? 0 : 1;
+}
+
+std::vector<std::string> NameListResult::messages() const
+{
+    std::vector<std::string> lines;
+    for (const FileProblem& problem : fileErrors)
+        lines.push_back(problem.file + ": " + problem.why);
+    for (const Unresolved& library : unresolved)
+        lines.push_back(library.name + ": not found, needed by " + library.neededBy);
+    for (const FileProblem& problem : unlisted)
+        lines.push_back(problem.file + ": " + problem.why);
+    return lines;
+}
+
+NameListOptions hostNameListOptions(
+    const std::string& systemDirectory, const std::string& windowsDirectory, const std::string& applicationDirectory)
+{
+    return { { systemDirectory, windowsDirectory, applicationDirectory },
+        machineLoaderOptions({ systemDirectory, windowsDirectory }) };
+}
+
+NameListResult collectNames(const std::vector<std::string>& files, const NameListOptions& options)
+{
+    NameListResult result;
+    const ListNames listNames(options.searchDirectories);
+    DependencyWalker walker(options.loader);
+    std::unordered_set<std::string> listed;
+    std::unordered_set<std::string> reported;
+    const auto add = [&](const std::string& name) {
+        if (listed.insert(name).second)
+            result.names.push_back(name);
+    };
+    const auto place = [&](const std::string& path) {
+        std::string why;
+        if (const auto name = listNames.nameOf(path, why))
+            add(*name);
+        else if (reported.insert(path).second)
+            result.unlisted.push_back({ path, why });
+    };
+
+    std::vector<ProgramDependencies> walks;
+    for (const std::string& file : files) {
+        ProgramDependencies walk = walker.walk(file);
+        const bool readable = std::none_of(walk.problems.begin(), walk.problems.end(),
+            [&](const FileProblem& problem) { return problem.file == file; });
+        for (FileProblem& problem : walk.problems) {
+            if (reported.insert(problem.file).second)
+                result.fileErrors.push_back(std::move(problem));
+        }
+        if (readable)
+            place(file);
+        if (!walk.incomplete.empty())
+            result.unlisted.push_back({ file, walk.incomplete });
+        walks.push_back(std::move(walk));
+    }
+    for (const ProgramDependencies& walk : walks) {
+        for (const Dependency& dependency : walk.dependencies) {
+            if (!dependency.path.empty()) {
+                place(dependency.path);
+                continue;
+            }
+            // Not found: listed under its own name, so the test run shows it missing.
+            const std::string name = dependency.name.substr(dependency.name.rfind('/') + 1);
+            if (reported.insert(dependency.name).second)
+                result.unresolved.push_back({ dependency.name, dependency.neededBy });
+            if (name.find_first_of("\"\r\n") == std::string::npos)
+                add(name);
+        }
+    }
+    return result;
+}
+
+Outcome writeNames(const NameListResult& result, OutputFile& output)
+{
+    RecordWriter writer(output);
+    for (const std::string& name : result.names) {
+        if (Outcome failure = writeName(writer, name))
+            return failure;
+    }
+    return output.close();
+}
+
+NameListResult writeNameList(const std::vector<std::string>& files, const NameListOptions& options, OutputFile& output)
+{
+    NameListResult result = collectNames(files, options);
+    result.writeFailure = writeNames(result, output);
+    return result;
+}
+
+} // namespace deptest::names

@@ -1,0 +1,193 @@
+#include "names/PeObject.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace deptest::names {
+
+namespace {
+
+// A DLL name longer than a Windows path is no name.
+constexpr std::size_t longestName = 260;
+// More descriptors than any real program has: a table that runs on is broken.
+constexpr std::size_t mostDescriptors = 65536;
+
+class Reader {
+public:
+    explicit Reader(std::span<const unsigned char> bytes)
+        : m_bytes(bytes)
+    {
+    }
+
+    std::optional<std::uint64_t> number(std::uint64_t offset, unsigned width) const
+    {
+        if (offset > m_bytes.size() || m_bytes.size() - offset < width)
+            return std::nullopt;
+        std::uint64_t value = 0;
+        for (unsigned i = width; i-- > 0;)
+            value = (value << 8) | m_bytes[offset + i];
+        return value;
+    }
+
+    std::optional<std::string> text(std::uint64_t offset) const
+    {
+        if (offset >= m_bytes.size())
+            return std::nullopt;
+        const auto rest = m_bytes.subspan(offset, std::min<std::size_t>(m_bytes.size() - offset, longestName + 1));
+        const auto end = std::find(rest.begin(), rest.end(), 0);
+        if (end == rest.end() || end == rest.begin())
+            return std::nullopt;
+        return std::string(rest.begin(), end);
+    }
+
+private:
+    std::span<const unsigned char> m_bytes;
+};
+
+struct Section {
+    std::uint32_t address;
+    std::uint32_t virtualSize;
+    std::uint32_t rawSize;
+    std::uint32_t rawOffset;
+};
+
+struct Image {
+    Reader reader;
+    std::vector<Section> sections;
+    std::uint32_t headersSize { 0 };
+
+    // Where an address of the loaded image lies in the file, if it does.
+    std::optional<std::uint64_t> offsetOf(std::uint64_t address) const
+    {
+        if (address < headersSize)
+            return address;
+        for (const Section& section : sections) {
+            if (address >= section.address && address - section.address < section.rawSize
+                && address - section.address < std::max(section.virtualSize, section.rawSize))
+                return std::uint64_t { section.rawOffset } + (address - section.address);
+        }
+        return std::nullopt;
+    }
+};
+
+bool readNames(const Image& image, std::uint64_t tableAddress, unsigned descriptorSize, unsigned nameField,
+    std::uint64_t subtract, std::vector<std::string>& names, std::string& why, const char* table)
+{
+    for (std::size_t i = 0; i < mostDescriptors; ++i) {
+        const auto at = image.offsetOf(tableAddress + i * descriptorSize);
+        const auto name = at ? image.reader.number(*at + nameField, 4) : std::nullopt;
+        if (!name) {
+            why = std::string("has ") + table + " table outside the file";
+            return false;
+        }
+        if (*name == 0)
+            return true;
+        const auto nameAt = *name >= subtract ? image.offsetOf(*name - subtract) : std::nullopt;
+        auto text = nameAt ? image.reader.text(*nameAt) : std::nullopt;
+        if (!text) {
+            why = std::string("has ") + table + " name outside the file";
+            return false;
+        }
+        names.push_back(std::move(*text));
+    }
+    why = std::string("has ") + table + " table without an end";
+    return false;
+}
+
+} // namespace
+
+bool isApiSetName(std::string_view name)
+{
+    const auto startsWith = [&](std::string_view prefix) {
+        return name.size() >= prefix.size()
+            && std::equal(prefix.begin(), prefix.end(), name.begin(),
+                [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    };
+    return startsWith("api-ms-win-") || startsWith("ext-ms-");
+}
+
+std::optional<PeObject> readPe(std::span<const unsigned char> bytes, std::string& why)
+{
+    const Reader reader(bytes);
+    if (reader.number(0, 2) != 0x5a4d) {
+        why = "is not a PE file";
+        return std::nullopt;
+    }
+    const auto pe = reader.number(0x3c, 4);
+    if (!pe) {
+        why = "has a truncated DOS header";
+        return std::nullopt;
+    }
+    if (reader.number(*pe, 4) != 0x00004550) {
+        why = "is a DOS program without a PE header";
+        return std::nullopt;
+    }
+    const auto machine = reader.number(*pe + 4, 2);
+    const auto sectionCount = reader.number(*pe + 6, 2);
+    const auto optionalSize = reader.number(*pe + 20, 2);
+    const std::uint64_t optional = *pe + 24;
+    const auto magic = reader.number(optional, 2);
+    if (!machine || !sectionCount || !optionalSize || !magic) {
+        why = "has a truncated PE header";
+        return std::nullopt;
+    }
+    const bool plus = *magic == 0x20b;
+    if (!plus && *magic != 0x10b) {
+        why = "has an optional header of unknown kind";
+        return std::nullopt;
+    }
+    const std::uint64_t directoryCountAt = optional + (plus ? 108 : 92);
+    const auto imageBase = reader.number(optional + (plus ? 24 : 28), plus ? 8 : 4);
+    const auto headersSize = reader.number(optional + 60, 4);
+    const auto directoryCount = reader.number(directoryCountAt, 4);
+    if (!imageBase || !headersSize || !directoryCount || directoryCountAt + 4 > optional + *optionalSize) {
+        why = "has a truncated optional header";
+        return std::nullopt;
+    }
+    Image image { reader, {}, static_cast<std::uint32_t>(*headersSize) };
+    const std::uint64_t sectionTable = optional + *optionalSize;
+    for (std::uint64_t i = 0; i < *sectionCount; ++i) {
+        const std::uint64_t at = sectionTable + i * 40;
+        const auto virtualSize = reader.number(at + 8, 4);
+        const auto address = reader.number(at + 12, 4);
+        const auto rawSize = reader.number(at + 16, 4);
+        const auto rawOffset = reader.number(at + 20, 4);
+        if (!virtualSize || !address || !rawSize || !rawOffset) {
+            why = "has a section table outside the file";
+            return std::nullopt;
+        }
+        image.sections.push_back({ static_cast<std::uint32_t>(*address), static_cast<std::uint32_t>(*virtualSize),
+            static_cast<std::uint32_t>(*rawSize), static_cast<std::uint32_t>(*rawOffset) });
+    }
+
+    // A data directory exists only if the header counts it and holds it.
+    const auto directory = [&](std::uint64_t index) -> std::optional<std::uint64_t> {
+        const std::uint64_t at = directoryCountAt + 4 + index * 8;
+        if (index >= *directoryCount || at + 8 > optional + *optionalSize)
+            return std::nullopt;
+        const auto address = reader.number(at, 4);
+        const auto size = reader.number(at + 4, 4);
+        if (!address || !size || *address == 0)
+            return std::nullopt;
+        return address;
+    };
+
+    PeObject object;
+    object.machine = static_cast<std::uint16_t>(*machine);
+    if (const auto imports = directory(1)) {
+        if (!readNames(image, *imports, 20, 12, 0, object.imports, why, "an import"))
+            return std::nullopt;
+    }
+    if (const auto delayed = directory(13)) {
+        // Old delay-import tables hold addresses of the loaded image, not
+        // offsets into it; their attributes say which.
+        const auto at = image.offsetOf(*delayed);
+        const auto attributes = at ? reader.number(*at, 4) : std::nullopt;
+        const std::uint64_t subtract = attributes && (*attributes & 1) == 0 ? *imageBase : 0;
+        if (!readNames(image, *delayed, 32, 4, subtract, object.delayImports, why, "a delay-import"))
+            return std::nullopt;
+    }
+    return object;
+}
+
+} // namespace deptest::names

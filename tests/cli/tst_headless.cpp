@@ -1,0 +1,373 @@
+// The real program started from outside, as a shell starts it: without a
+// display, under several languages, its one-line errors and exit statuses,
+// and requests to end in the middle of a run.
+
+#include "tests/support/Machine.h"
+#include "tests/support/PrintServer.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using deptest::test::Machine;
+
+extern char** environ;
+
+namespace {
+
+const QDateTime reference(QDate(2026, 12, 7), QTime(10, 30));
+
+struct Finished {
+    int status { -1 };
+    QByteArray out;
+    QByteArray err;
+};
+
+// This process's environment without any way to a window system, with
+// LANG as given (unset when empty) and no other language setting.
+QProcessEnvironment withoutDisplay(const QString& lang)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : environment.keys()) {
+        if (name.startsWith("LC_") || name == "LANGUAGE" || name == "LANG")
+            environment.remove(name);
+    }
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "QT_QPA_PLATFORMTHEME" })
+        environment.remove(QLatin1String(name));
+    if (!lang.isEmpty())
+        environment.insert("LANG", lang);
+    // Qt names every plugin it loads, platform plugins included.
+    environment.insert("QT_DEBUG_PLUGINS", "1");
+    return environment;
+}
+
+Finished runProgram(const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(DEPTEST_EXECUTABLE), arguments);
+    if (!process.waitForFinished(120000)) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return { process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+        process.readAllStandardError() };
+}
+
+// Whether Qt's plugin log shows a platform plugin of the window system
+// being looked for or loaded.
+bool loadsAPlatformPlugin(const QByteArray& pluginLog) { return pluginLog.contains("/plugins/platforms"); }
+
+QByteArray withoutPluginLog(const QByteArray& err)
+{
+    QByteArray kept;
+    for (const QByteArray& line : err.split('\n')) {
+        if (!line.isEmpty() && !line.startsWith("qt.core.") && !line.startsWith("QFactoryLoader")
+            && !line.startsWith("  ") && !line.startsWith("Got keys"))
+            kept += line + '\n';
+    }
+    return kept;
+}
+
+} // namespace
+
+class tst_Headless : public QObject {
+    Q_OBJECT
+public:
+    explicit tst_Headless(QString printRoot)
+        : m_printRoot(std::move(printRoot))
+    {
+    }
+
+private slots:
+    void noWindowSystem_data();
+    void noWindowSystem();
+    void printingDrawsOffscreen();
+    void printsWithoutADisplay();
+    void badArguments_data();
+    void badArguments();
+    void requestsToEnd_data();
+    void requestsToEnd();
+    void manualPage();
+
+private:
+    QString m_printRoot;
+};
+
+void tst_Headless::noWindowSystem_data()
+{
+    QTest::addColumn<QString>("lang");
+    QTest::addColumn<QString>("monthName"); // as the generated list writes December
+    QTest::newRow("C.UTF-8") << "C.UTF-8"
+                             << "December";
+    QTest::newRow("LANG unset") << ""
+                                << "December";
+    QTest::newRow("German") << "de_DE.UTF-8"
+                            << "Dezember";
+}
+
+void tst_Headless::noWindowSystem()
+{
+    QFETCH(QString, lang);
+    QFETCH(QString, monthName);
+    Machine machine;
+    for (const char* name : { "deptest-headless-1.bin", "deptest-headless-2.bin" })
+        Machine::makeFile(machine.applicationDirectory() + "/" + name, 1234, reference);
+    Machine::writeText(
+        machine.dataFile("dlls.txt"), "deptest-headless-1.bin\r\ndeptest-headless-2.bin\r\ndeptest-absent.bin\r\n");
+    const QProcessEnvironment environment = withoutDisplay(lang);
+    const QString directory = QString::fromStdString(machine.applicationDirectory());
+
+    // Generate, then test against what was generated: the same language
+    // reads its own dates back, so everything matches.
+    const Finished generated = runProgram({ "--generate", "--dir", directory }, environment);
+    QCOMPARE(generated.status, 1); // one name was not found
+    QVERIFY2(!loadsAPlatformPlugin(generated.err), generated.err.constData());
+    QCOMPARE(generated.out, QByteArray("deptest-absent.bin - Error: File not found\n"));
+    const std::string list = Machine::readText(machine.dataFile("indll.txt"));
+    QVERIFY2(QString::fromStdString(list).contains(monthName), list.c_str());
+    QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"deptest-absent.bin\"\r\n"));
+
+    const Finished tested = runProgram({ "--test", "--app-dir-only", "--dir", directory }, environment);
+    QVERIFY2(!loadsAPlatformPlugin(tested.err), tested.err.constData());
+    QCOMPARE(withoutPluginLog(tested.err), QByteArray());
+    QCOMPARE(tested.status, 0);
+    QCOMPARE(tested.out, QByteArray());
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), deptest::test::exceptionsHeaderLine());
+
+    // The test run without a reference list is told why, and fails.
+    std::remove(machine.dataFile("indll.txt").c_str());
+    const Finished unlisted = runProgram({ "--test", "--dir", directory }, environment);
+    QCOMPARE(unlisted.status, 2);
+    QCOMPARE(withoutPluginLog(unlisted.err), QByteArray("Error:  Could not find InDLL.txt.\n"));
+}
+
+void tst_Headless::printingDrawsOffscreen()
+{
+    // Printing needs Qt's drawing, and the program chooses the offscreen
+    // platform for it: the same check that finds no platform plugin above
+    // finds this one, and no display is needed.
+    Machine machine;
+    Machine::writeText(machine.dataFile("outdll.txt"), deptest::test::exceptionsHeaderLine());
+    const Finished printed = runProgram(
+        { "--print", "--dir", QString::fromStdString(machine.applicationDirectory()) }, withoutDisplay("C.UTF-8"));
+    QVERIFY2(loadsAPlatformPlugin(printed.err), printed.err.constData());
+    QVERIFY(printed.err.contains("libqoffscreen.so"));
+    QCOMPARE(printed.status, 0);
+    QVERIFY(printed.err.contains("\nNo missing files to report.\n"));
+}
+
+void tst_Headless::printsWithoutADisplay()
+{
+    if (const QString missing = deptest::test::PrintServer::missingTools(); !missing.isEmpty())
+        QSKIP(qPrintable(missing));
+    deptest::test::PrintServer server(m_printRoot);
+    const QString failure = server.start();
+    QVERIFY2(failure.isEmpty(), qPrintable(failure));
+    Machine machine;
+    Machine::writeText(
+        machine.dataFile("outdll.txt"), deptest::test::exceptionsHeaderLine() + deptest::test::mismatchRecords(10));
+    const QStringList arguments { "--print", "--dir", QString::fromStdString(machine.applicationDirectory()) };
+    QProcessEnvironment environment = withoutDisplay("C.UTF-8");
+    environment.insert("CUPS_SERVER", deptest::test::PrintServer::socketPath(m_printRoot));
+
+    const Finished printed = runProgram(arguments, environment);
+    QCOMPARE(printed.status, 0);
+    const QByteArray job = server.listener().job(std::chrono::seconds(60));
+    QVERIFY2(job.startsWith("%PDF"), "the printer received no PDF job");
+    const QString pdf = m_printRoot + "/job.pdf";
+    QFile out(pdf);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(job);
+    out.close();
+    const QString text = deptest::test::runTool("pdftotext", { "-layout", pdf, "-" });
+    QVERIFY(text.contains(QRegularExpression("File:\\s+name9\\.so")));
+
+    // Without a default printer the command cannot do its work.
+    deptest::test::runTool(
+        QStandardPaths::findExecutable("lpadmin", { "/usr/sbin", "/usr/bin" }), { "-x", "deptest-test" });
+    const Finished refused = runProgram(arguments, environment);
+    QCOMPARE(refused.status, 2);
+    QVERIFY2(refused.err.contains("\nError  482: No default destination.\n"), refused.err.constData());
+}
+
+void tst_Headless::badArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::newRow("unknown option") << QStringList { "--test", "--quick" } << 2;
+    QTest::newRow("stray argument") << QStringList { "--generate", "extra" } << 2;
+    QTest::newRow("no command") << QStringList { "--verbose" } << 2;
+    QTest::newRow("help") << QStringList { "--help" } << 0;
+    QTest::newRow("version") << QStringList { "--version" } << 0;
+}
+
+void tst_Headless::badArguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    const Finished finished = runProgram(arguments, withoutDisplay("C.UTF-8"));
+    QCOMPARE(finished.status, status);
+    QVERIFY(!loadsAPlatformPlugin(finished.err));
+    const QByteArray err = withoutPluginLog(finished.err);
+    if (status == 2) {
+        QCOMPARE(err.count('\n'), 1);
+        QVERIFY2(err.startsWith("deptest: "), err.constData());
+        QCOMPARE(finished.out, QByteArray());
+    } else {
+        QCOMPARE(err, QByteArray());
+        QVERIFY(!finished.out.isEmpty());
+    }
+}
+
+void tst_Headless::requestsToEnd_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("generate");
+    for (const auto& [signal, name] :
+        { std::pair { SIGINT, "SIGINT" }, std::pair { SIGTERM, "SIGTERM" }, std::pair { SIGHUP, "SIGHUP" } }) {
+        QTest::addRow("test, %s", name) << signal << false;
+        QTest::addRow("generate, %s", name) << signal << true;
+    }
+}
+
+void tst_Headless::requestsToEnd()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, generate);
+    constexpr int entries = 100'000;
+    Machine machine;
+    std::string list;
+    for (int i = 0; i < entries; ++i) {
+        const std::string name = "absent" + std::to_string(i) + ".so";
+        list += generate ? name + "\r\n" : "\"" + name + "\",\"1\",\"Monday, December 7, 2026\"\r\n";
+    }
+    Machine::writeText(machine.dataFile(generate ? "dlls.txt" : "indll.txt"), list);
+    const std::string oldReference = "\"old.so\",\"1\",\"Monday, December 7, 2026\"\r\n";
+    if (generate) {
+        Machine::writeText(machine.dataFile("indll.txt"), oldReference);
+        Machine::writeText(machine.dataFile("dllerr.txt"), "\"old.so\"\r\n");
+    }
+
+    // Standard output is a pipe nobody reads until it is full: the run is
+    // then certainly under way, held in a write, with most entries to go.
+    int output[2];
+    QCOMPARE(::pipe(output), 0);
+    const std::string errPath = machine.root() + "/stderr.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string directory = machine.applicationDirectory();
+    std::vector<std::string> arguments { DEPTEST_EXECUTABLE, generate ? "--generate" : "--test", "--json", "--dir",
+        directory };
+    if (!generate)
+        arguments.emplace_back("--app-dir-only");
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    QCOMPARE(posix_spawn(&child, DEPTEST_EXECUTABLE, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(output[1]);
+
+    QDeadlineTimer deadline(60000);
+    int waiting = 0;
+    while (::ioctl(output[0], FIONREAD, &waiting) == 0 && waiting < 65536 - 4096 && !deadline.hasExpired())
+        QTest::qWait(5);
+    QVERIFY2(waiting >= 65536 - 4096, "the program's output never filled the pipe");
+    QCOMPARE(::kill(child, signal), 0);
+
+    QByteArray out;
+    char buffer[65536];
+    for (ssize_t got; (got = ::read(output[0], buffer, sizeof buffer)) > 0;)
+        out.append(buffer, got);
+    ::close(output[0]);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY2(WIFEXITED(status), "the program did not end by itself");
+    QCOMPARE(WEXITSTATUS(status), 2);
+
+    const QList<QByteArray> objects = out.split('\n');
+    const qsizetype done = objects.size() - 1;
+    QVERIFY(objects.constLast().isEmpty()); // every JSON line whole
+    QVERIFY2(done > 0 && done < entries, qPrintable(QString::number(done)));
+    const std::string err = Machine::readText(errPath);
+    QCOMPARE(err, "deptest: stopped on request after " + std::to_string(done) + " entries\n");
+
+    if (generate) {
+        // Both old lists stay as they were, and nothing of the new ones is left.
+        QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), oldReference);
+        QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"old.so\"\r\n"));
+        QCOMPARE(QDir(QString::fromStdString(directory)).entryList(QDir::Files | QDir::Hidden).size(), 3);
+    } else {
+        // One whole record for each entry judged, in order.
+        const QList<QByteArray> records
+            = QByteArray::fromStdString(Machine::readText(machine.dataFile("outdll.txt"))).split('\n');
+        QCOMPARE(records.size() - 2, done); // the header, and nothing after the last line end
+        QVERIFY(records.constLast().isEmpty());
+        QVERIFY(records.at(records.size() - 2).startsWith("\"absent" + QByteArray::number(done - 1) + ".so\""));
+        QVERIFY(records.at(records.size() - 2).endsWith("\"File not found\"\r"));
+    }
+}
+
+void tst_Headless::manualPage()
+{
+    const QString page = QStringLiteral(DEPTEST_SOURCE_DIR "/docs/deptest.1");
+    QFile file(page);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString source = QString::fromUtf8(file.readAll()).replace(QLatin1String("\\-"), QLatin1String("-"));
+
+    // The page and --help name the same options.
+    const QRegularExpression longOption(QStringLiteral("--[a-z][a-z-]+"));
+    const auto optionsIn = [&longOption](const QString& text) {
+        QStringList found;
+        for (const QRegularExpressionMatch& match : longOption.globalMatch(text))
+            found << match.captured();
+        found.removeDuplicates();
+        found.sort();
+        return found;
+    };
+    const Finished help = runProgram({ "--help" }, withoutDisplay("C.UTF-8"));
+    QStringList helped = optionsIn(QString::fromUtf8(help.out));
+    helped.removeAll("--help-all"); // Qt's own, for the window's platform options
+    QCOMPARE(optionsIn(source), helped);
+
+    // man renders it without a warning.
+    const QString man = QStandardPaths::findExecutable("man");
+    if (man.isEmpty())
+        QSKIP("man is not installed (Debian: man-db)");
+    QProcess render;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("MANWIDTH", "80");
+    render.setProcessEnvironment(environment);
+    render.start(man, { "--warnings", "-l", page });
+    QVERIFY(render.waitForFinished(60000));
+    QCOMPARE(render.exitCode(), 0);
+    QCOMPARE(render.readAllStandardError(), QByteArray());
+    QVERIFY(render.readAllStandardOutput().contains("EXIT STATUS"));
+}
+
+int main(int argc, char* argv[])
+{
+    // The print server must be chosen before anything asks CUPS for it.
+    QTemporaryDir printRoot;
+    qputenv("CUPS_SERVER", deptest::test::PrintServer::socketPath(printRoot.path()).toUtf8());
+    QCoreApplication application(argc, argv);
+    tst_Headless test(printRoot.path());
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_headless.moc"

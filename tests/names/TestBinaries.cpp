@@ -1,0 +1,155 @@
+#include "tests/names/TestBinaries.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace deptest::test {
+
+namespace {
+
+void put(std::string& bytes, std::size_t offset, std::uint64_t value, unsigned width)
+{
+    if (bytes.size() < offset + width)
+        bytes.resize(offset + width);
+    for (unsigned i = 0; i < width; ++i)
+        bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+} // namespace
+
+std::string makeElf(const ElfSpec& spec, ElfLayout* layout)
+{
+    const bool interpreter = !spec.interpreter.empty();
+    const std::size_t headers = interpreter ? 3 : 2;
+    std::string strings(1, '\0');
+    const auto addString = [&](const std::string& text) {
+        const std::size_t at = strings.size();
+        strings += text;
+        strings += '\0';
+        return at;
+    };
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> dynamic;
+    for (const std::string& name : spec.needed)
+        dynamic.emplace_back(1, addString(name)); // DT_NEEDED
+    if (!spec.soname.empty())
+        dynamic.emplace_back(14, addString(spec.soname));
+    if (!spec.rpath.empty())
+        dynamic.emplace_back(15, addString(spec.rpath));
+    if (!spec.runpath.empty())
+        dynamic.emplace_back(29, addString(spec.runpath));
+    if (spec.noDefaultLibraries)
+        dynamic.emplace_back(0x6ffffffb, 0x800); // DT_FLAGS_1, DF_1_NODEFLIB
+
+    const std::size_t interpreterAt = 64 + headers * 56;
+    const std::size_t stringsAt = interpreterAt + (interpreter ? spec.interpreter.size() + 1 : 0);
+    const std::size_t dynamicAt = (stringsAt + strings.size() + 7) & ~std::size_t { 7 };
+    dynamic.emplace_back(5, stringsAt); // DT_STRTAB, an address: loaded where it lies
+    dynamic.emplace_back(10, strings.size()); // DT_STRSZ
+    dynamic.emplace_back(0, 0);
+    const std::size_t total = dynamicAt + dynamic.size() * 16;
+
+    std::string bytes(total, '\0');
+    bytes.replace(0, 4,
+        "\x7f"
+        "ELF");
+    bytes[4] = 2; // 64-bit
+    bytes[5] = 1; // little-endian
+    bytes[6] = 1;
+    put(bytes, 16, 3, 2); // ET_DYN
+    put(bytes, 18, spec.machine, 2);
+    put(bytes, 20, 1, 4);
+    put(bytes, 32, 64, 8); // program headers
+    put(bytes, 52, 64, 2);
+    put(bytes, 54, 56, 2);
+    put(bytes, 56, headers, 2);
+    put(bytes, 58, 64, 2);
+    const auto header = [&](std::size_t index, std::uint32_t type, std::size_t offset, std::size_t size) {
+        const std::size_t at = 64 + index * 56;
+        put(bytes, at, type, 4);
+        put(bytes, at + 4, 4, 4);
+        put(bytes, at + 8, offset, 8);
+        put(bytes, at + 16, offset, 8);
+        put(bytes, at + 24, offset, 8);
+        put(bytes, at + 32, size, 8);
+        put(bytes, at + 40, size, 8);
+        put(bytes, at + 48, 8, 8);
+    };
+    header(0, 1, 0, total); // PT_LOAD: the whole file
+    header(1, 2, dynamicAt, dynamic.size() * 16); // PT_DYNAMIC
+    if (interpreter) {
+        header(2, 3, interpreterAt, spec.interpreter.size() + 1); // PT_INTERP
+        bytes.replace(interpreterAt, spec.interpreter.size(), spec.interpreter);
+    }
+    bytes.replace(stringsAt, strings.size(), strings);
+    for (std::size_t i = 0; i < dynamic.size(); ++i) {
+        put(bytes, dynamicAt + i * 16, dynamic[i].first, 8);
+        put(bytes, dynamicAt + i * 16 + 8, dynamic[i].second, 8);
+    }
+    if (layout != nullptr)
+        *layout = { 64, dynamicAt, stringsAt };
+    return bytes;
+}
+
+std::string makePe(const PeSpec& spec)
+{
+    constexpr std::size_t sectionAddress = 0x1000;
+    std::string bytes(peSectionData, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    put(bytes, 0x3c, peHeaderOffset, 4);
+    bytes.replace(peHeaderOffset, 4, std::string("PE\0\0", 4));
+    const std::size_t coff = peHeaderOffset + 4;
+    put(bytes, coff, 0x8664, 2);
+    put(bytes, coff + 2, 1, 2); // one section
+    put(bytes, coff + 16, 240, 2);
+    put(bytes, coff + 18, 0x2022, 2); // an executable DLL image
+    const std::size_t optional = coff + 20;
+    put(bytes, optional, 0x20b, 2);
+    put(bytes, optional + 24, 0x180000000, 8);
+    put(bytes, optional + 60, peSectionData, 4);
+    put(bytes, optional + 108, 16, 4);
+
+    std::string data;
+    const std::size_t importsAt = 0;
+    const std::size_t delayedAt = (spec.imports.size() + 1) * 20;
+    std::size_t namesAt = delayedAt + (spec.delayImports.size() + 1) * 32;
+    data.resize(namesAt);
+    const auto addName = [&](const std::string& name) {
+        const std::size_t at = data.size();
+        data += name;
+        data += '\0';
+        return sectionAddress + at;
+    };
+    for (std::size_t i = 0; i < spec.imports.size(); ++i) {
+        put(data, importsAt + i * 20 + 12, addName(spec.imports[i]), 4);
+        put(data, importsAt + i * 20 + 16, sectionAddress, 4); // a first thunk
+    }
+    for (std::size_t i = 0; i < spec.delayImports.size(); ++i) {
+        put(data, delayedAt + i * 32, 1, 4); // addresses are relative
+        put(data, delayedAt + i * 32 + 4, addName(spec.delayImports[i]), 4);
+    }
+    data.resize((data.size() + 0x1ff) & ~std::size_t { 0x1ff });
+    if (!spec.imports.empty()) {
+        put(bytes, optional + 112 + 8, sectionAddress + importsAt, 4);
+        put(bytes, optional + 112 + 12, delayedAt, 4);
+    }
+    if (!spec.delayImports.empty()) {
+        put(bytes, optional + 112 + 13 * 8, sectionAddress + delayedAt, 4);
+        put(bytes, optional + 112 + 13 * 8 + 4, namesAt - delayedAt, 4);
+    }
+    bytes.replace(peSectionTable, 6, ".idata");
+    put(bytes, peSectionTable + 8, data.size(), 4);
+    put(bytes, peSectionTable + 12, sectionAddress, 4);
+    put(bytes, peSectionTable + 16, data.size(), 4);
+    put(bytes, peSectionTable + 20, peSectionData, 4);
+    return bytes + data;
+}
+
+void writeBinary(const std::string& path, const std::string& bytes)
+{
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+} // namespace deptest::test

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace deptest::test {
+
+// The parts of a small ELF shared object or executable that the loader
+// reads: enough to stand for a program and its libraries in a test.
+struct ElfSpec {
+    std::vector<std::string> needed;
+    std::string soname;
+    std::string rpath;
+    std::string runpath;
+    std::string interpreter;
+    std::uint16_t machine { 62 }; // x86-64
+    bool noDefaultLibraries { false };
+};
+
+// Where the pieces of a made ELF file lie, for tests that break them.
+struct ElfLayout {
+    std::size_t programHeaders;
+    std::size_t dynamic;
+    std::size_t strings;
+};
+
+std::string makeElf(const ElfSpec& spec, ElfLayout* layout = nullptr);
+
+// A small PE32+ file with one section that holds its import and
+// delay-import tables.
+struct PeSpec {
+    std::vector<std::string> imports;
+    std::vector<std::string> delayImports;
+};
+
+// Offsets into a made PE file of its parts.
+inline constexpr std::size_t peHeaderOffset = 0x40;
+inline constexpr std::size_t peImportDirectory = 0x40 + 24 + 112 + 8;
+inline constexpr std::size_t peSectionTable = 0x40 + 24 + 240;
+inline constexpr std::size_t peSectionData = 0x200;
+
+std::string makePe(const PeSpec& spec);
+
+// Writes bytes to a file, creating its directory.
+void writeBinary(const std::string& path, const std::string& bytes);
+
+} // namespace deptest::test

@@ -1,0 +1,34 @@
+// libFuzzer target for the ELF reader and the loader's cache: any bytes,
+// read as an executable and as a cache, must neither crash nor read out of
+// bounds, and what they give must lie within what was read.
+
+#include "names/ElfObject.h"
+#include "names/LoaderCache.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <elf.h>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // The reader may convert in place, so it gets its own copy.
+    std::vector<unsigned char> bytes(data, data + size);
+    std::string why;
+    if (const auto object = deptest::names::readElf(bytes, why)) {
+        std::size_t total = object->interpreter.size() + object->soname.size();
+        for (const std::string& name : object->needed)
+            total += name.size();
+        if (total > size)
+            std::abort();
+    } else if (why.empty()) {
+        std::abort(); // a failure always says why
+    }
+    const std::vector<unsigned char> cacheBytes(data, data + size);
+    if (const auto cache = deptest::names::LoaderCache::read(cacheBytes, why)) {
+        if (cache->size() > size)
+            std::abort();
+        (void)cache->find("libc.so.6", ELFCLASS64, EM_X86_64);
+    }
+    return 0;
+}
