@@ -1,9 +1,9 @@
 #include "cli/CommandLine.h"
 
 #include "cli/Progress.h"
+#include "dates/LegacyText.h"
 #include "errors/Messages.h"
 #include "generate/ReferenceGeneration.h"
-#include "platform/LegacyText.h"
 #include "records/DataFiles.h"
 #include "records/RecordReader.h"
 #include "report/ReportPrinting.h"
@@ -27,6 +27,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QRegularExpression>
 
 #include <array>
@@ -49,7 +50,7 @@ constexpr auto exitStatusHelp = "\nExit status:\n"
 // as '?' so that every entry stays on one line.
 QByteArray oneLine(std::string_view bytes)
 {
-    QString text = toDisplayText(bytes);
+    QString text = toDisplayText(bytes, defaultCodePage(QLocale::system().language()));
     for (QChar& character : text) {
         if (character.unicode() < 0x20 || character.unicode() == 0x7f)
             character = QLatin1Char('?');
@@ -71,7 +72,8 @@ void writeJson(std::FILE* stream, const QJsonObject& object)
 
 QJsonValue textOrNull(std::string_view bytes, bool present)
 {
-    return present ? QJsonValue(toDisplayText(bytes)) : QJsonValue(QJsonValue::Null);
+    return present ? QJsonValue(toDisplayText(bytes, defaultCodePage(QLocale::system().language())))
+                   : QJsonValue(QJsonValue::Null);
 }
 
 // A printer for a runtime that was given none: every job fails as on a
@@ -102,7 +104,7 @@ public:
     {
         if (progress != nullptr)
             progress->erase();
-        writeLine(m_err, toDisplayText(text).toUtf8());
+        writeLine(m_err, toDisplayText(text, defaultCodePage(QLocale::system().language())).toUtf8());
         messages.emplace_back(text);
     }
 
@@ -218,21 +220,24 @@ int runTestCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindo
         if (options.json) {
             const bool found = !verdict.targetSize.empty();
             QJsonObject entry;
-            entry.insert(QStringLiteral("name"), toDisplayText(verdict.name));
+            entry.insert(QStringLiteral("name"), toDisplayText(verdict.name, runtime.displayCodePage()));
             entry.insert(QStringLiteral("outcome"),
                 verdict.list == ListBox::Matching ? QStringLiteral("match")
                     : found                       ? QStringLiteral("mismatch")
                                                   : QStringLiteral("missing"));
-            entry.insert(QStringLiteral("where"), toDisplayText(runtime.displayPath(verdict.where)));
+            entry.insert(
+                QStringLiteral("where"), toDisplayText(runtime.displayPath(verdict.where), runtime.displayCodePage()));
             entry.insert(QStringLiteral("size"), textOrNull(verdict.targetSize, found));
             entry.insert(QStringLiteral("date"), textOrNull(verdict.targetDate, found));
-            entry.insert(QStringLiteral("referenceSize"), toDisplayText(verdict.originalSize));
-            entry.insert(QStringLiteral("referenceDate"), toDisplayText(verdict.originalDate));
+            entry.insert(
+                QStringLiteral("referenceSize"), toDisplayText(verdict.originalSize, runtime.displayCodePage()));
+            entry.insert(
+                QStringLiteral("referenceDate"), toDisplayText(verdict.originalDate, runtime.displayCodePage()));
             entry.insert(QStringLiteral("error"), verdict.failure.number);
             std::string errorText = verdict.failure.description;
             if (const auto* mismatch = verdict.exception ? std::get_if<MismatchRecord>(&*verdict.exception) : nullptr)
                 errorText = mismatch->error;
-            entry.insert(QStringLiteral("errorText"), toDisplayText(errorText));
+            entry.insert(QStringLiteral("errorText"), toDisplayText(errorText, runtime.displayCodePage()));
             writeJson(streams.out, entry);
         }
         counted.update(done);
@@ -267,15 +272,17 @@ int runGenerateCommand(const Options& options, ConsoleRuntime& runtime, ConsoleW
         notFound += found ? 0 : 1;
         if (options.json) {
             QJsonObject entry;
-            entry.insert(QStringLiteral("name"), toDisplayText(outcome.name));
+            entry.insert(QStringLiteral("name"), toDisplayText(outcome.name, runtime.displayCodePage()));
             entry.insert(QStringLiteral("outcome"), found ? QStringLiteral("found") : QStringLiteral("missing"));
             entry.insert(QStringLiteral("where"),
-                outcome.where.empty() ? QJsonValue(QJsonValue::Null)
-                                      : QJsonValue(toDisplayText(runtime.displayPath(outcome.where))));
+                outcome.where.empty()
+                    ? QJsonValue(QJsonValue::Null)
+                    : QJsonValue(toDisplayText(runtime.displayPath(outcome.where), runtime.displayCodePage())));
             entry.insert(QStringLiteral("size"), textOrNull(found ? outcome.record->size : "", found));
             entry.insert(QStringLiteral("date"), textOrNull(found ? outcome.record->date : "", found));
             entry.insert(QStringLiteral("error"), outcome.failure.number);
-            entry.insert(QStringLiteral("errorText"), toDisplayText(outcome.failure.description));
+            entry.insert(
+                QStringLiteral("errorText"), toDisplayText(outcome.failure.description, runtime.displayCodePage()));
             writeJson(streams.out, entry);
         } else if (!found) {
             writeLine(streams.out, oneLine(outcome.name + " - Error: " + outcome.failure.description));

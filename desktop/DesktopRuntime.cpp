@@ -1,8 +1,8 @@
 #include "desktop/DesktopRuntime.h"
 
+#include "dates/LegacyText.h"
 #include "desktop/QtPrinter.h"
 #include "errors/Messages.h"
-#include "platform/LegacyText.h"
 #include "records/DataFiles.h"
 
 #include <QApplication>
@@ -21,24 +21,25 @@ DesktopRuntime::DesktopRuntime(HostSettings settings)
     : HostRuntime(std::move(settings))
     , m_printer(std::make_unique<QtPrinter>(printJobTitle()))
 {
+    static_cast<QtPrinter&>(*m_printer).showTextOf(*this);
 }
 
 DesktopRuntime::~DesktopRuntime() = default;
 
-void DesktopRuntime::showMessage(std::string_view text) { showMessageBox(text); }
+void DesktopRuntime::showMessage(std::string_view text) { showMessageBox(text, displayCodePage()); }
 
 bool DesktopRuntime::askYesNo(std::string_view question)
 {
-    QMessageBox box(QMessageBox::Question, toDisplayText(message::applicationTitle), toDisplayText(question),
-        QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Question, toDisplayText(message::applicationTitle, displayCodePage()),
+        toDisplayText(question, displayCodePage()), QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
-void showMessageBox(std::string_view text)
+void showMessageBox(std::string_view text, int codePage)
 {
-    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle), toDisplayText(text), QMessageBox::Ok,
-        QApplication::activeWindow());
+    QMessageBox box(QMessageBox::NoIcon, toDisplayText(message::applicationTitle, codePage),
+        toDisplayText(text, codePage), QMessageBox::Ok, QApplication::activeWindow());
     // A command that shows a wait cursor still wants the box answered.
     const bool waiting = QGuiApplication::overrideCursor() != nullptr;
     if (waiting)

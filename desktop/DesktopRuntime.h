@@ -11,8 +11,9 @@ namespace deptest {
 QString printJobTitle();
 
 // A modal box with the program's caption and one OK button, over the
-// active window; returns when the user has closed it.
-void showMessageBox(std::string_view text);
+// active window; returns when the user has closed it. Text that is not
+// UTF-8 (a name from a list) shows in the code page given.
+void showMessageBox(std::string_view text, int codePage = 1252);
 
 // The host runtime with the desktop's message boxes and default printer.
 class DesktopRuntime final : public HostRuntime {

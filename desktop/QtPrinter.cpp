@@ -1,7 +1,7 @@
 #include "desktop/QtPrinter.h"
 
+#include "dates/LegacyText.h"
 #include "desktop/CupsQueue.h"
-#include "platform/LegacyText.h"
 
 #include <QDir>
 #include <QFontMetricsF>
@@ -103,7 +103,9 @@ Outcome QtPrinter::printLine(std::span<const PrintText> texts)
         return failure;
     PageLine line;
     for (const PrintText& piece : texts)
-        line.push_back({ piece.column, toDisplayText(piece.text) });
+        line.push_back({ piece.column,
+            toDisplayText(piece.text,
+                m_runtime ? m_runtime->displayCodePage() : defaultCodePage(QLocale::system().language())) });
     m_page.push_back(std::move(line));
     return {};
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "services/Printer.h"
+#include "services/Runtime.h"
 
 #include <QPageSize>
 #include <QPainter>
@@ -46,6 +47,10 @@ public:
     Outcome endDocument() override;
     void cancelDocument() override;
 
+    // Text that is not UTF-8 is printed in the code page of the runtime's
+    // list; without a runtime, in this machine's.
+    void showTextOf(const Runtime& runtime) { m_runtime = &runtime; }
+
 private:
     // A line's texts with their print columns, kept until its page is drawn.
     using PageLine = std::vector<std::pair<int, QString>>;
@@ -56,6 +61,7 @@ private:
     static constexpr int textFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWrapAnywhere;
 
     Outcome beginDocument();
+    const Runtime* m_runtime { nullptr };
     void fitLinesToPage();
     // Places the page's texts on a page of that width; their height.
     qreal layOutPage(qreal pageWidth, std::vector<PlacedText>& placed) const;

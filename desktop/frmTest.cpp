@@ -1,12 +1,13 @@
 #include "desktop/frmTest.h"
 
+#include "dates/LegacyText.h"
 #include "desktop/LineListModel.h"
 #include "generate/ReferenceGeneration.h"
 #ifdef DEPTEST_WITH_NAMES
 #include "names/NameListCommand.h"
 #endif
-#include "platform/LegacyText.h"
 #include "report/ReportPrinting.h"
+#include "services/Runtime.h"
 #include "verify/TestRun.h"
 
 #include <QApplication>
@@ -249,8 +250,9 @@ void frmTest::append(ListBox list, std::string_view line, std::string_view detai
     // A list line is for reading: a name of megabytes from a broken list is
     // shortened on screen (the exceptions file keeps it whole).
     constexpr qsizetype longestShown = 1024;
-    model(list)->append(
-        toDisplayText(line, longestShown), detail.empty() ? QString() : toDisplayText(detail, longestShown));
+    const int codePage = m_runtime.displayCodePage();
+    model(list)->append(toDisplayText(line, codePage, longestShown),
+        detail.empty() ? QString() : toDisplayText(detail, codePage, longestShown));
 }
 
 int frmTest::missingCount() const { return m_missing->lineCount(); }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "dates/LongDateFormat.h"
 #include "host/HostDirectories.h"
-#include "platform/LongDateFormat.h"
 #include "services/Runtime.h"
 #include "services/SystemFiles.h"
 
@@ -38,6 +38,8 @@ public:
     Result<FileMeasurement> measure(std::string_view path) override;
     Result<std::string> longDate(const FileTime& time) override;
     std::string longDate(std::string_view dateText) override;
+    void startList(std::span<const std::string> dateTexts) override { m_dates.study(dateTexts); }
+    [[nodiscard]] int displayCodePage() const override { return m_dates.codePage(); }
     void processEvents() override;
 
     [[nodiscard]] std::string hostPath(std::string_view path) const;

@@ -4,6 +4,7 @@
 #include "services/FileMeasurement.h"
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -41,6 +42,12 @@ public:
     // Text that reads as a date comes back in the long date format; any
     // other text comes back unchanged.
     virtual std::string longDate(std::string_view dateText) = 0;
+    // Starts a new list: its date texts, all of them, decide its language
+    // and code page; nothing carries over from the list before.
+    virtual void startList(std::span<const std::string> dateTexts) = 0;
+    // The code page the current list's text that is not UTF-8 is shown and
+    // printed in; this machine's before any list.
+    [[nodiscard]] virtual int displayCodePage() const = 0;
 
     // A modal box with one OK button; returns when the user has closed it.
     virtual void showMessage(std::string_view text) = 0;

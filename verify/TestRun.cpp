@@ -10,6 +10,9 @@
 #include "services/Window.h"
 #include "verify/EntryCheck.h"
 
+#include <string>
+#include <vector>
+
 namespace deptest {
 
 namespace {
@@ -19,6 +22,21 @@ void failToOpen(Window& window, Runtime& runtime, const Error& failure, std::str
 {
     runtime.showMessage(openFailureMessage(failure, notFoundMessage));
     window.pressExit();
+}
+
+// Shows the run the list's date texts before the first entry is compared,
+// so that the list's language and code page come from all of them and
+// nothing from a list read before. A list that cannot be read here is
+// still reported by the run itself.
+void studyDates(Runtime& runtime, const std::string& path)
+{
+    std::vector<std::string> dates;
+    if (auto list = runtime.openForReading(path)) {
+        RecordReader reader(**list);
+        while (!reader.atEndOfRecords() && !reader.fileError())
+            dates.push_back(readReference(reader).record.date);
+    }
+    runtime.startList(dates);
 }
 
 } // namespace
@@ -41,6 +59,7 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
         return;
     }
 
+    studyDates(runtime, dataFilePath(directory, dataFile::referenceList));
     RecordReader reader(**referenceList);
     RecordWriter writer(**exceptions);
     // Failed writes (and a reference list that breaks off) gather here, not

@@ -8,7 +8,7 @@
 // non-zero when more texts are read wrong, over all four counts, than
 // --max-wrong allows.
 
-#include "platform/LongDateFormat.h"
+#include "dates/LongDateFormat.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

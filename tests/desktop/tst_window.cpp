@@ -93,6 +93,7 @@ private slots:
     void endingTheProgramStopsTheRun();
     void listFromAMachineOfAnotherLanguage_data();
     void listFromAMachineOfAnotherLanguage();
+    void eachListInItsOwnCodePage();
     void droppedProgramsBecomeTheNameList();
 
 private:
@@ -554,6 +555,33 @@ void tst_Window::listFromAMachineOfAnotherLanguage()
     QCOMPARE(lines(window.findChild<QListView*>("lstMatching")), names);
     QCOMPARE(lines(window.findChild<QListView*>("lstMissing")), QStringList {});
     QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), header);
+}
+
+void tst_Window::eachListInItsOwnCodePage()
+{
+    // Two lists from Windows machines tested one after the other in one
+    // program on this machine's language (the test runs under LANG=C.UTF-8
+    // and without LANG too): the second list's names show in the code page
+    // its own dates read in, not in the first list's.
+    m_window.reset();
+    Machine machine;
+    TestRuntime runtime(machine, QLocale::system());
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* lstMissing = window.findChild<QListView*>("lstMissing");
+    Machine::writeText(
+        machine.dataFile("indll.txt"), "\"\xf4\xe0\xe9\xeb.so\",\"10\",\"6 \xec\xe0\xf0\xf2\xe0 2020 \xe3.\"\r\n");
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    QCOMPARE(lines(lstMissing), QStringList { QStringLiteral("файл.so - Error: File not found") });
+    Machine::writeText(machine.dataFile("indll.txt"), "\"M\xf6tor.so\",\"10\",\"Freitag, 6. M\xe4rz 2020\"\r\n");
+    QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
+    QCOMPARE(lines(lstMissing), QStringList { QStringLiteral("Mötor.so - Error: File not found") });
+    // The exceptions file keeps the name's bytes and the date in this
+    // machine's long format.
+    const std::string march6 = QLocale::system().toString(QDate(2020, 3, 6), QLocale::LongFormat).toStdString();
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")),
+        header + "\"M\xf6tor.so\",10,\"" + march6 + "\",\"File not found\"\r\n");
 }
 
 void tst_Window::droppedProgramsBecomeTheNameList()

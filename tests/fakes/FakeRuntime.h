@@ -27,12 +27,19 @@ public:
     Result<FileMeasurement> measure(std::string_view path) override;
     Result<std::string> longDate(const FileTime& time) override;
     std::string longDate(std::string_view dateText) override { return std::string(dateText); }
+    void startList(std::span<const std::string> dateTexts) override
+    {
+        listsStarted.emplace_back(dateTexts.begin(), dateTexts.end());
+    }
+    [[nodiscard]] int displayCodePage() const override { return 1252; }
     void showMessage(std::string_view text) override { messages.emplace_back(text); }
     void processEvents() override;
     Printer& printer() override { return *m_printer; }
     void setPrinter(std::unique_ptr<Printer> printer) { m_printer = std::move(printer); }
 
     std::vector<std::string> messages;
+    // The date texts of each list a command started.
+    std::vector<std::vector<std::string>> listsStarted;
     // Called on every event processing.
     std::function<void()> onProcessEvents;
     int eventRounds { 0 };

@@ -56,6 +56,8 @@ private slots:
     void badReferenceEntries();
     void referenceListRewrittenDuringTheRun_data();
     void referenceListRewrittenDuringTheRun();
+    void numericDatesOnAMachineOfAnyLanguage_data();
+    void numericDatesOnAMachineOfAnyLanguage();
 };
 
 void tst_TestRunMachine::mixedRunWritesExactExceptions()
@@ -296,6 +298,46 @@ void tst_TestRunMachine::referenceListRewrittenDuringTheRun()
     for (const std::string& line : window.missing)
         QCOMPARE(QString::fromStdString(line), QStringLiteral("a.so - Error: The file changed while it was read"));
     QCOMPARE(lines(runtime.messages), QStringList { "Error  75: The file changed while it was read" });
+}
+
+void tst_TestRunMachine::numericDatesOnAMachineOfAnyLanguage_data()
+{
+    // The machine's language is C on servers and in containers, an unknown
+    // name is C to Qt too; "system" is whatever LANG the test runs under.
+    QTest::addColumn<QLocale>("machineLanguage");
+    QTest::newRow("C") << QLocale::c();
+    QTest::newRow("unknown xx_YY") << QLocale(QStringLiteral("xx_YY"));
+    QTest::newRow("system") << QLocale::system();
+    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates);
+}
+
+void tst_TestRunMachine::numericDatesOnAMachineOfAnyLanguage()
+{
+    // ISO and slashed dates: the slashes are read in the POSIX order
+    // month/day/year where nothing in the list says otherwise.
+    QFETCH(QLocale, machineLanguage);
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/iso.so", 10, QDateTime(QDate(2020, 3, 6), QTime(9, 0)));
+    Machine::makeFile(machine.systemDirectory() + "/slashed.so", 10, QDateTime(QDate(2020, 6, 3), QTime(9, 0)));
+    Machine::makeFile(machine.systemDirectory() + "/other.so", 10, QDateTime(QDate(2020, 3, 7), QTime(9, 0)));
+    Machine::writeText(machine.dataFile("indll.txt"),
+        "\"iso.so\",\"10\",\"2020-03-06\"\r\n\"slashed.so\",\"10\",\"06/03/2020\"\r\n"
+        "\"other.so\",\"10\",\"2020-03-06\"\r\n");
+    TestRuntime runtime(machine, machineLanguage);
+    FakeWindow window;
+    runTest(window, runtime);
+    const bool dayFirst = machineLanguage.language() != QLocale::C
+        && machineLanguage.dateFormat(QLocale::ShortFormat).indexOf(QLatin1Char('d'))
+            < machineLanguage.dateFormat(QLocale::ShortFormat).indexOf(QLatin1Char('M'));
+    if (dayFirst)
+        QSKIP("this machine's language reads 06/03/2020 as the 6th of March");
+    QCOMPARE(lines(window.matching), (QStringList { "iso.so", "slashed.so" }));
+    QCOMPARE(lines(window.missing), QStringList { "other.so - Could not match date/size" });
+    const std::string march6 = machineLanguage.toString(QDate(2020, 3, 6), QLocale::LongFormat).toStdString();
+    const std::string march7 = machineLanguage.toString(QDate(2020, 3, 7), QLocale::LongFormat).toStdString();
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")),
+        header + "\"other.so\",10,10,\"" + march7 + "\",\"" + march6 + "\",\"Bad date or size\"\r\n");
+    QVERIFY(runtime.messages.empty());
 }
 
 QTEST_GUILESS_MAIN(tst_TestRunMachine)

@@ -25,16 +25,11 @@ int defaultCodePage(QLocale::Language language);
 
 bool isUtf8(std::string_view bytes);
 
-// The code page the program shows non-UTF-8 text in: this machine's, until
-// the date of a list reads in another; from then on that list's.
-int displayCodePage();
-void setDisplayCodePage(int codePage);
-
 // Bytes from a list as the user sees them: UTF-8 where they are valid
-// UTF-8, otherwise in the display code page.
-QString toDisplayText(std::string_view bytes);
+// UTF-8, otherwise in the list's code page.
+QString toDisplayText(std::string_view bytes, int codePage);
 // The same, at most `longest` characters followed by an ellipsis when
 // there is more; never cut inside a character.
-QString toDisplayText(std::string_view bytes, qsizetype longest);
+QString toDisplayText(std::string_view bytes, int codePage, qsizetype longest);
 
 } // namespace deptest

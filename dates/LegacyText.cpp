@@ -1,4 +1,4 @@
-#include "platform/LegacyText.h"
+#include "dates/LegacyText.h"
 
 #include <QHash>
 
@@ -60,14 +60,6 @@ std::optional<iconv_t> converter(int codePage)
 }
 
 #endif
-
-int codePageOfThisMachine() { return defaultCodePage(QLocale::system().language()); }
-
-int& currentDisplayCodePage()
-{
-    static int codePage = codePageOfThisMachine();
-    return codePage;
-}
 
 // The length of the longest prefix that ends on a whole UTF-8 character,
 // or nothing when the bytes are not UTF-8 (an incomplete character at the
@@ -200,21 +192,17 @@ bool isUtf8(std::string_view bytes)
     return prefix && *prefix == bytes.size();
 }
 
-int displayCodePage() { return currentDisplayCodePage(); }
-
-void setDisplayCodePage(int codePage) { currentDisplayCodePage() = codePage; }
-
-QString toDisplayText(std::string_view bytes)
+QString toDisplayText(std::string_view bytes, int codePage)
 {
     const auto size = static_cast<qsizetype>(bytes.size());
     if (isUtf8(bytes))
         return QString::fromUtf8(bytes.data(), size);
-    if (std::optional<QString> text = decodeCodePage(bytes, displayCodePage()))
+    if (std::optional<QString> text = decodeCodePage(bytes, codePage))
         return *text;
     return QString::fromLatin1(bytes.data(), size); // a byte the code page lacks: no byte is lost
 }
 
-QString toDisplayText(std::string_view bytes, qsizetype longest)
+QString toDisplayText(std::string_view bytes, int codePage, qsizetype longest)
 {
     // No character takes more than four bytes, so only the first 4 x
     // longest bytes can show; they are cut on a character boundary when
@@ -225,7 +213,7 @@ QString toDisplayText(std::string_view bytes, qsizetype longest)
         if (const std::optional<std::size_t> whole = utf8Prefix(head))
             head = head.substr(0, *whole);
     }
-    QString text = toDisplayText(head);
+    QString text = toDisplayText(head, codePage);
     if (head.size() == bytes.size() && text.size() <= longest)
         return text;
     qsizetype cut = std::min(longest, text.size());

@@ -1,0 +1,323 @@
+#include "dates/DateCatalogue.h"
+
+#include "dates/DateWords.h"
+
+#include <QDate>
+#include <QStringList>
+
+#include <algorithm>
+#include <optional>
+
+namespace deptest {
+
+namespace {
+
+// Inside a word, names are looked for from this length on.
+constexpr qsizetype shortestPartOfWord = 3;
+
+// The calendars whose month names a language writes besides Gregorian ones.
+std::vector<QCalendar::System> otherCalendarsOf(QLocale::Language language)
+{
+    if (language == QLocale::Persian)
+        return { QCalendar::System::Jalali, QCalendar::System::IslamicCivil };
+    if (language == QLocale::Arabic || language == QLocale::Urdu || language == QLocale::Pashto)
+        return { QCalendar::System::IslamicCivil };
+    return {};
+}
+
+bool hasName(const NameHit& hit, QLocale::Language language, int value, QCalendar::System calendar)
+{
+    return std::any_of(hit.names->begin(), hit.names->end(), [&](const DateCatalogue::Name& name) {
+        return name.language == language && name.value == value && name.calendar == calendar;
+    });
+}
+
+} // namespace
+
+Order orderOf(const QString& format)
+{
+    Order order {};
+    std::size_t found = 0;
+    bool quoted = false;
+    for (qsizetype at = 0; at < format.size() && found < order.size();) {
+        const QChar c = format.at(at);
+        qsizetype run = 1;
+        while (at + run < format.size() && format.at(at + run) == c)
+            ++run;
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        std::optional<DateField> field;
+        if (!quoted && c == QLatin1Char('d') && run <= 2)
+            field = DateField::Day;
+        else if (!quoted && c == QLatin1Char('M'))
+            field = DateField::Month;
+        else if (!quoted && c == QLatin1Char('y'))
+            field = DateField::Year;
+        const auto filled = order.begin() + static_cast<std::ptrdiff_t>(found);
+        if (field && std::find(order.begin(), filled, *field) == filled)
+            order[found++] = *field;
+        at += run;
+    }
+    return found == order.size() ? order : dayMonthYear;
+}
+
+const DateCatalogue& DateCatalogue::instance()
+{
+    static const DateCatalogue catalogue;
+    return catalogue;
+}
+
+DateCatalogue::DateCatalogue()
+{
+    const QList<QLocale> all
+        = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    for (const QLocale& locale : all) {
+        if (locale.language() == QLocale::C)
+            continue;
+        const int index = static_cast<int>(m_locales.size());
+        m_locales.push_back({ locale, orderOf(locale.dateFormat(QLocale::LongFormat)),
+            orderOf(locale.dateFormat(QLocale::ShortFormat)) });
+        m_primary.try_emplace(locale.language(), index);
+        addNames(m_months, locale, 12, QCalendar::System::Gregorian, [&locale](int month) {
+            return QStringList { locale.monthName(month, QLocale::LongFormat),
+                locale.monthName(month, QLocale::ShortFormat), locale.standaloneMonthName(month, QLocale::LongFormat),
+                locale.standaloneMonthName(month, QLocale::ShortFormat) };
+        });
+        addNames(m_weekdays, locale, 7, QCalendar::System::Gregorian, [&locale](int day) {
+            return QStringList { locale.dayName(day, QLocale::LongFormat), locale.dayName(day, QLocale::ShortFormat),
+                locale.standaloneDayName(day, QLocale::LongFormat),
+                locale.standaloneDayName(day, QLocale::ShortFormat) };
+        });
+        addCalendarNames(locale);
+    }
+    // The locale Qt gives a bare language is that language's own.
+    for (auto& [language, index] : m_primary) {
+        const QLocale bare(language);
+        const auto own = std::find_if(
+            m_locales.begin(), m_locales.end(), [&bare](const Locale& known) { return known.locale == bare; });
+        if (own != m_locales.end())
+            index = static_cast<int>(own - m_locales.begin());
+    }
+    // A machine whose language is C or POSIX (or one Qt does not know)
+    // reads dates as the POSIX locale writes them: English names and
+    // month/day/year, as its "%x" does.
+    m_posix = indexOf(QLocale(QLocale::English, QLocale::UnitedStates));
+    for (const Index* index : { &m_months, &m_weekdays }) {
+        for (auto entry = index->cbegin(); entry != index->cend(); ++entry) {
+            if (entry.key().size() >= shortestPartOfWord)
+                m_beginnings.insert(beginningOf(entry.key(), 0));
+        }
+    }
+    for (const Locale& known : m_locales)
+        learnFillers(known.locale);
+    for (const auto& [language, fillers] : m_fillers) {
+        for (const QString& filler : fillers)
+            m_fillerLanguages[filler].push_back(language);
+    }
+}
+
+int DateCatalogue::indexOf(const QLocale& locale) const
+{
+    const auto found
+        = std::find_if(m_locales.begin(), m_locales.end(), [&](const Locale& known) { return known.locale == locale; });
+    if (found != m_locales.end())
+        return static_cast<int>(found - m_locales.begin());
+    const int primary = primaryLocale(locale.language());
+    return primary >= 0 ? primary : m_posix;
+}
+
+int DateCatalogue::primaryLocale(QLocale::Language language) const
+{
+    const auto found = m_primary.find(language);
+    return found == m_primary.end() ? -1 : found->second;
+}
+
+bool DateCatalogue::isFiller(QLocale::Language language, QStringView piece) const
+{
+    const auto found = m_fillers.find(language);
+    return found != m_fillers.end() && found->second.contains(piece.toString());
+}
+
+// Adds the names one locale gives `count` values. A key that names two
+// values in one locale says nothing and is left out ("tháng" of "tháng 3",
+// "月" of "3月"); a whole name wins over the longest word of another.
+template <typename NamesOf>
+void DateCatalogue::addNames(
+    Index& index, const QLocale& locale, int count, QCalendar::System calendar, NamesOf namesOf)
+{
+    QHash<QString, int> whole;
+    QHash<QString, int> longestWords;
+    const auto note = [](QHash<QString, int>& keys, const QString& key, int value) {
+        const auto found = keys.constFind(key);
+        if (found == keys.constEnd())
+            keys.insert(key, value);
+        else if (*found != value)
+            keys[key] = 0;
+    };
+    for (int value = 1; value <= count; ++value) {
+        for (const QString& name : namesOf(value)) {
+            const QString key = keyOf(name);
+            if (key.size() < 2)
+                continue;
+            note(whole, key, value);
+            if (key.contains(QLatin1Char(' ')))
+                note(longestWords, longestWordOf(key), value);
+        }
+    }
+    for (auto entry = longestWords.cbegin(); entry != longestWords.cend(); ++entry) {
+        if (entry.key().size() >= shortestPartOfWord && !whole.contains(entry.key()))
+            whole.insert(entry.key(), entry.value());
+    }
+    for (auto entry = whole.cbegin(); entry != whole.cend(); ++entry) {
+        if (entry.value() == 0)
+            continue;
+        Names& names = index[entry.key()];
+        const Name name { locale.language(), entry.value(), calendar };
+        if (std::none_of(names.begin(), names.end(), [&](const Name& known) {
+                return known.language == name.language && known.value == name.value && known.calendar == calendar;
+            }))
+            names.push_back(name);
+        const auto words = static_cast<int>(entry.key().count(QLatin1Char(' ')) + 1);
+        m_mostWords = std::max(m_mostWords, words);
+        if (words == 1)
+            m_longestWord = std::max(m_longestWord, entry.key().size());
+    }
+}
+
+void DateCatalogue::addCalendarNames(const QLocale& locale)
+{
+    for (const QCalendar::System system : otherCalendarsOf(locale.language())) {
+        const QCalendar calendar(system);
+        addNames(m_months, locale, 12, system, [&](int month) {
+            return QStringList { calendar.monthName(locale, month, QCalendar::Unspecified, QLocale::LongFormat),
+                calendar.monthName(locale, month, QCalendar::Unspecified, QLocale::ShortFormat),
+                calendar.standaloneMonthName(locale, month, QCalendar::Unspecified, QLocale::LongFormat),
+                calendar.standaloneMonthName(locale, month, QCalendar::Unspecified, QLocale::ShortFormat) };
+        });
+    }
+}
+
+// What a locale's own dates hold besides names and numbers: read from the
+// twelve months of a year in its long format and a day in its short one,
+// the same way a text is read later, so that every date the locale writes
+// is accounted for in whole.
+void DateCatalogue::learnFillers(const QLocale& locale)
+{
+    QSet<QString>& fillers = m_fillers[locale.language()];
+    const auto learn = [&](const QString& text, QDate date, QCalendar::System calendar) {
+        const QString folded = text.toCaseFolded();
+        const SplitText pieces = split(folded);
+        const NameHits hits = findNames(folded, pieces, *this);
+        const int month = QCalendar(calendar).partsFromDate(date).month;
+        for (const QString& piece :
+            unexplained(folded, pieces, hits, { locale.language(), month, date.dayOfWeek(), calendar }))
+            fillers.insert(piece);
+    };
+    for (int month = 1; month <= 12; ++month) {
+        const QDate date(2020, month, 6);
+        learn(locale.toString(date, QLocale::LongFormat), date, QCalendar::System::Gregorian);
+        for (const QCalendar::System system : otherCalendarsOf(locale.language()))
+            learn(locale.toString(date, QLocale::LongFormat, QCalendar(system)), date, system);
+    }
+    learn(locale.toString(QDate(2020, 3, 6), QLocale::ShortFormat), QDate(2020, 3, 6), QCalendar::System::Gregorian);
+    for (const QString& marker : { locale.amText(), locale.pmText() }) {
+        const QString key = keyOf(marker);
+        for (const QString& word : key.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            m_timeMarkers.insert(word);
+    }
+    // Windows' long dates hold a few words Qt's do not.
+    if (locale.language() == QLocale::Swedish)
+        fillers.insert(QStringLiteral("den"));
+    // Thai years of the Buddhist era are marked "พ.ศ.", of the common era "ค.ศ.".
+    if (locale.language() == QLocale::Thai)
+        fillers.unite(QSet<QString> { QStringLiteral("พ"), QStringLiteral("ค"), QStringLiteral("ศ") });
+}
+
+std::vector<QLocale::Language> DateCatalogue::languagesWithFiller(const QString& piece) const
+{
+    const auto found = m_fillerLanguages.constFind(piece);
+    return found == m_fillerLanguages.constEnd() ? std::vector<QLocale::Language> {} : *found;
+}
+
+const DateCatalogue::Names* DateCatalogue::find(const Index& index, const QString& key)
+{
+    const auto found = index.constFind(key);
+    return found == index.constEnd() ? nullptr : &*found;
+}
+
+NameHits findNames(const QString& folded, const SplitText& split, const DateCatalogue& catalogue)
+{
+    NameHits hits;
+    const std::vector<Word>& words = split.words;
+    const auto look = [&](qsizetype start, qsizetype end, bool wholeWords, const QString& key) {
+        if (const DateCatalogue::Names* months = catalogue.months(key))
+            hits.months.push_back({ start, end, wholeWords, months });
+        if (const DateCatalogue::Names* weekdays = catalogue.weekdays(key))
+            hits.weekdays.push_back({ start, end, wholeWords, weekdays });
+    };
+    for (std::size_t first = 0; first < words.size(); ++first) {
+        // Whole words, alone and with the words that follow them up to
+        // the next number ("كانون الثاني", "sánzá ya yambo").
+        QString key;
+        const std::size_t most = first + static_cast<std::size_t>(catalogue.mostWords());
+        for (std::size_t last = first; last < words.size() && last < most; ++last) {
+            if (last > first && words[last].afterNumber)
+                break;
+            if (!key.isEmpty())
+                key += QLatin1Char(' ');
+            if (last > first) {
+                // The last word of a name of several may carry an ending
+                // ("нэгдүгээр сарын" for "нэгдүгээр сар"): found as a part.
+                for (qsizetype cut = words[last].start + 1; cut < words[last].end; ++cut)
+                    look(words[first].start, cut, false,
+                        key + folded.sliced(words[last].start, cut - words[last].start));
+            }
+            key += QStringView(folded).sliced(words[last].start, words[last].end - words[last].start);
+            look(words[first].start, words[last].end, true, key);
+        }
+        // Parts of a word, for the languages that write a date without
+        // spaces ("6日金曜日").
+        const Word& word = words[first];
+        for (qsizetype start = word.start; start + shortestPartOfWord <= word.end; ++start) {
+            if (!catalogue.mayBeginName(folded, start))
+                continue;
+            const qsizetype longest = std::min(word.end - start, catalogue.longestWord());
+            for (qsizetype length = longest; length >= shortestPartOfWord; --length) {
+                if (start == word.start && length == word.end - word.start)
+                    continue; // the whole word, looked up above
+                look(start, start + length, false, folded.sliced(start, length));
+            }
+        }
+    }
+    return hits;
+}
+
+QStringList unexplained(const QString& folded, const SplitText& split, const NameHits& hits, const Meaning& meaning)
+{
+    std::vector<bool> covered(static_cast<std::size_t>(folded.size()), false);
+    const auto cover = [&](const std::vector<NameHit>& found, int value, QCalendar::System calendar) {
+        for (const NameHit& hit : found) {
+            if (value > 0 && hasName(hit, meaning.language, value, calendar))
+                std::fill(covered.begin() + hit.start, covered.begin() + hit.end, true);
+        }
+    };
+    cover(hits.months, meaning.month, meaning.calendar);
+    cover(hits.weekdays, meaning.weekday, QCalendar::System::Gregorian);
+    QStringList pieces;
+    for (const Word& word : split.words) {
+        for (qsizetype at = word.start; at < word.end;) {
+            if (covered[static_cast<std::size_t>(at)]) {
+                ++at;
+                continue;
+            }
+            qsizetype end = at;
+            while (end < word.end && !covered[static_cast<std::size_t>(end)])
+                ++end;
+            pieces << folded.sliced(at, end - at);
+            at = end;
+        }
+    }
+    return pieces;
+}
+
+} // namespace deptest

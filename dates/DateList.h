@@ -1,0 +1,59 @@
+#pragma once
+
+#include "dates/DateReader.h"
+
+#include <QDate>
+#include <QLocale>
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace deptest {
+
+// The list-level decision: one reference list's language, code page and
+// order of slashed dates come from its texts as a whole. After study()
+// they come from all of them, fixed before the first is read; without it,
+// from those read so far. A new list starts again from this machine's
+// language and code page.
+class DateList {
+public:
+    explicit DateList(const QLocale& machine);
+
+    // Looks at all of a list's date texts before any is read, starting
+    // from nothing that an earlier list showed.
+    void study(std::span<const std::string> texts);
+    // The day a text of the list names; invalid when it names none.
+    QDate read(std::string_view bytes);
+    // The code page the list's text that is not UTF-8 is written in.
+    [[nodiscard]] int codePage() const { return m_codePage; }
+
+private:
+    struct Votes {
+        std::unordered_map<int, int> languages; // by QLocale::Language
+        std::unordered_map<int, int> codePages;
+        int dayFirst { 0 };
+        int monthFirst { 0 };
+        std::unordered_map<int, int> orders; // short orders of the locales writing the texts
+        int writers { 0 };
+    };
+
+    DateReader::Reading readLegacy(std::string_view bytes, bool learning);
+    void learnFrom(const QString& text, const std::vector<DateReader::Candidate>& candidates);
+    void settle();
+    [[nodiscard]] std::optional<Order> orderOfLeaders() const;
+
+    DateReader m_reader;
+    int m_machineCodePage;
+    ListFacts m_facts;
+    Votes m_votes;
+    int m_codePage;
+    bool m_studied { false };
+    // What the study found in the texts whose reading does not depend on
+    // the list, so that each is read once.
+    std::unordered_map<std::string, std::vector<DateReader::Candidate>> m_studiedTexts;
+};
+
+} // namespace deptest

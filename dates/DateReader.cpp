@@ -1,0 +1,292 @@
+#include "dates/DateReader.h"
+
+#include "dates/DateWords.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <tuple>
+
+namespace deptest {
+
+namespace {
+
+// No date text is this long; anything longer is no date and is not searched.
+constexpr qsizetype longestDateText = 200;
+// Thai years of the Buddhist era are 543 years ahead; no file is dated
+// after 2400 of the common era.
+constexpr int buddhistEraOffset = 543;
+constexpr int firstBuddhistYear = 2400;
+
+int fullYear(const Number& year)
+{
+    if (year.digits > 2)
+        return year.value;
+    return year.value < 30 ? 2000 + year.value : 1900 + year.value;
+}
+
+bool looksLikeYear(const Number& number) { return number.digits > 2 || number.value > 31; }
+
+int yearIn(QLocale::Language language, const Number& number)
+{
+    const int year = fullYear(number);
+    return language == QLocale::Thai && year >= firstBuddhistYear ? year - buddhistEraOffset : year;
+}
+
+// Day, month and year from three numbers in an order; none when the
+// numbers do not fit it.
+QDate dateInOrder(const std::vector<Number>& numbers, const Order& order, QLocale::Language language)
+{
+    std::array<int, 3> values {}; // day, month, year
+    for (std::size_t place = 0; place < order.size(); ++place) {
+        const Number& number = numbers[place];
+        const DateField field = order[place];
+        if (field != DateField::Year && number.digits > 2)
+            return {};
+        if (field == DateField::Year && number.digits != 2 && number.digits != 4)
+            return {};
+        values[static_cast<std::size_t>(field)] = field == DateField::Year ? yearIn(language, number) : number.value;
+    }
+    return { values[2], values[1], values[0] };
+}
+
+} // namespace
+
+// A text as the reader sees it: case-folded, split, its names found.
+struct DateReader::Text {
+    QString folded;
+    SplitText split;
+    NameHits hits;
+};
+
+DateReader::DateReader(const QLocale& machine)
+    : m_catalogue(DateCatalogue::instance())
+    , m_machineLocale(m_catalogue.indexOf(machine))
+{
+}
+
+std::vector<DateReader::Candidate> DateReader::candidates(
+    const QString& text, const ListFacts& list, bool* byList) const
+{
+    std::vector<Candidate> found;
+    if (byList)
+        *byList = false;
+    if (text.size() > longestDateText)
+        return found;
+    Text read;
+    read.folded = text.toCaseFolded();
+    read.split = split(read.folded);
+    if (byList)
+        *byList = read.split.numbers.size() == 3;
+    if (read.split.numbers.size() == 2) {
+        read.hits = findNames(read.folded, read.split, m_catalogue);
+        readNamed(read, found);
+    } else if (read.split.numbers.size() == 3) {
+        read.hits = findNames(read.folded, read.split, m_catalogue);
+        readNumbers(read, list, found);
+    }
+    return found;
+}
+
+bool DateReader::accountsForAll(const Text& text, const Meaning& meaning, qsizetype* recognised) const
+{
+    qsizetype left = 0;
+    for (const QString& piece : unexplained(text.folded, text.split, text.hits, meaning)) {
+        const bool timeMarker = text.split.timeOfDay && m_catalogue.isTimeMarker(piece);
+        if (!timeMarker && !m_catalogue.isFiller(meaning.language, piece))
+            return false;
+        left += piece.size();
+    }
+    if (recognised) {
+        qsizetype letters = 0;
+        for (const Word& word : text.split.words)
+            letters += word.end - word.start;
+        *recognised = letters - left;
+    }
+    return true;
+}
+
+Order DateReader::longOrderOf(QLocale::Language language) const
+{
+    const int primary = m_catalogue.primaryLocale(language);
+    return m_catalogue.locale(primary < 0 ? m_machineLocale : primary).longOrder;
+}
+
+// A month name and two numbers, day and year.
+void DateReader::readNamed(const Text& text, std::vector<Candidate>& out) const
+{
+    const Number& first = text.split.numbers[0];
+    const Number& second = text.split.numbers[1];
+    for (const NameHit& month : text.hits.months) {
+        for (const DateCatalogue::Name& name : *month.names) {
+            // The year is the number that can only be a year, or else the
+            // one where the language's long dates put it.
+            bool yearFirst = looksLikeYear(first);
+            if (looksLikeYear(first) == looksLikeYear(second)) {
+                if (looksLikeYear(first))
+                    return;
+                const Order order = longOrderOf(name.language);
+                yearFirst = std::find(order.begin(), order.end(), DateField::Year)
+                    < std::find(order.begin(), order.end(), DateField::Day);
+            }
+            const Number& year = yearFirst ? first : second;
+            const Number& day = yearFirst ? second : first;
+            if (day.digits > 2)
+                continue;
+            const QDate date(yearIn(name.language, year), name.value, day.value, QCalendar(name.calendar));
+            if (!date.isValid())
+                continue;
+            qsizetype recognised = 0;
+            const Meaning bare { name.language, name.value, 0, name.calendar };
+            Meaning withWeekday = bare;
+            withWeekday.weekday = date.dayOfWeek();
+            if (accountsForAll(text, bare, &recognised))
+                out.push_back({ date, name.language, false, recognised });
+            else if (accountsForAll(text, withWeekday, &recognised))
+                out.push_back({ date, name.language, true, recognised });
+        }
+    }
+}
+
+// Three numbers, with no words or with words of one language's dates.
+void DateReader::readNumbers(const Text& text, const ListFacts& list, std::vector<Candidate>& out) const
+{
+    std::vector<QLocale::Language> languages;
+    for (const Word& word : text.split.words) {
+        const QString piece = text.folded.sliced(word.start, word.end - word.start);
+        if (text.split.timeOfDay && m_catalogue.isTimeMarker(piece))
+            continue;
+        for (const QLocale::Language language : m_catalogue.languagesWithFiller(piece))
+            languages.push_back(language);
+        for (const NameHit& weekday : text.hits.weekdays) {
+            for (const DateCatalogue::Name& name : *weekday.names)
+                languages.push_back(name.language);
+        }
+        break; // every language that can account for the text holds its first word
+    }
+    const bool wordless = std::all_of(text.split.words.begin(), text.split.words.end(), [&](const Word& word) {
+        return text.split.timeOfDay && m_catalogue.isTimeMarker(text.folded.sliced(word.start, word.end - word.start));
+    });
+    if (wordless) {
+        readNumbersIn(text, QLocale::AnyLanguage, list, out);
+        return;
+    }
+    std::sort(languages.begin(), languages.end());
+    languages.erase(std::unique(languages.begin(), languages.end()), languages.end());
+    for (const QLocale::Language language : languages)
+        readNumbersIn(text, language, list, out);
+}
+
+void DateReader::readNumbersIn(
+    const Text& text, QLocale::Language language, const ListFacts& list, std::vector<Candidate>& out) const
+{
+    std::vector<Order> orders;
+    if (const std::optional<Order> order = numericOrder(text, language, list))
+        orders.push_back(*order);
+    else if (language != QLocale::AnyLanguage) {
+        const int primary = m_catalogue.primaryLocale(language);
+        orders.push_back(m_catalogue.locale(primary).longOrder);
+        orders.push_back(m_catalogue.locale(primary).shortOrder);
+    }
+    for (const Order& order : orders) {
+        const QDate date = dateInOrder(text.split.numbers, order, language);
+        if (!date.isValid())
+            continue;
+        qsizetype recognised = 0;
+        if (language == QLocale::AnyLanguage || accountsForAll(text, { language, 0, 0 }, &recognised))
+            out.push_back({ date, language, false, recognised });
+        else if (accountsForAll(text, { language, 0, date.dayOfWeek() }, &recognised))
+            out.push_back({ date, language, true, recognised });
+    }
+}
+
+// The order of a numeric date. Four digits first are a year first. Dots
+// and dashes are day-month-year, or year-month-day where the language
+// (else the list's, else this machine's) writes the year first; never
+// month-day-year. Slashes follow the list's own slashed dates, else that
+// language, unless a number above 12 shows the day. Other marks: none.
+std::optional<Order> DateReader::numericOrder(const Text& text, QLocale::Language language, const ListFacts& list) const
+{
+    const std::vector<Number>& numbers = text.split.numbers;
+    if (numbers[0].digits == 4)
+        return yearMonthDay;
+    int locale = m_machineLocale;
+    if (language != QLocale::AnyLanguage)
+        locale = m_catalogue.primaryLocale(language);
+    else if (list.language != QLocale::AnyLanguage)
+        locale = m_catalogue.primaryLocale(list.language);
+    const Order languageOrder = m_catalogue.locale(locale).shortOrder;
+    const QChar mark = text.split.separator;
+    if (mark == QLatin1Char('.') || mark == QLatin1Char('-'))
+        return languageOrder == yearMonthDay ? yearMonthDay : dayMonthYear;
+    if (mark != QLatin1Char('/'))
+        return std::nullopt;
+    const Order base = list.slashOrder ? *list.slashOrder : languageOrder;
+    if (base == yearMonthDay)
+        return base;
+    if (numbers[0].value > 12)
+        return dayMonthYear;
+    if (numbers[1].value > 12)
+        return monthDayYear;
+    return base;
+}
+
+std::vector<Order> DateReader::ordersWriting(const QString& text, const Candidate& candidate) const
+{
+    std::vector<Order> orders;
+    const QString folded = text.trimmed().toCaseFolded();
+    for (int index = 0; index < m_catalogue.size(); ++index) {
+        const DateCatalogue::Locale& known = m_catalogue.locale(index);
+        if (known.locale.language() != candidate.language)
+            continue;
+        // The long format, and the same without the weekday name.
+        const QString format = known.locale.dateFormat(QLocale::LongFormat);
+        QString withoutWeekday = format;
+        static const QRegularExpression weekday(QStringLiteral("dddd[,،]?\\s*|\\s*[,،]?\\s*dddd"));
+        withoutWeekday.remove(weekday);
+        for (const QString& written : { format, withoutWeekday.trimmed() }) {
+            if (known.locale.toString(candidate.date, written).toCaseFolded() == folded) {
+                orders.push_back(known.shortOrder);
+                break;
+            }
+        }
+    }
+    return orders;
+}
+
+DateReader::Reading DateReader::decide(
+    const std::vector<Candidate>& candidates, const ListFacts& list, const QString* text) const
+{
+    const QLocale::Language machine = machineLanguage();
+    const auto rank = [&](const Candidate& c) {
+        return std::tuple(
+            c.confirmed, list.language != QLocale::AnyLanguage && c.language == list.language, c.language == machine);
+    };
+    const Candidate* chosen = nullptr;
+    for (const Candidate& candidate : candidates) {
+        if (!chosen || rank(candidate) > rank(*chosen))
+            chosen = &candidate;
+    }
+    if (!chosen)
+        return {};
+    // Two days and nothing to choose between them: the text is read only
+    // when just one of the languages writes exactly this text.
+    const bool tie = std::any_of(candidates.begin(), candidates.end(),
+        [&](const Candidate& c) { return rank(c) == rank(*chosen) && c.date != chosen->date; });
+    if (tie) {
+        const Candidate* exact = nullptr;
+        for (const Candidate& candidate : candidates) {
+            if (rank(candidate) != rank(*chosen) || !text || ordersWriting(*text, candidate).empty())
+                continue;
+            if (exact && exact->date != candidate.date)
+                return {};
+            exact = &candidate;
+        }
+        if (!exact)
+            return {};
+        chosen = exact;
+    }
+    return { chosen->date, chosen->language, chosen->recognised, chosen->confirmed };
+}
+
+} // namespace deptest
