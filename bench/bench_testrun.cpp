@@ -13,12 +13,13 @@
 #include "verify/TestRun.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QListView>
 #include <QProcess>
 #include <QPushButton>
-#include <QThread>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <vector>
 
@@ -47,22 +48,33 @@ double median(std::vector<double> values)
 
 } // namespace
 
-// Runs this benchmark again, in a process of its own, on a display platform.
-void runOnPlatform(const char* program, const QString& platform)
+// Runs this benchmark again, in a process of its own, on a display
+// platform; false when it could not be run there.
+bool runOnPlatform(const char* program, const QString& platform)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), platform);
     QProcess xvfb;
     if (platform == QLatin1String("xcb") && qEnvironmentVariableIsEmpty("DISPLAY")) {
-        // No X server here: a private one for the run.
-        xvfb.start(
-            QStringLiteral("Xvfb"), { QStringLiteral(":97"), QStringLiteral("-nolisten"), QStringLiteral("tcp") });
-        if (!xvfb.waitForStarted(5000)) {
+        // No X server here: a private one for the run, on a display it
+        // picks itself and names on its output once it takes connections.
+        xvfb.start(QStringLiteral("Xvfb"),
+            { QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                QStringLiteral("-nolisten"), QStringLiteral("tcp") });
+        if (!xvfb.waitForStarted(60'000)) {
             std::printf("\nxcb: no X server, and Xvfb could not be started (install xvfb): skipped\n");
-            return;
+            return true;
         }
-        QThread::msleep(500);
-        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":97"));
+        QByteArray display;
+        const QDeadlineTimer deadline(std::chrono::seconds(60));
+        while (!display.endsWith('\n') && xvfb.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
+            display += xvfb.readAllStandardOutput();
+        if (!display.endsWith('\n')) {
+            std::fprintf(
+                stderr, "\nxcb: Xvfb was not ready within 60 s: %s\n", xvfb.readAllStandardError().constData());
+            return false;
+        }
+        environment.insert(QStringLiteral("DISPLAY"), QStringLiteral(":") + QString::fromLatin1(display.trimmed()));
     }
     std::printf("\n%s%s\n", qPrintable(platform), xvfb.state() == QProcess::Running ? " (on a private Xvfb)" : "");
     std::fflush(stdout);
@@ -73,17 +85,19 @@ void runOnPlatform(const char* program, const QString& platform)
     child.waitForFinished(-1);
     if (xvfb.state() == QProcess::Running) {
         xvfb.terminate();
-        xvfb.waitForFinished(5000);
+        xvfb.waitForFinished(-1);
     }
+    return child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0;
 }
 
 int main(int argc, char* argv[])
 {
     if (argc < 2 || std::string_view(argv[1]) != "--child") {
         QCoreApplication launcher(argc, argv);
+        bool ran = true;
         for (const char* platform : { "offscreen", "xcb" })
-            runOnPlatform(argv[0], QString::fromLatin1(platform));
-        return 0;
+            ran = runOnPlatform(argv[0], QString::fromLatin1(platform)) && ran;
+        return ran ? 0 : 1;
     }
     QApplication application(argc, argv);
     std::printf("%9s %12s %12s %12s %10s %10s %12s\n", "entries", "baseline s", "stub s", "window s", "stub/base",

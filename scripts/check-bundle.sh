@@ -16,7 +16,7 @@ folder=$(basename "$archive" .tar.gz)
 
 work=$(mktemp -d /var/tmp/deptest-check.XXXXXX)
 root="$work/root"
-display=:93
+display=""
 xvfb=""
 program=""
 cleanup() {
@@ -28,6 +28,41 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# How long a step on a busy machine may take before the check fails.
+deadline=120
+# Runs a command until it succeeds; fails with the message after the deadline.
+wait_for() {
+    local message=$1
+    shift
+    local until=$((SECONDS + deadline))
+    until "$@"; do
+        if [ "$SECONDS" -ge "$until" ]; then
+            echo "check-bundle: $message" >&2
+            exit 1
+        fi
+        sleep 0.2
+    done
+}
+# Finds the program's window; fails at once, with its output, when the program has ended.
+window=""
+window_or_end() {
+    window=$(DISPLAY=$display xdotool search --onlyvisible --name "Test Dependent Files" 2>/dev/null | head -n 1) || true
+    [ -n "$window" ] && return 0
+    if ! kill -0 "$program" 2>/dev/null; then
+        cat "$1"
+        echo "check-bundle: the program ended before it showed its window" >&2
+        exit 1
+    fi
+    return 1
+}
+# Presses Exit once unless the program has ended; true when it has.
+press_exit_until_ended() {
+    kill -0 "$program" 2>/dev/null || return 0
+    DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers alt+x > /dev/null 2>&1 || true
+    sleep 0.3
+    ! kill -0 "$program" 2>/dev/null
+}
 
 mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
 mirror=${mirror:-http://deb.debian.org/debian}
@@ -46,9 +81,20 @@ tar -C "$root/opt" -xzf "$archive"
 app="/opt/$folder"
 printf 'libc.so.6\r\nnosuch.so\r\nlibQt6Core.so.6\r\n' > "$root$app/dlls.txt"
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp > /dev/null 2>&1 &
+# Xvfb picks a free display itself and names it on the pipe once it takes
+# connections; -noreset keeps it from resetting under the program when a
+# client that looked for the window disconnects as the last one.
+mkfifo "$work/display"
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" > "$work/xvfb.log" 2>&1 &
 xvfb=$!
-for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+number=""
+read -r -t "$deadline" number < "$work/display" || true
+if [ -z "$number" ] || ! kill -0 "$xvfb" 2>/dev/null; then
+    cat "$work/xvfb.log" >&2
+    echo "check-bundle: Xvfb was not ready within $deadline s" >&2
+    exit 1
+fi
+display=":$number"
 mkdir -p "$root/tmp/.X11-unix"
 mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
 mount -t proc proc "$root/proc"
@@ -56,23 +102,14 @@ mount -t proc proc "$root/proc"
 chroot "$root" env -i DISPLAY="$display" QT_QPA_PLATFORM=xcb LANG=C.UTF-8 LC_ALL=en_US.UTF-8 TZ=UTC HOME=/root \
     "$app/deptest" > "$work/program.log" 2>&1 &
 program=$!
-window=""
-for _ in $(seq 1 100); do
-    window=$(DISPLAY=$display xdotool search --onlyvisible --name "Test Dependent Files" 2>/dev/null | head -n 1) || true
-    [ -n "$window" ] && break
-    kill -0 "$program" 2>/dev/null || { cat "$work/program.log"; echo "check-bundle: the program ended at once" >&2; exit 1; }
-    sleep 0.1
-done
-[ -n "$window" ] || { cat "$work/program.log"; echo "check-bundle: no window within 10 s" >&2; exit 1; }
-for key in ctrl+b alt+t alt+x; do
-    DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers "$key"
-    sleep 1
-done
-for _ in $(seq 1 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$program" 2>/dev/null; then
-    echo "check-bundle: Exit did not end the program" >&2
-    exit 1
-fi
+wait_for "no window within $deadline s" window_or_end "$work/program.log"
+DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+b
+# Ctrl+B handles no other key until it is done, so Test may follow at once;
+# the lists are waited for only to say which step failed.
+wait_for "Ctrl+B wrote no lists within $deadline s" test -e "$root$app/indll.txt" -a -e "$root$app/dllerr.txt"
+DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers alt+t
+# Exit is disabled while the test runs: it is pressed until the program ends.
+wait_for "Exit did not end the program within $deadline s" press_exit_until_ended
 program=""
 
 # What the three lists must hold, measured on the root itself.
@@ -112,14 +149,7 @@ chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-instal
 command=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/deptest.desktop")
 chroot "$root" env -i DISPLAY="$display" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 HOME=/root $command > "$work/package-program.log" 2>&1 &
 program=$!
-window=""
-for _ in $(seq 1 100); do
-    window=$(DISPLAY=$display xdotool search --onlyvisible --name "Test Dependent Files" 2>/dev/null | head -n 1) || true
-    [ -n "$window" ] && break
-    sleep 0.1
-done
-[ -n "$window" ] || { cat "$work/package-program.log"; echo "check-bundle: the menu entry started no window" >&2; exit 1; }
-DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers alt+x
-for _ in $(seq 1 50); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+wait_for "the menu entry started no window within $deadline s" window_or_end "$work/package-program.log"
+wait_for "Exit did not end the packaged program within $deadline s" press_exit_until_ended
 program=""
 echo "check-bundle: passed: the archive runs without Qt; the package ($(du -h "$deb" | cut -f1)) installs and its menu entry starts it"

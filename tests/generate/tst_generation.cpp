@@ -1,4 +1,5 @@
 #include "generate/ReferenceGeneration.h"
+#include "services/Files.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ScratchDisk.h"
 #include "tests/support/TestRuntime.h"
@@ -10,11 +11,13 @@
 
 #include <QFileInfo>
 
-#include <chrono>
+#include <algorithm>
 #include <csignal>
 #include <optional>
-#include <thread>
+#include <vector>
 
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -263,13 +266,125 @@ void tst_Generation::failedGenerationKeepsTheOldLists()
         (QStringList { "dllerr.txt", "dlls.txt", "indll.txt" }));
 }
 
+namespace {
+
+// Where a generation run in a child process halts: just before or just
+// after one operation on its new lists (a record written or a list
+// closed), or inside a close, killed by a file-size limit while it puts
+// the list's last records on the disk, before the list takes its name.
+enum class Halt { Before, After, InsideClose };
+
+struct HaltPoint {
+    std::size_t operation { 0 }; // 1-based, counted over both lists
+    Halt halt { Halt::Before };
+};
+
+// One operation on a new list, as the generation did it.
+struct ListOperation {
+    std::string path;
+    bool close { false };
+};
+
+// Counts every write and close on the lists a generation replaces and,
+// in the child, halts the process at the chosen operation.
+class ListSteps {
+public:
+    explicit ListSteps(std::optional<HaltPoint> point)
+        : m_point(point)
+    {
+    }
+
+    void before(const std::string& path, bool close, std::size_t bytesOfThisList)
+    {
+        m_trace.push_back(ListOperation { path, close });
+        if (!m_point || m_point->operation != m_trace.size())
+            return;
+        if (m_point->halt == Halt::Before)
+            ::raise(SIGSTOP);
+        if (m_point->halt == Halt::InsideClose) {
+            // The last byte of the list goes beyond the limit: the write in
+            // close() ends the process, as a default-handled SIGXFSZ does.
+            std::signal(SIGXFSZ, SIG_DFL);
+            rlimit limit {};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = bytesOfThisList - 1;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+    }
+    void after()
+    {
+        if (m_point && m_point->operation == m_trace.size() && m_point->halt == Halt::After)
+            ::raise(SIGSTOP);
+    }
+    [[nodiscard]] const std::vector<ListOperation>& trace() const { return m_trace; }
+
+private:
+    std::optional<HaltPoint> m_point;
+    std::vector<ListOperation> m_trace;
+};
+
+// A new list that reports each operation to the steps before and after
+// handing it on.
+class SteppedList final : public OutputFile {
+public:
+    SteppedList(std::unique_ptr<OutputFile> list, std::string path, ListSteps& steps)
+        : m_list(std::move(list))
+        , m_path(std::move(path))
+        , m_steps(steps)
+    {
+    }
+    Outcome write(std::string_view bytes) override
+    {
+        m_bytes += bytes.size();
+        m_steps.before(m_path, false, m_bytes);
+        Outcome outcome = m_list->write(bytes);
+        m_steps.after();
+        return outcome;
+    }
+    Outcome close() override
+    {
+        m_steps.before(m_path, true, m_bytes);
+        Outcome outcome = m_list->close();
+        m_steps.after();
+        return outcome;
+    }
+
+private:
+    std::unique_ptr<OutputFile> m_list;
+    std::string m_path;
+    ListSteps& m_steps;
+    std::size_t m_bytes { 0 };
+};
+
+class SteppedRuntime final : public TestRuntime {
+public:
+    SteppedRuntime(const Machine& machine, ListSteps& steps)
+        : TestRuntime(machine)
+        , m_steps(steps)
+    {
+    }
+    Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override
+    {
+        auto list = TestRuntime::openForReplacing(path);
+        if (!list)
+            return list;
+        return std::unique_ptr<OutputFile>(
+            std::make_unique<SteppedList>(std::move(list).value(), std::string(path), m_steps));
+    }
+
+private:
+    ListSteps& m_steps;
+};
+
+} // namespace
+
 void tst_Generation::killedGenerationLeavesOldOrNewLists()
 {
-    // A generation in a child process, killed at points spread over its
-    // run: each list is then the old one or the whole new one.
+    // Enough names for the reference list to reach the disk in more than
+    // one piece before it is closed.
     Machine machine;
     std::string names;
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         const std::string name = "lib" + std::to_string(i) + ".so";
         Machine::makeFile(machine.systemDirectory() + "/" + name, i % 7, monday.addDays(-(i % 300)));
         names += name + "\r\n" + (i % 10 == 0 ? "missing" + std::to_string(i) + ".so\r\n" : "");
@@ -281,43 +396,92 @@ void tst_Generation::killedGenerationLeavesOldOrNewLists()
         Machine::writeText(machine.dataFile("indll.txt"), oldReferences);
         Machine::writeText(machine.dataFile("dllerr.txt"), oldNotFound);
     };
-    // Runs the generation in a child and kills it after `delay`, or lets it
-    // finish; returns how long it ran.
-    const auto generateInChild = [&](std::optional<std::chrono::microseconds> delay) {
-        const auto start = std::chrono::steady_clock::now();
-        const pid_t child = ::fork();
-        if (child == 0) {
-            TestRuntime runtime(machine);
-            generateReference(runtime);
-            ::_exit(runtime.messages.empty() ? 0 : 1);
-        }
-        if (delay) {
-            std::this_thread::sleep_for(*delay);
-            ::kill(child, SIGKILL);
-        }
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
-    };
 
+    // A whole generation, here, tells the new lists and every operation on them.
     restoreOldLists();
-    const auto whole = generateInChild(std::nullopt);
+    ListSteps recorded(std::nullopt);
+    SteppedRuntime whole(machine, recorded);
+    generateReference(whole);
+    QVERIFY(whole.messages.empty());
     const std::string newReferences = Machine::readText(machine.dataFile("indll.txt"));
     const std::string newNotFound = Machine::readText(machine.dataFile("dllerr.txt"));
-    QVERIFY(newReferences.size() > 100'000 && newNotFound.size() > 10'000);
-    int old = 0;
-    int replaced = 0;
-    for (int tenth = 0; tenth <= 12; ++tenth) {
+    QVERIFY(newReferences.size() > 100'000 && newNotFound.size() > 1'000);
+    const std::vector<ListOperation>& trace = recorded.trace();
+    std::vector<std::size_t> closes;
+    for (std::size_t i = 0; i < trace.size(); ++i) {
+        if (trace[i].close)
+            closes.push_back(i + 1);
+    }
+    QCOMPARE(closes.size(), std::size_t { 2 });
+
+    // Halts before and after every operation near the start, the middle,
+    // the end and each close, and inside each close.
+    std::vector<HaltPoint> points;
+    const auto around = [&](std::size_t operation) {
+        for (std::size_t near = operation > 2 ? operation - 2 : 1; near <= std::min(operation + 2, trace.size());
+             ++near) {
+            points.push_back({ near, Halt::Before });
+            points.push_back({ near, Halt::After });
+        }
+    };
+    around(1);
+    around(trace.size() / 2);
+    for (const std::size_t close : closes) {
+        around(close);
+        points.push_back({ close, Halt::InsideClose });
+    }
+    const std::size_t stride = std::max(trace.size() / 40, std::size_t { 1 });
+    for (std::size_t operation = 1; operation < trace.size(); operation += stride)
+        points.push_back({ operation, Halt::Before });
+
+    // A list is the new one exactly when its close has returned before the halt.
+    const auto replacedBy = [&](const HaltPoint& point, const std::string& list) {
+        for (const std::size_t close : closes) {
+            if (trace[close - 1].path.ends_with(list))
+                return close < point.operation || (close == point.operation && point.halt == Halt::After);
+        }
+        return false;
+    };
+
+    int oldBoth = 0;
+    int newBoth = 0;
+    for (const HaltPoint& point : points) {
+        static constexpr const char* halts[] = { "before", "after", "inside" };
+        const QString where = QStringLiteral("operation %1 of %2, %3")
+                                  .arg(point.operation)
+                                  .arg(trace.size())
+                                  .arg(halts[static_cast<int>(point.halt)]);
         restoreOldLists();
-        generateInChild(whole * tenth / 10);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never left stopped when the test dies
+            ListSteps steps(point);
+            SteppedRuntime runtime(machine, steps);
+            generateReference(runtime);
+            ::_exit(0); // it should have halted: the parent reports it
+        }
+        QVERIFY(child > 0);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, WUNTRACED), child);
+        if (WIFSTOPPED(status)) {
+            ::kill(child, SIGKILL);
+            QCOMPARE(::waitpid(child, &status, 0), child);
+        }
+        const int expectedSignal = point.halt == Halt::InsideClose ? SIGXFSZ : SIGKILL;
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == expectedSignal,
+            qPrintable(where + QStringLiteral(": the child was not halted there")));
+
         const std::string references = Machine::readText(machine.dataFile("indll.txt"));
         const std::string notFound = Machine::readText(machine.dataFile("dllerr.txt"));
-        QVERIFY2(references == oldReferences || references == newReferences, qPrintable(QString::number(tenth)));
-        QVERIFY2(notFound == oldNotFound || notFound == newNotFound, qPrintable(QString::number(tenth)));
-        (references == oldReferences ? old : replaced) += 1;
+        // Never a mixed or cut list: each is the old one or the whole new one.
+        QVERIFY2(references == oldReferences || references == newReferences, qPrintable(where));
+        QVERIFY2(notFound == oldNotFound || notFound == newNotFound, qPrintable(where));
+        QVERIFY2((references == newReferences) == replacedBy(point, "indll.txt"), qPrintable(where));
+        QVERIFY2((notFound == newNotFound) == replacedBy(point, "dllerr.txt"), qPrintable(where));
+        oldBoth += references == oldReferences && notFound == oldNotFound ? 1 : 0;
+        newBoth += references == newReferences && notFound == newNotFound ? 1 : 0;
     }
-    // The kills landed before and after the replacement, not only on one side.
-    QVERIFY2(old > 0 && replaced > 0, qPrintable(QStringLiteral("%1 old, %2 replaced").arg(old).arg(replaced)));
+    QVERIFY2(oldBoth > 0 && newBoth > 0, qPrintable(QStringLiteral("%1 old, %2 new").arg(oldBoth).arg(newBoth)));
 }
 
 void tst_Generation::replacedListsKeepLinksAndPermissions()

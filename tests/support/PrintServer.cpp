@@ -57,7 +57,9 @@ QString runTool(const QString& program, const QStringList& arguments)
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, arguments);
-    process.waitForFinished(30000);
+    // A tool that hangs must not pass for one that printed nothing.
+    if (!process.waitForFinished(60'000))
+        qFatal("%s %s did not finish within a minute", qPrintable(program), qPrintable(arguments.join(' ')));
     return QString::fromUtf8(process.readAll());
 }
 
@@ -119,7 +121,7 @@ QString PrintServer::start()
     if (!m_cupsd.waitForStarted())
         return QStringLiteral("cupsd did not start");
     // Waits for the scheduler, failing after a deadline rather than guessing a time.
-    const QDeadlineTimer deadline(15000);
+    const QDeadlineTimer deadline(60'000);
     while (!runTool("lpstat", { "-r" }).contains("scheduler is running")) {
         if (deadline.hasExpired())
             return QStringLiteral("the scheduler did not come up");
