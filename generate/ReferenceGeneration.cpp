@@ -20,15 +20,16 @@ Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>&
     // The name's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
     ErrorState pending(name.failure());
-    const std::string listed = name ? *name : std::string();
+    static const std::string nothing;
+    const std::string& listed = name ? *name : nothing;
     // The reference list writes names between quotes as they are, so a
     // name with a quote of its own would be read back as another name.
     if (listed.find('"') != std::string::npos)
         pending.raise(error::badFileName);
     if (pending.pending())
         return pending.error();
-    const Located found = locateFile(runtime, listed, SearchMode::Full);
-    where = found.location.path;
+    Located found = locateFile(runtime, listed, SearchMode::Full);
+    where = std::move(found.location.path);
     if (found.outcome)
         return *found.outcome;
     const Location& location = found.location;
@@ -73,16 +74,16 @@ void generateReference(Runtime& runtime, const NameObserver& observer)
     while (!stopped && !reader.atEndOfRecords()) {
         const Result<std::string> name = readName(reader);
         std::string where;
-        const Result<ReferenceRecord> record = measureName(runtime, name, where);
+        Result<ReferenceRecord> record = measureName(runtime, name, where);
         if (record)
             lateFailure = firstFailure(std::move(lateFailure), writeReference(references, *record));
         else
             lateFailure
                 = firstFailure(std::move(lateFailure), writeNotFoundName(notFound, name ? *name : std::string()));
         if (observer) {
-            NameOutcome outcome { name ? *name : std::string(), where, std::nullopt, {} };
+            NameOutcome outcome { name ? *name : std::string(), std::move(where), std::nullopt, {} };
             if (record)
-                outcome.record = *record;
+                outcome.record = std::move(record).value();
             else
                 outcome.failure = record.error();
             stopped = !observer(outcome);

@@ -22,7 +22,7 @@ HostRuntime::HostRuntime(HostSettings settings)
 {
 }
 
-std::string HostRuntime::applicationDirectory() const { return m_settings.applicationDirectory; }
+const std::string& HostRuntime::applicationDirectory() const { return m_settings.applicationDirectory; }
 
 std::string HostRuntime::hostPath(std::string_view path) const { return toHostPath(path, m_settings.directories); }
 
@@ -54,7 +54,17 @@ Result<FileMeasurement> HostRuntime::measure(std::string_view path)
 
 Result<std::string> HostRuntime::longDate(const FileTime& time) { return m_dates.render(time); }
 
-std::string HostRuntime::longDate(std::string_view dateText) { return m_dates.render(dateText); }
+std::string HostRuntime::longDate(std::string_view dateText)
+{
+    // A list gives most of its entries the date of the one before: that
+    // date is kept here rather than looked up again.
+    if (!m_lastDateValid || dateText != m_lastDateText) {
+        m_lastDateText.assign(dateText);
+        m_lastDate = m_dates.render(dateText);
+        m_lastDateValid = true;
+    }
+    return m_lastDate;
+}
 
 void HostRuntime::processEvents()
 {

@@ -30,7 +30,7 @@ public:
 
     explicit HostRuntime(HostSettings settings);
 
-    [[nodiscard]] std::string applicationDirectory() const override;
+    [[nodiscard]] const std::string& applicationDirectory() const override;
     [[nodiscard]] std::string displayPath(std::string_view path) const override { return hostPath(path); }
     Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
@@ -50,6 +50,9 @@ private:
     std::unique_ptr<SystemFiles> m_files;
     QElapsedTimer m_sinceEvents;
     LongDateFormat m_dates;
+    bool m_lastDateValid { false };
+    std::string m_lastDateText;
+    std::string m_lastDate;
 };
 
 } // namespace deptest

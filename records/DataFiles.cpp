@@ -21,15 +21,22 @@ Outcome writeReference(RecordWriter& writer, const ReferenceRecord& record)
 ReferenceRead readReference(RecordReader& reader)
 {
     ReferenceRead read;
-    for (std::string* field : { &read.record.name, &read.record.size, &read.record.date }) {
-        Result<std::string> text = reader.readField();
-        if (!text) {
-            read.failure = text.error();
-            break;
-        }
-        *field = std::move(text).value();
-    }
+    readReference(reader, read);
     return read;
+}
+
+void readReference(RecordReader& reader, ReferenceRead& read)
+{
+    read.failure.reset();
+    bool failed = false;
+    for (std::string* field : { &read.record.name, &read.record.size, &read.record.date }) {
+        if (failed) {
+            field->clear();
+            continue;
+        }
+        read.failure = reader.readField(*field);
+        failed = read.failure.has_value();
+    }
 }
 
 Outcome writeException(RecordWriter& writer, const ExceptionRecord& record)

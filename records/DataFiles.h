@@ -51,6 +51,9 @@ struct ReferenceRead {
 
 Outcome writeReference(RecordWriter& writer, const ReferenceRecord& record);
 ReferenceRead readReference(RecordReader& reader);
+// The same into `read`, whose strings keep their memory from one record to
+// the next.
+void readReference(RecordReader& reader, ReferenceRead& read);
 
 // The exceptions file: a first line that describes its six-field records,
 // then one record per entry that did not match. Sizes are plain digits,

@@ -21,7 +21,7 @@ RecordReader::RecordReader(InputFile& file)
 {
 }
 
-bool RecordReader::fill()
+bool RecordReader::refill()
 {
     if (!m_started) {
         m_started = true;
@@ -80,7 +80,13 @@ void RecordReader::takeUntil(std::string_view stops, std::string& out)
     while (fill()) {
         const char* begin = m_buffer.data() + m_position;
         const char* end = m_buffer.data() + m_end;
-        const char* stop = std::find_first_of(begin, end, stops.begin(), stops.end());
+        // Every stop byte is punctuation or a line end: one compare passes
+        // the letters and digits that make up most of a list.
+        const auto highest = static_cast<unsigned char>(*std::max_element(stops.begin(), stops.end()));
+        const char* stop = begin;
+        while (
+            stop != end && (static_cast<unsigned char>(*stop) > highest || stops.find(*stop) == std::string_view::npos))
+            ++stop;
         out.append(begin, stop);
         m_position += static_cast<std::size_t>(stop - begin);
         if (stop != end)
@@ -146,10 +152,18 @@ Result<std::string> RecordReader::readRecordLine()
 
 Result<std::string> RecordReader::readField()
 {
+    std::string field;
+    if (Outcome failure = readField(field))
+        return *failure;
+    return field;
+}
+
+Outcome RecordReader::readField(std::string& field)
+{
+    field.clear();
     if (atEndOfRecords())
         return nothingLeft();
 
-    std::string field;
     if (peek() == '"') {
         ++m_position;
         takeUntil("\"", field);
@@ -166,9 +180,11 @@ Result<std::string> RecordReader::readField()
     else
         skipLineEnd();
     // The file broke off inside this read: what was read is not the field.
-    if (m_fileError)
+    if (m_fileError) {
+        field.clear();
         return *m_fileError;
-    return field;
+    }
+    return {};
 }
 
 std::vector<std::string> splitFields(std::string_view line)

@@ -35,6 +35,8 @@ public:
     // holds a line end is read whole.
     Result<std::string> readRecordLine();
     Result<std::string> readField();
+    // The same into `field`, which is left empty when the read fails.
+    Outcome readField(std::string& field);
 
     // The I/O failure that ended the file early, if any.
     [[nodiscard]] const Outcome& fileError() const noexcept { return m_fileError; }
@@ -47,7 +49,10 @@ private:
     void takeUntil(std::string_view stops, std::string& out);
     void skipLineEnd();
     [[nodiscard]] Error nothingLeft() const;
-    bool fill();
+    // True when a byte is buffered, reading more when none is; inline, as
+    // every byte of a list passes here.
+    bool fill() { return m_position < m_end || refill(); }
+    bool refill();
     void skipByteOrderMark();
 
     InputFile& m_file;

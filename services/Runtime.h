@@ -22,7 +22,7 @@ public:
     virtual ~Runtime() = default;
 
     // The directory holding the executable, without a trailing separator.
-    [[nodiscard]] virtual std::string applicationDirectory() const = 0;
+    [[nodiscard]] virtual const std::string& applicationDirectory() const = 0;
     // A path as the user knows it on this machine.
     [[nodiscard]] virtual std::string displayPath(std::string_view path) const = 0;
 

@@ -47,10 +47,13 @@ EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode 
         originalSize = *size;
     else
         pending.raise(size.error());
-    const std::string originalDate = runtime.longDate(reference.date);
+    EntryVerdict verdict;
+    verdict.name = reference.name;
+    verdict.originalDate = runtime.longDate(reference.date);
+    verdict.originalSize = std::to_string(originalSize);
 
-    const Located found = locateFile(runtime, reference.name, mode, pending.outcome());
-    const Location& location = found.location;
+    Located found = locateFile(runtime, reference.name, mode, pending.outcome());
+    Location& location = found.location;
     pending = ErrorState(found.outcome);
     std::string targetDate;
     if (!pending.pending()) {
@@ -59,23 +62,21 @@ EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode 
         else
             pending.raise(date.error());
     }
-    EntryVerdict verdict;
-    verdict.name = reference.name;
-    verdict.where = location.path;
-    verdict.originalSize = std::to_string(originalSize);
-    verdict.originalDate = originalDate;
     if (pending.pending()) {
-        notFound(verdict, pending.error(), runtime.displayPath(location.path));
+        const std::string lastTried = runtime.displayPath(location.path);
+        verdict.where = std::move(location.path);
+        notFound(verdict, pending.error(), lastTried);
         return verdict;
     }
+    verdict.where = std::move(location.path);
     verdict.targetSize = std::to_string(location.measurement->size);
-    verdict.targetDate = targetDate;
-    if (location.measurement->size == originalSize && targetDate == originalDate) {
+    verdict.targetDate = std::move(targetDate);
+    if (location.measurement->size == originalSize && verdict.targetDate == verdict.originalDate) {
         verdict.line = reference.name;
         return verdict;
     }
-    const MismatchRecord mismatch { reference.name, verdict.targetSize, verdict.originalSize, targetDate,
-        originalDate };
+    const MismatchRecord mismatch { reference.name, verdict.targetSize, verdict.originalSize, verdict.targetDate,
+        verdict.originalDate };
     verdict.list = ListBox::Missing;
     verdict.line = reference.name + " - Could not match date/size";
     verdict.detail = mismatchDetail(mismatch);

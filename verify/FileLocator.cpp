@@ -2,27 +2,12 @@
 
 #include "services/Runtime.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace deptest {
 
 namespace {
-
-// Measures one candidate path under the entry's error state.
-Located measureAt(Runtime& runtime, std::string path, Outcome pending)
-{
-    Result<FileMeasurement> measured = runtime.measure(path);
-    if (!measured)
-        return { Location { std::move(path), std::nullopt }, measured.error() };
-    return { Location { std::move(path), *measured }, std::move(pending) };
-}
-
-std::string inDirectory(std::string_view directory, std::string_view name)
-{
-    std::string path(directory);
-    path.append(name);
-    return path;
-}
 
 bool isNotFound(const Outcome& outcome) { return outcome && outcome->number == error::fileNotFound; }
 
@@ -30,15 +15,33 @@ bool isNotFound(const Outcome& outcome) { return outcome && outcome->number == e
 
 Located locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending)
 {
-    const std::string applicationDirectory = runtime.applicationDirectory() + "\\";
-    if (mode == SearchMode::ApplicationDirectoryOnly)
-        return measureAt(runtime, inDirectory(applicationDirectory, name), std::move(pending));
-    Located found = measureAt(runtime, inDirectory(systemDirectoryLiteral, name), std::move(pending));
-    for (const std::string_view next : { windowsDirectoryLiteral, std::string_view(applicationDirectory) }) {
-        if (!isNotFound(found.outcome))
-            break;
-        found = measureAt(runtime, inDirectory(next, name), Outcome {});
+    // One path is built and measured per directory tried; only the last is
+    // kept, so a search costs no more copies than the directories it tries.
+    Located found;
+    std::string& path = found.location.path;
+    const auto measureIn = [&](std::string_view directory, std::string_view separator, Outcome entryState) {
+        path.assign(directory);
+        path.append(separator);
+        path.append(name);
+        Result<FileMeasurement> measured = runtime.measure(path);
+        if (!measured) {
+            found.location.measurement.reset();
+            found.outcome = measured.error();
+            return;
+        }
+        found.location.measurement = *measured;
+        found.outcome = std::move(entryState);
+    };
+    if (mode == SearchMode::ApplicationDirectoryOnly) {
+        measureIn(runtime.applicationDirectory(), "\\", std::move(pending));
+        return found;
     }
+    path.reserve(std::max(systemDirectoryLiteral.size(), runtime.applicationDirectory().size() + 1) + name.size());
+    measureIn(systemDirectoryLiteral, {}, std::move(pending));
+    if (isNotFound(found.outcome))
+        measureIn(windowsDirectoryLiteral, {}, Outcome {});
+    if (isNotFound(found.outcome))
+        measureIn(runtime.applicationDirectory(), "\\", Outcome {});
     return found;
 }
 

@@ -67,8 +67,9 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
     // charged to the next entry.
     Outcome lateFailure = writer.writeLine(exceptionsHeader);
 
+    ReferenceRead read; // its strings are reused from entry to entry
     while (!reader.atEndOfRecords()) {
-        const ReferenceRead read = readReference(reader);
+        readReference(reader, read);
         const SearchMode mode = window.appDirOnly() ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full;
         const EntryVerdict verdict = checkEntry(runtime, read, mode);
         window.append(verdict.list, verdict.line, verdict.detail);

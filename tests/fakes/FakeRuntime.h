@@ -19,7 +19,7 @@ class FakeRuntime : public Runtime {
 public:
     FakeRuntime(std::string applicationDirectory, SystemFiles& files);
 
-    [[nodiscard]] std::string applicationDirectory() const override { return m_applicationDirectory; }
+    [[nodiscard]] const std::string& applicationDirectory() const override { return m_applicationDirectory; }
     [[nodiscard]] std::string displayPath(std::string_view path) const override { return std::string(path); }
     Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;

@@ -207,6 +207,27 @@ void tst_Records::recordsReadBackAsWritten()
     QCOMPARE(partial.record.name, std::string("x.so"));
     QCOMPARE(partial.record.size, std::string("5"));
     QCOMPARE(partial.record.date, std::string());
+
+    // Read into one record again and again, as a test run does, each read
+    // gives what a fresh one would: nothing is left of the longer record
+    // before, neither a field nor its failure.
+    const std::string list = "\"long-name.so\",\"123456\",\"Monday, December 7, 2026\"\r\n"
+                             "\"b.so\",\"7\",\"x\"\r\n"
+                             "\"c.so\",\"\"";
+    MemoryFile fresh(list);
+    MemoryFile reused(list);
+    RecordReader freshReader(fresh);
+    RecordReader reusedReader(reused);
+    ReferenceRead again;
+    for (int record = 0; record < 4; ++record) {
+        const ReferenceRead expected = readReference(freshReader);
+        readReference(reusedReader, again);
+        QCOMPARE(again.failure, expected.failure);
+        QCOMPARE(again.record.name, expected.record.name);
+        QCOMPARE(again.record.size, expected.record.size);
+        QCOMPARE(again.record.date, expected.record.date);
+    }
+    QCOMPARE(again.failure, Outcome(Error::of(error::inputPastEnd)));
 }
 
 void tst_Records::exceptionLines_data()
