@@ -287,6 +287,16 @@ void tst_Dates::theListDecidesAsAWhole_data()
     QTest::newRow("Croatian list after a Polish one")
         << "hr_HR" << QByteArrayList { "6 marca 2020", "2 listopada 2020" }
         << QByteArrayList { "13. listopada 2020.", "M\xf6tor" } << QDate(2020, 10, 13) << 1250;
+    // A list of the machine's own dates alone is read by the locale
+    // itself; its code page is still the machine's.
+    QTest::newRow("own dates alone, German")
+        << "de_DE" << QByteArrayList {} << QByteArrayList { "Freitag, 6. März 2020", "Freitag, 6. März 2020" }
+        << QDate(2020, 3, 6) << 1252;
+    QTest::newRow("own dates alone, Japanese")
+        << "ja_JP" << QByteArrayList {} << QByteArrayList { "2020年3月6日金曜日" } << QDate(2020, 3, 6) << 932;
+    QTest::newRow("own dates, then one from elsewhere")
+        << "en_US" << QByteArrayList { "Friday, March 6, 2020" }
+        << QByteArrayList { "Freitag, 6. M\xe4rz 2020", "Friday, March 6, 2020" } << QDate(2020, 3, 6) << 1252;
     QTest::newRow("German list after a Cyrillic one")
         << "en_US" << QByteArrayList { "6 \xec\xe0\xf0\xf2\xe0 2020 \xe3." }
         << QByteArrayList { "Freitag, 6. M\xe4rz 2020" } << QDate(2020, 3, 6) << 1252;
