@@ -16,7 +16,8 @@ namespace deptest {
 // and weekday names (of the Gregorian calendar, and of the Persian and
 // Islamic calendars where a language writes those), the order of day,
 // month and year in its formats, and the other words its dates hold ("de",
-// "г", "den", "日"). Built once, on the first date read, and shared.
+// "г", "den", "日"). Built once, on the first date not written in this
+// machine's own long format, and shared.
 
 enum class DateField { Day, Month, Year };
 using Order = std::array<DateField, 3>;

@@ -17,7 +17,11 @@ namespace deptest {
 
 namespace {
 
-constexpr std::array<int, 10> codePages { 1252, 1250, 1251, 1253, 1254, 1257, 1255, 1256, 1258, 874 };
+// The single-byte pages first; then the double-byte ones of Japanese,
+// Simplified Chinese, Korean and Traditional Chinese, tried last because
+// they decode most bytes as some text.
+constexpr std::array<int, 14> codePages { 1252, 1250, 1251, 1253, 1254, 1257, 1255, 1256, 1258, 874, 932, 936, 949,
+    950 };
 
 #ifndef _WIN32
 // One converter per code page for the life of the program, reset before
@@ -182,6 +186,9 @@ int defaultCodePage(QLocale::Language language)
     case QLocale::Lithuanian: return 1257;
     case QLocale::Vietnamese: return 1258;
     case QLocale::Thai: return 874;
+    case QLocale::Japanese: return 932;
+    case QLocale::Chinese: return 936;
+    case QLocale::Korean: return 949;
     default: return 1252;
     }
 }

@@ -10,8 +10,9 @@
 namespace deptest {
 
 // Text that is not UTF-8: lists written on Windows machines hold it in the
-// single-byte code page of their language (1252 Western, 1250 Central
-// European, 1251 Cyrillic, ...). Decoded through the C library's iconv.
+// code page of their language (1252 Western, 1250 Central European, 1251
+// Cyrillic, ..., 932 Japanese, 936 and 950 Chinese, 949 Korean). Decoded
+// through the C library's iconv.
 
 // The code pages tried, in the order they are tried.
 std::span<const int> legacyCodePages();

@@ -1,5 +1,8 @@
 #include "dates/LongDateFormat.h"
 
+#include "dates/LegacyText.h"
+
+#include <unordered_set>
 #include <utility>
 
 namespace deptest {
@@ -12,8 +15,41 @@ constexpr std::size_t cacheLimit = 4096;
 
 LongDateFormat::LongDateFormat(const QLocale& locale)
     : m_locale(locale)
-    , m_list(locale)
+    , m_format(locale.dateFormat(QLocale::LongFormat))
 {
+}
+
+int LongDateFormat::codePage() const
+{
+    // A list of this locale's own dates shows no other code page.
+    return m_list ? m_list->codePage() : defaultCodePage(m_locale.language());
+}
+
+std::optional<QDate> LongDateFormat::ownDay(std::string_view dateText) const
+{
+    // A two-digit year would be read in the 1900s here, but as Windows
+    // reads it by the date reader.
+    if (!m_format.contains(QLatin1String("yyyy")) || !isUtf8(dateText))
+        return std::nullopt;
+    const QString text = QString::fromUtf8(dateText.data(), static_cast<qsizetype>(dateText.size()));
+    const QDate date = m_locale.toDate(text, m_format);
+    if (!date.isValid() || m_locale.toString(date, m_format) != text)
+        return std::nullopt;
+    return date;
+}
+
+DateList& LongDateFormat::list()
+{
+    if (!m_list) {
+        m_list.emplace(m_locale);
+        if (m_unstudied)
+            m_list->study(*m_unstudied);
+        for (const std::string& text : m_unlearned)
+            (void)m_list->read(text);
+        m_unstudied.reset();
+        m_unlearned.clear();
+    }
+    return *m_list;
 }
 
 Result<std::string> LongDateFormat::render(const FileTime& time)
@@ -29,7 +65,14 @@ std::string LongDateFormat::render(std::string_view dateText)
     const std::string key(dateText);
     if (const auto found = m_byText.find(key); found != m_byText.end())
         return found->second;
-    const QDate date = m_list.read(dateText);
+    QDate date;
+    if (const std::optional<QDate> own = m_list ? std::nullopt : ownDay(dateText)) {
+        date = *own;
+        if (!m_unstudied && m_unlearned.size() < cacheLimit)
+            m_unlearned.push_back(key);
+    } else {
+        date = list().read(dateText);
+    }
     std::string rendered = date.isValid() ? renderDay(date) : key;
     if (m_byText.size() >= cacheLimit)
         m_byText.clear();
@@ -39,7 +82,24 @@ std::string LongDateFormat::render(std::string_view dateText)
 void LongDateFormat::study(std::span<const std::string> dateTexts)
 {
     m_byText.clear();
-    m_list.study(dateTexts);
+    m_unlearned.clear();
+    if (m_list) {
+        m_list->study(dateTexts);
+        return;
+    }
+    std::vector<std::string> distinct;
+    std::unordered_set<std::string_view> seen;
+    for (const std::string& text : dateTexts) {
+        if (!seen.insert(text).second)
+            continue;
+        if (!ownDay(text)) {
+            m_unstudied.reset();
+            list().study(dateTexts);
+            return;
+        }
+        distinct.push_back(text);
+    }
+    m_unstudied = std::move(distinct);
 }
 
 const std::string& LongDateFormat::renderDay(QDate date)

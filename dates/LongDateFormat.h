@@ -7,10 +7,12 @@
 #include <QDate>
 #include <QLocale>
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace deptest {
 
@@ -18,7 +20,10 @@ namespace deptest {
 // written on other machines, so that a reference list made on a machine
 // with one language (or on Windows, in its code page) compares by day on a
 // machine with another. One object serves the dates of one list at a time;
-// study() starts a new list.
+// study() starts a new list. A text written exactly as this locale writes
+// its long dates is read by the locale itself: the date reader (whose
+// catalogue of every locale is costly to build) is made only for the
+// first text that is not.
 class LongDateFormat {
 public:
     explicit LongDateFormat(const QLocale& locale);
@@ -33,13 +38,21 @@ public:
     // decide what the list's are.
     std::string render(std::string_view dateText);
     // The code page the list's text that is not UTF-8 is shown in.
-    [[nodiscard]] int codePage() const { return m_list.codePage(); }
+    [[nodiscard]] int codePage() const;
 
 private:
     const std::string& renderDay(QDate date);
+    // The day of a text written exactly in this locale's long format.
+    [[nodiscard]] std::optional<QDate> ownDay(std::string_view dateText) const;
+    DateList& list();
 
     QLocale m_locale;
-    DateList m_list;
+    QString m_format;
+    std::optional<DateList> m_list;
+    // What the list would have learned before it was made: the texts of
+    // the last study(), or the texts read since, to be learned when it is.
+    std::optional<std::vector<std::string>> m_unstudied;
+    std::vector<std::string> m_unlearned;
     // Both caches stay small: a list holds few distinct days.
     std::unordered_map<qint64, std::string> m_byDay;
     std::unordered_map<std::string, std::string> m_byText;

@@ -171,6 +171,29 @@ void tst_Dates::datesWrittenElsewhere_data()
         << QByteArray("14 listopada 2020") << "pl_PL" << QDate(2020, 11, 14);
     QTest::newRow("Polish alone on a Croatian machine")
         << QByteArray("14 listopada 2020") << "hr_HR" << QDate(2020, 10, 14);
+    // Windows' long dates in East Asian languages: year, month, day with
+    // their marks, in UTF-8 and in the double-byte code pages.
+    const QDate january13(2020, 1, 13);
+    QTest::newRow("ja-JP") << QByteArray("2020年1月13日月曜日") << "en_US" << january13;
+    QTest::newRow("ko-KR") << QByteArray("2020년 1월 13일 월요일") << "en_US" << january13;
+    QTest::newRow("zh-CN") << QByteArray("2020年1月13日星期一") << "en_US" << january13;
+    QTest::newRow("zh-TW") << QByteArray("2020年1月13日 星期一") << "en_US" << january13;
+    QTest::newRow("ja-JP in 932") << QByteArray("2020\x94N1\x8c\x8e"
+                                                "13\x93\xfa\x8c\x8e\x97j\x93\xfa")
+                                  << "en_US" << january13;
+    QTest::newRow("ja-JP in 932 under ja_JP") << QByteArray("2020\x94N1\x8c\x8e"
+                                                            "13\x93\xfa\x8c\x8e\x97j\x93\xfa")
+                                              << "ja_JP" << january13;
+    QTest::newRow("ko-KR in 949") << QByteArray("2020\xb3\xe2 1\xbf\xf9 13\xc0\xcf \xbf\xf9\xbf\xe4\xc0\xcf") << "en_US"
+                                  << january13;
+    QTest::newRow("zh-CN in 936") << QByteArray("2020\xc4\xea"
+                                                "1\xd4\xc2"
+                                                "13\xc8\xd5\xd0\xc7\xc6\xda\xd2\xbb")
+                                  << "en_US" << january13;
+    QTest::newRow("zh-TW in 950") << QByteArray("2020\xa6~1\xa4\xeb"
+                                                "13\xa4\xe9 \xacP\xb4\xc1\xa4@")
+                                  << "en_US" << january13;
+    // A month with a number only in the order its language writes it.
     QTest::newRow("Japanese month with a number") << QByteArray("4 1月 2020") << "en_US" << QDate();
     QTest::newRow("Korean month with a number") << QByteArray("10 7월 2020") << "en_US" << QDate();
     QTest::newRow("Vietnamese month with a number") << QByteArray("4 tháng 1, 2020") << "en_US" << QDate(2020, 1, 4);
@@ -264,6 +287,16 @@ void tst_Dates::theListDecidesAsAWhole_data()
     QTest::newRow("Croatian list after a Polish one")
         << "hr_HR" << QByteArrayList { "6 marca 2020", "2 listopada 2020" }
         << QByteArrayList { "13. listopada 2020.", "M\xf6tor" } << QDate(2020, 10, 13) << 1250;
+    // A list of the machine's own dates alone is read by the locale
+    // itself; its code page is still the machine's.
+    QTest::newRow("own dates alone, German")
+        << "de_DE" << QByteArrayList {} << QByteArrayList { "Freitag, 6. März 2020", "Freitag, 6. März 2020" }
+        << QDate(2020, 3, 6) << 1252;
+    QTest::newRow("own dates alone, Japanese")
+        << "ja_JP" << QByteArrayList {} << QByteArrayList { "2020年3月6日金曜日" } << QDate(2020, 3, 6) << 932;
+    QTest::newRow("own dates, then one from elsewhere")
+        << "en_US" << QByteArrayList { "Friday, March 6, 2020" }
+        << QByteArrayList { "Freitag, 6. M\xe4rz 2020", "Friday, March 6, 2020" } << QDate(2020, 3, 6) << 1252;
     QTest::newRow("German list after a Cyrillic one")
         << "en_US" << QByteArrayList { "6 \xec\xe0\xf0\xf2\xe0 2020 \xe3." }
         << QByteArrayList { "Freitag, 6. M\xe4rz 2020" } << QDate(2020, 3, 6) << 1252;
