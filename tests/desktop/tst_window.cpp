@@ -676,8 +676,8 @@ void tst_Window::numericDatesEndToEnd()
             + "\"unread.so\",10,10,\"" + long6 + "\",\"" + unreadable.toStdString() + "\",\"Bad date or size\"\r\n");
 
     QTest::keyClick(window.findChild<QWidget*>("lstMatching"), Qt::Key_P, Qt::AltModifier);
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(pdf).size() > 0 && window.findChild<QPushButton*>("cmdPrint")->isEnabled(),
-        patience);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QFileInfo(pdf).size() > 0 && window.findChild<QPushButton*>("cmdPrint")->isEnabled(), patience);
     QVERIFY2(runtime.messages.empty(), joined(runtime.messages).c_str());
     QProcess text;
     text.start(pdftotext, { pdf, "-" });
@@ -686,9 +686,9 @@ void tst_Window::numericDatesEndToEnd()
     // pdftotext may break or join lines; the blocks compare without spaces.
     const auto compact = [](QString printed) { return printed.remove(QRegularExpression("\\s")); };
     const QString printed = compact(QString::fromUtf8(text.readAllStandardOutput()));
-    for (const QString& block : QStringList { "File:wrong.so", "File:unread.so",
-             "TargetFileDate:" + compact(QString::fromStdString(long6)),
-             "OriginalFileDate:" + compact(QString::fromStdString(longWrong)), "OriginalFileDate:" + unreadable })
+    for (const QString& block :
+        QStringList { "File:wrong.so", "File:unread.so", "TargetFileDate:" + compact(QString::fromStdString(long6)),
+            "OriginalFileDate:" + compact(QString::fromStdString(longWrong)), "OriginalFileDate:" + unreadable })
         QVERIFY2(printed.contains(block), qPrintable(block + " not in " + printed));
     QVERIFY(!printed.contains("right.so") && !printed.contains("long.so"));
 }
