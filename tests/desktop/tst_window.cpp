@@ -1,4 +1,5 @@
 #include "desktop/DesktopRuntime.h"
+#include "desktop/QtPrinter.h"
 #include "desktop/frmTest.h"
 #include "host/TerminationRequests.h"
 #include "tests/support/TestRuntime.h"
@@ -8,10 +9,14 @@
 #include <QCheckBox>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListView>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 
@@ -94,6 +99,8 @@ private slots:
     void listFromAMachineOfAnotherLanguage_data();
     void listFromAMachineOfAnotherLanguage();
     void eachListInItsOwnCodePage();
+    void numericDatesEndToEnd_data();
+    void numericDatesEndToEnd();
     void droppedProgramsBecomeTheNameList();
 
 private:
@@ -582,6 +589,108 @@ void tst_Window::eachListInItsOwnCodePage()
     const std::string march6 = QLocale::system().toString(QDate(2020, 3, 6), QLocale::LongFormat).toStdString();
     QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")),
         header + "\"M\xf6tor.so\",10,\"" + march6 + "\",\"File not found\"\r\n");
+}
+
+void tst_Window::numericDatesEndToEnd_data()
+{
+    // Texts put in place of long dates the program wrote: one of the file's
+    // true day, one of another day, one that names no day. Each list's own
+    // entries may decide the order of its numbers.
+    QTest::addColumn<QString>("right");
+    QTest::addColumn<QString>("wrong");
+    QTest::addColumn<QDate>("wrongDay");
+    QTest::addColumn<QString>("unreadable");
+    QTest::addColumn<QString>("decider"); // for a file of March 13, 2020; empty: none
+    QTest::newRow("ISO") << "2020-03-06"
+                         << "2020-03-07" << QDate(2020, 3, 7) << "2020-13-06"
+                         << "";
+    QTest::newRow("dotted") << "06.03.2020"
+                            << "07.03.2020" << QDate(2020, 3, 7) << "32.03.2020"
+                            << "";
+    QTest::newRow("slashed, the list decides") << "06/03/2020"
+                                               << "06/04/2020" << QDate(2020, 4, 6) << "32/03/2020"
+                                               << "13/03/2020";
+}
+
+void tst_Window::numericDatesEndToEnd()
+{
+    // Ctrl+B, Test and Print to a PDF in the real window on this machine's
+    // language (the test runs under LANG=C.UTF-8, without LANG and under a
+    // named language).
+    QFETCH(QString, right);
+    QFETCH(QString, wrong);
+    QFETCH(QDate, wrongDay);
+    QFETCH(QString, unreadable);
+    QFETCH(QString, decider);
+    const QString pdftotext = QStandardPaths::findExecutable("pdftotext");
+    QVERIFY2(!pdftotext.isEmpty(), "pdftotext (poppler-utils) is not installed");
+    m_window.reset(); // the test runs a window of its own
+    Machine machine;
+    const QLocale here = QLocale::system();
+    const QDate march6(2020, 3, 6);
+    const QStringList names { "long.so", "right.so", "wrong.so", "unread.so", "decide.so" };
+    for (const QString& name : names) {
+        const QDate day = name == "decide.so" ? QDate(2020, 3, 13) : march6;
+        Machine::makeFile(machine.systemDirectory() + "/" + name.toStdString(), 10, QDateTime(day, QTime(9, 0)));
+    }
+    Machine::writeText(machine.dataFile("dlls.txt"), names.join(QStringLiteral("\r\n")).toStdString());
+    TestRuntime runtime(machine, here);
+    const QString pdf = QString::fromStdString(machine.root() + "/report.pdf");
+    runtime.setPrinter(QtPrinter::toPdf(pdf));
+    frmTest window(runtime);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window, patience));
+    QTest::keyClick(window.findChild<QWidget*>("lstMatching"), Qt::Key_B, Qt::ControlModifier);
+    QCOMPARE(QString::fromStdString(joined(runtime.messages)), QString());
+
+    // The reference list in this machine's long dates, some rewritten.
+    const std::string long6 = here.toString(march6, QLocale::LongFormat).toStdString();
+    const std::string long13 = here.toString(QDate(2020, 3, 13), QLocale::LongFormat).toStdString();
+    std::string list = Machine::readText(machine.dataFile("indll.txt"));
+    const auto rewrite = [&list](const QString& name, const std::string& from, const QString& to) {
+        const std::string line = "\"" + name.toStdString() + "\",\"10\",\"" + from + "\"";
+        const std::size_t at = list.find(line);
+        QVERIFY2(at != std::string::npos, list.c_str());
+        list.replace(at, line.size(), "\"" + name.toStdString() + "\",\"10\",\"" + to.toStdString() + "\"");
+    };
+    rewrite("right.so", long6, right);
+    rewrite("wrong.so", long6, wrong);
+    rewrite("unread.so", long6, unreadable);
+    if (!decider.isEmpty())
+        rewrite("decide.so", long13, decider);
+    if (QTest::currentTestFailed())
+        return;
+    Machine::writeText(machine.dataFile("indll.txt"), list);
+
+    QTest::keyClick(window.findChild<QWidget*>("lstMatching"), Qt::Key_T, Qt::AltModifier);
+    const QStringList matching { "long.so", "right.so", "decide.so" };
+    QTRY_COMPARE_WITH_TIMEOUT(lines(window.findChild<QListView*>("lstMatching")), matching, patience);
+    QTRY_COMPARE_WITH_TIMEOUT(lines(window.findChild<QListView*>("lstMissing")),
+        (QStringList { "wrong.so - Could not match date/size", "unread.so - Could not match date/size" }), patience);
+    QVERIFY2(runtime.messages.empty(), joined(runtime.messages).c_str());
+    // A day that was read is written in this machine's long format, a text
+    // that names no day as it was.
+    const std::string longWrong = here.toString(wrongDay, QLocale::LongFormat).toStdString();
+    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")),
+        header + "\"wrong.so\",10,10,\"" + long6 + "\",\"" + longWrong + "\",\"Bad date or size\"\r\n"
+            + "\"unread.so\",10,10,\"" + long6 + "\",\"" + unreadable.toStdString() + "\",\"Bad date or size\"\r\n");
+
+    QTest::keyClick(window.findChild<QWidget*>("lstMatching"), Qt::Key_P, Qt::AltModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QFileInfo(pdf).size() > 0 && window.findChild<QPushButton*>("cmdPrint")->isEnabled(), patience);
+    QVERIFY2(runtime.messages.empty(), joined(runtime.messages).c_str());
+    QProcess text;
+    text.start(pdftotext, { pdf, "-" });
+    QVERIFY(text.waitForFinished(patience));
+    QCOMPARE(text.exitCode(), 0);
+    // pdftotext may break or join lines; the blocks compare without spaces.
+    const auto compact = [](QString printed) { return printed.remove(QRegularExpression("\\s")); };
+    const QString printed = compact(QString::fromUtf8(text.readAllStandardOutput()));
+    for (const QString& block :
+        QStringList { "File:wrong.so", "File:unread.so", "TargetFileDate:" + compact(QString::fromStdString(long6)),
+            "OriginalFileDate:" + compact(QString::fromStdString(longWrong)), "OriginalFileDate:" + unreadable })
+        QVERIFY2(printed.contains(block), qPrintable(block + " not in " + printed));
+    QVERIFY(!printed.contains("right.so") && !printed.contains("long.so"));
 }
 
 void tst_Window::droppedProgramsBecomeTheNameList()
