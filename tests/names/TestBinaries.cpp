@@ -17,9 +17,9 @@ void put(std::string& bytes, std::size_t offset, std::uint64_t value, unsigned w
 
 } // namespace
 
-std::string makeElf(const ElfSpec& spec, ElfLayout* layout)
+std::string makeElf(const ElfRecipe& recipe, ElfLayout* layout)
 {
-    const bool interpreter = !spec.interpreter.empty();
+    const bool interpreter = !recipe.interpreter.empty();
     const std::size_t headers = interpreter ? 3 : 2;
     std::string strings(1, '\0');
     const auto addString = [&](const std::string& text) {
@@ -29,19 +29,19 @@ std::string makeElf(const ElfSpec& spec, ElfLayout* layout)
         return at;
     };
     std::vector<std::pair<std::uint64_t, std::uint64_t>> dynamic;
-    for (const std::string& name : spec.needed)
+    for (const std::string& name : recipe.needed)
         dynamic.emplace_back(1, addString(name)); // DT_NEEDED
-    if (!spec.soname.empty())
-        dynamic.emplace_back(14, addString(spec.soname));
-    if (!spec.rpath.empty())
-        dynamic.emplace_back(15, addString(spec.rpath));
-    if (!spec.runpath.empty())
-        dynamic.emplace_back(29, addString(spec.runpath));
-    if (spec.noDefaultLibraries)
+    if (!recipe.soname.empty())
+        dynamic.emplace_back(14, addString(recipe.soname));
+    if (!recipe.rpath.empty())
+        dynamic.emplace_back(15, addString(recipe.rpath));
+    if (!recipe.runpath.empty())
+        dynamic.emplace_back(29, addString(recipe.runpath));
+    if (recipe.noDefaultLibraries)
         dynamic.emplace_back(0x6ffffffb, 0x800); // DT_FLAGS_1, DF_1_NODEFLIB
 
     const std::size_t interpreterAt = 64 + headers * 56;
-    const std::size_t stringsAt = interpreterAt + (interpreter ? spec.interpreter.size() + 1 : 0);
+    const std::size_t stringsAt = interpreterAt + (interpreter ? recipe.interpreter.size() + 1 : 0);
     const std::size_t dynamicAt = (stringsAt + strings.size() + 7) & ~std::size_t { 7 };
     dynamic.emplace_back(5, stringsAt); // DT_STRTAB, an address: loaded where it lies
     dynamic.emplace_back(10, strings.size()); // DT_STRSZ
@@ -56,7 +56,7 @@ std::string makeElf(const ElfSpec& spec, ElfLayout* layout)
     bytes[5] = 1; // little-endian
     bytes[6] = 1;
     put(bytes, 16, 3, 2); // ET_DYN
-    put(bytes, 18, spec.machine, 2);
+    put(bytes, 18, recipe.machine, 2);
     put(bytes, 20, 1, 4);
     put(bytes, 32, 64, 8); // program headers
     put(bytes, 52, 64, 2);
@@ -77,8 +77,8 @@ std::string makeElf(const ElfSpec& spec, ElfLayout* layout)
     header(0, 1, 0, total); // PT_LOAD: the whole file
     header(1, 2, dynamicAt, dynamic.size() * 16); // PT_DYNAMIC
     if (interpreter) {
-        header(2, 3, interpreterAt, spec.interpreter.size() + 1); // PT_INTERP
-        bytes.replace(interpreterAt, spec.interpreter.size(), spec.interpreter);
+        header(2, 3, interpreterAt, recipe.interpreter.size() + 1); // PT_INTERP
+        bytes.replace(interpreterAt, recipe.interpreter.size(), recipe.interpreter);
     }
     bytes.replace(stringsAt, strings.size(), strings);
     for (std::size_t i = 0; i < dynamic.size(); ++i) {
@@ -90,7 +90,7 @@ std::string makeElf(const ElfSpec& spec, ElfLayout* layout)
     return bytes;
 }
 
-std::string makePe(const PeSpec& spec)
+std::string makePe(const PeRecipe& recipe)
 {
     constexpr std::size_t sectionAddress = 0x1000;
     std::string bytes(peSectionData, '\0');
@@ -111,8 +111,8 @@ std::string makePe(const PeSpec& spec)
 
     std::string data;
     const std::size_t importsAt = 0;
-    const std::size_t delayedAt = (spec.imports.size() + 1) * 20;
-    std::size_t namesAt = delayedAt + (spec.delayImports.size() + 1) * 32;
+    const std::size_t delayedAt = (recipe.imports.size() + 1) * 20;
+    std::size_t namesAt = delayedAt + (recipe.delayImports.size() + 1) * 32;
     data.resize(namesAt);
     const auto addName = [&](const std::string& name) {
         const std::size_t at = data.size();
@@ -120,20 +120,20 @@ std::string makePe(const PeSpec& spec)
         data += '\0';
         return sectionAddress + at;
     };
-    for (std::size_t i = 0; i < spec.imports.size(); ++i) {
-        put(data, importsAt + i * 20 + 12, addName(spec.imports[i]), 4);
+    for (std::size_t i = 0; i < recipe.imports.size(); ++i) {
+        put(data, importsAt + i * 20 + 12, addName(recipe.imports[i]), 4);
         put(data, importsAt + i * 20 + 16, sectionAddress, 4); // a first thunk
     }
-    for (std::size_t i = 0; i < spec.delayImports.size(); ++i) {
+    for (std::size_t i = 0; i < recipe.delayImports.size(); ++i) {
         put(data, delayedAt + i * 32, 1, 4); // addresses are relative
-        put(data, delayedAt + i * 32 + 4, addName(spec.delayImports[i]), 4);
+        put(data, delayedAt + i * 32 + 4, addName(recipe.delayImports[i]), 4);
     }
     data.resize((data.size() + 0x1ff) & ~std::size_t { 0x1ff });
-    if (!spec.imports.empty()) {
+    if (!recipe.imports.empty()) {
         put(bytes, optional + 112 + 8, sectionAddress + importsAt, 4);
         put(bytes, optional + 112 + 12, delayedAt, 4);
     }
-    if (!spec.delayImports.empty()) {
+    if (!recipe.delayImports.empty()) {
         put(bytes, optional + 112 + 13 * 8, sectionAddress + delayedAt, 4);
         put(bytes, optional + 112 + 13 * 8 + 4, namesAt - delayedAt, 4);
     }

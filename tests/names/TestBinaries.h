@@ -8,7 +8,7 @@ namespace deptest::test {
 
 // The parts of a small ELF shared object or executable that the loader
 // reads: enough to stand for a program and its libraries in a test.
-struct ElfSpec {
+struct ElfRecipe {
     std::vector<std::string> needed;
     std::string soname;
     std::string rpath;
@@ -25,11 +25,11 @@ struct ElfLayout {
     std::size_t strings;
 };
 
-std::string makeElf(const ElfSpec& spec, ElfLayout* layout = nullptr);
+std::string makeElf(const ElfRecipe& recipe, ElfLayout* layout = nullptr);
 
 // A small PE32+ file with one section that holds its import and
 // delay-import tables.
-struct PeSpec {
+struct PeRecipe {
     std::vector<std::string> imports;
     std::vector<std::string> delayImports;
 };
@@ -40,7 +40,7 @@ inline constexpr std::size_t peImportDirectory = 0x40 + 24 + 112 + 8;
 inline constexpr std::size_t peSectionTable = 0x40 + 24 + 240;
 inline constexpr std::size_t peSectionData = 0x200;
 
-std::string makePe(const PeSpec& spec);
+std::string makePe(const PeRecipe& recipe);
 
 // Writes bytes to a file, creating its directory.
 void writeBinary(const std::string& path, const std::string& bytes);

@@ -20,11 +20,11 @@
 
 using namespace deptest;
 using namespace deptest::names;
-using deptest::test::ElfSpec;
+using deptest::test::ElfRecipe;
 using deptest::test::Machine;
 using deptest::test::makeElf;
 using deptest::test::makePe;
-using deptest::test::PeSpec;
+using deptest::test::PeRecipe;
 using deptest::test::writeBinary;
 
 Q_DECLARE_METATYPE(std::string)
@@ -420,22 +420,22 @@ void tst_Names::elfSearchFollowsTheLoader()
             continue;
         }
         const QStringList parts = line.section(':', 1).split('|');
-        ElfSpec spec;
+        ElfRecipe recipe;
         for (const QString& name : parts[0].split(',', Qt::SkipEmptyParts)) {
             if (name == "!arm")
-                spec.machine = EM_AARCH64;
+                recipe.machine = EM_AARCH64;
             else
-                spec.needed.push_back(name.toStdString());
+                recipe.needed.push_back(name.toStdString());
         }
         if (parts.size() > 1 && parts[1] == "!nodeflib")
-            spec.noDefaultLibraries = true;
+            recipe.noDefaultLibraries = true;
         else if (parts.size() > 1 && parts[1].startsWith("soname="))
-            spec.soname = parts[1].mid(7).toStdString();
+            recipe.soname = parts[1].mid(7).toStdString();
         else if (parts.size() > 1)
-            spec.rpath = parts[1].toStdString();
+            recipe.rpath = parts[1].toStdString();
         if (parts.size() > 2)
-            spec.runpath = parts[2].toStdString();
-        writeBinary(root + "/" + line.section(':', 0, 0).toStdString(), makeElf(spec));
+            recipe.runpath = parts[2].toStdString();
+        writeBinary(root + "/" + line.section(':', 0, 0).toStdString(), makeElf(recipe));
     }
     LoaderOptions options = isolated({ root + "/default" });
     if (libraryPath)
