@@ -82,7 +82,9 @@ QDate DateList::read(std::string_view bytes)
     if (!isUtf8(bytes))
         return readLegacy(bytes, !m_studied).date;
     if (m_studied) {
-        if (const auto found = m_studiedTexts.find(std::string(bytes)); found != m_studiedTexts.end()) {
+        if (const auto found = m_studiedTexts.find(bytes); found != m_studiedTexts.end()) {
+            if (found->second.empty())
+                return {};
             const QString text = fromUtf8(bytes);
             return m_reader.decide(found->second, m_facts, &text).date;
         }
@@ -154,6 +156,8 @@ void DateList::learnFrom(const QString& text, const std::vector<DateReader::Cand
         for (const Order& order : m_reader.ordersWriting(text, candidate))
             ++m_votes.orders[orderKey(order)];
     }
+    if (!text.contains(QLatin1Char('/')))
+        return;
     const SplitText pieces = split(text);
     // Only a four-digit year at the end leaves day and month in front.
     if (pieces.numbers.size() == 3 && pieces.separator == QLatin1Char('/') && pieces.numbers[2].digits == 4) {

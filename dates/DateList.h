@@ -53,7 +53,11 @@ private:
     bool m_studied { false };
     // What the study found in the texts whose reading does not depend on
     // the list, so that each is read once.
-    std::unordered_map<std::string, std::vector<DateReader::Candidate>> m_studiedTexts;
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view> {}(text); }
+    };
+    std::unordered_map<std::string, std::vector<DateReader::Candidate>, TextHash, std::equal_to<>> m_studiedTexts;
 };
 
 } // namespace deptest

@@ -41,9 +41,16 @@ bool skipMinutes(const QString& text, qsizetype& at)
 // The mark between two numbers, when it is one character other than a space.
 QChar markBetween(const QString& text, const Number& before, const Number& after)
 {
-    QString between = text.sliced(before.end, after.position - before.end);
-    between.removeIf([](QChar c) { return c.isSpace() || c.category() == QChar::Other_Format; });
-    return between.size() == 1 ? between.at(0) : QChar();
+    QChar mark;
+    int marks = 0;
+    for (qsizetype at = before.end; at < after.position; ++at) {
+        const QChar c = text.at(at);
+        if (!c.isSpace() && c.category() != QChar::Other_Format) {
+            mark = c;
+            ++marks;
+        }
+    }
+    return marks == 1 ? mark : QChar();
 }
 
 } // namespace
@@ -59,6 +66,8 @@ CodePoint codePointAt(const QString& text, qsizetype at)
 SplitText split(const QString& text)
 {
     SplitText result;
+    result.words.reserve(4);
+    result.numbers.reserve(4);
     bool numberSeen = false;
     for (qsizetype at = 0; at < text.size();) {
         const CodePoint c = codePointAt(text, at);
@@ -89,6 +98,18 @@ SplitText split(const QString& text)
         }
     }
     return result;
+}
+
+QString caseFolded(const QString& text)
+{
+    QString folded(text.size(), Qt::Uninitialized);
+    QChar* out = folded.data();
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return text.toCaseFolded();
+        *out++ = c >= QLatin1Char('A') && c <= QLatin1Char('Z') ? QChar(c.unicode() + ('a' - 'A')) : c;
+    }
+    return folded;
 }
 
 QString keyOf(const QString& name)

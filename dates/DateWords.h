@@ -43,6 +43,10 @@ struct SplitText {
 
 SplitText split(const QString& text);
 
+// The text case-folded as QString::toCaseFolded() does it; plain ASCII,
+// what most lists hold, without a look into the Unicode tables.
+QString caseFolded(const QString& text);
+
 // The key a name is found by: its words, case-folded, one space apart
 // ("d’abril" is "d abril", "févr." is "févr").
 QString keyOf(const QString& name);
