@@ -6,7 +6,14 @@ namespace deptest {
 
 namespace {
 
-bool isWordCharacter(char32_t c) { return QChar::isLetter(c) || QChar::isMark(c); }
+bool isWordCharacter(char32_t c)
+{
+    if (c < 0x80) // plain ASCII, the most common, holds no marks
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return QChar::isLetter(c) || QChar::isMark(c);
+}
+
+int digitValue(char32_t c) { return c >= '0' && c <= '9' ? static_cast<int>(c - '0') : QChar::digitValue(c); }
 
 // The digits from `at` on, as a number; `at` moves past them.
 Number numberAt(const QString& text, qsizetype& at)
@@ -17,7 +24,7 @@ Number numberAt(const QString& text, qsizetype& at)
         if (!QChar::isDigit(digit.value))
             break;
         if (number.digits < 9)
-            number.value = number.value * 10 + QChar::digitValue(digit.value);
+            number.value = number.value * 10 + digitValue(digit.value);
         ++number.digits;
         at += digit.length;
     }
@@ -85,8 +92,13 @@ SplitText split(const QString& text)
             continue;
         }
         const qsizetype start = at;
-        while (at < text.size() && isWordCharacter(codePointAt(text, at).value))
-            at += codePointAt(text, at).length;
+        at += c.length;
+        while (at < text.size()) {
+            const CodePoint next = codePointAt(text, at);
+            if (!isWordCharacter(next.value))
+                break;
+            at += next.length;
+        }
         result.words.push_back({ start, at, numberSeen });
         numberSeen = false;
     }

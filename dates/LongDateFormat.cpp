@@ -62,13 +62,16 @@ Result<std::string> LongDateFormat::render(const FileTime& time)
 
 std::string LongDateFormat::render(std::string_view dateText)
 {
-    const std::string key(dateText);
-    if (const auto found = m_byText.find(key); found != m_byText.end())
+    // The list keeps the days of the texts it has studied.
+    if (const std::optional<QDate> studied = m_list ? m_list->studiedDay(dateText) : std::nullopt)
+        return studied->isValid() ? renderDay(*studied) : std::string(dateText);
+    if (const auto found = m_byText.find(dateText); found != m_byText.end())
         return found->second;
+    std::string key(dateText);
     QDate date;
     std::optional<QDate> own;
     if (!m_list) {
-        const auto studied = m_ownDays.find(key);
+        const auto studied = m_ownDays.find(dateText);
         own = studied != m_ownDays.end() ? std::optional(studied->second) : ownDay(dateText);
     }
     if (own) {
@@ -81,7 +84,7 @@ std::string LongDateFormat::render(std::string_view dateText)
     std::string rendered = date.isValid() ? renderDay(date) : key;
     if (m_byText.size() >= cacheLimit)
         m_byText.clear();
-    return m_byText.emplace(key, std::move(rendered)).first->second;
+    return m_byText.emplace(std::move(key), std::move(rendered)).first->second;
 }
 
 void LongDateFormat::study(std::span<const std::string> dateTexts)
