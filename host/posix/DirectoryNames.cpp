@@ -117,6 +117,7 @@ void DirectoryNames::read(int directory)
         return;
     }
     m_changed = changed;
+    ::clock_gettime(CLOCK_MONOTONIC, &m_askedAt);
     m_state = State::Listed;
 }
 
@@ -178,10 +179,17 @@ bool DirectoryNames::foldsCase(int directory) const
     return false;
 }
 
-bool DirectoryNames::unchanged(int directory) const
+bool DirectoryNames::unchanged(int directory)
 {
     timespec now {};
-    return changeTime(directory, now) && now == m_changed;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const long long since
+        = (static_cast<long long>(now.tv_sec) - m_askedAt.tv_sec) * 1'000'000'000LL + (now.tv_nsec - m_askedAt.tv_nsec);
+    if (since < freshForNanoseconds)
+        return true;
+    m_askedAt = now;
+    timespec changed {};
+    return changeTime(directory, changed) && changed == m_changed;
 }
 
 void DirectoryNames::forget()

@@ -2,6 +2,7 @@
 #include "host/posix/PosixFiles.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -41,6 +42,14 @@ bool waitUntilChangeIsPast(const std::string& directory)
             return false;
         QThread::yieldCurrentThread();
     }
+}
+
+// An answer may rest on the directory's change time for a millisecond:
+// waits until one has passed since `from`.
+void waitUntilFresh(QElapsedTimer& from)
+{
+    while (from.nsecsElapsed() <= DirectoryNames::freshForNanoseconds)
+        QThread::yieldCurrentThread();
 }
 
 // Misses until the directory's names are in use; false when they never are
@@ -89,7 +98,10 @@ void tst_DirectoryNames::answersAsALookupWould()
     QVERIFY(names.certainlyAbsent(handle, "mixed.dll")); // found only as written here
     QVERIFY(names.certainlyAbsent(handle, "present.so "));
 
+    QElapsedTimer sinceAdded;
+    sinceAdded.start();
     makeFile(directory + "/absent.so");
+    waitUntilFresh(sinceAdded);
     QVERIFY(!names.certainlyAbsent(handle, "absent.so"));
     QVERIFY(!names.inUse());
     ::close(handle);
@@ -125,7 +137,10 @@ void tst_DirectoryNames::searchAnswersStayTheSame()
     PosixFiles files;
     for (int i = 0; i < 4 * DirectoryNames::firstReadAfter; ++i)
         QCOMPARE(files.measureIn(directory, "missing" + std::to_string(i) + ".so").error().number, 53);
+    QElapsedTimer sinceAdded;
+    sinceAdded.start();
     makeFile(directory + "added.so");
+    waitUntilFresh(sinceAdded);
 
     const Result<FileMeasurement> measured = files.measureIn(directory, name.toStdString());
     QCOMPARE(measured ? 0 : measured.error().number, expected);
