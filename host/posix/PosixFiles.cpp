@@ -270,15 +270,20 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_vie
     // Created exclusively under a name nobody can guess, so that no link
     // planted in a shared directory is written through.
     const std::filesystem::path targetPath(target);
-    std::string temporary = (targetPath.parent_path() / ("." + targetPath.filename().string() + ".XXXXXX")).string();
+    std::string hidden(".");
+    hidden.append(targetPath.filename().string()).append(".XXXXXX");
+    std::string temporary = (targetPath.parent_path() / hidden).string();
     const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (descriptor < 0)
         return missingPathError(errno, hostPath);
     // The new version keeps the old one's permissions and, where allowed,
     // its owner; a new file gets what creating it would have given.
     const mode_t mode = replacing ? (old.st_mode & 07777) : newFileMode();
-    if (replacing && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
-        (void)::fchown(descriptor, old.st_uid, old.st_gid);
+    if (replacing && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+        // Only root may give a file away: otherwise the new version is the
+        // user's own, with the old permissions.
+        [[maybe_unused]] const int givenAway = ::fchown(descriptor, old.st_uid, old.st_gid);
+    }
     if (::fchmod(descriptor, mode) != 0) {
         const int failure = errno;
         ::close(descriptor);
