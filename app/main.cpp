@@ -1,45 +1,66 @@
+#include "app/WindowModule.h"
 #include "cli/CommandLine.h"
-#include "desktop/DesktopRuntime.h"
-#include "desktop/QtPrinter.h"
-#include "desktop/frmTest.h"
-#ifndef _WIN32
-#include "host/TerminationRequests.h"
-#endif
+#include "services/Printer.h"
 
-#include <QApplication>
+#include <QCoreApplication>
+
+#include <cstdio>
+
+#ifdef DEPTEST_WINDOW_MODULE
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include <dlfcn.h>
+#endif
 
 namespace {
 
-int runWindow(int& argc, char* argv[])
+#ifdef DEPTEST_WINDOW_MODULE
+// The window module, from lib/ beside the executable (where the file
+// search never looks); null, with the reason on standard error, when it
+// cannot be loaded.
+const deptest::WindowModule* windowModule()
 {
-    QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("deptest"));
-    deptest::DesktopRuntime runtime(deptest::HostRuntime::settingsForThisMachine());
-    deptest::frmTest window(runtime);
-#ifndef _WIN32
-    // Ctrl+C, kill and a closing session close the window as its close box does.
-    deptest::TerminationRequests termination;
-    QObject::connect(&termination, &deptest::TerminationRequests::requested, &window, &deptest::frmTest::endOnRequest);
+    static const deptest::WindowModule* loaded = []() -> const deptest::WindowModule* {
+        std::error_code failure;
+        const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", failure);
+        const std::string path = (executable.parent_path() / "lib" / DEPTEST_WINDOW_MODULE).string();
+        void* module = failure ? nullptr : ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        using Entry = const deptest::WindowModule* (*)();
+        const auto entry
+            = module != nullptr ? reinterpret_cast<Entry>(::dlsym(module, "deptestWindowModule")) : nullptr;
+        if (entry == nullptr) {
+            const char* reason = failure ? "the executable's directory is not known" : ::dlerror();
+            std::fprintf(
+                stderr, "deptest: the window system cannot be used: %s\n", reason != nullptr ? reason : path.c_str());
+            return nullptr;
+        }
+        return entry();
+    }();
+    return loaded;
+}
+#else
+const deptest::WindowModule* windowModule() { return deptestWindowModule(); }
 #endif
-    window.show();
-    return QApplication::exec();
-}
-
-// Printing from a shell draws the pages but shows nothing: unless the user
-// chose a platform, it draws offscreen, so no display is needed.
-std::unique_ptr<QCoreApplication> printingApplication(int& argc, char* argv[])
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    return std::make_unique<QApplication>(argc, argv);
-}
 
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    if (argc <= 1)
-        return runWindow(argc, argv);
-    return deptest::cli::runCommandLine(argc, argv,
-        { printingApplication, [] { return std::make_unique<deptest::QtPrinter>(deptest::printJobTitle()); } });
+    if (argc <= 1) {
+        const deptest::WindowModule* module = windowModule();
+        return module != nullptr ? module->runWindow(argc, argv) : deptest::cli::exitStatus::failure;
+    }
+    const deptest::cli::PrintSupport printing {
+        [](int& count, char** arguments) {
+            const deptest::WindowModule* module = windowModule();
+            return module != nullptr ? module->makePrintingApplication(count, arguments) : nullptr;
+        },
+        [] {
+            const deptest::WindowModule* module = windowModule();
+            return module != nullptr ? module->makePrinter() : nullptr;
+        },
+    };
+    return deptest::cli::runCommandLine(argc, argv, printing);
 }

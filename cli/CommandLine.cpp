@@ -111,7 +111,9 @@ public:
     Printer& printer() override
     {
         if (!m_printer)
-            m_printer = m_makePrinter ? m_makePrinter() : std::make_unique<NoPrinter>();
+            m_printer = m_makePrinter ? m_makePrinter() : nullptr;
+        if (!m_printer)
+            m_printer = std::make_unique<NoPrinter>();
         return *m_printer;
     }
 
@@ -516,9 +518,11 @@ int runCommandLine(int& argc, char* argv[], const PrintSupport& printing)
         return parsed.status;
     }
     // Only printing draws; the other commands never load a window system.
-    const std::unique_ptr<QCoreApplication> application = parsed.options->command == Command::Print
-        ? printing.makeApplication(argc, argv)
-        : std::make_unique<QCoreApplication>(argc, argv);
+    std::unique_ptr<QCoreApplication> application;
+    if (parsed.options->command == Command::Print && printing.makeApplication)
+        application = printing.makeApplication(argc, argv);
+    if (!application)
+        application = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("deptest"));
     return runCommand(*parsed.options, HostRuntime::settingsForThisMachine(), Streams {}, printing.makePrinter);
 }

@@ -69,7 +69,9 @@ using PrinterFactory = std::function<std::unique_ptr<Printer>()>;
 int runCommand(const Options& options, HostSettings settings, const Streams& streams, const PrinterFactory& printer);
 
 // What printing needs beyond Qt Core: an application object that can
-// draw, and the default printer.
+// draw, and the default printer. Either may be missing or make nothing:
+// then the application is Qt Core's and every job fails as without a
+// printer.
 struct PrintSupport {
     std::function<std::unique_ptr<QCoreApplication>(int&, char**)> makeApplication;
     PrinterFactory makePrinter;

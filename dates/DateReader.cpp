@@ -209,9 +209,9 @@ void DateReader::readNumbersIn(
 }
 
 // The order of a numeric date. Four digits first are a year first. Dots
-// and dashes are day-month-year, or year-month-day where the language
-// (else the list's, else this machine's) writes the year first; never
-// month-day-year. Slashes follow the list's own slashed dates, else that
+// and dashes are day-month-year (always, with four digits last), or
+// year-month-day where the language (else the list's, else this machine's)
+// writes the year first; never month-day-year. Slashes follow the list's own slashed dates, else that
 // language, unless a number above 12 shows the day. Other marks: none.
 std::optional<Order> DateReader::numericOrder(const Text& text, QLocale::Language language, const ListFacts& list) const
 {
@@ -225,8 +225,11 @@ std::optional<Order> DateReader::numericOrder(const Text& text, QLocale::Languag
         locale = m_catalogue.primaryLocale(list.language);
     const Order languageOrder = m_catalogue.locale(locale).shortOrder;
     const QChar mark = text.split.separator;
-    if (mark == QLatin1Char('.') || mark == QLatin1Char('-'))
+    if (mark == QLatin1Char('.') || mark == QLatin1Char('-')) {
+        if (numbers.size() >= 3 && numbers[2].digits == 4)
+            return dayMonthYear;
         return languageOrder == yearMonthDay ? yearMonthDay : dayMonthYear;
+    }
     if (mark != QLatin1Char('/'))
         return std::nullopt;
     const Order base = list.slashOrder ? *list.slashOrder : languageOrder;

@@ -20,7 +20,10 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
 {
     // The literals are ASCII: folding ASCII letters is enough, and cheaper
     // than the C library's tolower on every lookup of a run.
+    // Paths a search builds carry the literal as written: compared first.
     const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (text.starts_with(prefix))
+        return true;
     return text.size() >= prefix.size()
         && std::equal(
             prefix.begin(), prefix.end(), text.begin(), [&fold](char a, char b) { return fold(a) == fold(b); });

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds a release of deptest and packs it into a portable archive that
 # runs on a desktop machine without Qt: build-bundle/deptest-VERSION-linux-
-# x86_64.tar.gz holds one folder with the executable, a qt.conf, its Qt
-# libraries and plugins under lib/ and plugins/ (never beside the
+# x86_64.tar.gz holds one folder with the executable, a qt.conf, its window
+# module, Qt libraries and plugins under lib/ and plugins/ (never beside the
 # executable, where the file locator looks), all found through load paths
 # relative to the executable. What every desktop has (DESKTOP_PACKAGES in
 # packages.sh) is left to the machine. Also writes the Debian package.
@@ -20,6 +20,8 @@ rm -rf "$stage" "build-bundle/$name.tar.gz"
 mkdir -p "$stage/lib" "$stage/plugins"
 
 install -m 755 build-bundle/deptest "$stage/deptest"
+# The window and printing: a module the executable loads from lib/.
+install -m 644 build-bundle/lib/deptest-window.so "$stage/lib/deptest-window.so"
 install -m 644 docs/deptest.1 "$stage/deptest.1"
 qtplugins=/usr/lib/x86_64-linux-gnu/qt6/plugins
 # The offscreen platform lets --print draw without a display.
@@ -38,7 +40,7 @@ printf '[Paths]\nPrefix = .\nPlugins = plugins\nLibraries = lib\n' > "$stage/qt.
 # the packages a desktop has.
 declare -A leftToTheMachine
 for package in "${DESKTOP_PACKAGES[@]}"; do leftToTheMachine[$package]=1; done
-mapfile -t objects < <(find "$stage/deptest" "$stage/plugins" -type f -name '*' )
+mapfile -t objects < <(find "$stage/deptest" "$stage/lib/deptest-window.so" "$stage/plugins" -type f -name '*' )
 ldd "${objects[@]}" 2>/dev/null | awk '$2 == "=>" && $3 ~ /^\// { print $3 }' | sort -u | while read -r library; do
     real=$(readlink -f "$library")
     package=$(dpkg -S "$real" 2>/dev/null | head -n 1 | cut -d: -f1) || package=""

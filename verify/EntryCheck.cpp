@@ -37,6 +37,14 @@ std::string mismatchDetail(const MismatchRecord& record)
 
 EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode)
 {
+    EntryVerdict verdict;
+    Located search;
+    checkEntry(runtime, read, mode, verdict, search);
+    return verdict;
+}
+
+void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search)
+{
     const ReferenceRecord& reference = read.record;
     // The entry's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
@@ -47,33 +55,35 @@ EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode 
         originalSize = *size;
     else
         pending.raise(size.error());
-    EntryVerdict verdict;
+    verdict.list = ListBox::Matching;
+    verdict.detail.clear();
+    verdict.exception.reset();
+    verdict.failure = Error {};
+    verdict.targetSize.clear();
+    verdict.targetDate.clear();
     verdict.name = reference.name;
     verdict.originalDate = runtime.longDate(reference.date);
     verdict.originalSize = std::to_string(originalSize);
 
-    Located found = locateFile(runtime, reference.name, mode, pending.outcome());
-    Location& location = found.location;
-    pending = ErrorState(found.outcome);
-    std::string targetDate;
+    locateFile(runtime, reference.name, mode, pending.outcome(), search);
+    Location& location = search.location;
+    pending = ErrorState(search.outcome);
     if (!pending.pending()) {
         if (Result<std::string> date = runtime.longDate(location.measurement->modified))
-            targetDate = std::move(date).value();
+            verdict.targetDate = std::move(date).value();
         else
             pending.raise(date.error());
     }
+    verdict.where = location.path;
     if (pending.pending()) {
-        const std::string lastTried = runtime.displayPath(location.path);
-        verdict.where = std::move(location.path);
-        notFound(verdict, pending.error(), lastTried);
-        return verdict;
+        verdict.targetDate.clear();
+        notFound(verdict, pending.error(), runtime.displayPath(location.path));
+        return;
     }
-    verdict.where = std::move(location.path);
     verdict.targetSize = std::to_string(location.measurement->size);
-    verdict.targetDate = std::move(targetDate);
     if (location.measurement->size == originalSize && verdict.targetDate == verdict.originalDate) {
         verdict.line = reference.name;
-        return verdict;
+        return;
     }
     const MismatchRecord mismatch { reference.name, verdict.targetSize, verdict.originalSize, verdict.targetDate,
         verdict.originalDate };
@@ -81,7 +91,6 @@ EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode 
     verdict.line = reference.name + " - Could not match date/size";
     verdict.detail = mismatchDetail(mismatch);
     verdict.exception = mismatch;
-    return verdict;
 }
 
 } // namespace deptest

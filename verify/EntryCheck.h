@@ -40,4 +40,9 @@ struct EntryVerdict {
 // texts must both be equal.
 EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode);
 
+// The same into `verdict`, every part of it replaced. A run checks its
+// entries into one verdict, so its strings keep their room from entry to
+// entry; `search` is the room of the search.
+void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search);
+
 } // namespace deptest

@@ -15,9 +15,17 @@ bool isNotFound(const Outcome& outcome) { return outcome && outcome->number == e
 
 Located locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending)
 {
+    Located found;
+    locateFile(runtime, name, mode, std::move(pending), found);
+    return found;
+}
+
+void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending, Located& found)
+{
     // One path is built and measured per directory tried; only the last is
     // kept, so a search costs no more copies than the directories it tries.
-    Located found;
+    found.location.measurement.reset();
+    found.outcome.reset();
     std::string& path = found.location.path;
     const auto measureIn = [&](std::string_view directory, std::string_view separator, Outcome entryState) {
         path.assign(directory);
@@ -34,7 +42,7 @@ Located locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Out
     };
     if (mode == SearchMode::ApplicationDirectoryOnly) {
         measureIn(runtime.applicationDirectory(), "\\", std::move(pending));
-        return found;
+        return;
     }
     path.reserve(std::max(systemDirectoryLiteral.size(), runtime.applicationDirectory().size() + 1) + name.size());
     measureIn(systemDirectoryLiteral, {}, std::move(pending));
@@ -42,7 +50,6 @@ Located locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Out
         measureIn(windowsDirectoryLiteral, {}, Outcome {});
     if (isNotFound(found.outcome))
         measureIn(runtime.applicationDirectory(), "\\", Outcome {});
-    return found;
 }
 
 } // namespace deptest

@@ -39,5 +39,7 @@ struct Located {
 // decides when the first directory holds the file, and a miss there clears
 // it.
 Located locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending = {});
+// The same into `found`, whose path keeps its room from one entry to the next.
+void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending, Located& found);
 
 } // namespace deptest

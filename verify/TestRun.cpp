@@ -33,8 +33,11 @@ void studyDates(Runtime& runtime, const std::string& path)
     std::vector<std::string> dates;
     if (auto list = runtime.openForReading(path)) {
         RecordReader reader(**list);
-        while (!reader.atEndOfRecords() && !reader.fileError())
-            dates.push_back(readReference(reader).record.date);
+        ReferenceRead read;
+        while (!reader.atEndOfRecords() && !reader.fileError()) {
+            readReference(reader, read);
+            dates.push_back(read.record.date);
+        }
     }
     runtime.startList(dates);
 }
@@ -67,11 +70,14 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
     // charged to the next entry.
     Outcome lateFailure = writer.writeLine(exceptionsHeader);
 
-    ReferenceRead read; // its strings are reused from entry to entry
+    // Their strings are reused from entry to entry.
+    ReferenceRead read;
+    EntryVerdict verdict;
+    Located search;
     while (!reader.atEndOfRecords()) {
         readReference(reader, read);
         const SearchMode mode = window.appDirOnly() ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full;
-        const EntryVerdict verdict = checkEntry(runtime, read, mode);
+        checkEntry(runtime, read, mode, verdict, search);
         window.append(verdict.list, verdict.line, verdict.detail);
         if (verdict.exception)
             lateFailure = firstFailure(std::move(lateFailure), writeException(writer, *verdict.exception));

@@ -270,15 +270,20 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_vie
     // Created exclusively under a name nobody can guess, so that no link
     // planted in a shared directory is written through.
     const std::filesystem::path targetPath(target);
-    std::string temporary = (targetPath.parent_path() / ("." + targetPath.filename().string() + ".XXXXXX")).string();
+    std::string hidden(".");
+    hidden.append(targetPath.filename().string()).append(".XXXXXX");
+    std::string temporary = (targetPath.parent_path() / hidden).string();
     const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (descriptor < 0)
         return missingPathError(errno, hostPath);
     // The new version keeps the old one's permissions and, where allowed,
     // its owner; a new file gets what creating it would have given.
     const mode_t mode = replacing ? (old.st_mode & 07777) : newFileMode();
-    if (replacing && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()))
-        (void)::fchown(descriptor, old.st_uid, old.st_gid);
+    if (replacing && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+        // Only root may give a file away: otherwise the new version is the
+        // user's own, with the old permissions.
+        [[maybe_unused]] const int givenAway = ::fchown(descriptor, old.st_uid, old.st_gid);
+    }
     if (::fchmod(descriptor, mode) != 0) {
         const int failure = errno;
         ::close(descriptor);
@@ -291,45 +296,51 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_vie
 
 PosixFiles::~PosixFiles()
 {
-    for (const auto& [directory, handle] : m_directoryHandles) {
-        if (handle >= 0)
-            ::close(handle);
+    for (const Directory& directory : m_directories) {
+        if (directory.handle >= 0)
+            ::close(directory.handle);
     }
 }
 
-int PosixFiles::handleOf(const std::string& directory)
+PosixFiles::Directory& PosixFiles::directoryOf(const std::string& path)
 {
-    for (const auto& [known, handle] : m_directoryHandles) {
-        if (known == directory)
-            return handle;
+    for (Directory& known : m_directories) {
+        if (known.path == path)
+            return known;
     }
-    const int handle = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    m_directoryHandles.emplace_back(directory, handle);
-    return handle;
+    Directory& added = m_directories.emplace_back();
+    added.path = path;
+    added.handle = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return added;
 }
 
 Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std::string_view relative)
 {
-    const int handle = handleOf(directory);
+    Directory& searched = directoryOf(directory);
     // The name stays inside the directory, as it would appended to it.
     while (!relative.empty() && (relative.front() == '/' || relative.front() == '\\'))
         relative.remove_prefix(1);
-    if (handle < 0 || !isUsablePath(relative))
+    if (searched.handle < 0 || !isUsablePath(relative))
         return measure(directory + std::string(relative));
     m_relative.assign(relative);
     std::replace(m_relative.begin(), m_relative.end(), '\\', '/');
+    if (searched.names.certainlyAbsent(searched.handle, m_relative))
+        return Error::of(error::fileNotFound);
     struct stat status { };
-    if (::fstatat(handle, m_relative.c_str(), &status, 0) != 0) {
+    if (::fstatat(searched.handle, m_relative.c_str(), &status, 0) != 0) {
         const int failure = errno;
         if (failure != ENOENT)
             return errorFromOs(failure);
         // Missing: 53 where its own directory is there, 76 where it is not.
         const std::size_t slash = m_relative.rfind('/');
-        if (slash == std::string::npos)
+        if (slash == std::string::npos) {
+            searched.names.noteMiss(searched.handle);
             return Error::of(error::fileNotFound);
+        }
         m_relative.resize(slash);
         struct stat parent { };
-        const bool parentThere = ::fstatat(handle, m_relative.c_str(), &parent, 0) == 0 && S_ISDIR(parent.st_mode);
+        const bool parentThere
+            = ::fstatat(searched.handle, m_relative.c_str(), &parent, 0) == 0 && S_ISDIR(parent.st_mode);
         return Error::of(parentThere ? error::fileNotFound : error::pathNotFound);
     }
     return measurementOf(status);

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "errors/Error.h"
+#include "host/posix/DirectoryNames.h"
 #include "services/SystemFiles.h"
 
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
-#include <utility>
 #include <vector>
 
 namespace deptest {
@@ -28,7 +28,12 @@ public:
     PosixFiles& operator=(const PosixFiles&) = delete;
 
 private:
-    int handleOf(const std::string& directory);
+    struct Directory {
+        std::string path;
+        int handle { -1 };
+        DirectoryNames names;
+    };
+    Directory& directoryOf(const std::string& path);
     // A path that does not exist is 53 when its directory exists and 76
     // when it does not.
     Error missingPathError(int osError, std::string_view hostPath);
@@ -38,7 +43,7 @@ private:
     // existence is remembered: should one vanish later, a miss there still
     // reads 53, "File not found", which is true as well.
     std::unordered_set<std::string> m_existingDirectories;
-    std::vector<std::pair<std::string, int>> m_directoryHandles;
+    std::vector<Directory> m_directories;
     std::string m_relative; // reused, so that a lookup allocates nothing
 };
 

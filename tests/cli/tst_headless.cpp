@@ -6,6 +6,7 @@
 #include "tests/support/PrintServer.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -94,6 +95,7 @@ private slots:
     void noWindowSystem_data();
     void noWindowSystem();
     void printingDrawsOffscreen();
+    void withoutTheWindowModule();
     void printsWithoutADisplay();
     void badArguments_data();
     void badArguments();
@@ -151,6 +153,39 @@ void tst_Headless::noWindowSystem()
     const Finished unlisted = runProgram({ "--test", "--dir", directory }, environment);
     QCOMPARE(unlisted.status, 2);
     QCOMPARE(withoutPluginLog(unlisted.err), QByteArray("Error:  Could not find InDLL.txt.\n"));
+}
+
+// The executable alone, as a copy without its lib/: the commands of a
+// shell run on Qt Core, while the window and printing say why they cannot.
+void tst_Headless::withoutTheWindowModule()
+{
+    QTemporaryDir alone;
+    const QString executable = alone.filePath("deptest");
+    QVERIFY(QFile::copy(QStringLiteral(DEPTEST_EXECUTABLE), executable));
+    Machine machine;
+    Machine::makeFile(machine.applicationDirectory() + "/deptest-alone.bin", 10, reference);
+    Machine::writeText(machine.dataFile("dlls.txt"), "deptest-alone.bin\r\n");
+    const QString directory = QString::fromStdString(machine.applicationDirectory());
+    const QProcessEnvironment environment = withoutDisplay("C.UTF-8");
+    const auto run = [&](const QStringList& arguments) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(executable, arguments);
+        const bool ended = process.waitForFinished(120000);
+        return std::pair { ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            withoutPluginLog(process.readAllStandardError()) };
+    };
+
+    QCOMPARE(run({ "--generate", "--dir", directory }).first, 0);
+    QCOMPARE(run({ "--test", "--dir", directory }).first, 0);
+    Machine::makeFile(machine.applicationDirectory() + "/deptest-alone.bin", 11, reference);
+    QCOMPARE(run({ "--test", "--dir", directory }).first, 1); // a report to print
+    for (const QStringList& arguments : { QStringList {}, QStringList { "--print", "--dir", directory } }) {
+        const auto [status, err] = run(arguments);
+        QCOMPARE(status, 2);
+        QVERIFY2(err.startsWith("deptest: the window system cannot be used: "), err.constData());
+        QVERIFY2(err.contains("deptest-window.so"), err.constData());
+    }
 }
 
 void tst_Headless::printingDrawsOffscreen()

@@ -6,7 +6,7 @@ execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD}" --prefix "${PREF
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${status}")
 endif()
-foreach(file deptest deptest.1 deptest.xpm deptest.desktop)
+foreach(file deptest lib/deptest-window.so deptest.1 deptest.xpm deptest.desktop)
   if(NOT EXISTS "${PREFIX}/${file}")
     message(FATAL_ERROR "${file} was not installed into ${PREFIX}")
   endif()

@@ -1,0 +1,50 @@
+#include "app/WindowModule.h"
+
+#include "cli/CommandLine.h"
+#include "desktop/DesktopRuntime.h"
+#include "desktop/QtPrinter.h"
+#include "desktop/frmTest.h"
+#ifndef _WIN32
+#include "host/TerminationRequests.h"
+#endif
+
+#include <QApplication>
+
+namespace {
+
+int runWindow(int& argc, char* argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("deptest"));
+    deptest::DesktopRuntime runtime(deptest::HostRuntime::settingsForThisMachine());
+    deptest::frmTest window(runtime);
+#ifndef _WIN32
+    // Ctrl+C, kill and a closing session close the window as its close box does.
+    deptest::TerminationRequests termination;
+    QObject::connect(&termination, &deptest::TerminationRequests::requested, &window, &deptest::frmTest::endOnRequest);
+#endif
+    window.show();
+    return QApplication::exec();
+}
+
+// Printing from a shell draws the pages but shows nothing: unless the user
+// chose a platform, it draws offscreen, so no display is needed.
+std::unique_ptr<QCoreApplication> printingApplication(int& argc, char* argv[])
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return std::make_unique<QApplication>(argc, argv);
+}
+
+std::unique_ptr<deptest::Printer> defaultPrinter()
+{
+    return std::make_unique<deptest::QtPrinter>(deptest::printJobTitle());
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) const deptest::WindowModule* deptestWindowModule()
+{
+    static const deptest::WindowModule module { runWindow, printingApplication, defaultPrinter };
+    return &module;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <memory>
+
+class QCoreApplication;
+
+namespace deptest {
+
+class Printer;
+
+// What the program needs of the window system: the window itself, and an
+// application object and a printer for printing from a shell. They live in
+// a module of their own, loaded only by the commands that use them, so that
+// a command run from a shell loads no window system and starts as fast as
+// Qt Core allows.
+struct WindowModule {
+    int (*runWindow)(int& argc, char** argv);
+    std::unique_ptr<QCoreApplication> (*makePrintingApplication)(int& argc, char** argv);
+    std::unique_ptr<Printer> (*makePrinter)();
+};
+
+} // namespace deptest
+
+// The module's one exported symbol.
+extern "C" const deptest::WindowModule* deptestWindowModule();

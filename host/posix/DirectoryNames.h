@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+namespace deptest {
+
+// The names one directory holds, read at once, so that asking the
+// directory for a name it does not hold costs no lookup by path. A search
+// asks the same few directories about every entry of a list, and most of
+// the answers are "not here": those lookups were most of a test run's time.
+//
+// The names answer only where they cannot differ from a lookup:
+// - on file systems that find a name exactly as it is written (ext2/3/4,
+//   XFS, Btrfs, tmpfs, and overlays of them), in a directory that does not
+//   fold case, and where a name in other case is not found (a probe);
+// - while the directory's change time is what it was when the names were
+//   read, asked again whenever a millisecond has passed since it was last
+//   asked (so an answer is never older than that: as if the entry had been
+//   looked for a millisecond earlier, which no run can tell from another);
+//   names read in the clock tick of the directory's last change are not
+//   used, since a change later in that tick would leave the same time.
+// A directory is read only after it has missed often, so a directory that
+// holds what is looked for is never read.
+class DirectoryNames {
+public:
+    // True only when the directory (an open handle) certainly does not hold
+    // `name`, a single name without a slash.
+    [[nodiscard]] bool certainlyAbsent(int directory, std::string_view name);
+    // A lookup in the directory found nothing.
+    void noteMiss(int directory);
+    [[nodiscard]] bool inUse() const { return m_state == State::Listed; }
+
+    // Misses before the directory is read, and names beyond which it is not.
+    static constexpr int firstReadAfter = 64;
+    static constexpr std::size_t mostNames = 250'000;
+    // How long an answer may rest on the change time last asked for.
+    static constexpr long freshForNanoseconds = 1'000'000;
+
+private:
+    enum class State { Counting, Listed, Unusable };
+    struct Hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const { return std::hash<std::string_view> {}(name); }
+    };
+
+    void read(int directory);
+    // Reads the names; false when the directory changed meanwhile or a name
+    // too many was found (`tooMany`).
+    bool readNames(int directory, timespec& changed, bool& tooMany);
+    [[nodiscard]] bool foldsCase(int directory) const;
+    [[nodiscard]] bool unchanged(int directory);
+    void forget();
+
+    State m_state { State::Counting };
+    int m_misses { 0 };
+    int m_readAfter { firstReadAfter }; // doubles after each read that could not be used
+    timespec m_changed {};
+    timespec m_askedAt {}; // when the change time was last asked, on the monotonic clock
+    std::unordered_set<std::string, Hash, std::equal_to<>> m_names;
+};
+
+} // namespace deptest

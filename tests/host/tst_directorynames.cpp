@@ -1,0 +1,152 @@
+#include "host/posix/DirectoryNames.h"
+#include "host/posix/PosixFiles.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <fstream>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace deptest;
+
+namespace {
+
+void makeFile(const std::string& path) { std::ofstream(path, std::ios::binary) << "x"; }
+
+timespec changeTimeOf(const std::string& directory)
+{
+    struct stat status { };
+    ::stat(directory.c_str(), &status);
+    return status.st_ctim;
+}
+
+// Until the coarse clock has left the tick of the directory's last change,
+// names read there are not used. Fails when the clock does not move on.
+bool waitUntilChangeIsPast(const std::string& directory)
+{
+    const timespec changed = changeTimeOf(directory);
+    QDeadlineTimer deadline(10'000);
+    for (;;) {
+        timespec now {};
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        if (now.tv_sec > changed.tv_sec || (now.tv_sec == changed.tv_sec && now.tv_nsec > changed.tv_nsec))
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        QThread::yieldCurrentThread();
+    }
+}
+
+// An answer may rest on the directory's change time for a millisecond:
+// waits until one has passed since `from`.
+void waitUntilFresh(QElapsedTimer& from)
+{
+    while (from.nsecsElapsed() <= DirectoryNames::freshForNanoseconds)
+        QThread::yieldCurrentThread();
+}
+
+// Misses until the directory's names are in use; false when they never are
+// (a file system whose names are not read).
+bool missUntilListed(DirectoryNames& names, int handle)
+{
+    for (int miss = 0; miss < 100'000 && !names.inUse(); ++miss)
+        names.noteMiss(handle);
+    return names.inUse();
+}
+
+} // namespace
+
+class tst_DirectoryNames : public QObject {
+    Q_OBJECT
+
+private slots:
+    void answersAsALookupWould();
+    void searchAnswersStayTheSame_data();
+    void searchAnswersStayTheSame();
+};
+
+// "Certainly absent" only for a name the directory does not hold, as
+// written; never for a path below it; never once the directory changed.
+void tst_DirectoryNames::answersAsALookupWould()
+{
+    QTemporaryDir temporary;
+    const std::string directory = temporary.path().toStdString();
+    makeFile(directory + "/present.so");
+    makeFile(directory + "/Mixed.DLL");
+    QVERIFY(::mkdir((directory + "/sub").c_str(), 0755) == 0);
+    const int handle = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    QVERIFY(handle >= 0);
+    DirectoryNames names;
+    QVERIFY(!names.certainlyAbsent(handle, "absent.so")); // nothing read yet
+    QVERIFY2(waitUntilChangeIsPast(directory), "the coarse clock did not move on within 10 s");
+    if (!missUntilListed(names, handle)) {
+        ::close(handle);
+        QSKIP("this file system's names are not read");
+    }
+    QVERIFY(!names.certainlyAbsent(handle, "present.so"));
+    QVERIFY(!names.certainlyAbsent(handle, "Mixed.DLL"));
+    QVERIFY(!names.certainlyAbsent(handle, "sub"));
+    QVERIFY(!names.certainlyAbsent(handle, "sub/absent.so")); // below: left to a lookup
+    QVERIFY(names.certainlyAbsent(handle, "absent.so"));
+    QVERIFY(names.certainlyAbsent(handle, "mixed.dll")); // found only as written here
+    QVERIFY(names.certainlyAbsent(handle, "present.so "));
+
+    QElapsedTimer sinceAdded;
+    sinceAdded.start();
+    makeFile(directory + "/absent.so");
+    waitUntilFresh(sinceAdded);
+    QVERIFY(!names.certainlyAbsent(handle, "absent.so"));
+    QVERIFY(!names.inUse());
+    ::close(handle);
+}
+
+void tst_DirectoryNames::searchAnswersStayTheSame_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("expected"); // 0: found; otherwise the error number
+
+    QTest::newRow("held") << "held.so" << 0;
+    QTest::newRow("not held") << "other.so" << 53;
+    QTest::newRow("other case") << "HELD.SO" << 53;
+    QTest::newRow("in a folder there") << "folder/inner.so" << 0;
+    QTest::newRow("missing in a folder there") << "folder/other.so" << 53;
+    QTest::newRow("in a folder not there") << "nofolder/inner.so" << 76;
+    QTest::newRow("backslashes") << "folder\\inner.so" << 0;
+    QTest::newRow("added after the misses") << "added.so" << 0;
+}
+
+// The searched directory is asked for many names it lacks first, as a
+// search asks the system directory, and then for the row's name.
+void tst_DirectoryNames::searchAnswersStayTheSame()
+{
+    QFETCH(QString, name);
+    QFETCH(int, expected);
+    QTemporaryDir temporary;
+    const std::string directory = temporary.path().toStdString() + "/";
+    makeFile(directory + "held.so");
+    QVERIFY(::mkdir((directory + "folder").c_str(), 0755) == 0);
+    makeFile(directory + "folder/inner.so");
+    QVERIFY2(waitUntilChangeIsPast(directory), "the coarse clock did not move on within 10 s");
+    PosixFiles files;
+    for (int i = 0; i < 4 * DirectoryNames::firstReadAfter; ++i)
+        QCOMPARE(files.measureIn(directory, "missing" + std::to_string(i) + ".so").error().number, 53);
+    QElapsedTimer sinceAdded;
+    sinceAdded.start();
+    makeFile(directory + "added.so");
+    waitUntilFresh(sinceAdded);
+
+    const Result<FileMeasurement> measured = files.measureIn(directory, name.toStdString());
+    QCOMPARE(measured ? 0 : measured.error().number, expected);
+    if (measured)
+        QCOMPARE(measured->size, std::int64_t { 1 });
+}
+
+QTEST_GUILESS_MAIN(tst_DirectoryNames)
+#include "tst_directorynames.moc"
