@@ -104,7 +104,7 @@ DateCatalogue::DateCatalogue()
     m_posix = indexOf(QLocale(QLocale::English, QLocale::UnitedStates));
     for (auto entry = m_names.cbegin(); entry != m_names.cend(); ++entry) {
         if (entry.key().size() >= shortestPartOfWord)
-            m_beginnings.insert(beginningOf(entry.key(), 0));
+            m_beginnings[beginningOf(entry.key(), 0)] |= lengthBit(entry.key().size());
     }
     for (const Locale& known : m_locales)
         learnFillers(known.locale);
@@ -288,10 +288,13 @@ void lookWholeWords(NameHits& hits, const QString& folded, const std::vector<Wor
 void lookInsideWord(NameHits& hits, const QString& folded, const Word& word, const DateCatalogue& catalogue)
 {
     for (qsizetype start = word.start; start + shortestPartOfWord <= word.end; ++start) {
-        if (!catalogue.mayBeginName(folded, start))
+        const quint64 lengths = catalogue.nameLengthsAt(folded, start);
+        if (lengths == 0)
             continue;
         const qsizetype longest = std::min(word.end - start, catalogue.longestWord());
         for (qsizetype length = longest; length >= shortestPartOfWord; --length) {
+            if ((lengths & DateCatalogue::lengthBit(length)) == 0)
+                continue;
             if (start == word.start && length == word.end - word.start)
                 continue; // the whole word, looked up with the whole words
             look(hits, catalogue, start, start + length, false, QStringView(folded).sliced(start, length));

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <array>
 #include <bitset>
 #include <unordered_map>
@@ -75,12 +76,15 @@ public:
     [[nodiscard]] const LanguageSet* languagesWithFiller(QStringView piece) const;
     // Whether `piece` marks a time of day (AM, PM) in some language.
     [[nodiscard]] bool isTimeMarker(QStringView piece) const { return m_timeMarkers.contains(viewed(piece)); }
-    // Whether some name begins with the three characters at `text[at]`:
-    // most parts of a word are no name, and this tells so quickly.
-    [[nodiscard]] bool mayBeginName(const QString& text, qsizetype at) const
+    // The lengths of the names that begin with the three characters at
+    // `text[at]`, as lengthBit()s (0: none): most parts of a word are no
+    // name, and this tells so without looking them up.
+    [[nodiscard]] quint64 nameLengthsAt(const QString& text, qsizetype at) const
     {
-        return m_beginnings.contains(beginningOf(text, at));
+        return m_beginnings.value(beginningOf(text, at));
     }
+    // One bit for each length; the last for all the longer ones.
+    static quint64 lengthBit(qsizetype length) { return quint64(1) << std::min<qsizetype>(length, 63); }
     [[nodiscard]] int mostWords() const { return m_mostWords; }
     [[nodiscard]] qsizetype longestWord() const { return m_longestWord; }
 
@@ -105,7 +109,7 @@ private:
     std::unordered_map<QLocale::Language, QSet<QString>> m_fillers;
     QHash<QString, LanguageSet> m_fillerLanguages;
     QSet<QString> m_timeMarkers;
-    QSet<quint64> m_beginnings;
+    QHash<quint64, quint64> m_beginnings;
     int m_mostWords { 1 };
     qsizetype m_longestWord { 0 };
     int m_posix { 0 };

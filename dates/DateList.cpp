@@ -83,12 +83,12 @@ std::optional<QDate> DateList::studiedDay(std::string_view bytes)
     if (found == m_studiedTexts.end() || !found->second.readings)
         return std::nullopt;
     Studied& studied = found->second;
-    if (!studied.decided) {
+    if (!studied.decided && !studied.candidates.empty()) {
         const QString text = fromUtf8(bytes);
-        studied.day = studied.candidates.empty() ? QDate() : m_reader.decide(studied.candidates, m_facts, &text).date;
-        studied.decided = true;
+        studied.day = m_reader.decide(studied.candidates, m_facts, &text).date;
         studied.candidates = {};
     }
+    studied.decided = true;
     return studied.day;
 }
 

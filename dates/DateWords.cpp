@@ -6,7 +6,7 @@ namespace deptest {
 
 namespace {
 
-bool isWordCharacter(char32_t c)
+inline bool isWordCharacter(char32_t c)
 {
     if (c < 0x80) // plain ASCII, the most common, holds no marks
         return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -52,7 +52,8 @@ QChar markBetween(const QString& text, const Number& before, const Number& after
     int marks = 0;
     for (qsizetype at = before.end; at < after.position; ++at) {
         const QChar c = text.at(at);
-        if (!c.isSpace() && c.category() != QChar::Other_Format) {
+        const bool ignored = c.isSpace() || (c.unicode() >= 0x80 && c.category() == QChar::Other_Format);
+        if (!ignored) {
             mark = c;
             ++marks;
         }
