@@ -246,8 +246,8 @@ const LanguageSet* DateCatalogue::languagesWithFiller(QStringView piece) const
 namespace {
 
 // Notes the names `key` is, found at [start, end) of a text.
-void look(NameHits& hits, const DateCatalogue& catalogue, qsizetype start, qsizetype end, bool wholeWords,
-    QStringView key)
+void look(
+    NameHits& hits, const DateCatalogue& catalogue, qsizetype start, qsizetype end, bool wholeWords, QStringView key)
 {
     const DateCatalogue::Named* named = catalogue.names(key);
     if (!named)

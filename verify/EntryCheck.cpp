@@ -22,13 +22,13 @@ void notFound(EntryVerdict& verdict, const Error& failure, const std::string& la
 // `text`, whose room is kept from entry to entry.
 void appendMismatchDetail(std::string& text, const MismatchRecord& record)
 {
-    const auto line = [&text](std::string_view what, const std::string& here, const std::string& there,
-                          std::string_view unit) {
-        text.append(what).append(" here: ").append(here).append(unit);
-        text.append("; on the reference machine: ").append(there).append(unit);
-        if (here != there)
-            text += " (differs)";
-    };
+    const auto line
+        = [&text](std::string_view what, const std::string& here, const std::string& there, std::string_view unit) {
+              text.append(what).append(" here: ").append(here).append(unit);
+              text.append("; on the reference machine: ").append(there).append(unit);
+              if (here != there)
+                  text += " (differs)";
+          };
     line("Size", record.targetSize, record.originalSize, " bytes");
     text += '\n';
     line("Date", record.targetDate, record.originalDate, "");
