@@ -63,14 +63,6 @@ QChar markBetween(const QString& text, const Number& before, const Number& after
 
 } // namespace
 
-CodePoint codePointAt(const QString& text, qsizetype at)
-{
-    const QChar c = text.at(at);
-    if (c.isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate())
-        return { QChar::surrogateToUcs4(c, text.at(at + 1)), 2 };
-    return { c.unicode(), 1 };
-}
-
 SplitText split(const QString& text)
 {
     SplitText result;

@@ -16,7 +16,13 @@ struct CodePoint {
     char32_t value;
     qsizetype length;
 };
-CodePoint codePointAt(const QString& text, qsizetype at);
+inline CodePoint codePointAt(const QString& text, qsizetype at)
+{
+    const QChar c = text.at(at);
+    if (c.isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate())
+        return { QChar::surrogateToUcs4(c, text.at(at + 1)), 2 };
+    return { c.unicode(), 1 };
+}
 
 // A run of letters (with their marks) in a text: [start, end).
 struct Word {
