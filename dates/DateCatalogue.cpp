@@ -78,12 +78,12 @@ DateCatalogue::DateCatalogue()
         m_locales.push_back({ locale, orderOf(locale.dateFormat(QLocale::LongFormat)),
             orderOf(locale.dateFormat(QLocale::ShortFormat)) });
         m_primary.try_emplace(locale.language(), index);
-        addNames(m_months, locale, 12, QCalendar::System::Gregorian, [&locale](int month) {
+        addNames(&Named::months, locale, 12, QCalendar::System::Gregorian, [&locale](int month) {
             return QStringList { locale.monthName(month, QLocale::LongFormat),
                 locale.monthName(month, QLocale::ShortFormat), locale.standaloneMonthName(month, QLocale::LongFormat),
                 locale.standaloneMonthName(month, QLocale::ShortFormat) };
         });
-        addNames(m_weekdays, locale, 7, QCalendar::System::Gregorian, [&locale](int day) {
+        addNames(&Named::weekdays, locale, 7, QCalendar::System::Gregorian, [&locale](int day) {
             return QStringList { locale.dayName(day, QLocale::LongFormat), locale.dayName(day, QLocale::ShortFormat),
                 locale.standaloneDayName(day, QLocale::LongFormat),
                 locale.standaloneDayName(day, QLocale::ShortFormat) };
@@ -102,17 +102,15 @@ DateCatalogue::DateCatalogue()
     // reads dates as the POSIX locale writes them: English names and
     // month/day/year, as its "%x" does.
     m_posix = indexOf(QLocale(QLocale::English, QLocale::UnitedStates));
-    for (const Index* index : { &m_months, &m_weekdays }) {
-        for (auto entry = index->cbegin(); entry != index->cend(); ++entry) {
-            if (entry.key().size() >= shortestPartOfWord)
-                m_beginnings.insert(beginningOf(entry.key(), 0));
-        }
+    for (auto entry = m_names.cbegin(); entry != m_names.cend(); ++entry) {
+        if (entry.key().size() >= shortestPartOfWord)
+            m_beginnings[beginningOf(entry.key(), 0)] |= lengthBit(entry.key().size());
     }
     for (const Locale& known : m_locales)
         learnFillers(known.locale);
     for (const auto& [language, fillers] : m_fillers) {
         for (const QString& filler : fillers)
-            m_fillerLanguages[filler].push_back(language);
+            m_fillerLanguages[filler].set(language);
     }
 }
 
@@ -135,7 +133,13 @@ int DateCatalogue::primaryLocale(QLocale::Language language) const
 bool DateCatalogue::isFiller(QLocale::Language language, QStringView piece) const
 {
     const auto found = m_fillers.find(language);
-    return found != m_fillers.end() && found->second.contains(piece.toString());
+    return found != m_fillers.end() && found->second.contains(viewed(piece));
+}
+
+const DateCatalogue::Named* DateCatalogue::names(QStringView key) const
+{
+    const auto found = m_names.constFind(viewed(key));
+    return found == m_names.constEnd() ? nullptr : &*found;
 }
 
 // Adds the names one locale gives `count` values. A key that names two
@@ -143,7 +147,7 @@ bool DateCatalogue::isFiller(QLocale::Language language, QStringView piece) cons
 // "月" of "3月"); a whole name wins over the longest word of another.
 template <typename NamesOf>
 void DateCatalogue::addNames(
-    Index& index, const QLocale& locale, int count, QCalendar::System calendar, NamesOf namesOf)
+    Names Named::*kind, const QLocale& locale, int count, QCalendar::System calendar, NamesOf namesOf)
 {
     QHash<QString, int> whole;
     QHash<QString, int> longestWords;
@@ -171,7 +175,7 @@ void DateCatalogue::addNames(
     for (auto entry = whole.cbegin(); entry != whole.cend(); ++entry) {
         if (entry.value() == 0)
             continue;
-        Names& names = index[entry.key()];
+        Names& names = m_names[entry.key()].*kind;
         const Name name { locale.language(), entry.value(), calendar };
         if (std::none_of(names.begin(), names.end(), [&](const Name& known) {
                 return known.language == name.language && known.value == name.value && known.calendar == calendar;
@@ -188,7 +192,7 @@ void DateCatalogue::addCalendarNames(const QLocale& locale)
 {
     for (const QCalendar::System system : otherCalendarsOf(locale.language())) {
         const QCalendar calendar(system);
-        addNames(m_months, locale, 12, system, [&](int month) {
+        addNames(&Named::months, locale, 12, system, [&](int month) {
             return QStringList { calendar.monthName(locale, month, QCalendar::Unspecified, QLocale::LongFormat),
                 calendar.monthName(locale, month, QCalendar::Unspecified, QLocale::ShortFormat),
                 calendar.standaloneMonthName(locale, month, QCalendar::Unspecified, QLocale::LongFormat),
@@ -233,90 +237,157 @@ void DateCatalogue::learnFillers(const QLocale& locale)
         fillers.unite(QSet<QString> { QStringLiteral("พ"), QStringLiteral("ค"), QStringLiteral("ศ") });
 }
 
-std::vector<QLocale::Language> DateCatalogue::languagesWithFiller(const QString& piece) const
+const LanguageSet* DateCatalogue::languagesWithFiller(QStringView piece) const
 {
-    const auto found = m_fillerLanguages.constFind(piece);
-    return found == m_fillerLanguages.constEnd() ? std::vector<QLocale::Language> {} : *found;
+    const auto found = m_fillerLanguages.constFind(viewed(piece));
+    return found == m_fillerLanguages.constEnd() ? nullptr : &*found;
 }
 
-const DateCatalogue::Names* DateCatalogue::find(const Index& index, const QString& key)
+namespace {
+
+// Notes the names `key` is, found at [start, end) of a text.
+void look(
+    NameHits& hits, const DateCatalogue& catalogue, qsizetype start, qsizetype end, bool wholeWords, QStringView key)
 {
-    const auto found = index.constFind(key);
-    return found == index.constEnd() ? nullptr : &*found;
+    const DateCatalogue::Named* named = catalogue.names(key);
+    if (!named)
+        return;
+    if (!named->months.empty())
+        hits.months.push_back({ start, end, wholeWords, &named->months });
+    if (!named->weekdays.empty())
+        hits.weekdays.push_back({ start, end, wholeWords, &named->weekdays });
 }
 
-NameHits findNames(const QString& folded, const SplitText& split, const DateCatalogue& catalogue)
+// Whole words from `first` on, alone and with the words that follow them up
+// to the next number ("كانون الثاني", "sánzá ya yambo"). `key` is scratch
+// space, kept from word to word.
+void lookWholeWords(NameHits& hits, const QString& folded, const std::vector<Word>& words, std::size_t first,
+    const DateCatalogue& catalogue, QString& key)
+{
+    const Word& from = words[first];
+    const QStringView alone = QStringView(folded).sliced(from.start, from.end - from.start);
+    look(hits, catalogue, from.start, from.end, true, alone);
+    const std::size_t most = first + static_cast<std::size_t>(catalogue.mostWords());
+    for (std::size_t last = first + 1; last < words.size() && last < most && !words[last].afterNumber; ++last) {
+        const Word& word = words[last];
+        if (last == first + 1)
+            key = alone.toString();
+        key += QLatin1Char(' ');
+        const qsizetype before = key.size();
+        key += QStringView(folded).sliced(word.start, word.end - word.start);
+        // The last word of a name of several may carry an ending
+        // ("нэгдүгээр сарын" for "нэгдүгээр сар"): found as a part.
+        for (qsizetype cut = word.start + 1; cut < word.end; ++cut)
+            look(hits, catalogue, from.start, cut, false, QStringView(key).first(before + cut - word.start));
+        look(hits, catalogue, from.start, word.end, true, key);
+    }
+}
+
+// Parts of a word, for the languages that write a date without spaces
+// ("6日金曜日").
+void lookInsideWord(NameHits& hits, const QString& folded, const Word& word, const DateCatalogue& catalogue)
+{
+    for (qsizetype start = word.start; start + shortestPartOfWord <= word.end; ++start) {
+        const quint64 lengths = catalogue.nameLengthsAt(folded, start);
+        if (lengths == 0)
+            continue;
+        const qsizetype longest = std::min(word.end - start, catalogue.longestWord());
+        for (qsizetype length = longest; length >= shortestPartOfWord; --length) {
+            if ((lengths & DateCatalogue::lengthBit(length)) == 0)
+                continue;
+            if (start == word.start && length == word.end - word.start)
+                continue; // the whole word, looked up with the whole words
+            look(hits, catalogue, start, start + length, false, QStringView(folded).sliced(start, length));
+        }
+    }
+}
+
+// The languages that may account for a word: at each of its ends, those
+// with a name over its character there, and those whose other words are
+// the whole word or the piece from that end to where a name of any
+// language begins (or ends) inside it. A time marker is any language's.
+LanguageSet languagesOfWord(const QString& folded, const SplitText& split, const Word& word, const NameHits& hits,
+    const DateCatalogue& catalogue)
+{
+    const auto ofPiece = [&](qsizetype from, qsizetype to, LanguageSet& languages) {
+        const QStringView piece = QStringView(folded).sliced(from, to - from);
+        if (split.timeOfDay && catalogue.isTimeMarker(piece))
+            languages.set();
+        else if (const LanguageSet* fillers = catalogue.languagesWithFiller(piece))
+            languages |= *fillers;
+    };
+    LanguageSet whole;
+    ofPiece(word.start, word.end, whole);
+    const auto atEnd = [&](bool first) {
+        LanguageSet languages = whole;
+        QVarLengthArray<qsizetype, 16> boundaries;
+        const qsizetype at = first ? word.start : word.end - 1;
+        for (const Hits* found : { &hits.months, &hits.weekdays }) {
+            for (const NameHit& hit : *found) {
+                if (hit.covers(at)) {
+                    for (const DateCatalogue::Name& name : *hit.names)
+                        languages.set(name.language);
+                }
+                const qsizetype boundary = first ? hit.start : hit.end;
+                if (boundary > word.start && boundary < word.end && !boundaries.contains(boundary)) {
+                    boundaries.append(boundary);
+                    first ? ofPiece(word.start, boundary, languages) : ofPiece(boundary, word.end, languages);
+                }
+            }
+        }
+        return languages;
+    };
+    LanguageSet languages = atEnd(true);
+    if (languages.any())
+        languages &= atEnd(false);
+    return languages;
+}
+
+} // namespace
+
+NameHits findNames(const QString& folded, const SplitText& split, const DateCatalogue& catalogue, LanguageSet* possible)
 {
     NameHits hits;
-    const std::vector<Word>& words = split.words;
-    const auto look = [&](qsizetype start, qsizetype end, bool wholeWords, const QString& key) {
-        if (const DateCatalogue::Names* months = catalogue.months(key))
-            hits.months.push_back({ start, end, wholeWords, months });
-        if (const DateCatalogue::Names* weekdays = catalogue.weekdays(key))
-            hits.weekdays.push_back({ start, end, wholeWords, weekdays });
-    };
-    for (std::size_t first = 0; first < words.size(); ++first) {
-        // Whole words, alone and with the words that follow them up to
-        // the next number ("كانون الثاني", "sánzá ya yambo").
-        QString key;
-        const std::size_t most = first + static_cast<std::size_t>(catalogue.mostWords());
-        for (std::size_t last = first; last < words.size() && last < most; ++last) {
-            if (last > first && words[last].afterNumber)
-                break;
-            if (!key.isEmpty())
-                key += QLatin1Char(' ');
-            if (last > first) {
-                // The last word of a name of several may carry an ending
-                // ("нэгдүгээр сарын" for "нэгдүгээр сар"): found as a part.
-                for (qsizetype cut = words[last].start + 1; cut < words[last].end; ++cut)
-                    look(words[first].start, cut, false,
-                        key + folded.sliced(words[last].start, cut - words[last].start));
-            }
-            key += QStringView(folded).sliced(words[last].start, words[last].end - words[last].start);
-            look(words[first].start, words[last].end, true, key);
-        }
-        // Parts of a word, for the languages that write a date without
-        // spaces ("6日金曜日").
-        const Word& word = words[first];
-        for (qsizetype start = word.start; start + shortestPartOfWord <= word.end; ++start) {
-            if (!catalogue.mayBeginName(folded, start))
-                continue;
-            const qsizetype longest = std::min(word.end - start, catalogue.longestWord());
-            for (qsizetype length = longest; length >= shortestPartOfWord; --length) {
-                if (start == word.start && length == word.end - word.start)
-                    continue; // the whole word, looked up above
-                look(start, start + length, false, folded.sliced(start, length));
-            }
-        }
+    QString key;
+    if (possible)
+        possible->set();
+    for (std::size_t first = 0; first < split.words.size(); ++first) {
+        const Word& word = split.words[first];
+        lookWholeWords(hits, folded, split.words, first, catalogue, key);
+        lookInsideWord(hits, folded, word, catalogue);
+        // The names over this word are all found: later ones begin after it.
+        if (!possible)
+            continue;
+        *possible &= languagesOfWord(folded, split, word, hits, catalogue);
+        if (possible->none())
+            break;
     }
     return hits;
 }
 
-QStringList unexplained(const QString& folded, const SplitText& split, const NameHits& hits, const Meaning& meaning)
+Coverage coverage(qsizetype length, const NameHits& hits, const Meaning& meaning)
 {
-    std::vector<bool> covered(static_cast<std::size_t>(folded.size()), false);
-    const auto cover = [&](const std::vector<NameHit>& found, int value, QCalendar::System calendar) {
+    Coverage covered(length, false);
+    const auto cover = [&](const Hits& found, int value, QCalendar::System calendar) {
+        if (value <= 0)
+            return;
         for (const NameHit& hit : found) {
-            if (value > 0 && hasName(hit, meaning.language, value, calendar))
+            if (hasName(hit, meaning.language, value, calendar))
                 std::fill(covered.begin() + hit.start, covered.begin() + hit.end, true);
         }
     };
     cover(hits.months, meaning.month, meaning.calendar);
     cover(hits.weekdays, meaning.weekday, QCalendar::System::Gregorian);
+    return covered;
+}
+
+QStringList unexplained(const QString& folded, const SplitText& split, const NameHits& hits, const Meaning& meaning)
+{
     QStringList pieces;
-    for (const Word& word : split.words) {
-        for (qsizetype at = word.start; at < word.end;) {
-            if (covered[static_cast<std::size_t>(at)]) {
-                ++at;
-                continue;
-            }
-            qsizetype end = at;
-            while (end < word.end && !covered[static_cast<std::size_t>(end)])
-                ++end;
-            pieces << folded.sliced(at, end - at);
-            at = end;
-        }
-    }
+    (void)eachUncovered(folded, split.words, coverage(folded.size(), hits, meaning), [&](QStringView piece) {
+        pieces << piece.toString();
+        return true;
+    });
     return pieces;
 }
 

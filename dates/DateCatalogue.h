@@ -1,12 +1,17 @@
 #pragma once
 
+#include "dates/DateWords.h"
+
 #include <QCalendar>
 #include <QHash>
 #include <QLocale>
 #include <QSet>
 #include <QString>
+#include <QVarLengthArray>
 
+#include <algorithm>
 #include <array>
+#include <bitset>
 #include <unordered_map>
 #include <vector>
 
@@ -26,6 +31,9 @@ constexpr Order dayMonthYear { DateField::Day, DateField::Month, DateField::Year
 constexpr Order monthDayYear { DateField::Month, DateField::Day, DateField::Year };
 constexpr Order yearMonthDay { DateField::Year, DateField::Month, DateField::Day };
 
+// A set of languages, one bit each.
+using LanguageSet = std::bitset<QLocale::LastLanguage + 1>;
+
 class DateCatalogue {
 public:
     struct Locale {
@@ -41,6 +49,11 @@ public:
         QCalendar::System calendar { QCalendar::System::Gregorian };
     };
     using Names = std::vector<Name>;
+    // What one key names: months, weekdays, or both (empty: none).
+    struct Named {
+        Names months;
+        Names weekdays;
+    };
 
     static const DateCatalogue& instance();
 
@@ -53,32 +66,37 @@ public:
     // The language's own locale; -1 for a language the catalogue lacks.
     [[nodiscard]] int primaryLocale(QLocale::Language language) const;
 
-    [[nodiscard]] const Names* months(const QString& key) const { return find(m_months, key); }
-    [[nodiscard]] const Names* weekdays(const QString& key) const { return find(m_weekdays, key); }
+    // The month and weekday names a key is, in any language; none when it
+    // is no name.
+    [[nodiscard]] const Named* names(QStringView key) const;
     // Whether the language's dates hold `piece` besides names and numbers.
     [[nodiscard]] bool isFiller(QLocale::Language language, QStringView piece) const;
-    // The languages whose dates hold `piece` besides names and numbers.
-    [[nodiscard]] std::vector<QLocale::Language> languagesWithFiller(const QString& piece) const;
+    // The languages whose dates hold `piece` besides names and numbers;
+    // none when no language's do.
+    [[nodiscard]] const LanguageSet* languagesWithFiller(QStringView piece) const;
     // Whether `piece` marks a time of day (AM, PM) in some language.
-    [[nodiscard]] bool isTimeMarker(const QString& piece) const { return m_timeMarkers.contains(piece); }
-    // Whether some name begins with the three characters at `text[at]`:
-    // most parts of a word are no name, and this tells so quickly.
-    [[nodiscard]] bool mayBeginName(const QString& text, qsizetype at) const
+    [[nodiscard]] bool isTimeMarker(QStringView piece) const { return m_timeMarkers.contains(viewed(piece)); }
+    // The lengths of the names that begin with the three characters at
+    // `text[at]`, as lengthBit()s (0: none): most parts of a word are no
+    // name, and this tells so without looking them up.
+    [[nodiscard]] quint64 nameLengthsAt(const QString& text, qsizetype at) const
     {
-        return m_beginnings.contains(beginningOf(text, at));
+        return m_beginnings.value(beginningOf(text, at));
     }
+    // One bit for each length; the last for all the longer ones.
+    static quint64 lengthBit(qsizetype length) { return quint64(1) << std::min<qsizetype>(length, 63); }
     [[nodiscard]] int mostWords() const { return m_mostWords; }
     [[nodiscard]] qsizetype longestWord() const { return m_longestWord; }
 
 private:
-    using Index = QHash<QString, Names>;
-
     DateCatalogue();
     template <typename NamesOf>
-    void addNames(Index& index, const QLocale& locale, int count, QCalendar::System calendar, NamesOf namesOf);
+    void addNames(Names Named::*kind, const QLocale& locale, int count, QCalendar::System calendar, NamesOf namesOf);
     void addCalendarNames(const QLocale& locale);
     void learnFillers(const QLocale& locale);
-    static const Names* find(const Index& index, const QString& key);
+    // A piece of a text as a key to look up, without copying it: texts are
+    // read by the hundred thousand.
+    static QString viewed(QStringView piece) { return QString::fromRawData(piece.data(), piece.size()); }
     static quint64 beginningOf(const QString& text, qsizetype at)
     {
         return (quint64(text.at(at).unicode()) << 32) | (quint64(text.at(at + 1).unicode()) << 16)
@@ -87,12 +105,11 @@ private:
 
     std::vector<Locale> m_locales;
     std::unordered_map<QLocale::Language, int> m_primary;
-    Index m_months;
-    Index m_weekdays;
+    QHash<QString, Named> m_names;
     std::unordered_map<QLocale::Language, QSet<QString>> m_fillers;
-    QHash<QString, std::vector<QLocale::Language>> m_fillerLanguages;
+    QHash<QString, LanguageSet> m_fillerLanguages;
     QSet<QString> m_timeMarkers;
-    QSet<quint64> m_beginnings;
+    QHash<quint64, quint64> m_beginnings;
     int m_mostWords { 1 };
     qsizetype m_longestWord { 0 };
     int m_posix { 0 };
@@ -113,19 +130,26 @@ struct NameHit {
     bool wholeWords { false };
     const DateCatalogue::Names* names { nullptr };
 
+    [[nodiscard]] bool covers(qsizetype at) const { return start <= at && at < end; }
     [[nodiscard]] qsizetype length() const { return end - start; }
     [[nodiscard]] bool overlaps(const NameHit& other) const { return start < other.end && other.start < end; }
 };
 
-struct SplitText;
-
 // Every month and weekday name a case-folded text holds, whole words or
-// parts of a word, in any language.
+// parts of a word, in any language. With `possible`, also the languages
+// whose names and other words may account for every word of the text:
+// for each word, those with a name over its first and its last character,
+// or whose other words begin or end it up to where some name begins or
+// ends; a time marker is any language's. The search then ends at the
+// first word no language can account for: the text reads in none, and a
+// language outside the set is spared reading it in each of its months.
+using Hits = QVarLengthArray<NameHit, 16>;
 struct NameHits {
-    std::vector<NameHit> months;
-    std::vector<NameHit> weekdays;
+    Hits months;
+    Hits weekdays;
 };
-NameHits findNames(const QString& folded, const SplitText& split, const DateCatalogue& catalogue);
+NameHits findNames(
+    const QString& folded, const SplitText& split, const DateCatalogue& catalogue, LanguageSet* possible = nullptr);
 
 // What one reading of a text leaves unexplained: the pieces of its words
 // that are no name of `language` for the month (0: none) and weekday (0:
@@ -137,5 +161,31 @@ struct Meaning {
     QCalendar::System calendar { QCalendar::System::Gregorian };
 };
 QStringList unexplained(const QString& folded, const SplitText& split, const NameHits& hits, const Meaning& meaning);
+
+// The characters of a text the names of one reading cover.
+using Coverage = QVarLengthArray<bool, 256>;
+Coverage coverage(qsizetype length, const NameHits& hits, const Meaning& meaning);
+
+// Gives `take` each piece of the text's words that `covered` leaves out, in
+// order, while it returns true; false when it returned false.
+template <typename Take>
+bool eachUncovered(QStringView folded, const std::vector<Word>& words, const Coverage& covered, Take take)
+{
+    for (const Word& word : words) {
+        for (qsizetype at = word.start; at < word.end;) {
+            if (covered[at]) {
+                ++at;
+                continue;
+            }
+            qsizetype end = at;
+            while (end < word.end && !covered[end])
+                ++end;
+            if (!take(folded.sliced(at, end - at)))
+                return false;
+            at = end;
+        }
+    }
+    return true;
+}
 
 } // namespace deptest

@@ -4,7 +4,6 @@
 #include "dates/LegacyText.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 namespace deptest {
 
@@ -58,17 +57,18 @@ void DateList::study(std::span<const std::string> texts)
     m_votes = {};
     m_studied = false;
     m_studiedTexts.clear();
-    std::unordered_set<std::string_view> seen;
     for (const std::string& bytes : texts) {
-        if (!seen.insert(bytes).second)
+        const auto [studied, fresh] = m_studiedTexts.try_emplace(bytes);
+        if (!fresh)
             continue;
         if (isUtf8(bytes)) {
             const QString text = fromUtf8(bytes);
             bool byList = false;
             std::vector<DateReader::Candidate> candidates = m_reader.candidates(text, {}, &byList);
             learnFrom(text, candidates);
+            studied->second.readings = !byList;
             if (!byList)
-                m_studiedTexts.emplace(bytes, std::move(candidates));
+                studied->second.candidates = std::move(candidates);
         } else {
             (void)readLegacy(bytes, true);
         }
@@ -77,16 +77,27 @@ void DateList::study(std::span<const std::string> texts)
     m_studied = true;
 }
 
+std::optional<QDate> DateList::studiedDay(std::string_view bytes)
+{
+    const auto found = m_studiedTexts.find(bytes);
+    if (found == m_studiedTexts.end() || !found->second.readings)
+        return std::nullopt;
+    Studied& studied = found->second;
+    if (!studied.decided && !studied.candidates.empty()) {
+        const QString text = fromUtf8(bytes);
+        studied.day = m_reader.decide(studied.candidates, m_facts, &text).date;
+        studied.candidates = {};
+    }
+    studied.decided = true;
+    return studied.day;
+}
+
 QDate DateList::read(std::string_view bytes)
 {
+    if (const std::optional<QDate> studied = studiedDay(bytes))
+        return *studied;
     if (!isUtf8(bytes))
         return readLegacy(bytes, !m_studied).date;
-    if (m_studied) {
-        if (const auto found = m_studiedTexts.find(std::string(bytes)); found != m_studiedTexts.end()) {
-            const QString text = fromUtf8(bytes);
-            return m_reader.decide(found->second, m_facts, &text).date;
-        }
-    }
     const QString text = fromUtf8(bytes);
     std::vector<DateReader::Candidate> candidates = m_reader.candidates(text, m_facts);
     if (!m_studied) {
@@ -154,6 +165,8 @@ void DateList::learnFrom(const QString& text, const std::vector<DateReader::Cand
         for (const Order& order : m_reader.ordersWriting(text, candidate))
             ++m_votes.orders[orderKey(order)];
     }
+    if (!text.contains(QLatin1Char('/')))
+        return;
     const SplitText pieces = split(text);
     // Only a four-digit year at the end leaves day and month in front.
     if (pieces.numbers.size() == 3 && pieces.separator == QLatin1Char('/') && pieces.numbers[2].digits == 4) {

@@ -5,6 +5,7 @@
 #include <QDate>
 #include <QLocale>
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +13,13 @@
 #include <vector>
 
 namespace deptest {
+
+// Texts as keys, found by their bytes without a copy.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view> {}(text); }
+};
+template <typename Value> using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
 
 // The list-level decision: one reference list's language, code page and
 // order of slashed dates come from its texts as a whole. After study()
@@ -27,6 +35,10 @@ public:
     void study(std::span<const std::string> texts);
     // The day a text of the list names; invalid when it names none.
     QDate read(std::string_view bytes);
+    // The same for a text the study read for good, decided once; none for
+    // the others (numbers alone, whose order the list decides, and text
+    // that is not UTF-8).
+    std::optional<QDate> studiedDay(std::string_view bytes);
     // The code page the list's text that is not UTF-8 is written in.
     [[nodiscard]] int codePage() const { return m_codePage; }
 
@@ -51,9 +63,15 @@ private:
     Votes m_votes;
     int m_codePage;
     bool m_studied { false };
-    // What the study found in the texts whose reading does not depend on
-    // the list, so that each is read once.
-    std::unordered_map<std::string, std::vector<DateReader::Candidate>> m_studiedTexts;
+    // Each text the study met; for those whose reading does not depend on
+    // the list, what it found, so that each is read and decided once.
+    struct Studied {
+        bool readings { false };
+        bool decided { false };
+        std::vector<DateReader::Candidate> candidates;
+        QDate day;
+    };
+    TextMap<Studied> m_studiedTexts;
 };
 
 } // namespace deptest

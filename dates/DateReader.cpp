@@ -52,11 +52,13 @@ QDate dateInOrder(const std::vector<Number>& numbers, const Order& order, QLocal
 
 } // namespace
 
-// A text as the reader sees it: case-folded, split, its names found.
+// A text as the reader sees it: case-folded, split, its names found, and
+// the languages that may account for it.
 struct DateReader::Text {
     QString folded;
     SplitText split;
     NameHits hits;
+    LanguageSet possible;
 };
 
 DateReader::DateReader(const QLocale& machine)
@@ -74,29 +76,31 @@ std::vector<DateReader::Candidate> DateReader::candidates(
     if (text.size() > longestDateText)
         return found;
     Text read;
-    read.folded = text.toCaseFolded();
+    read.folded = caseFolded(text);
     read.split = split(read.folded);
     if (byList)
         *byList = read.split.numbers.size() == 3;
-    if (read.split.numbers.size() == 2) {
-        read.hits = findNames(read.folded, read.split, m_catalogue);
+    if (read.split.numbers.size() != 2 && read.split.numbers.size() != 3)
+        return found;
+    read.hits = findNames(read.folded, read.split, m_catalogue, &read.possible);
+    if (read.split.numbers.size() == 2)
         readNamed(read, found);
-    } else if (read.split.numbers.size() == 3) {
-        read.hits = findNames(read.folded, read.split, m_catalogue);
+    else
         readNumbers(read, list, found);
-    }
     return found;
 }
 
 bool DateReader::accountsForAll(const Text& text, const Meaning& meaning, qsizetype* recognised) const
 {
     qsizetype left = 0;
-    for (const QString& piece : unexplained(text.folded, text.split, text.hits, meaning)) {
-        const bool timeMarker = text.split.timeOfDay && m_catalogue.isTimeMarker(piece);
-        if (!timeMarker && !m_catalogue.isFiller(meaning.language, piece))
-            return false;
+    const Coverage covered = coverage(text.folded.size(), text.hits, meaning);
+    const bool explained = eachUncovered(text.folded, text.split.words, covered, [&](QStringView piece) {
         left += piece.size();
-    }
+        return (text.split.timeOfDay && m_catalogue.isTimeMarker(piece))
+            || m_catalogue.isFiller(meaning.language, piece);
+    });
+    if (!explained)
+        return false;
     if (recognised) {
         qsizetype letters = 0;
         for (const Word& word : text.split.words)
@@ -117,14 +121,16 @@ void DateReader::readNamed(const Text& text, std::vector<Candidate>& out) const
 {
     const Number& first = text.split.numbers[0];
     const Number& second = text.split.numbers[1];
+    if (looksLikeYear(first) && looksLikeYear(second))
+        return;
     for (const NameHit& month : text.hits.months) {
         for (const DateCatalogue::Name& name : *month.names) {
+            if (!text.possible.test(name.language))
+                continue;
             // The year is the number that can only be a year, or else the
             // one where the language's long dates put it.
             bool yearFirst = looksLikeYear(first);
             if (looksLikeYear(first) == looksLikeYear(second)) {
-                if (looksLikeYear(first))
-                    return;
                 const Order order = longOrderOf(name.language);
                 yearFirst = std::find(order.begin(), order.end(), DateField::Year)
                     < std::find(order.begin(), order.end(), DateField::Day);
@@ -151,30 +157,32 @@ void DateReader::readNamed(const Text& text, std::vector<Candidate>& out) const
 // Three numbers, with no words or with words of one language's dates.
 void DateReader::readNumbers(const Text& text, const ListFacts& list, std::vector<Candidate>& out) const
 {
-    std::vector<QLocale::Language> languages;
+    LanguageSet languages;
     for (const Word& word : text.split.words) {
-        const QString piece = text.folded.sliced(word.start, word.end - word.start);
+        const QStringView piece = QStringView(text.folded).sliced(word.start, word.end - word.start);
         if (text.split.timeOfDay && m_catalogue.isTimeMarker(piece))
             continue;
-        for (const QLocale::Language language : m_catalogue.languagesWithFiller(piece))
-            languages.push_back(language);
+        if (const LanguageSet* fillers = m_catalogue.languagesWithFiller(piece))
+            languages |= *fillers;
         for (const NameHit& weekday : text.hits.weekdays) {
             for (const DateCatalogue::Name& name : *weekday.names)
-                languages.push_back(name.language);
+                languages.set(name.language);
         }
         break; // every language that can account for the text holds its first word
     }
     const bool wordless = std::all_of(text.split.words.begin(), text.split.words.end(), [&](const Word& word) {
-        return text.split.timeOfDay && m_catalogue.isTimeMarker(text.folded.sliced(word.start, word.end - word.start));
+        return text.split.timeOfDay
+            && m_catalogue.isTimeMarker(QStringView(text.folded).sliced(word.start, word.end - word.start));
     });
     if (wordless) {
         readNumbersIn(text, QLocale::AnyLanguage, list, out);
         return;
     }
-    std::sort(languages.begin(), languages.end());
-    languages.erase(std::unique(languages.begin(), languages.end()), languages.end());
-    for (const QLocale::Language language : languages)
-        readNumbersIn(text, language, list, out);
+    languages &= text.possible;
+    for (std::size_t language = 0; language < languages.size(); ++language) {
+        if (languages.test(language))
+            readNumbersIn(text, static_cast<QLocale::Language>(language), list, out);
+    }
 }
 
 void DateReader::readNumbersIn(

@@ -6,7 +6,14 @@ namespace deptest {
 
 namespace {
 
-bool isWordCharacter(char32_t c) { return QChar::isLetter(c) || QChar::isMark(c); }
+inline bool isWordCharacter(char32_t c)
+{
+    if (c < 0x80) // plain ASCII, the most common, holds no marks
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return QChar::isLetter(c) || QChar::isMark(c);
+}
+
+int digitValue(char32_t c) { return c >= '0' && c <= '9' ? static_cast<int>(c - '0') : QChar::digitValue(c); }
 
 // The digits from `at` on, as a number; `at` moves past them.
 Number numberAt(const QString& text, qsizetype& at)
@@ -17,7 +24,7 @@ Number numberAt(const QString& text, qsizetype& at)
         if (!QChar::isDigit(digit.value))
             break;
         if (number.digits < 9)
-            number.value = number.value * 10 + QChar::digitValue(digit.value);
+            number.value = number.value * 10 + digitValue(digit.value);
         ++number.digits;
         at += digit.length;
     }
@@ -41,24 +48,26 @@ bool skipMinutes(const QString& text, qsizetype& at)
 // The mark between two numbers, when it is one character other than a space.
 QChar markBetween(const QString& text, const Number& before, const Number& after)
 {
-    QString between = text.sliced(before.end, after.position - before.end);
-    between.removeIf([](QChar c) { return c.isSpace() || c.category() == QChar::Other_Format; });
-    return between.size() == 1 ? between.at(0) : QChar();
+    QChar mark;
+    int marks = 0;
+    for (qsizetype at = before.end; at < after.position; ++at) {
+        const QChar c = text.at(at);
+        const bool ignored = c.isSpace() || (c.unicode() >= 0x80 && c.category() == QChar::Other_Format);
+        if (!ignored) {
+            mark = c;
+            ++marks;
+        }
+    }
+    return marks == 1 ? mark : QChar();
 }
 
 } // namespace
 
-CodePoint codePointAt(const QString& text, qsizetype at)
-{
-    const QChar c = text.at(at);
-    if (c.isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate())
-        return { QChar::surrogateToUcs4(c, text.at(at + 1)), 2 };
-    return { c.unicode(), 1 };
-}
-
 SplitText split(const QString& text)
 {
     SplitText result;
+    result.words.reserve(4);
+    result.numbers.reserve(4);
     bool numberSeen = false;
     for (qsizetype at = 0; at < text.size();) {
         const CodePoint c = codePointAt(text, at);
@@ -76,8 +85,13 @@ SplitText split(const QString& text)
             continue;
         }
         const qsizetype start = at;
-        while (at < text.size() && isWordCharacter(codePointAt(text, at).value))
-            at += codePointAt(text, at).length;
+        at += c.length;
+        while (at < text.size()) {
+            const CodePoint next = codePointAt(text, at);
+            if (!isWordCharacter(next.value))
+                break;
+            at += next.length;
+        }
         result.words.push_back({ start, at, numberSeen });
         numberSeen = false;
     }
@@ -89,6 +103,18 @@ SplitText split(const QString& text)
         }
     }
     return result;
+}
+
+QString caseFolded(const QString& text)
+{
+    QString folded(text.size(), Qt::Uninitialized);
+    QChar* out = folded.data();
+    for (const QChar c : text) {
+        if (c.unicode() >= 0x80)
+            return text.toCaseFolded();
+        *out++ = c >= QLatin1Char('A') && c <= QLatin1Char('Z') ? QChar(c.unicode() + ('a' - 'A')) : c;
+    }
+    return folded;
 }
 
 QString keyOf(const QString& name)

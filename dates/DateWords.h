@@ -16,7 +16,13 @@ struct CodePoint {
     char32_t value;
     qsizetype length;
 };
-CodePoint codePointAt(const QString& text, qsizetype at);
+inline CodePoint codePointAt(const QString& text, qsizetype at)
+{
+    const QChar c = text.at(at);
+    if (c.isHighSurrogate() && at + 1 < text.size() && text.at(at + 1).isLowSurrogate())
+        return { QChar::surrogateToUcs4(c, text.at(at + 1)), 2 };
+    return { c.unicode(), 1 };
+}
 
 // A run of letters (with their marks) in a text: [start, end).
 struct Word {
@@ -42,6 +48,10 @@ struct SplitText {
 };
 
 SplitText split(const QString& text);
+
+// The text case-folded as QString::toCaseFolded() does it; plain ASCII,
+// what most lists hold, without a look into the Unicode tables.
+QString caseFolded(const QString& text);
 
 // The key a name is found by: its words, case-folded, one space apart
 // ("d’abril" is "d abril", "févr." is "févr").

@@ -2,7 +2,6 @@
 
 #include "dates/LegacyText.h"
 
-#include <unordered_set>
 #include <utility>
 
 namespace deptest {
@@ -48,6 +47,7 @@ DateList& LongDateFormat::list()
             (void)m_list->read(text);
         m_unstudied.reset();
         m_unlearned.clear();
+        m_ownDays.clear();
     }
     return *m_list;
 }
@@ -62,11 +62,19 @@ Result<std::string> LongDateFormat::render(const FileTime& time)
 
 std::string LongDateFormat::render(std::string_view dateText)
 {
-    const std::string key(dateText);
-    if (const auto found = m_byText.find(key); found != m_byText.end())
+    // The list keeps the days of the texts it has studied.
+    if (const std::optional<QDate> studied = m_list ? m_list->studiedDay(dateText) : std::nullopt)
+        return studied->isValid() ? renderDay(*studied) : std::string(dateText);
+    if (const auto found = m_byText.find(dateText); found != m_byText.end())
         return found->second;
+    std::string key(dateText);
     QDate date;
-    if (const std::optional<QDate> own = m_list ? std::nullopt : ownDay(dateText)) {
+    std::optional<QDate> own;
+    if (!m_list) {
+        const auto studied = m_ownDays.find(dateText);
+        own = studied != m_ownDays.end() ? std::optional(studied->second) : ownDay(dateText);
+    }
+    if (own) {
         date = *own;
         if (!m_unstudied && m_unlearned.size() < cacheLimit)
             m_unlearned.push_back(key);
@@ -76,7 +84,7 @@ std::string LongDateFormat::render(std::string_view dateText)
     std::string rendered = date.isValid() ? renderDay(date) : key;
     if (m_byText.size() >= cacheLimit)
         m_byText.clear();
-    return m_byText.emplace(key, std::move(rendered)).first->second;
+    return m_byText.emplace(std::move(key), std::move(rendered)).first->second;
 }
 
 void LongDateFormat::study(std::span<const std::string> dateTexts)
@@ -87,16 +95,18 @@ void LongDateFormat::study(std::span<const std::string> dateTexts)
         m_list->study(dateTexts);
         return;
     }
+    m_ownDays.clear();
     std::vector<std::string> distinct;
-    std::unordered_set<std::string_view> seen;
     for (const std::string& text : dateTexts) {
-        if (!seen.insert(text).second)
+        if (m_ownDays.contains(text))
             continue;
-        if (!ownDay(text)) {
+        const std::optional<QDate> own = ownDay(text);
+        if (!own) {
             m_unstudied.reset();
             list().study(dateTexts);
             return;
         }
+        m_ownDays.emplace(text, *own);
         distinct.push_back(text);
     }
     m_unstudied = std::move(distinct);

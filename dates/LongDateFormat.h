@@ -53,9 +53,12 @@ private:
     // the last study(), or the texts read since, to be learned when it is.
     std::optional<std::vector<std::string>> m_unstudied;
     std::vector<std::string> m_unlearned;
+    // The days of the last study()'s texts, all in this locale's format:
+    // each is parsed once, not again when it is rendered.
+    TextMap<QDate> m_ownDays;
     // Both caches stay small: a list holds few distinct days.
     std::unordered_map<qint64, std::string> m_byDay;
-    std::unordered_map<std::string, std::string> m_byText;
+    TextMap<std::string> m_byText;
 };
 
 } // namespace deptest

@@ -18,19 +18,20 @@ void notFound(EntryVerdict& verdict, const Error& failure, const std::string& la
     verdict.failure = failure;
 }
 
-// Both measurements side by side, the one that differs marked.
-std::string mismatchDetail(const MismatchRecord& record)
+// Both measurements side by side, the one that differs marked; appended to
+// `text`, whose room is kept from entry to entry.
+void appendMismatchDetail(std::string& text, const MismatchRecord& record)
 {
     const auto line
-        = [](std::string_view what, const std::string& here, const std::string& there, std::string_view unit) {
-              std::string text(what);
-              text += " here: " + here + std::string(unit) + "; on the reference machine: " + there + std::string(unit);
+        = [&text](std::string_view what, const std::string& here, const std::string& there, std::string_view unit) {
+              text.append(what).append(" here: ").append(here).append(unit);
+              text.append("; on the reference machine: ").append(there).append(unit);
               if (here != there)
                   text += " (differs)";
-              return text;
           };
-    return line("Size", record.targetSize, record.originalSize, " bytes") + "\n"
-        + line("Date", record.targetDate, record.originalDate, "");
+    line("Size", record.targetSize, record.originalSize, " bytes");
+    text += '\n';
+    line("Date", record.targetDate, record.originalDate, "");
 }
 
 } // namespace
@@ -85,12 +86,11 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
         verdict.line = reference.name;
         return;
     }
-    const MismatchRecord mismatch { reference.name, verdict.targetSize, verdict.originalSize, verdict.targetDate,
-        verdict.originalDate };
     verdict.list = ListBox::Missing;
-    verdict.line = reference.name + " - Could not match date/size";
-    verdict.detail = mismatchDetail(mismatch);
-    verdict.exception = mismatch;
+    verdict.line.assign(reference.name).append(" - Could not match date/size");
+    const auto& mismatch = std::get<MismatchRecord>(verdict.exception.emplace(MismatchRecord {
+        reference.name, verdict.targetSize, verdict.originalSize, verdict.targetDate, verdict.originalDate }));
+    appendMismatchDetail(verdict.detail, mismatch);
 }
 
 } // namespace deptest
