@@ -36,14 +36,6 @@ void appendMismatchDetail(std::string& text, const MismatchRecord& record)
 
 } // namespace
 
-EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode)
-{
-    EntryVerdict verdict;
-    Located search;
-    checkEntry(runtime, read, mode, verdict, search);
-    return verdict;
-}
-
 void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search)
 {
     const ReferenceRecord& reference = read.record;

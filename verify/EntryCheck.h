@@ -37,12 +37,9 @@ struct EntryVerdict {
 // Checks one entry as read from the reference list: a failure anywhere
 // (reading it, its size, finding or measuring the file) makes it not found,
 // with that failure's description; otherwise the sizes and the long date
-// texts must both be equal.
-EntryVerdict checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode);
-
-// The same into `verdict`, every part of it replaced. A run checks its
-// entries into one verdict, so its strings keep their room from entry to
-// entry; `search` is the room of the search.
+// texts must both be equal. Every part of `verdict` is replaced: a run
+// checks its entries into one verdict, so its strings keep their room from
+// entry to entry; `search` is the room of the search.
 void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search);
 
 } // namespace deptest
