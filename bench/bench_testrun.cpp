@@ -35,7 +35,9 @@ void writeReferenceList(const BenchMachine& machine, int count)
     for (int i = 0; i < count; ++i) {
         const std::string name = BenchMachine::fileName(i);
         const Result<FileMeasurement> measured = runtime.measure(machine.directory("app") + "/" + name);
-        const std::string date = measured ? runtime.longDate(measured->modified).value() : std::string();
+        std::string date;
+        if (measured)
+            (void)runtime.longDate(measured->modified, date);
         out << '"' << name << "\",\"" << i % 97 << "\",\"" << date << "\"\r\n";
     }
 }

@@ -52,12 +52,13 @@ DateList& LongDateFormat::list()
     return *m_list;
 }
 
-Result<std::string> LongDateFormat::render(const FileTime& time)
+Outcome LongDateFormat::render(const FileTime& time, std::string& text)
 {
     const QDate date(time.year, time.month, time.day);
     if (!date.isValid())
         return Error::of(error::invalidArgument);
-    return renderDay(date);
+    text = renderDay(date);
+    return {};
 }
 
 std::string LongDateFormat::render(std::string_view dateText)

@@ -28,8 +28,9 @@ class LongDateFormat {
 public:
     explicit LongDateFormat(const QLocale& locale);
 
-    // The day of `time`; a time that is no real day is 5.
-    Result<std::string> render(const FileTime& time);
+    // The day of `time`, written over `text`; a time that is no real day
+    // is 5, and leaves `text` as it was.
+    Outcome render(const FileTime& time, std::string& text);
     // Starts a new list: its language, code page and order of slashed
     // dates from all of its date texts, nothing from the list before.
     void study(std::span<const std::string> dateTexts);

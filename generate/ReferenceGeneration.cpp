@@ -13,30 +13,37 @@ namespace deptest {
 
 namespace {
 
-// Measures one listed name: its reference record, or why there is none;
-// `where` is left at the path tried last.
-Result<ReferenceRecord> measureName(Runtime& runtime, const Result<std::string>& name, std::string& where)
+// Measures the listed name in `outcome` into its record, or the failure
+// that puts it on the not-found list; `where` is left at the path tried
+// last. The outcome's strings keep their room from name to name.
+void measureName(Runtime& runtime, Outcome nameFailure, NameOutcome& outcome, Located& search)
 {
     // The name's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
-    ErrorState pending(name.failure());
-    static const std::string nothing;
-    const std::string& listed = name ? *name : nothing;
+    ErrorState pending(std::move(nameFailure));
     // The reference list writes names between quotes as they are, so a
     // name with a quote of its own would be read back as another name.
-    if (listed.find('"') != std::string::npos)
+    if (outcome.name.find('"') != std::string::npos)
         pending.raise(error::badFileName);
-    if (pending.pending())
-        return pending.error();
-    Located found = locateFile(runtime, listed, SearchMode::Full);
-    where = std::move(found.location.path);
-    if (found.outcome)
-        return *found.outcome;
-    const Location& location = found.location;
-    Result<std::string> date = runtime.longDate(location.measurement->modified);
-    if (!date)
-        return date.error();
-    return ReferenceRecord { listed, std::to_string(location.measurement->size), std::move(date).value() };
+    outcome.where.clear();
+    if (!pending.pending()) {
+        locateFile(runtime, outcome.name, SearchMode::Full, Outcome {}, search);
+        outcome.where.assign(search.location.path);
+        pending.raise(search.outcome);
+    }
+    if (!pending.pending()) {
+        ReferenceRecord& record = outcome.record ? *outcome.record : outcome.record.emplace();
+        if (Outcome failure = runtime.longDate(search.location.measurement->modified, record.date))
+            pending.raise(std::move(*failure));
+        record.name.assign(outcome.name);
+        record.size = std::to_string(search.location.measurement->size);
+    }
+    if (pending.pending()) {
+        outcome.record.reset();
+        outcome.failure = pending.error();
+    } else {
+        outcome.failure = Error {};
+    }
 }
 
 } // namespace
@@ -71,23 +78,17 @@ void generateReference(Runtime& runtime, const NameObserver& observer)
     Outcome lateFailure;
 
     bool stopped = false;
+    NameOutcome outcome;
+    Located search;
     while (!stopped && !reader.atEndOfRecords()) {
-        const Result<std::string> name = readName(reader);
-        std::string where;
-        Result<ReferenceRecord> record = measureName(runtime, name, where);
-        if (record)
-            lateFailure = firstFailure(std::move(lateFailure), writeReference(references, *record));
+        Outcome nameFailure = readName(reader, outcome.name);
+        measureName(runtime, std::move(nameFailure), outcome, search);
+        if (outcome.record)
+            lateFailure = firstFailure(std::move(lateFailure), writeReference(references, *outcome.record));
         else
-            lateFailure
-                = firstFailure(std::move(lateFailure), writeNotFoundName(notFound, name ? *name : std::string()));
-        if (observer) {
-            NameOutcome outcome { name ? *name : std::string(), std::move(where), std::nullopt, {} };
-            if (record)
-                outcome.record = std::move(record).value();
-            else
-                outcome.failure = record.error();
+            lateFailure = firstFailure(std::move(lateFailure), writeNotFoundName(notFound, outcome.name));
+        if (observer)
             stopped = !observer(outcome);
-        }
     }
 
     lateFailure = firstFailure(std::move(lateFailure), reader.fileError());

@@ -52,9 +52,9 @@ Result<FileMeasurement> HostRuntime::measure(std::string_view path)
     return m_files->measure(hostPath(path));
 }
 
-Result<std::string> HostRuntime::longDate(const FileTime& time) { return m_dates.render(time); }
+Outcome HostRuntime::longDate(const FileTime& time, std::string& text) { return m_dates.render(time, text); }
 
-std::string HostRuntime::longDate(std::string_view dateText)
+const std::string& HostRuntime::longDate(std::string_view dateText)
 {
     // A list gives most of its entries the date of the one before: that
     // date is kept here rather than looked up again.

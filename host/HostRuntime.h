@@ -36,8 +36,8 @@ public:
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
-    Result<std::string> longDate(const FileTime& time) override;
-    std::string longDate(std::string_view dateText) override;
+    Outcome longDate(const FileTime& time, std::string& text) override;
+    const std::string& longDate(std::string_view dateText) override;
     void startList(std::span<const std::string> dateTexts) override { m_dates.study(dateTexts); }
     [[nodiscard]] int displayCodePage() const override { return m_dates.codePage(); }
     void processEvents() override;

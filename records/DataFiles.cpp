@@ -7,7 +7,7 @@
 
 namespace deptest {
 
-Result<std::string> readName(RecordReader& reader) { return reader.readField(); }
+Outcome readName(RecordReader& reader, std::string& name) { return reader.readField(name); }
 
 Outcome writeNotFoundName(RecordWriter& writer, std::string_view name) { return writer.writeRecord({ name }); }
 

@@ -30,7 +30,8 @@ inline std::string dataFilePath(std::string_view applicationDirectory, std::stri
 }
 
 // The name list and the not-found list: one name per field, quoted or not.
-Result<std::string> readName(RecordReader& reader);
+// A name is read into `name`, which is left empty when the read fails.
+Outcome readName(RecordReader& reader, std::string& name);
 Outcome writeNotFoundName(RecordWriter& writer, std::string_view name);
 Outcome writeName(RecordWriter& writer, std::string_view name);
 

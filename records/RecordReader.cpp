@@ -12,9 +12,6 @@ namespace deptest {
 namespace {
 
 constexpr std::size_t bufferSize = std::size_t { 64 } * 1024;
-constexpr std::string_view lineEnds = "\r\n";
-constexpr std::string_view fieldEnds = ",\r\n";
-
 using StopTable = std::array<bool, 256>;
 
 constexpr StopTable stopTable(std::string_view stops)
@@ -25,8 +22,8 @@ constexpr StopTable stopTable(std::string_view stops)
     return table;
 }
 
-constexpr StopTable lineEndTable = stopTable(lineEnds);
-constexpr StopTable fieldEndTable = stopTable(fieldEnds);
+constexpr StopTable lineEndTable = stopTable("\r\n");
+constexpr StopTable fieldEndTable = stopTable(",\r\n");
 
 } // namespace
 
@@ -73,13 +70,6 @@ void RecordReader::skipByteOrderMark()
         m_position = mark.size();
 }
 
-int RecordReader::peek()
-{
-    if (!fill())
-        return endOfFile;
-    return static_cast<unsigned char>(m_buffer[m_position]);
-}
-
 bool RecordReader::atEnd() { return peek() == endOfFile; }
 
 bool RecordReader::atEndOfRecords()
@@ -90,19 +80,27 @@ bool RecordReader::atEndOfRecords()
     return atEnd();
 }
 
-void RecordReader::takeUntil(std::string_view stops, std::string& out)
+void RecordReader::takeUntil(char stop, std::string& out)
 {
-    // The stop bytes as a table: a list is mostly letters and digits, each
-    // passed with one look-up.
-    const StopTable isStop = stops == fieldEnds ? fieldEndTable : stops == lineEnds ? lineEndTable : stopTable(stops);
     while (fill()) {
         const char* begin = m_buffer.data() + m_position;
         const char* end = m_buffer.data() + m_end;
-        const char* stop = stops.size() == 1
-            ? static_cast<const char*>(std::memchr(begin, stops.front(), end - begin))
-            : std::find_if(begin, end, [&isStop](char c) { return isStop[static_cast<unsigned char>(c)]; });
-        if (stop == nullptr)
-            stop = end;
+        const auto* found = static_cast<const char*>(std::memchr(begin, stop, static_cast<std::size_t>(end - begin)));
+        const char* taken = found != nullptr ? found : end;
+        out.append(begin, taken);
+        m_position += static_cast<std::size_t>(taken - begin);
+        if (found != nullptr)
+            return;
+    }
+}
+
+void RecordReader::takeUntil(const StopTable& isStop, std::string& out)
+{
+    // A list is mostly letters and digits, each passed with one look-up.
+    while (fill()) {
+        const char* begin = m_buffer.data() + m_position;
+        const char* end = m_buffer.data() + m_end;
+        const char* stop = std::find_if(begin, end, [&isStop](char c) { return isStop[static_cast<unsigned char>(c)]; });
         out.append(begin, stop);
         m_position += static_cast<std::size_t>(stop - begin);
         if (stop != end)
@@ -129,7 +127,7 @@ Result<std::string> RecordReader::readLine()
     if (atEnd())
         return nothingLeft();
     std::string line;
-    takeUntil(lineEnds, line);
+    takeUntil(lineEndTable, line);
     skipLineEnd();
     // The file broke off inside this read: what was read is not the line.
     if (m_fileError)
@@ -182,13 +180,13 @@ Outcome RecordReader::readField(std::string& field)
 
     if (peek() == '"') {
         ++m_position;
-        takeUntil("\"", field);
+        takeUntil('"', field);
         if (peek() == '"')
             ++m_position;
         std::string ignored;
-        takeUntil(fieldEnds, ignored);
+        takeUntil(fieldEndTable, ignored);
     } else {
-        takeUntil(fieldEnds, field);
+        takeUntil(fieldEndTable, field);
         field.erase(field.find_last_not_of(' ') + 1);
     }
     if (peek() == ',')

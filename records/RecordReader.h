@@ -2,6 +2,7 @@
 
 #include "errors/Error.h"
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -44,9 +45,12 @@ public:
 private:
     static constexpr int endOfFile = -1;
 
-    int peek();
-    // Consumes bytes up to the first of `stops` (not consumed), appending them.
-    void takeUntil(std::string_view stops, std::string& out);
+    // The next byte, not consumed; inline, as every field starts here.
+    int peek() { return fill() ? static_cast<unsigned char>(m_buffer[m_position]) : endOfFile; }
+    // Consumes bytes up to the first `stop` (not consumed), appending them.
+    void takeUntil(char stop, std::string& out);
+    // The same up to the first byte `isStop` marks.
+    void takeUntil(const std::array<bool, 256>& isStop, std::string& out);
     void skipLineEnd();
     [[nodiscard]] Error nothingLeft() const;
     // True when a byte is buffered, reading more when none is; inline, as

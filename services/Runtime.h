@@ -37,13 +37,15 @@ public:
     // directory is not a file: 53.
     virtual Result<FileMeasurement> measure(std::string_view path) = 0;
 
-    // The date in the user's long date format, without the time.
-    virtual Result<std::string> longDate(const FileTime& time) = 0;
+    // The date in the user's long date format, without the time, written
+    // over `text` (whose room is reused); `text` is left as it was on failure.
+    virtual Outcome longDate(const FileTime& time, std::string& text) = 0;
     // Text that reads as a date comes back in the long date format; any
-    // other text comes back unchanged.
-    virtual std::string longDate(std::string_view dateText) = 0;
-    // Starts a new list: its date texts, all of them, decide its language
-    // and code page; nothing carries over from the list before.
+    // other text comes back unchanged. The answer stays valid until the
+    // next call.
+    virtual const std::string& longDate(std::string_view dateText) = 0;
+    // Starts a new list: its date texts, each once or more, decide its
+    // language and code page; nothing carries over from the list before.
     virtual void startList(std::span<const std::string> dateTexts) = 0;
     // The code page the current list's text that is not UTF-8 is shown and
     // printed in; this machine's before any list.

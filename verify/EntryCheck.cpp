@@ -62,10 +62,8 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     Location& location = search.location;
     pending = ErrorState(search.outcome);
     if (!pending.pending()) {
-        if (Result<std::string> date = runtime.longDate(location.measurement->modified))
-            verdict.targetDate = std::move(date).value();
-        else
-            pending.raise(date.error());
+        if (Outcome failure = runtime.longDate(location.measurement->modified, verdict.targetDate))
+            pending.raise(std::move(*failure));
     }
     verdict.where = location.path;
     if (pending.pending()) {

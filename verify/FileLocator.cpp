@@ -13,13 +13,6 @@ bool isNotFound(const Outcome& outcome) { return outcome && outcome->number == e
 
 } // namespace
 
-Located locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending)
-{
-    Located found;
-    locateFile(runtime, name, mode, std::move(pending), found);
-    return found;
-}
-
 void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending, Located& found)
 {
     // One path is built and measured per directory tried; only the last is

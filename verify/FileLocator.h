@@ -37,9 +37,8 @@ struct Located {
 // found) the full search goes on to the next directory, and anything else
 // ends it. So an error still pending from an earlier step of the entry
 // decides when the first directory holds the file, and a miss there clears
-// it.
-Located locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending = {});
-// The same into `found`, whose path keeps its room from one entry to the next.
+// it. The result is written into `found`, whose path keeps its room from
+// one entry to the next.
 void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending, Located& found);
 
 } // namespace deptest

@@ -11,6 +11,7 @@
 #include "verify/EntryCheck.h"
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace deptest {
@@ -30,13 +31,19 @@ void failToOpen(Window& window, Runtime& runtime, const Error& failure, std::str
 // still reported by the run itself.
 void studyDates(Runtime& runtime, const std::string& path)
 {
+    // Each text once, in the order the list first gives it: the study
+    // learns nothing from a text it has seen, and most entries repeat the
+    // date of the one before.
     std::vector<std::string> dates;
+    std::unordered_set<std::string> seen;
     if (auto list = runtime.openForReading(path)) {
         RecordReader reader(**list);
         ReferenceRead read;
         while (!reader.atEndOfRecords() && !reader.fileError()) {
             readReference(reader, read);
-            dates.push_back(read.record.date);
+            const std::string& date = read.record.date;
+            if ((dates.empty() || dates.back() != date) && seen.insert(date).second)
+                dates.push_back(date);
         }
     }
     runtime.startList(dates);

@@ -117,7 +117,7 @@ void DirectoryNames::read(int directory)
         return;
     }
     m_changed = changed;
-    ::clock_gettime(CLOCK_MONOTONIC, &m_askedAt);
+    ::clock_gettime(freshnessClock, &m_askedAt);
     m_state = State::Listed;
 }
 
@@ -182,10 +182,8 @@ bool DirectoryNames::foldsCase(int directory) const
 bool DirectoryNames::unchanged(int directory)
 {
     timespec now {};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const long long since
-        = (static_cast<long long>(now.tv_sec) - m_askedAt.tv_sec) * 1'000'000'000LL + (now.tv_nsec - m_askedAt.tv_nsec);
-    if (since < freshForNanoseconds)
+    ::clock_gettime(freshnessClock, &now);
+    if (now == m_askedAt)
         return true;
     m_askedAt = now;
     timespec changed {};

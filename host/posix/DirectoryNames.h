@@ -19,9 +19,11 @@ namespace deptest {
 //   XFS, Btrfs, tmpfs, and overlays of them), in a directory that does not
 //   fold case, and where a name in other case is not found (a probe);
 // - while the directory's change time is what it was when the names were
-//   read, asked again whenever a millisecond has passed since it was last
-//   asked (so an answer is never older than that: as if the entry had been
-//   looked for a millisecond earlier, which no run can tell from another);
+//   read, asked again whenever the coarse clock has moved on since it was
+//   last asked (so an answer is never older than one tick, 4 ms on
+//   Debian's kernels: as if the entry had been looked for that much
+//   earlier, which no run can tell from another; the coarse clock costs
+//   no serialising read of the processor's counter on every answer);
 //   names read in the clock tick of the directory's last change are not
 //   used, since a change later in that tick would leave the same time.
 // A directory is read only after it has missed often, so a directory that
@@ -38,8 +40,8 @@ public:
     // Misses before the directory is read, and names beyond which it is not.
     static constexpr int firstReadAfter = 64;
     static constexpr std::size_t mostNames = 250'000;
-    // How long an answer may rest on the change time last asked for.
-    static constexpr long freshForNanoseconds = 1'000'000;
+    // The clock whose tick an answer may rest on the change time for.
+    static constexpr clockid_t freshnessClock = CLOCK_MONOTONIC_COARSE;
 
 private:
     enum class State { Counting, Listed, Unusable };
@@ -60,7 +62,7 @@ private:
     int m_misses { 0 };
     int m_readAfter { firstReadAfter }; // doubles after each read that could not be used
     timespec m_changed {};
-    timespec m_askedAt {}; // when the change time was last asked, on the monotonic clock
+    timespec m_askedAt {}; // when the change time was last asked, on the freshness clock
     std::unordered_set<std::string, Hash, std::equal_to<>> m_names;
 };
 

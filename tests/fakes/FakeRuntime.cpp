@@ -30,11 +30,12 @@ Result<std::unique_ptr<OutputFile>> FakeRuntime::openForReplacing(std::string_vi
 
 Result<FileMeasurement> FakeRuntime::measure(std::string_view path) { return m_files.measure(path); }
 
-Result<std::string> FakeRuntime::longDate(const FileTime& time)
+Outcome FakeRuntime::longDate(const FileTime& time, std::string& text)
 {
-    std::array<char, 32> text {};
-    std::snprintf(text.data(), text.size(), "%04d-%02d-%02d", time.year, time.month, time.day);
-    return std::string(text.data());
+    std::array<char, 32> written {};
+    std::snprintf(written.data(), written.size(), "%04d-%02d-%02d", time.year, time.month, time.day);
+    text = written.data();
+    return {};
 }
 
 void FakeRuntime::processEvents()

@@ -25,8 +25,8 @@ public:
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
-    Result<std::string> longDate(const FileTime& time) override;
-    std::string longDate(std::string_view dateText) override { return std::string(dateText); }
+    Outcome longDate(const FileTime& time, std::string& text) override;
+    const std::string& longDate(std::string_view dateText) override { return m_lastDate.assign(dateText); }
     void startList(std::span<const std::string> dateTexts) override
     {
         listsStarted.emplace_back(dateTexts.begin(), dateTexts.end());
@@ -47,6 +47,7 @@ public:
 private:
     std::string m_applicationDirectory;
     SystemFiles& m_files;
+    std::string m_lastDate;
     std::unique_ptr<Printer> m_printer = std::make_unique<RecordingPrinter>();
 };
 

@@ -97,11 +97,11 @@ namespace {
 class BadDateRuntime final : public FakeRuntime {
 public:
     using FakeRuntime::FakeRuntime;
-    Result<std::string> longDate(const FileTime& time) override
+    Outcome longDate(const FileTime& time, std::string& text) override
     {
         if (time.day == 1)
             return Error::of(error::invalidArgument);
-        return FakeRuntime::longDate(time);
+        return FakeRuntime::longDate(time, text);
     }
     using FakeRuntime::longDate;
 };

@@ -315,11 +315,13 @@ void tst_Host::longDateOfFileTime()
 {
     Machine machine;
     TestRuntime runtime(machine);
-    QCOMPARE(QString::fromStdString(runtime.longDate(FileTime { 2026, 12, 7, 23, 59, 0 }).value()),
-        QStringLiteral("Monday, December 7, 2026"));
-    const Result<std::string> impossible = runtime.longDate(FileTime { 2026, 13, 40, 0, 0, 0 });
-    QVERIFY(!impossible);
-    QCOMPARE(impossible.error().number, error::invalidArgument);
+    std::string text = "a longer text than any date it is overwritten with";
+    QVERIFY(!runtime.longDate(FileTime { 2026, 12, 7, 23, 59, 0 }, text));
+    QCOMPARE(QString::fromStdString(text), QStringLiteral("Monday, December 7, 2026"));
+    const Outcome impossible = runtime.longDate(FileTime { 2026, 13, 40, 0, 0, 0 }, text);
+    QVERIFY(impossible);
+    QCOMPARE(impossible->number, error::invalidArgument);
+    QCOMPARE(QString::fromStdString(text), QStringLiteral("Monday, December 7, 2026"));
 }
 
 QTEST_GUILESS_MAIN(tst_Host)

@@ -69,8 +69,12 @@ void tst_FileLocator::search()
 
     FakeRuntime runtime(application, files);
     const Outcome before = pendingBefore != 0 ? Outcome { Error::of(pendingBefore) } : Outcome {};
-    const auto [location, outcome] = locateFile(
-        runtime, "a.so", applicationOnly ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full, before);
+    // A search reused from an entry found elsewhere must not keep its answer.
+    Located found;
+    found.location = { "c:\\elsewhere\\a.so", FileMeasurement { 99, when } };
+    found.outcome = Error::of(error::deviceIo);
+    locateFile(runtime, "a.so", applicationOnly ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full, before, found);
+    const auto& [location, outcome] = found;
 
     QCOMPARE(outcome ? outcome->number : error::none, error);
     QCOMPARE(qint64(location.measurement ? location.measurement->size : -1), size);

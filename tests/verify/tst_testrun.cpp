@@ -233,11 +233,11 @@ public:
             measured->modified.month = 13;
         return measured;
     }
-    Result<std::string> longDate(const FileTime& time) override
+    Outcome longDate(const FileTime& time, std::string& text) override
     {
         if (time.month > 12)
             return Error::of(error::invalidArgument);
-        return FakeRuntime::longDate(time);
+        return FakeRuntime::longDate(time, text);
     }
     using FakeRuntime::longDate;
 };
