@@ -2,7 +2,10 @@
 // `deptest --test` against a plain program making the same stat calls
 // (bench_cli_loop), and `deptest --generate` against `mtree -c -k
 // size,time` over the same folder, at 10,000, 100,000 and 1,000,000
-// entries. Prints medians and their ratios, and the time per entry.
+// entries. Prints medians and their ratios, and the time per entry; then
+// each program's time with no entry at all (its start-up and what it does
+// once), and the time per entry beyond it, which shows whether an entry
+// costs the same at every size.
 
 #include <algorithm>
 #include <chrono>
@@ -60,6 +63,21 @@ Timing timeProgram(const std::vector<std::string>& arguments, int expectedStatus
     return { elapsed, seconds(usage.ru_utime) + seconds(usage.ru_stime) };
 }
 
+struct Programs {
+    std::string deptest;
+    std::string loop;
+    bool haveMtree { false };
+    std::string referenceDate;
+};
+
+// The medians of one size, in seconds for the whole run.
+struct SizeTimings {
+    Timing test;
+    Timing loop;
+    Timing generation;
+    Timing mtree;
+};
+
 Timing median(std::vector<Timing> values)
 {
     Timing middle;
@@ -88,6 +106,45 @@ void makeFiles(const std::string& directory, int count, std::time_t modified)
     }
 }
 
+std::string ratio(const Timing& a, const Timing& b)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f [%.2f]", a.wall / b.wall, a.cpu / b.cpu);
+    return text;
+}
+
+// Medians of rounds of the four programs, interleaved, over `count` files
+// in a folder of their own.
+SizeTimings measureSize(const Programs& programs, int count, std::time_t modified)
+{
+    char pattern[] = "/var/tmp/deptest-bench-cli.XXXXXX";
+    const std::string root = ::mkdtemp(pattern);
+    const std::string app = root + "/app";
+    std::filesystem::create_directory(app);
+    makeFiles(app, count, modified);
+    if (count == 0) // --test needs a reference list, which an empty generation writes
+        timeProgram({ programs.deptest, "--generate", "--dir", app }, 0);
+
+    // Short runs are many, so that their medians hold still on a busy machine.
+    const int rounds = count >= 1'000'000 ? 3 : count >= 100'000 ? 7 : 21;
+    std::vector<Timing> tests;
+    std::vector<Timing> loops;
+    std::vector<Timing> generations;
+    std::vector<Timing> mtrees;
+    for (int round = 0; round < rounds; ++round) {
+        generations.push_back(timeProgram({ programs.deptest, "--generate", "--dir", app }, 0));
+        if (programs.haveMtree)
+            mtrees.push_back(timeProgram({ "/usr/bin/mtree", "-c", "-k", "size,time", "-p", app }, 0));
+        tests.push_back(timeProgram({ programs.deptest, "--test", "--dir", app }, 0));
+        loops.push_back(timeProgram({ programs.loop, DEPTEST_SYSTEM_DIR, DEPTEST_WINDOWS_DIR, app,
+                                        std::to_string(count), programs.referenceDate },
+            0));
+    }
+    std::filesystem::remove_all(root);
+    return { median(tests), median(loops), median(generations),
+        programs.haveMtree ? median(mtrees) : Timing { 1, 1 } };
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -96,9 +153,7 @@ int main(int argc, char* argv[])
     ::setenv("LANG", "C.UTF-8", 1);
     ::unsetenv("LC_ALL");
     ::unsetenv("LC_TIME");
-    const std::string deptest = DEPTEST_EXECUTABLE;
-    const std::string loop = BENCH_CLI_LOOP;
-    const bool haveMtree = std::filesystem::exists("/usr/bin/mtree");
+    Programs programs { DEPTEST_EXECUTABLE, BENCH_CLI_LOOP, std::filesystem::exists("/usr/bin/mtree"), {} };
     std::vector<int> sizes { 10'000, 100'000, 1'000'000 };
     if (argc > 1)
         sizes = { std::atoi(argv[1]) };
@@ -112,52 +167,41 @@ int main(int argc, char* argv[])
     const std::time_t modified = std::mktime(&day);
     char referenceDate[64];
     std::strftime(referenceDate, sizeof referenceDate, "%A, %B %d, %Y", &day);
+    programs.referenceDate = referenceDate;
 
     std::printf("Medians, in microseconds per entry: wall time from start to exit [CPU time of the process]\n");
     std::printf(
         "%9s %16s %16s %12s %16s %16s %12s\n", "entries", "--test", "loop", "ratio", "--generate", "mtree", "ratio");
+    const SizeTimings empty = measureSize(programs, 0, modified);
+    std::vector<std::pair<int, SizeTimings>> measured;
     for (const int count : sizes) {
-        char pattern[] = "/var/tmp/deptest-bench-cli.XXXXXX";
-        const std::string root = ::mkdtemp(pattern);
-        const std::string app = root + "/app";
-        std::filesystem::create_directory(app);
-        makeFiles(app, count, modified);
-
-        // Short runs are many, so that their medians hold still on a busy machine.
-        const int rounds = count >= 1'000'000 ? 3 : count >= 100'000 ? 7 : 21;
-        std::vector<Timing> tests;
-        std::vector<Timing> loops;
-        std::vector<Timing> generations;
-        std::vector<Timing> mtrees;
-        for (int round = 0; round < rounds; ++round) {
-            generations.push_back(timeProgram({ deptest, "--generate", "--dir", app }, 0));
-            if (haveMtree)
-                mtrees.push_back(timeProgram({ "/usr/bin/mtree", "-c", "-k", "size,time", "-p", app }, 0));
-            tests.push_back(timeProgram({ deptest, "--test", "--dir", app }, 0));
-            loops.push_back(timeProgram(
-                { loop, DEPTEST_SYSTEM_DIR, DEPTEST_WINDOWS_DIR, app, std::to_string(count), referenceDate }, 0));
-        }
-        const Timing test = median(tests);
-        const Timing plain = median(loops);
-        const Timing generation = median(generations);
-        const Timing mtree = haveMtree ? median(mtrees) : Timing { 1, 1 };
+        const SizeTimings timings = measureSize(programs, count, modified);
+        measured.emplace_back(count, timings);
         const auto perEntry = [count](const Timing& timing) {
             char text[32];
             std::snprintf(text, sizeof text, "%.2f [%.2f]", timing.wall * 1e6 / count, timing.cpu * 1e6 / count);
             return std::string(text);
         };
-        const auto ratio = [](const Timing& a, const Timing& b) {
-            char text[32];
-            std::snprintf(text, sizeof text, "%.2f [%.2f]", a.wall / b.wall, a.cpu / b.cpu);
-            return std::string(text);
-        };
-        std::printf("%9d %16s %16s %12s %16s %16s %12s\n", count, perEntry(test).c_str(), perEntry(plain).c_str(),
-            ratio(test, plain).c_str(), perEntry(generation).c_str(), perEntry(mtree).c_str(),
-            ratio(generation, mtree).c_str());
+        std::printf("%9d %16s %16s %12s %16s %16s %12s\n", count, perEntry(timings.test).c_str(),
+            perEntry(timings.loop).c_str(), ratio(timings.test, timings.loop).c_str(),
+            perEntry(timings.generation).c_str(), perEntry(timings.mtree).c_str(),
+            ratio(timings.generation, timings.mtree).c_str());
         std::fflush(stdout);
-        std::filesystem::remove_all(root);
     }
-    if (!haveMtree)
+
+    std::printf("\nNo entry at all, in milliseconds: --test %.2f, loop %.2f, --generate %.2f, mtree %.2f\n",
+        empty.test.wall * 1e3, empty.loop.wall * 1e3, empty.generation.wall * 1e3, empty.mtree.wall * 1e3);
+    std::printf("Beyond that, in microseconds per entry (wall time):\n");
+    std::printf("%9s %10s %10s %10s %10s\n", "entries", "--test", "loop", "--generate", "mtree");
+    for (const auto& [count, timings] : measured) {
+        const auto beyond = [count](const Timing& timing, const Timing& none) {
+            return (timing.wall - none.wall) * 1e6 / count;
+        };
+        std::printf("%9d %10.2f %10.2f %10.2f %10.2f\n", count, beyond(timings.test, empty.test),
+            beyond(timings.loop, empty.loop), beyond(timings.generation, empty.generation),
+            beyond(timings.mtree, empty.mtree));
+    }
+    if (!programs.haveMtree)
         std::printf("mtree is not installed (Debian: mtree-netbsd): no mtree figures\n");
     return 0;
 }

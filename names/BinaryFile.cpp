@@ -1,9 +1,10 @@
 #include "names/BinaryFile.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -11,7 +12,7 @@
 namespace deptest::names {
 
 BinaryFile::BinaryFile(BinaryFile&& other) noexcept
-    : m_data(std::exchange(other.m_data, nullptr))
+    : m_descriptor(std::exchange(other.m_descriptor, -1))
     , m_size(std::exchange(other.m_size, 0))
 {
 }
@@ -19,9 +20,9 @@ BinaryFile::BinaryFile(BinaryFile&& other) noexcept
 BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept
 {
     if (this != &other) {
-        if (m_data != nullptr)
-            munmap(m_data, m_size);
-        m_data = std::exchange(other.m_data, nullptr);
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+        m_descriptor = std::exchange(other.m_descriptor, -1);
         m_size = std::exchange(other.m_size, 0);
     }
     return *this;
@@ -29,21 +30,21 @@ BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept
 
 BinaryFile::~BinaryFile()
 {
-    if (m_data != nullptr)
-        munmap(m_data, m_size);
+    if (m_descriptor >= 0)
+        ::close(m_descriptor);
 }
 
 BinaryFile BinaryFile::open(const std::string& path, std::string& why)
 {
     BinaryFile file;
     // Not blocking: a named pipe given as a program must not hang the run.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (descriptor < 0) {
         why = std::strerror(errno);
         return file;
     }
     struct stat status { };
-    if (fstat(fd, &status) != 0) {
+    if (fstat(descriptor, &status) != 0) {
         why = std::strerror(errno);
     } else if (S_ISDIR(status.st_mode)) {
         why = "is a directory";
@@ -52,17 +53,53 @@ BinaryFile BinaryFile::open(const std::string& path, std::string& why)
     } else if (status.st_size == 0) {
         why = "is empty";
     } else {
-        const auto size = static_cast<std::size_t>(status.st_size);
-        void* data = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
-        if (data == MAP_FAILED) {
-            why = std::strerror(errno);
-        } else {
-            file.m_data = static_cast<unsigned char*>(data);
-            file.m_size = size;
-        }
+        file.m_descriptor = descriptor;
+        file.m_size = static_cast<std::uint64_t>(status.st_size);
+        return file;
     }
-    ::close(fd);
+    ::close(descriptor);
     return file;
+}
+
+bool BinaryFile::read(std::uint64_t offset, std::span<unsigned char> out) const
+{
+    if (m_descriptor < 0 || offset > m_size || m_size - offset < out.size())
+        return false;
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t got = ::pread(m_descriptor, out.data() + done, out.size() - done,
+            static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false; // cut short since it was opened, or unreadable
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+std::optional<std::vector<unsigned char>> BinaryFile::readAll(std::size_t most, std::string& why) const
+{
+    if (m_size > most) {
+        why = "is too large";
+        return std::nullopt;
+    }
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(m_size));
+    if (!read(0, bytes)) {
+        why = "was cut short while it was read";
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+bool ByteSource::read(std::uint64_t offset, std::span<unsigned char> out) const
+{
+    if (m_file != nullptr)
+        return m_file->read(offset, out);
+    if (offset > m_size || m_size - offset < out.size())
+        return false;
+    std::copy_n(m_memory.begin() + static_cast<std::ptrdiff_t>(offset), out.size(), out.begin());
+    return true;
 }
 
 Format formatOf(std::span<const unsigned char> bytes)
@@ -72,6 +109,15 @@ Format formatOf(std::span<const unsigned char> bytes)
     if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z')
         return Format::Pe;
     return Format::Unknown;
+}
+
+Format formatOf(const ByteSource& bytes)
+{
+    std::array<unsigned char, 4> first {};
+    const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), first.size()));
+    if (!bytes.read(0, std::span(first).first(length)))
+        return Format::Unknown;
+    return formatOf(std::span<const unsigned char>(first).first(length));
 }
 
 } // namespace deptest::names

@@ -1,15 +1,19 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace deptest::names {
 
-// A file opened for reading its headers: mapped, never read whole, so a
-// file of many gigabytes costs only the pages its tables lie in. The
-// mapping is private: a parser may not change the file through it.
+// A file opened for reading its headers. Its bytes are read where a parser
+// asks for them, never mapped: a file cut short while it is read (a copy
+// written over it in place) gives a short read and a clear reason, never
+// a fault that ends the program; and a file of many gigabytes costs only
+// the ranges its tables lie in.
 class BinaryFile {
 public:
     BinaryFile() = default;
@@ -22,17 +26,51 @@ public:
     // Opens a regular, non-empty file; otherwise says why it cannot be read.
     static BinaryFile open(const std::string& path, std::string& why);
 
-    bool isOpen() const { return m_data != nullptr; }
-    std::span<unsigned char> bytes() const { return { m_data, m_size }; }
+    [[nodiscard]] bool isOpen() const { return m_descriptor >= 0; }
+    [[nodiscard]] int descriptor() const { return m_descriptor; }
+    // The size when it was opened.
+    [[nodiscard]] std::uint64_t size() const { return m_size; }
+    // Fills `out` from `offset`; false when the file does not hold all of it
+    // (any more).
+    [[nodiscard]] bool read(std::uint64_t offset, std::span<unsigned char> out) const;
+    // The whole file, if it holds no more than `most` bytes.
+    [[nodiscard]] std::optional<std::vector<unsigned char>> readAll(std::size_t most, std::string& why) const;
 
 private:
-    unsigned char* m_data { nullptr };
-    std::size_t m_size { 0 };
+    int m_descriptor { -1 };
+    std::uint64_t m_size { 0 };
+};
+
+// Where a parser's bytes come from: bytes in memory, or an open file read
+// piece by piece. Both answer alike, so a parser fuzzed over memory reads
+// files the same way.
+class ByteSource {
+public:
+    explicit ByteSource(std::span<const unsigned char> memory)
+        : m_memory(memory)
+        , m_size(memory.size())
+    {
+    }
+    explicit ByteSource(const BinaryFile& file)
+        : m_file(&file)
+        , m_size(file.size())
+    {
+    }
+
+    [[nodiscard]] std::uint64_t size() const { return m_size; }
+    // Fills `out` from `offset`; false when the source does not hold all of it.
+    [[nodiscard]] bool read(std::uint64_t offset, std::span<unsigned char> out) const;
+
+private:
+    std::span<const unsigned char> m_memory;
+    const BinaryFile* m_file { nullptr };
+    std::uint64_t m_size { 0 };
 };
 
 enum class Format { Unknown, Elf, Pe };
 
 // What a file's first bytes say it is.
 Format formatOf(std::span<const unsigned char> bytes);
+Format formatOf(const ByteSource& bytes);
 
 } // namespace deptest::names

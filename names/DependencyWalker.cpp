@@ -143,9 +143,13 @@ LoaderOptions machineLoaderOptions(std::vector<std::string> windowsDirectories)
 DependencyWalker::DependencyWalker(LoaderOptions options)
     : m_options(std::move(options))
 {
-    BinaryFile file = BinaryFile::open(m_options.cachePath, m_cacheProblem);
-    if (file.isOpen())
-        m_cache = LoaderCache::read(file.bytes(), m_cacheProblem);
+    // The loader's cache is small, and read whole.
+    constexpr std::size_t largestCache = std::size_t { 64 } * 1024 * 1024;
+    const BinaryFile file = BinaryFile::open(m_options.cachePath, m_cacheProblem);
+    if (file.isOpen()) {
+        if (const auto bytes = file.readAll(largestCache, m_cacheProblem))
+            m_cache = LoaderCache::read(*bytes, m_cacheProblem);
+    }
     if (m_cache)
         m_cacheProblem.clear();
 }
@@ -167,11 +171,12 @@ const DependencyWalker::Parsed& DependencyWalker::parse(const std::string& path)
     BinaryFile file = BinaryFile::open(path, parsed.why);
     if (!file.isOpen())
         return parsed;
-    parsed.format = formatOf(file.bytes());
+    const ByteSource bytes(file);
+    parsed.format = formatOf(bytes);
     if (parsed.format == Format::Elf)
-        parsed.elf = readElf(file.bytes(), parsed.why);
+        parsed.elf = readElf(file, parsed.why);
     else if (parsed.format == Format::Pe)
-        parsed.pe = readPe(file.bytes(), parsed.why);
+        parsed.pe = readPe(bytes, parsed.why);
     else
         parsed.why = "is neither an ELF nor a PE executable";
     return parsed;

@@ -33,16 +33,18 @@ std::optional<std::string> stringAt(std::span<const char> table, GElf_Xword offs
     return std::string(rest.begin(), end);
 }
 
-} // namespace
-
-std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& why)
+bool libelfReady(std::string& why)
 {
     static const bool initialised = elf_version(EV_CURRENT) != EV_NONE;
-    if (!initialised) {
+    if (!initialised)
         why = "libelf cannot be used";
-        return std::nullopt;
-    }
-    ElfHandle handle { elf_memory(reinterpret_cast<char*>(bytes.data()), bytes.size()) };
+    return initialised;
+}
+
+// Reads the object through libelf's descriptor of it; `fileSize` is the
+// size of the file it reads.
+std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize, std::string& why)
+{
     if (handle.elf == nullptr || elf_kind(handle.elf) != ELF_K_ELF) {
         why = "is not an ELF file";
         return std::nullopt;
@@ -68,8 +70,8 @@ std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& wh
     const bool counted = elf_getphdrnum(handle.elf, &count) == 0;
     if (header.e_phnum != PN_XNUM)
         count = header.e_phnum;
-    if (!counted || (count > 0 && header.e_phentsize != headerSize) || header.e_phoff > bytes.size()
-        || (bytes.size() - header.e_phoff) / std::max<std::size_t>(headerSize, 1) < count) {
+    if (!counted || (count > 0 && header.e_phentsize != headerSize) || header.e_phoff > fileSize
+        || (fileSize - header.e_phoff) / std::max<std::size_t>(headerSize, 1) < count) {
         why = "has a malformed program header table";
         return std::nullopt;
     }
@@ -173,6 +175,26 @@ std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& wh
     if (soname && !take(*soname, object.soname))
         return std::nullopt;
     return object;
+}
+
+} // namespace
+
+std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& why)
+{
+    if (!libelfReady(why))
+        return std::nullopt;
+    const ElfHandle handle { elf_memory(reinterpret_cast<char*>(bytes.data()), bytes.size()) };
+    return readElf(handle, bytes.size(), why);
+}
+
+std::optional<ElfObject> readElf(const BinaryFile& file, std::string& why)
+{
+    if (!libelfReady(why))
+        return std::nullopt;
+    // Read, not mapped: libelf reads each table with pread when it is
+    // asked for, and a table the file no longer holds is an error.
+    const ElfHandle handle { elf_begin(file.descriptor(), ELF_C_READ, nullptr) };
+    return readElf(handle, file.size(), why);
 }
 
 } // namespace deptest::names

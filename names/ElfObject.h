@@ -1,5 +1,7 @@
 #pragma once
 
+#include "names/BinaryFile.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -25,7 +27,9 @@ struct ElfObject {
 
 // Reads the object from its bytes, bounds-checked throughout (the bytes
 // are changed only if libelf converts them in place, so give it a private
-// copy or mapping). On failure says why, in words for the user.
+// copy). On failure says why, in words for the user.
 std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& why);
+// The same from an open file, read where its tables lie.
+std::optional<ElfObject> readElf(const BinaryFile& file, std::string& why);
 
 } // namespace deptest::names

@@ -1,6 +1,7 @@
 #include "names/PeObject.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 namespace deptest::names {
@@ -14,18 +15,19 @@ constexpr std::size_t mostDescriptors = 65536;
 
 class Reader {
 public:
-    explicit Reader(std::span<const unsigned char> bytes)
+    explicit Reader(const ByteSource& bytes)
         : m_bytes(bytes)
     {
     }
 
     std::optional<std::uint64_t> number(std::uint64_t offset, unsigned width) const
     {
-        if (offset > m_bytes.size() || m_bytes.size() - offset < width)
+        std::array<unsigned char, 8> little {};
+        if (width > little.size() || !m_bytes.read(offset, std::span(little).first(width)))
             return std::nullopt;
         std::uint64_t value = 0;
         for (unsigned i = width; i-- > 0;)
-            value = (value << 8) | m_bytes[offset + i];
+            value = (value << 8) | little[i];
         return value;
     }
 
@@ -33,7 +35,11 @@ public:
     {
         if (offset >= m_bytes.size())
             return std::nullopt;
-        const auto rest = m_bytes.subspan(offset, std::min<std::size_t>(m_bytes.size() - offset, longestName + 1));
+        std::array<unsigned char, longestName + 1> room {};
+        const auto rest = std::span(room).first(
+            static_cast<std::size_t>(std::min<std::uint64_t>(m_bytes.size() - offset, room.size())));
+        if (!m_bytes.read(offset, rest))
+            return std::nullopt;
         const auto end = std::find(rest.begin(), rest.end(), 0);
         if (end == rest.end() || end == rest.begin())
             return std::nullopt;
@@ -41,7 +47,7 @@ public:
     }
 
 private:
-    std::span<const unsigned char> m_bytes;
+    const ByteSource& m_bytes;
 };
 
 struct Section {
@@ -107,6 +113,11 @@ bool isApiSetName(std::string_view name)
 }
 
 std::optional<PeObject> readPe(std::span<const unsigned char> bytes, std::string& why)
+{
+    return readPe(ByteSource(bytes), why);
+}
+
+std::optional<PeObject> readPe(const ByteSource& bytes, std::string& why)
 {
     const Reader reader(bytes);
     if (reader.number(0, 2) != 0x5a4d) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "names/BinaryFile.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -18,6 +20,7 @@ struct PeObject {
 
 // Reads the two tables, every offset checked against the file. On failure
 // says why, in words for the user.
+std::optional<PeObject> readPe(const ByteSource& bytes, std::string& why);
 std::optional<PeObject> readPe(std::span<const unsigned char> bytes, std::string& why);
 
 // API-set names stand for contracts the system maps itself, not files.

@@ -1,4 +1,5 @@
 #include "generate/ReferenceGeneration.h"
+#include "names/BinaryFile.h"
 #include "names/DependencyWalker.h"
 #include "names/LoaderCache.h"
 #include "names/NameList.h"
@@ -16,6 +17,7 @@
 #include <elf.h>
 #include <filesystem>
 #include <span>
+#include <type_traits>
 #include <sys/stat.h>
 
 using namespace deptest;
@@ -45,6 +47,22 @@ std::optional<ElfObject> elfOf(std::string bytes, std::string& why)
 std::optional<PeObject> peOf(const std::string& bytes, std::string& why)
 {
     return readPe(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()), why);
+}
+
+// The same bytes read from a file, as a run reads programs.
+template <typename Object>
+std::optional<Object> fromFile(const std::string& bytes, std::string& why)
+{
+    QTemporaryDir scratch;
+    const std::string path = scratch.path().toStdString() + "/program";
+    writeBinary(path, bytes);
+    const BinaryFile file = BinaryFile::open(path, why);
+    if (!file.isOpen())
+        return std::nullopt;
+    if constexpr (std::is_same_v<Object, ElfObject>)
+        return readElf(file, why);
+    else
+        return readPe(ByteSource(file), why);
 }
 
 // Loader options that look only in the given directories: no cache, no
@@ -103,6 +121,8 @@ private slots:
     void malformedElfIsRefused();
     void malformedPeIsRefused_data();
     void malformedPeIsRefused();
+    void programCutShortWhileReadIsRefused_data();
+    void programCutShortWhileReadIsRefused();
     void filesThatAreNoProgramsAreRefused_data();
     void filesThatAreNoProgramsAreRefused();
     void hugeFileIsReadByItsHeaders();
@@ -249,6 +269,9 @@ void tst_Names::malformedElfIsRefused()
     std::string reason;
     QVERIFY(!elfOf(bytes, reason));
     QVERIFY2(QString::fromStdString(reason).contains(why), reason.c_str());
+    std::string fromDisk;
+    QVERIFY(!fromFile<ElfObject>(bytes, fromDisk));
+    QVERIFY2(QString::fromStdString(fromDisk).contains(why), fromDisk.c_str());
 }
 
 void tst_Names::malformedPeIsRefused_data()
@@ -284,6 +307,47 @@ void tst_Names::malformedPeIsRefused()
     QFETCH(QString, why);
     std::string reason;
     QVERIFY(!peOf(bytes, reason));
+    QVERIFY2(QString::fromStdString(reason).contains(why), reason.c_str());
+    std::string fromDisk;
+    QVERIFY(!fromFile<PeObject>(bytes, fromDisk));
+    QVERIFY2(QString::fromStdString(fromDisk).contains(why), fromDisk.c_str());
+}
+
+void tst_Names::programCutShortWhileReadIsRefused_data()
+{
+    QTest::addColumn<bool>("elf");
+    QTest::addColumn<std::string>("bytes");
+    QTest::addColumn<qint64>("cutTo");
+    QTest::addColumn<QString>("why");
+    test::ElfLayout layout {};
+    const std::string elf = makeElf({ .needed = { "liba.so" }, .soname = "libme.so" }, &layout);
+    const std::string pe = makePe({ { "KERNEL32.dll" }, { "delayed.dll" } });
+    // Emptied: a mapping of the file would fault on its first byte.
+    QTest::newRow("ELF emptied") << true << elf << qint64 { 0 } << "ELF";
+    QTest::newRow("ELF cut in its dynamic section")
+        << true << elf << qint64(layout.dynamic + 8) << "dynamic section outside the file";
+    QTest::newRow("PE emptied") << false << pe << qint64 { 0 } << "not a PE file";
+    QTest::newRow("PE cut in its section data")
+        << false << pe << qint64(test::peSectionData + 30) << "outside the file";
+}
+
+void tst_Names::programCutShortWhileReadIsRefused()
+{
+    // A copy written over a program in place (cp onto it) empties it, then
+    // fills it again: a run that reads it meanwhile must say so, not fault.
+    QFETCH(bool, elf);
+    QFETCH(std::string, bytes);
+    QFETCH(qint64, cutTo);
+    QFETCH(QString, why);
+    QTemporaryDir scratch;
+    const std::string path = scratch.path().toStdString() + "/program";
+    writeBinary(path, bytes);
+    std::string reason;
+    const BinaryFile file = BinaryFile::open(path, reason);
+    QVERIFY2(file.isOpen(), reason.c_str());
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(cutTo));
+    const bool read = elf ? readElf(file, reason).has_value() : readPe(ByteSource(file), reason).has_value();
+    QVERIFY(!read);
     QVERIFY2(QString::fromStdString(reason).contains(why), reason.c_str());
 }
 
