@@ -1,5 +1,6 @@
 #include "host/posix/DirectoryNames.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 
@@ -99,7 +100,7 @@ void DirectoryNames::read(int directory)
     if (!readNames(directory, changed, tooMany)) {
         m_state = tooMany ? State::Unusable : State::Counting;
         m_names.clear();
-        m_readAfter *= 2;
+        readLater();
         return;
     }
     if (foldsCase(directory)) {
@@ -113,7 +114,7 @@ void DirectoryNames::read(int directory)
     ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
     if (!(changed < now)) {
         m_names.clear();
-        m_readAfter *= 2;
+        readLater();
         return;
     }
     m_changed = changed;
@@ -188,6 +189,13 @@ bool DirectoryNames::unchanged(int directory)
     m_askedAt = now;
     timespec changed {};
     return changeTime(directory, changed) && changed == m_changed;
+}
+
+void DirectoryNames::readLater()
+{
+    // A directory that keeps changing is read ever more rarely, at most
+    // every `mostMissesBeforeRead` misses (the count stays far from overflowing).
+    m_readAfter = std::min(m_readAfter * 2, mostMissesBeforeRead);
 }
 
 void DirectoryNames::forget()

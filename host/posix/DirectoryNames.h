@@ -39,6 +39,7 @@ public:
 
     // Misses before the directory is read, and names beyond which it is not.
     static constexpr int firstReadAfter = 64;
+    static constexpr int mostMissesBeforeRead = 1 << 20;
     static constexpr std::size_t mostNames = 250'000;
     // The clock whose tick an answer may rest on the change time for.
     static constexpr clockid_t freshnessClock = CLOCK_MONOTONIC_COARSE;
@@ -56,6 +57,7 @@ private:
     bool readNames(int directory, timespec& changed, bool& tooMany);
     [[nodiscard]] bool foldsCase(int directory) const;
     [[nodiscard]] bool unchanged(int directory);
+    void readLater();
     void forget();
 
     State m_state { State::Counting };
