@@ -66,6 +66,14 @@ const std::string& HostRuntime::longDate(std::string_view dateText)
     return m_lastDate;
 }
 
+void HostRuntime::startList(std::span<const std::string> dateTexts)
+{
+    // The same text may read as another day in the next list: nothing of
+    // the list before may answer for it.
+    m_lastDateValid = false;
+    m_dates.study(dateTexts);
+}
+
 void HostRuntime::processEvents()
 {
     // Every couple of milliseconds is as often as anyone can tell: a click

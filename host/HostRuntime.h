@@ -38,7 +38,7 @@ public:
     Result<FileMeasurement> measure(std::string_view path) override;
     Outcome longDate(const FileTime& time, std::string& text) override;
     const std::string& longDate(std::string_view dateText) override;
-    void startList(std::span<const std::string> dateTexts) override { m_dates.study(dateTexts); }
+    void startList(std::span<const std::string> dateTexts) override;
     [[nodiscard]] int displayCodePage() const override { return m_dates.codePage(); }
     void processEvents() override;
 

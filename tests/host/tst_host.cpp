@@ -10,6 +10,9 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <string>
+#include <vector>
+
 using namespace deptest;
 using deptest::test::Machine;
 using deptest::test::TestRuntime;
@@ -32,6 +35,7 @@ private slots:
     void longDateOfText_data();
     void longDateOfText();
     void longDateOfFileTime();
+    void eachListReadsItsOwnDates();
 };
 
 void tst_Host::hostPaths_data()
@@ -322,6 +326,21 @@ void tst_Host::longDateOfFileTime()
     QVERIFY(impossible);
     QCOMPARE(impossible->number, error::invalidArgument);
     QCOMPARE(QString::fromStdString(text), QStringLiteral("Monday, December 7, 2026"));
+}
+
+void tst_Host::eachListReadsItsOwnDates()
+{
+    // The same slashed text is March 4 in a list that also holds 12/25 and
+    // April 3 in one that holds 25/12: a second run must not answer from
+    // the first, even when the first ended on that very text.
+    Machine machine;
+    TestRuntime runtime(machine);
+    const std::vector<std::string> monthFirst { "12/25/2020", "03/04/2020" };
+    runtime.startList(monthFirst);
+    QCOMPARE(QString::fromStdString(runtime.longDate("03/04/2020")), QStringLiteral("Wednesday, March 4, 2020"));
+    const std::vector<std::string> dayFirst { "25/12/2020", "03/04/2020" };
+    runtime.startList(dayFirst);
+    QCOMPARE(QString::fromStdString(runtime.longDate("03/04/2020")), QStringLiteral("Friday, April 3, 2020"));
 }
 
 QTEST_GUILESS_MAIN(tst_Host)
