@@ -141,8 +141,7 @@ SizeTimings measureSize(const Programs& programs, int count, std::time_t modifie
             0));
     }
     std::filesystem::remove_all(root);
-    return { median(tests), median(loops), median(generations),
-        programs.haveMtree ? median(mtrees) : Timing { 1, 1 } };
+    return { median(tests), median(loops), median(generations), programs.haveMtree ? median(mtrees) : Timing { 1, 1 } };
 }
 
 } // namespace
@@ -194,9 +193,8 @@ int main(int argc, char* argv[])
     std::printf("Beyond that, in microseconds per entry (wall time):\n");
     std::printf("%9s %10s %10s %10s %10s\n", "entries", "--test", "loop", "--generate", "mtree");
     for (const auto& [count, timings] : measured) {
-        const auto beyond = [count](const Timing& timing, const Timing& none) {
-            return (timing.wall - none.wall) * 1e6 / count;
-        };
+        const auto beyond
+            = [count](const Timing& timing, const Timing& none) { return (timing.wall - none.wall) * 1e6 / count; };
         std::printf("%9d %10.2f %10.2f %10.2f %10.2f\n", count, beyond(timings.test, empty.test),
             beyond(timings.loop, empty.loop), beyond(timings.generation, empty.generation),
             beyond(timings.mtree, empty.mtree));

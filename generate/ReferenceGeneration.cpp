@@ -16,11 +16,11 @@ namespace {
 // Measures the listed name in `outcome` into its record, or the failure
 // that puts it on the not-found list; `where` is left at the path tried
 // last. The outcome's strings keep their room from name to name.
-void measureName(Runtime& runtime, Outcome nameFailure, NameOutcome& outcome, Located& search)
+void measureName(Runtime& runtime, const Outcome& nameFailure, NameOutcome& outcome, Located& search)
 {
     // The name's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
-    ErrorState pending(std::move(nameFailure));
+    ErrorState pending(nameFailure);
     // The reference list writes names between quotes as they are, so a
     // name with a quote of its own would be read back as another name.
     if (outcome.name.find('"') != std::string::npos)
@@ -81,8 +81,8 @@ void generateReference(Runtime& runtime, const NameObserver& observer)
     NameOutcome outcome;
     Located search;
     while (!stopped && !reader.atEndOfRecords()) {
-        Outcome nameFailure = readName(reader, outcome.name);
-        measureName(runtime, std::move(nameFailure), outcome, search);
+        const Outcome nameFailure = readName(reader, outcome.name);
+        measureName(runtime, nameFailure, outcome, search);
         if (outcome.record)
             lateFailure = firstFailure(std::move(lateFailure), writeReference(references, *outcome.record));
         else

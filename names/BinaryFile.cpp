@@ -67,8 +67,8 @@ bool BinaryFile::read(std::uint64_t offset, std::span<unsigned char> out) const
         return false;
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t got = ::pread(m_descriptor, out.data() + done, out.size() - done,
-            static_cast<off_t>(offset + done));
+        const ssize_t got
+            = ::pread(m_descriptor, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -111,12 +111,12 @@ Format formatOf(std::span<const unsigned char> bytes)
     return Format::Unknown;
 }
 
-Format formatOf(const ByteSource& bytes)
+std::optional<Format> formatOf(const ByteSource& bytes)
 {
     std::array<unsigned char, 4> first {};
     const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), first.size()));
     if (!bytes.read(0, std::span(first).first(length)))
-        return Format::Unknown;
+        return std::nullopt;
     return formatOf(std::span<const unsigned char>(first).first(length));
 }
 

@@ -172,7 +172,12 @@ const DependencyWalker::Parsed& DependencyWalker::parse(const std::string& path)
     if (!file.isOpen())
         return parsed;
     const ByteSource bytes(file);
-    parsed.format = formatOf(bytes);
+    const std::optional<Format> format = formatOf(bytes);
+    if (!format) {
+        parsed.why = "was cut short while it was read";
+        return parsed;
+    }
+    parsed.format = *format;
     if (parsed.format == Format::Elf)
         parsed.elf = readElf(file, parsed.why);
     else if (parsed.format == Format::Pe)

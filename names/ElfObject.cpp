@@ -15,6 +15,17 @@ struct ElfHandle {
     ~ElfHandle() { elf_end(elf); }
 };
 
+// Bounds on what is read of one program, whatever its headers claim (a
+// sparse file can claim gigabytes): programs have a few program headers
+// (core files may have more than 65535), the kernel loads no interpreter
+// whose path is longer than PATH_MAX, real dynamic sections hold a few
+// hundred bytes, and a name or search path is read up to its end and no
+// further.
+constexpr std::size_t mostProgramHeaders = 65535;
+constexpr GElf_Xword longestInterpreter = 4096;
+constexpr GElf_Xword largestDynamicSection = GElf_Xword { 1 } << 20;
+constexpr GElf_Xword longestString = GElf_Xword { 64 } * 1024;
+
 struct Load {
     GElf_Addr address;
     GElf_Off offset;
@@ -70,8 +81,8 @@ std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize
     const bool counted = elf_getphdrnum(handle.elf, &count) == 0;
     if (header.e_phnum != PN_XNUM)
         count = header.e_phnum;
-    if (!counted || (count > 0 && header.e_phentsize != headerSize) || header.e_phoff > fileSize
-        || (fileSize - header.e_phoff) / std::max<std::size_t>(headerSize, 1) < count) {
+    if (!counted || (count > 0 && header.e_phentsize != headerSize) || count > mostProgramHeaders
+        || header.e_phoff > fileSize || (fileSize - header.e_phoff) / std::max<std::size_t>(headerSize, 1) < count) {
         why = "has a malformed program header table";
         return std::nullopt;
     }
@@ -88,6 +99,10 @@ std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize
         } else if (segment.p_type == PT_DYNAMIC) {
             dynamic = segment;
         } else if (segment.p_type == PT_INTERP) {
+            if (segment.p_filesz > longestInterpreter) {
+                why = "has a program interpreter longer than any path the loader takes";
+                return std::nullopt;
+            }
             Elf_Data* data = elf_getdata_rawchunk(
                 handle.elf, static_cast<int64_t>(segment.p_offset), segment.p_filesz, ELF_T_BYTE);
             const auto text
@@ -102,8 +117,8 @@ std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize
     if (!dynamic)
         return object; // linked statically: it needs nothing
 
-    Elf_Data* table
-        = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(dynamic->p_offset), dynamic->p_filesz, ELF_T_DYN);
+    Elf_Data* table = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(dynamic->p_offset),
+        std::min(dynamic->p_filesz, largestDynamicSection), ELF_T_DYN);
     if (table == nullptr) {
         why = "has a dynamic section outside the file";
         return std::nullopt;
@@ -116,9 +131,11 @@ std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize
     std::optional<GElf_Xword> soname;
     GElf_Addr stringsAddress = 0;
     GElf_Xword stringsSize = 0;
+    bool ended = false;
     for (std::size_t i = 0; i < entries; ++i) {
         GElf_Dyn entry;
-        if (gelf_getdyn(table, static_cast<int>(i), &entry) == nullptr || entry.d_tag == DT_NULL)
+        ended = gelf_getdyn(table, static_cast<int>(i), &entry) == nullptr || entry.d_tag == DT_NULL;
+        if (ended)
             break;
         switch (entry.d_tag) {
         case DT_NEEDED: needed.push_back(entry.d_un.d_val); break;
@@ -131,6 +148,10 @@ std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize
         default: break;
         }
     }
+    if (!ended && dynamic->p_filesz > largestDynamicSection) {
+        why = "has a dynamic section without an end in its first megabyte";
+        return std::nullopt;
+    }
     if (needed.empty() && !rpath && !runpath && !soname)
         return object;
 
@@ -142,19 +163,25 @@ std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize
         why = "has a string table outside its loaded segments";
         return std::nullopt;
     }
-    const GElf_Xword available = segment->size - (stringsAddress - segment->address);
-    Elf_Data* strings
-        = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(segment->offset + (stringsAddress - segment->address)),
-            std::min(stringsSize, available), ELF_T_BYTE);
-    if (strings == nullptr) {
-        why = "has a string table outside the file";
-        return std::nullopt;
-    }
-    const std::span<const char> text(static_cast<const char*>(strings->d_buf), strings->d_size);
+    // Each string is read on its own, up to its end: a table may be large.
+    const GElf_Xword tableSize = std::min(stringsSize, segment->size - (stringsAddress - segment->address));
+    const GElf_Off tableOffset = segment->offset + (stringsAddress - segment->address);
     const auto take = [&](GElf_Xword offset, std::string& into) {
-        auto value = stringAt(text, offset);
-        if (!value) {
+        if (offset >= tableSize) {
             why = "names a string outside its string table";
+            return false;
+        }
+        const GElf_Xword window = std::min(tableSize - offset, longestString);
+        Elf_Data* bytes
+            = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(tableOffset + offset), window, ELF_T_BYTE);
+        if (bytes == nullptr) {
+            why = "has a string table outside the file";
+            return false;
+        }
+        auto value = stringAt({ static_cast<const char*>(bytes->d_buf), bytes->d_size }, 0);
+        if (!value) {
+            why = window == longestString ? "names a string longer than 64 KiB"
+                                          : "names a string outside its string table";
             return false;
         }
         into = std::move(*value);

@@ -100,7 +100,8 @@ void RecordReader::takeUntil(const StopTable& isStop, std::string& out)
     while (fill()) {
         const char* begin = m_buffer.data() + m_position;
         const char* end = m_buffer.data() + m_end;
-        const char* stop = std::find_if(begin, end, [&isStop](char c) { return isStop[static_cast<unsigned char>(c)]; });
+        const char* stop
+            = std::find_if(begin, end, [&isStop](char c) { return isStop[static_cast<unsigned char>(c)]; });
         out.append(begin, stop);
         m_position += static_cast<std::size_t>(stop - begin);
         if (stop != end)

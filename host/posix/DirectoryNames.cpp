@@ -96,8 +96,9 @@ void DirectoryNames::read(int directory)
         return;
     }
     timespec changed {};
+    timespec askedAt {};
     bool tooMany = false;
-    if (!readNames(directory, changed, tooMany)) {
+    if (!readNames(directory, changed, askedAt, tooMany)) {
         m_state = tooMany ? State::Unusable : State::Counting;
         m_names.clear();
         readLater();
@@ -118,11 +119,11 @@ void DirectoryNames::read(int directory)
         return;
     }
     m_changed = changed;
-    ::clock_gettime(freshnessClock, &m_askedAt);
+    m_askedAt = askedAt;
     m_state = State::Listed;
 }
 
-bool DirectoryNames::readNames(int directory, timespec& changed, bool& tooMany)
+bool DirectoryNames::readNames(int directory, timespec& changed, timespec& askedAt, bool& tooMany)
 {
     const int readable = ::openat(directory, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (readable < 0)
@@ -147,6 +148,9 @@ bool DirectoryNames::readNames(int directory, timespec& changed, bool& tooMany)
         complete = !tooMany;
     }
     ::closedir(listing);
+    // Taken before the change time is asked, so that no change after the
+    // ask can hide behind a later clock reading.
+    ::clock_gettime(freshnessClock, &askedAt);
     timespec after {};
     changed = before;
     return complete && changeTime(directory, after) && after == before;

@@ -53,8 +53,9 @@ private:
 
     void read(int directory);
     // Reads the names; false when the directory changed meanwhile or a name
-    // too many was found (`tooMany`).
-    bool readNames(int directory, timespec& changed, bool& tooMany);
+    // too many was found (`tooMany`). `askedAt` is when the change time was
+    // last asked, on the freshness clock.
+    bool readNames(int directory, timespec& changed, timespec& askedAt, bool& tooMany);
     [[nodiscard]] bool foldsCase(int directory) const;
     [[nodiscard]] bool unchanged(int directory);
     void readLater();

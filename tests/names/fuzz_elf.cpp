@@ -1,21 +1,26 @@
 // libFuzzer target for the ELF reader and the loader's cache: any bytes,
-// read as an executable and as a cache, must neither crash nor read out of
-// bounds, and what they give must lie within what was read.
+// read as an executable (from memory, and from a file as a run reads
+// programs) and as a cache, must neither crash nor read out of bounds, and
+// what they give must lie within what was read.
 
+#include "names/BinaryFile.h"
 #include "names/ElfObject.h"
 #include "names/LoaderCache.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <elf.h>
+#include <optional>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+namespace {
+
+void check(const std::optional<deptest::names::ElfObject>& object, const std::string& why, std::size_t size)
 {
-    // The reader may convert in place, so it gets its own copy.
-    std::vector<unsigned char> bytes(data, data + size);
-    std::string why;
-    if (const auto object = deptest::names::readElf(bytes, why)) {
+    if (object) {
         std::size_t total = object->interpreter.size() + object->soname.size();
         for (const std::string& name : object->needed)
             total += name.size();
@@ -24,6 +29,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (why.empty()) {
         std::abort(); // a failure always says why
     }
+}
+
+// The bytes as a file of their own, opened as a run opens a program.
+deptest::names::BinaryFile asFile(const std::uint8_t* data, std::size_t size, std::string& why)
+{
+    static const int file = ::memfd_create("fuzz-elf", MFD_CLOEXEC);
+    if (file < 0 || ::ftruncate(file, 0) != 0 || ::pwrite(file, data, size, 0) != static_cast<ssize_t>(size))
+        std::abort();
+    return deptest::names::BinaryFile::open("/proc/self/fd/" + std::to_string(file), why);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    // The reader may convert in place, so it gets its own copy.
+    std::vector<unsigned char> bytes(data, data + size);
+    std::string why;
+    check(deptest::names::readElf(bytes, why), why, size);
+    std::string fileWhy;
+    if (const deptest::names::BinaryFile file = asFile(data, size, fileWhy); file.isOpen())
+        check(deptest::names::readElf(file, fileWhy), fileWhy, size);
+    else if (size > 0)
+        std::abort(); // any bytes make a readable file
     const std::vector<unsigned char> cacheBytes(data, data + size);
     if (const auto cache = deptest::names::LoaderCache::read(cacheBytes, why)) {
         if (cache->size() > size)

@@ -17,8 +17,8 @@
 #include <elf.h>
 #include <filesystem>
 #include <span>
-#include <type_traits>
 #include <sys/stat.h>
+#include <type_traits>
 
 using namespace deptest;
 using namespace deptest::names;
@@ -50,8 +50,7 @@ std::optional<PeObject> peOf(const std::string& bytes, std::string& why)
 }
 
 // The same bytes read from a file, as a run reads programs.
-template <typename Object>
-std::optional<Object> fromFile(const std::string& bytes, std::string& why)
+template <typename Object> std::optional<Object> fromFile(const std::string& bytes, std::string& why)
 {
     QTemporaryDir scratch;
     const std::string path = scratch.path().toStdString() + "/program";
@@ -260,6 +259,31 @@ void tst_Names::malformedElfIsRefused_data()
     std::string relocatable = good;
     put(relocatable, 16, ET_REL, 2);
     QTest::newRow("object file") << relocatable << "neither an executable nor a shared library";
+
+    // Tables that claim more than any program has are refused before they
+    // are read, however large the file that holds them.
+    test::ElfLayout withInterpreter {};
+    std::string longInterpreter
+        = makeElf({ .needed = { "liba.so" }, .interpreter = "/lib/ld.so" }, &withInterpreter) + std::string(8192, 'x');
+    put(longInterpreter, withInterpreter.programHeaders + 2 * 56 + 32, 5000, 8); // PT_INTERP's p_filesz
+    QTest::newRow("interpreter longer than a path") << longInterpreter << "longer than any path";
+    const std::size_t megabyte = 1 << 20;
+    std::string endless = good.substr(0, layout.dynamic);
+    for (std::size_t i = 0; i < 2 * megabyte / 16; ++i) {
+        endless.append(16, '\0');
+        put(endless, endless.size() - 16, DT_DEBUG, 8);
+    }
+    put(endless, layout.programHeaders + 56 + 32, 2 * megabyte, 8); // PT_DYNAMIC's p_filesz
+    QTest::newRow("dynamic section without an end") << endless << "without an end in its first megabyte";
+    std::string manyHeaders = good + std::string(70'000 * 56, '\0');
+    const std::size_t sectionHeader = manyHeaders.size();
+    manyHeaders.append(64, '\0');
+    put(manyHeaders, 40, sectionHeader, 8); // e_shoff
+    put(manyHeaders, 56, PN_XNUM, 2); // the count is in the first section header
+    put(manyHeaders, 58, 64, 2); // e_shentsize
+    put(manyHeaders, 60, 1, 2); // e_shnum
+    put(manyHeaders, sectionHeader + 44, 70'000, 4); // sh_info
+    QTest::newRow("more program headers than a program has") << manyHeaders << "program header";
 }
 
 void tst_Names::malformedElfIsRefused()
@@ -346,6 +370,7 @@ void tst_Names::programCutShortWhileReadIsRefused()
     const BinaryFile file = BinaryFile::open(path, reason);
     QVERIFY2(file.isOpen(), reason.c_str());
     std::filesystem::resize_file(path, static_cast<std::uintmax_t>(cutTo));
+    QCOMPARE(formatOf(ByteSource(file)).has_value(), cutTo >= 4); // an emptied file has no kind
     const bool read = elf ? readElf(file, reason).has_value() : readPe(ByteSource(file), reason).has_value();
     QVERIFY(!read);
     QVERIFY2(QString::fromStdString(reason).contains(why), reason.c_str());

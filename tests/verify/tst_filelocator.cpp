@@ -73,7 +73,8 @@ void tst_FileLocator::search()
     Located found;
     found.location = { "c:\\elsewhere\\a.so", FileMeasurement { 99, when } };
     found.outcome = Error::of(error::deviceIo);
-    locateFile(runtime, "a.so", applicationOnly ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full, before, found);
+    locateFile(
+        runtime, "a.so", applicationOnly ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full, before, found);
     const auto& [location, outcome] = found;
 
     QCOMPARE(outcome ? outcome->number : error::none, error);
