@@ -6,14 +6,13 @@
 #include "names/BinaryFile.h"
 #include "names/ElfObject.h"
 #include "names/LoaderCache.h"
+#include "tests/names/FuzzInputFile.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <elf.h>
 #include <optional>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -31,15 +30,6 @@ void check(const std::optional<deptest::names::ElfObject>& object, const std::st
     }
 }
 
-// The bytes as a file of their own, opened as a run opens a program.
-deptest::names::BinaryFile asFile(const std::uint8_t* data, std::size_t size, std::string& why)
-{
-    static const int file = ::memfd_create("fuzz-elf", MFD_CLOEXEC);
-    if (file < 0 || ::ftruncate(file, 0) != 0 || ::pwrite(file, data, size, 0) != static_cast<ssize_t>(size))
-        std::abort();
-    return deptest::names::BinaryFile::open("/proc/self/fd/" + std::to_string(file), why);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -49,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string why;
     check(deptest::names::readElf(bytes, why), why, size);
     std::string fileWhy;
-    if (const deptest::names::BinaryFile file = asFile(data, size, fileWhy); file.isOpen())
+    if (const deptest::names::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy); file.isOpen())
         check(deptest::names::readElf(file, fileWhy), fileWhy, size);
     else if (size > 0)
         std::abort(); // any bytes make a readable file

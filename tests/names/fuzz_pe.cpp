@@ -4,14 +4,13 @@
 
 #include "names/BinaryFile.h"
 #include "names/PeObject.h"
+#include "tests/names/FuzzInputFile.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
 #include <span>
 #include <string>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace {
 
@@ -30,15 +29,6 @@ void check(const std::optional<deptest::names::PeObject>& object, const std::str
     }
 }
 
-// The bytes as a file of their own, opened as a run opens a program.
-deptest::names::BinaryFile asFile(const std::uint8_t* data, std::size_t size, std::string& why)
-{
-    static const int file = ::memfd_create("fuzz-pe", MFD_CLOEXEC);
-    if (file < 0 || ::ftruncate(file, 0) != 0 || ::pwrite(file, data, size, 0) != static_cast<ssize_t>(size))
-        std::abort();
-    return deptest::names::BinaryFile::open("/proc/self/fd/" + std::to_string(file), why);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -47,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto fromMemory = deptest::names::readPe(std::span(data, size), why);
     check(fromMemory, why, size);
     std::string fileWhy;
-    const deptest::names::BinaryFile file = asFile(data, size, fileWhy);
+    const deptest::names::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy);
     if (!file.isOpen()) {
         if (size > 0)
             std::abort(); // any bytes make a readable file
