@@ -102,22 +102,18 @@ bool ByteSource::read(std::uint64_t offset, std::span<unsigned char> out) const
     return true;
 }
 
-Format formatOf(std::span<const unsigned char> bytes)
-{
-    if (bytes.size() >= 4 && bytes[0] == 0x7f && bytes[1] == 'E' && bytes[2] == 'L' && bytes[3] == 'F')
-        return Format::Elf;
-    if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z')
-        return Format::Pe;
-    return Format::Unknown;
-}
-
 std::optional<Format> formatOf(const ByteSource& bytes)
 {
     std::array<unsigned char, 4> first {};
     const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(bytes.size(), first.size()));
     if (!bytes.read(0, std::span(first).first(length)))
         return std::nullopt;
-    return formatOf(std::span<const unsigned char>(first).first(length));
+    const auto head = std::span<const unsigned char>(first).first(length);
+    if (head.size() >= 4 && head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F')
+        return Format::Elf;
+    if (head.size() >= 2 && head[0] == 'M' && head[1] == 'Z')
+        return Format::Pe;
+    return Format::Unknown;
 }
 
 } // namespace deptest::names

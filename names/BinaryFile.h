@@ -69,10 +69,8 @@ private:
 
 enum class Format { Unknown, Elf, Pe };
 
-// What a file's first bytes say it is.
-Format formatOf(std::span<const unsigned char> bytes);
-// The same read from a source; nothing when they cannot be read (a file
-// cut short since it was opened).
+// What a file's first bytes say it is; nothing when they cannot be read (a
+// file cut short since it was opened).
 std::optional<Format> formatOf(const ByteSource& bytes);
 
 } // namespace deptest::names
