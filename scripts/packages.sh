@@ -32,3 +32,7 @@ DESKTOP_PACKAGES=(libc6 libstdc++6 libgcc-s1 zlib1g libx11-6 libx11-xcb1 libxcb1
 # The Windows host: cross-built with MinGW-w64, tested under Wine with
 # GoogleTest built from Debian's sources.
 WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 googletest)
+
+# Qt for Windows, cross-built from Debian's qt6-base source with the Qt host
+# tools installed here.
+QT_WINDOWS_PACKAGES=(dpkg-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix ninja-build perl)

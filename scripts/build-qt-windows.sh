@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Cross-builds Qt for 64-bit Windows from Debian's own qt6-base source, the
+# version of the Qt host tools installed here, with MinGW-w64 (POSIX
+# threads): static libraries, only Core, Gui, Widgets, Print Support and
+# the Windows platform plugin. The result is cached by version under
+# ${XDG_CACHE_HOME:-$HOME/.cache}/deptest; a second run reuses it.
+# Prints the install prefix on its last line.
+#
+# The source comes through a source list of this script's own: the
+# machine's apt configuration and package lists are left as they are.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/packages.sh
+install_missing "${BUILD_PACKAGES[@]}" "${QT_WINDOWS_PACKAGES[@]}"
+
+version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
+cache="${XDG_CACHE_HOME:-$HOME/.cache}/deptest"
+prefix="$cache/qt-$version-mingw-w64-static"
+if [ -f "$prefix/.complete" ]; then
+    echo "$prefix"
+    exit 0
+fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/deptest-qt.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# One deb-src line per archive the machine takes its packages from, made
+# from its deb lines (the one-line format and deb822 .sources files).
+debian_source_lines() {
+    local file
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$file" ] || continue
+        sed -n 's/^[[:space:]]*deb[[:space:]]\+/deb-src /p' "$file"
+    done
+    for file in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$file" ] || continue
+        awk '
+            function flush() {
+                if (types ~ /(^| )deb( |$)/ && uris != "" && suites != "") {
+                    n = split(uris, u, " "); m = split(suites, s, " ")
+                    for (i = 1; i <= n; i++)
+                        for (j = 1; j <= m; j++)
+                            print "deb-src " (signed != "" ? "[signed-by=" signed "] " : "") u[i] " " s[j] " " components
+                }
+                types = uris = suites = components = signed = ""
+            }
+            /^[[:space:]]*$/ { flush(); next }
+            /^#/ { next }
+            /^Types:/ { sub(/^Types:[[:space:]]*/, ""); types = $0 }
+            /^URIs:/ { sub(/^URIs:[[:space:]]*/, ""); uris = $0 }
+            /^Suites:/ { sub(/^Suites:[[:space:]]*/, ""); suites = $0 }
+            /^Components:/ { sub(/^Components:[[:space:]]*/, ""); components = $0 }
+            /^Signed-By:/ { sub(/^Signed-By:[[:space:]]*/, ""); signed = $0 }
+            END { flush() }
+        ' "$file"
+    done
+}
+debian_source_lines > "$work/sources.list"
+if ! [ -s "$work/sources.list" ]; then
+    echo "build-qt-windows: no deb line in the apt configuration to fetch Qt's source from" >&2
+    exit 1
+fi
+
+mkdir -p "$work/lists/partial" "$work/archives/partial"
+apt_own=(-o Dir::Etc::sourcelist="$work/sources.list" -o Dir::Etc::sourceparts=/nonexistent
+    -o Dir::State::Lists="$work/lists" -o Dir::Cache::Archives="$work/archives"
+    -o Dir::Cache::pkgcache="" -o Dir::Cache::srcpkgcache="")
+apt-get "${apt_own[@]}" update > "$work/apt-update.log" 2>&1 || {
+    cat "$work/apt-update.log" >&2
+    exit 1
+}
+(cd "$work" && apt-get "${apt_own[@]}" source "qt6-base=$version" > apt-source.log 2>&1) || {
+    cat "$work/apt-source.log" >&2
+    exit 1
+}
+source_dir=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+
+# Static libraries so that the programs need nothing beside them but
+# Windows' own DLLs. Debian's source leaves out the tablet header wintab.h,
+# hence no tablet events; Direct2D stays on because the Windows print
+# engine uses the DirectWrite font engine that is built only with it.
+cmake -S "$source_dir" -B "$work/build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DBUILD_SHARED_LIBS=OFF \
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
+    -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
+    -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF -DFEATURE_system_jpeg=OFF \
+    -DFEATURE_freetype=OFF -DFEATURE_jpeg=OFF \
+    -DFEATURE_opengl=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
+    -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_testlib=OFF \
+    -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=ON \
+    -DFEATURE_sql_sqlite=OFF -DFEATURE_vulkan=OFF \
+    > "$work/configure.log" 2>&1 || {
+    tail -n 60 "$work/configure.log" >&2
+    exit 1
+}
+cmake --build "$work/build" > "$work/build.log" 2>&1 || {
+    grep -B 5 -A 20 'FAILED' "$work/build.log" | head -n 80 >&2
+    exit 1
+}
+rm -rf "$prefix"
+cmake --install "$work/build" > /dev/null
+touch "$prefix/.complete"
+echo "$prefix"
