@@ -21,7 +21,12 @@ using namespace deptest;
 
 namespace {
 
-QString run(const QString& program, const QStringList& arguments) { return test::runTool(program, arguments); }
+// What a tool wrote; a tool that failed (a missing tool, no scheduler)
+// writes its complaint instead, so a check that asks must see the status.
+QString run(const QString& program, const QStringList& arguments, int* exitCode = nullptr)
+{
+    return test::runTool(program, arguments, exitCode);
+}
 
 } // namespace
 
@@ -98,7 +103,9 @@ void tst_CupsPrint::refusedJobsAreErrors()
     QFETCH(QString, message);
     const QString path = QStandardPaths::findExecutable(program, { "/usr/sbin", "/usr/bin" });
     QVERIFY2(!path.isEmpty(), qPrintable(program));
-    run(path, arguments);
+    int status = -1;
+    const QString told = run(path, arguments, &status);
+    QVERIFY2(status == 0, qPrintable(told));
 
     test::Machine machine;
     test::TestRuntime runtime(machine);
@@ -109,7 +116,9 @@ void tst_CupsPrint::refusedJobsAreErrors()
     printReport(window, runtime);
     QCOMPARE(runtime.messages, std::vector<std::string> { message.toStdString() });
     QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
-    QVERIFY2(!run("lpstat", { "-o" }).contains("deptest-test-"), "a job is waiting in the queue");
+    const QString queued = run("lpstat", { "-o" }, &status);
+    QVERIFY2(status == 0, qPrintable(queued));
+    QVERIFY2(!queued.contains("deptest-test-"), "a job is waiting in the queue");
 }
 
 int main(int argc, char* argv[])

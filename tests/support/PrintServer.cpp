@@ -52,7 +52,7 @@ QByteArray PrinterListener::receive() const
     return data;
 }
 
-QString runTool(const QString& program, const QStringList& arguments)
+QString runTool(const QString& program, const QStringList& arguments, int* exitCode)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -60,6 +60,8 @@ QString runTool(const QString& program, const QStringList& arguments)
     // A tool that hangs must not pass for one that printed nothing.
     if (!process.waitForFinished(60'000))
         qFatal("%s %s did not finish within a minute", qPrintable(program), qPrintable(arguments.join(' ')));
+    if (exitCode != nullptr)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return QString::fromUtf8(process.readAll());
 }
 
