@@ -428,7 +428,6 @@ void tst_Window::hugeLineInTheRealWindow()
 {
     const Machine& machine = *m_machine;
     Machine::writeText(machine.dataFile("indll.txt"), std::string(50 * 1024 * 1024, 'n') + "\r\n");
-    TestRuntime& runtime = *m_runtime;
     frmTest& window = *m_window;
     QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
     const QStringList shown = lines(window.findChild<QListView*>("lstMissing"));
@@ -576,7 +575,6 @@ void tst_Window::eachListInItsOwnCodePage()
     // its own dates read in, not in the first list's.
     const Machine& machine = *m_machine;
     QVERIFY(open(QLocale::system()));
-    TestRuntime& runtime = *m_runtime;
     frmTest& window = *m_window;
     auto* lstMissing = window.findChild<QListView*>("lstMissing");
     Machine::writeText(
