@@ -139,4 +139,13 @@ QString PrintServer::start()
     return {};
 }
 
+QString PrintServer::receivedPdf()
+{
+    const QByteArray job = m_listener->job(std::chrono::seconds(60));
+    QFile pdf(m_root + "/job.pdf");
+    if (!job.startsWith("%PDF") || !pdf.open(QIODevice::WriteOnly) || pdf.write(job) != job.size())
+        return {};
+    return pdf.fileName();
+}
+
 } // namespace deptest::test

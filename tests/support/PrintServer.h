@@ -53,6 +53,9 @@ public:
     // Starts the server and the queue; empty when they run, otherwise what went wrong.
     QString start();
     PrinterListener& listener() { return *m_listener; }
+    // The next job the printer receives within a minute, kept as job.pdf
+    // under the root: its path, empty when no PDF came.
+    QString receivedPdf();
     [[nodiscard]] const QString& root() const { return m_root; }
 
 private:
