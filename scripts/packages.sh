@@ -2,7 +2,7 @@
 # that are missing. Sourced by the set-up scripts.
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libelf-dev pkgconf fonts-dejavu-core fonts-liberation2)
-TEST_PACKAGES=(poppler-utils cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck
+TEST_PACKAGES=(poppler-utils tzdata cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck
     man-db ansible-core)
 BENCH_PACKAGES=(mtree-netbsd time xvfb)
 

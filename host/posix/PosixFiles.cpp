@@ -314,6 +314,12 @@ PosixFiles::Directory& PosixFiles::directoryOf(const std::string& path)
     return added;
 }
 
+bool PosixFiles::namesInUse(const std::string& directory) const
+{
+    return std::any_of(m_directories.begin(), m_directories.end(),
+        [&](const Directory& known) { return known.path == directory && known.names.inUse(); });
+}
+
 Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std::string_view relative)
 {
     Directory& searched = directoryOf(directory);

@@ -21,6 +21,8 @@ public:
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view hostPath) override;
     Result<FileMeasurement> measure(std::string_view hostPath) override;
     Result<FileMeasurement> measureIn(const std::string& directory, std::string_view relative) override;
+    // Whether the names read from a searched directory answer its misses now.
+    [[nodiscard]] bool namesInUse(const std::string& directory) const;
 
     PosixFiles() = default;
     ~PosixFiles() override;

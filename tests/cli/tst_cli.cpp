@@ -6,6 +6,7 @@
 #include "cli/Progress.h"
 #include "desktop/frmTest.h"
 #include "errors/Messages.h"
+#include "tests/fakes/ListText.h"
 #include "tests/names/TestBinaries.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestRuntime.h"
@@ -19,24 +20,20 @@
 #include <QTest>
 
 #include <cstdio>
-#include <fcntl.h>
 #include <map>
 #include <optional>
+#include <poll.h>
 #include <pty.h>
 #include <unistd.h>
 
 using namespace deptest;
+using deptest::test::entry;
+using deptest::test::lines;
 using deptest::test::Machine;
 
 namespace {
 
 const QDateTime reference(QDate(2026, 12, 7), QTime(10, 30));
-
-// One line of a reference list, dated Monday, December 7, 2026.
-std::string entry(std::string_view name, std::string_view size)
-{
-    return "\"" + std::string(name) + "\",\"" + std::string(size) + "\",\"Monday, December 7, 2026\"\r\n";
-}
 
 // A machine with a file in each searched directory, one of the wrong size,
 // one of another day and one that is absent, and lists naming them all.
@@ -58,14 +55,6 @@ QStringList split(const std::string& text)
     if (!lines.isEmpty() && lines.constLast().isEmpty())
         lines.removeLast();
     return lines;
-}
-
-QStringList lines(const std::vector<std::string>& texts)
-{
-    QStringList list;
-    for (const std::string& text : texts)
-        list << QString::fromStdString(text);
-    return list;
 }
 
 std::string contents(std::FILE* file)
@@ -137,14 +126,26 @@ std::array<std::string, 3> takeDataFiles(const Machine& machine)
     return files;
 }
 
-// Everything one side of a pseudo-terminal or pipe holds now.
-std::string drain(int descriptor)
+// What was written to `writer` (a pseudo-terminal or a pipe) up to now, as
+// read from `reader`: read up to a marker written after it, so that nothing
+// still on its way is missed. Without the marker within a minute, says so.
+std::string written(int reader, int writer)
 {
+    const std::string marker = "<end>";
+    if (::write(writer, marker.data(), marker.size()) != static_cast<ssize_t>(marker.size()))
+        return "the marker could not be written";
     std::string text;
     char buffer[4096];
-    for (ssize_t got; (got = ::read(descriptor, buffer, sizeof buffer)) > 0;)
+    pollfd readable { reader, POLLIN, 0 };
+    while (!text.ends_with(marker) && ::poll(&readable, 1, 60'000) == 1) {
+        const ssize_t got = ::read(reader, buffer, sizeof buffer);
+        if (got <= 0)
+            break;
         text.append(buffer, static_cast<std::size_t>(got));
-    return text;
+    }
+    if (!text.ends_with(marker))
+        return "no marker after: " + text;
+    return text.substr(0, text.size() - marker.size());
 }
 
 } // namespace
@@ -384,13 +385,16 @@ void tst_Cli::arguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("answer"); // the start of what is written instead of running
-    QTest::newRow("test") << QStringList { "--test" } << -1 << "";
-    QTest::newRow("test in a directory, JSON") << QStringList { "--test", "--dir", "/opt/app", "--json" } << -1 << "";
-    QTest::newRow("directory with =") << QStringList { "--generate", "--dir=/x" } << -1 << "";
-    QTest::newRow("names of programs") << QStringList { "--names-of", "a", "b", "--output", "-" } << -1 << "";
-    QTest::newRow("names with the library path")
-        << QStringList { "--names-of", "a", "--library-path", "--dir", "/x" } << -1 << "";
+    // The start of what is written instead of running, or the options set.
+    QTest::addColumn<QString>("answer");
+    QTest::newRow("test") << QStringList { "--test" } << -1 << "test";
+    QTest::newRow("test in a directory, JSON")
+        << QStringList { "--test", "--dir", "/opt/app", "--json" } << -1 << "test json dir=/opt/app";
+    QTest::newRow("directory with =") << QStringList { "--generate", "--dir=/x" } << -1 << "generate dir=/x";
+    QTest::newRow("names of programs") << QStringList { "--names-of", "a", "b", "--output", "-" } << -1
+                                       << "names programs=a,b output=-";
+    QTest::newRow("names with the library path") << QStringList { "--names-of", "a", "--library-path", "--dir", "/x" }
+                                                 << -1 << "names dir=/x programs=a library-path";
     QTest::newRow("output without names") << QStringList { "--test", "--output", "x" } << 2 << "deptest: --output";
     QTest::newRow("names with JSON") << QStringList { "--names-of", "a", "--json" } << 2 << "deptest: --names-of";
     QTest::newRow("names without a file") << QStringList { "--names-of" } << 2 << "deptest: Missing value";
@@ -416,6 +420,18 @@ void tst_Cli::arguments()
     const cli::Parsed parsed = cli::parseArguments(QStringList { "/opt/deptest/deptest" } + arguments);
     if (status < 0) {
         QVERIFY2(parsed.options, qPrintable(parsed.answer));
+        const cli::Options& set = *parsed.options;
+        QStringList options { QStringList { "window", "test", "generate", "print", "names" }.at(int(set.command)) };
+        const auto add = [&](bool isSet, const QString& text) { options << (isSet ? text : QString()); };
+        add(set.appDirOnly, "app-dir-only");
+        add(set.json, "json");
+        add(set.verbose, "verbose");
+        add(!set.directory.isEmpty(), "dir=" + set.directory);
+        add(!set.programs.isEmpty(), "programs=" + set.programs.join(','));
+        add(!set.output.isEmpty(), "output=" + set.output);
+        add(set.libraryPath, "library-path");
+        options.removeAll(QString());
+        QCOMPARE(options.join(' '), answer);
         return;
     }
     QVERIFY(!parsed.options);
@@ -436,7 +452,7 @@ void tst_Cli::progressOnlyOnATerminal()
     using std::chrono::milliseconds;
 
     int pipeEnds[2];
-    QCOMPARE(::pipe2(pipeEnds, O_NONBLOCK), 0);
+    QCOMPARE(::pipe(pipeEnds), 0);
     {
         cli::Progress onPipe(pipeEnds[1], 10, clock);
         QVERIFY(!onPipe.enabled());
@@ -444,32 +460,31 @@ void tst_Cli::progressOnlyOnATerminal()
         onPipe.update(5);
         onPipe.erase();
     }
-    QCOMPARE(drain(pipeEnds[0]), std::string());
+    QCOMPARE(written(pipeEnds[0], pipeEnds[1]), std::string());
     ::close(pipeEnds[0]);
     ::close(pipeEnds[1]);
 
     int master = -1;
     int slave = -1;
     QCOMPARE(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    ::fcntl(master, F_SETFL, O_NONBLOCK);
     {
         cli::Progress onTerminal(slave, 10, clock);
         QVERIFY(onTerminal.enabled());
         now += milliseconds(900);
         onTerminal.update(1);
-        QCOMPARE(drain(master), std::string()); // a short run shows nothing
+        QCOMPARE(written(master, slave), std::string()); // a short run shows nothing
         now += milliseconds(200);
         onTerminal.update(5);
-        const std::string first = drain(master);
+        const std::string first = written(master, slave);
         QVERIFY2(first.starts_with("\rdeptest: 5 of 10 entries, ") && first.ends_with("/s\033[K"), first.c_str());
         now += milliseconds(50);
         onTerminal.update(6);
-        QCOMPARE(drain(master), std::string()); // not more than ten times a second
+        QCOMPARE(written(master, slave), std::string()); // not more than ten times a second
         now += milliseconds(60);
         onTerminal.update(7);
-        QVERIFY(drain(master).starts_with("\rdeptest: 7 of 10 entries, "));
+        QVERIFY(written(master, slave).starts_with("\rdeptest: 7 of 10 entries, "));
     }
-    QCOMPARE(drain(master), std::string("\r\033[K")); // erased at the end
+    QCOMPARE(written(master, slave), std::string("\r\033[K")); // erased at the end
     ::close(master);
     ::close(slave);
 }

@@ -2,11 +2,14 @@
 // display, under several languages, its one-line errors and exit statuses,
 // and requests to end in the middle of a run.
 
+#include "tests/names/TestBinaries.h"
 #include "tests/support/Machine.h"
 #include "tests/support/PrintServer.h"
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -96,6 +99,7 @@ private slots:
     void noWindowSystem();
     void printingDrawsOffscreen();
     void withoutTheWindowModule();
+    void namesOfAProgram();
     void printsWithoutADisplay();
     void badArguments_data();
     void badArguments();
@@ -141,11 +145,18 @@ void tst_Headless::noWindowSystem()
     QVERIFY2(QString::fromStdString(list).contains(monthName), list.c_str());
     QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"deptest-absent.bin\"\r\n"));
 
-    const Finished tested = runProgram({ "--test", "--app-dir-only", "--dir", directory }, environment);
+    const Finished tested = runProgram({ "--test", "--app-dir-only", "--json", "--dir", directory }, environment);
     QVERIFY2(!loadsAPlatformPlugin(tested.err), tested.err.constData());
     QCOMPARE(withoutPluginLog(tested.err), QByteArray());
     QCOMPARE(tested.status, 0);
-    QCOMPARE(tested.out, QByteArray());
+    const QList<QByteArray> objects = tested.out.split('\n');
+    QCOMPARE(objects.size(), 3); // one whole line for each entry
+    for (const QByteArray& object : objects.first(2)) {
+        const QJsonObject entry = QJsonDocument::fromJson(object).object();
+        QCOMPARE(entry.value("outcome").toString(), "match");
+        QCOMPARE(entry.value("size").toString(), "1234");
+        QVERIFY2(entry.value("date").toString().contains(monthName), object.constData());
+    }
     QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), deptest::test::exceptionsHeaderLine());
 
     // The test run without a reference list is told why, and fails.
@@ -188,6 +199,33 @@ void tst_Headless::withoutTheWindowModule()
     }
 }
 
+void tst_Headless::namesOfAProgram()
+{
+    // A program beside a library it needs that only LD_LIBRARY_PATH leads
+    // to; its name list on standard output, the one in the directory kept.
+    Machine machine;
+    const std::string directory = machine.applicationDirectory();
+    deptest::test::writeBinary(directory + "/prog", deptest::test::makeElf({ .needed = { "libdeptest-beside.so" } }));
+    deptest::test::writeBinary(directory + "/libdeptest-beside.so", deptest::test::makeElf({}));
+    Machine::writeText(machine.dataFile("dlls.txt"), "\"old\"\r\n");
+    QProcessEnvironment environment = withoutDisplay("C.UTF-8");
+    environment.insert("LD_LIBRARY_PATH", QString::fromStdString(directory));
+    const QStringList arguments { "--names-of", QString::fromStdString(directory + "/prog"), "--output", "-", "--dir",
+        QString::fromStdString(directory) };
+    const QByteArray list = "\"prog\"\r\n\"libdeptest-beside.so\"\r\n";
+
+    const Finished searched = runProgram(arguments + QStringList { "--library-path" }, environment);
+    QCOMPARE(withoutPluginLog(searched.err), QByteArray());
+    QCOMPARE(searched.status, 0);
+    QCOMPARE(searched.out, list);
+    const Finished unsearched = runProgram(arguments, environment);
+    QCOMPARE(unsearched.status, 1);
+    QCOMPARE(unsearched.out, list);
+    QVERIFY2(withoutPluginLog(unsearched.err).startsWith("deptest: libdeptest-beside.so: not found"),
+        unsearched.err.constData());
+    QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), std::string("\"old\"\r\n"));
+}
+
 void tst_Headless::printingDrawsOffscreen()
 {
     // Printing needs Qt's drawing, and the program chooses the offscreen
@@ -219,13 +257,8 @@ void tst_Headless::printsWithoutADisplay()
 
     const Finished printed = runProgram(arguments, environment);
     QCOMPARE(printed.status, 0);
-    const QByteArray job = server.listener().job(std::chrono::seconds(60));
-    QVERIFY2(job.startsWith("%PDF"), "the printer received no PDF job");
-    const QString pdf = m_printRoot + "/job.pdf";
-    QFile out(pdf);
-    QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(job);
-    out.close();
+    const QString pdf = server.receivedPdf();
+    QVERIFY2(!pdf.isEmpty(), "the printer received no PDF job");
     const QString text = deptest::test::runTool("pdftotext", { "-layout", pdf, "-" });
     QVERIFY(text.contains(QRegularExpression("File:\\s+name9\\.so")));
 

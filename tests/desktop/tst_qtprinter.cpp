@@ -15,9 +15,10 @@ using deptest::test::TestRuntime;
 
 namespace {
 
-// Prints `records` exception records in DejaVu Sans at the desktop size to
-// a PDF on the paper; the PDF's path, empty when the report failed.
-QString printInFont(const Machine& machine, const QString& name, qreal pointSize, const QPageSize& paper, int records)
+// Prints the exception records in DejaVu Sans at the desktop size to a PDF
+// on the paper; the PDF's path, empty when the report failed.
+QString printInFont(
+    const Machine& machine, const QString& name, qreal pointSize, const QPageSize& paper, const std::string& records)
 {
     const QFont desktop = QApplication::font();
     QFont font(QStringLiteral("DejaVu Sans"));
@@ -26,12 +27,22 @@ QString printInFont(const Machine& machine, const QString& name, qreal pointSize
     TestRuntime runtime(machine);
     const QString pdf = QString::fromStdString(machine.root()) + "/" + name;
     runtime.setPrinter(QtPrinter::toPdf(pdf, paper));
-    Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + test::mismatchRecords(records));
+    Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + records);
     FakeWindow window;
     window.missing = { "x" };
     printReport(window, runtime);
     QApplication::setFont(desktop);
     return runtime.messages.empty() ? pdf : QString();
+}
+
+// The text of each page of the PDF, laid out as printed.
+QStringList pagesOf(const QString& pdf)
+{
+    QProcess text;
+    text.start("pdftotext", { "-layout", pdf, "-" });
+    if (!text.waitForFinished() || text.exitCode() != 0)
+        return { "pdftotext failed" };
+    return QString::fromUtf8(text.readAllStandardOutput()).split(QChar('\f'), Qt::SkipEmptyParts);
 }
 
 // The height of the first "File:" on the PDF's first page, in points: it
@@ -98,11 +109,7 @@ void tst_QtPrinter::printsToPdf()
     const QByteArray details = info.readAllStandardOutput();
     QVERIFY2(QRegularExpression("Pages:\\s+2\n").match(QString::fromUtf8(details)).hasMatch(), details.constData());
 
-    QProcess text;
-    text.start("pdftotext", { "-layout", pdf, "-" });
-    QVERIFY(text.waitForFinished());
-    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
-    const QStringList pages = printed.split(QChar('\f'));
+    const QStringList pages = pagesOf(pdf);
     QVERIFY(pages.size() >= 2);
     // pdftotext gives runs of spaces back as one.
     const auto block = [](int index) { return QRegularExpression(QStringLiteral("File:\\s+name%1\\.so").arg(index)); };
@@ -139,12 +146,12 @@ void tst_QtPrinter::nineBlocksToAPageInAnyFont()
     QFETCH(QPageSize, paper);
     QFETCH(bool, scaled);
     Machine machine;
-    const QString pdf = printInFont(machine, "report.pdf", desktopPointSize, paper, 19);
+    const QString pdf = printInFont(machine, "report.pdf", desktopPointSize, paper, test::mismatchRecords(19));
     QVERIFY(!pdf.isEmpty());
     // The same label printed at 9 pt, which always fits, gives the height
     // of one point of this font: a scaled report prints smaller than its
     // desktop size, but never below a third of it.
-    const QString reference = printInFont(machine, "reference.pdf", 9.0, paper, 1);
+    const QString reference = printInFont(machine, "reference.pdf", 9.0, paper, test::mismatchRecords(1));
     QVERIFY(!reference.isEmpty());
     const qreal perPoint = heightOfFirstLabel(reference) / 9.0;
     QVERIFY(perPoint > 0);
@@ -155,10 +162,7 @@ void tst_QtPrinter::nineBlocksToAPageInAnyFont()
         QVERIFY2(qAbs(printedSize - desktopPointSize) < 0.1, qPrintable(QString::number(printedSize)));
     QVERIFY(printedSize > desktopPointSize / 3);
 
-    QProcess text;
-    text.start("pdftotext", { "-layout", pdf, "-" });
-    QVERIFY(text.waitForFinished());
-    const QStringList pages = QString::fromUtf8(text.readAllStandardOutput()).split(QChar('\f'), Qt::SkipEmptyParts);
+    const QStringList pages = pagesOf(pdf);
     QCOMPARE(pages.size(), 3);
     const auto blocksOn = [](const QString& page) {
         QStringList names;
@@ -200,24 +204,9 @@ void tst_QtPrinter::aWrappedNameStaysInItsBlock()
     std::string lines = test::mismatchRecords(8) + "\"" + longName + "\",1,2,\"a\",\"b\",\"Bad date or size\"\r\n";
     for (int index = 9; index < records; ++index)
         lines += "\"after" + std::to_string(index) + ".so\",1,2,\"a\",\"b\",\"Bad date or size\"\r\n";
-    const QFont desktop = QApplication::font();
-    QFont font(QStringLiteral("DejaVu Sans"));
-    font.setPointSizeF(14);
-    QApplication::setFont(font);
-    TestRuntime runtime(machine);
-    const QString pdf = QString::fromStdString(machine.root()) + "/long.pdf";
-    runtime.setPrinter(QtPrinter::toPdf(pdf, paper));
-    Machine::writeText(machine.dataFile("outdll.txt"), test::exceptionsHeaderLine() + lines);
-    FakeWindow window;
-    window.missing = { "x" };
-    printReport(window, runtime);
-    QApplication::setFont(desktop);
-    QVERIFY(runtime.messages.empty());
-
-    QProcess text;
-    text.start("pdftotext", { "-layout", pdf, "-" });
-    QVERIFY(text.waitForFinished());
-    const QStringList pages = QString::fromUtf8(text.readAllStandardOutput()).split(QChar('\f'), Qt::SkipEmptyParts);
+    const QString pdf = printInFont(machine, "long.pdf", 14, paper, lines);
+    QVERIFY(!pdf.isEmpty());
+    const QStringList pages = pagesOf(pdf);
     QCOMPARE(pages.size(), blocksPerPage.size());
     for (qsizetype page = 0; page < pages.size(); ++page)
         QCOMPARE(pages[page].count(QStringLiteral("Bad date or size")), blocksPerPage[page]);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/MemoryFiles.h"
 
 #include <algorithm>
@@ -45,6 +46,7 @@ public:
         return file != nullptr ? file->bytes : std::string();
     }
     [[nodiscard]] bool exists(const std::string& path) const { return files.find(native(path)) != nullptr; }
+    void makeDirectory(const std::string& path) { files.putDirectory(native(path)); }
 
     MemoryFiles files;
 
@@ -55,5 +57,11 @@ private:
         return path;
     }
 };
+
+// The runtime of the commands on this machine.
+inline FakeRuntime runtimeOn(MemoryMachine& machine)
+{
+    return FakeRuntime(MemoryMachine::applicationDirectory(), machine.files);
+}
 
 } // namespace deptest::test

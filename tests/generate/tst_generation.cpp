@@ -1,17 +1,14 @@
-#include "generate/ReferenceGeneration.h"
+#include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
-#include "tests/fakes/FakeWindow.h"
 #include "tests/fakes/MemoryMachine.h"
-#include "verify/TestRun.h"
 
 #include <QDateTime>
-#include <QTest>
 
 #include <vector>
 
 using namespace deptest;
+using deptest::test::at;
 using deptest::test::FakeRuntime;
-using deptest::test::FakeWindow;
 using Machine = deptest::test::MemoryMachine;
 
 namespace {
@@ -19,12 +16,6 @@ namespace {
 // The fake runtime writes dates as ISO text; the host tests write real
 // long dates.
 const QDateTime monday(QDate(2026, 12, 7), QTime(9, 15));
-
-FileTime at(const QDateTime& time)
-{
-    return { time.date().year(), time.date().month(), time.date().day(), time.time().hour(), time.time().minute(),
-        time.time().second() };
-}
 
 } // namespace
 
@@ -142,25 +133,7 @@ void tst_Generation::badNames_data()
     QTest::newRow("a single line of 50 MB") << longName + "\r\nsys.so\r\n" << sys << "\"" + longName + "\"\r\n";
 }
 
-void tst_Generation::badNames()
-{
-    QFETCH(QByteArray, names);
-    QFETCH(QByteArray, references);
-    QFETCH(QByteArray, notFound);
-    Machine machine;
-    machine.makeFile(machine.systemDirectory() + "/sys.so", 3, at(monday));
-    machine.makeFile(machine.systemDirectory() + "/q\"uote.so", 3, at(monday));
-    machine.writeText(machine.dataFile("dlls.txt"), names.toStdString());
-    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
-    generateReference(runtime);
-    QVERIFY(runtime.messages.empty());
-    QCOMPARE(QByteArray::fromStdString(machine.readText(machine.dataFile("indll.txt"))), references);
-    QCOMPARE(QByteArray::fromStdString(machine.readText(machine.dataFile("dllerr.txt"))), notFound);
-    // Whatever the reference list holds, a test run reads it back as written.
-    FakeWindow window;
-    runTest(window, runtime);
-    QCOMPARE(window.missing.size(), std::size_t { 0 });
-}
+void tst_Generation::badNames() { test::checkBadNames<Machine>(at(monday)); }
 
 QTEST_GUILESS_MAIN(tst_Generation)
 #include "tst_generation.moc"

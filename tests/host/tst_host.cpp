@@ -28,6 +28,7 @@ private slots:
     void fileErrors_data();
     void fileErrors();
     void sizeBeyondTwoGigabytes();
+    void fileTimeIsLocalTime_data();
     void fileTimeIsLocalTime();
     void fullDiskKeepsCompleteLines();
     void failedReplacementNumbers();
@@ -175,15 +176,28 @@ void tst_Host::sizeBeyondTwoGigabytes()
     QCOMPARE(measured->size, std::int64_t { 3 } << 30);
 }
 
+void tst_Host::fileTimeIsLocalTime_data()
+{
+    // Within an hour of midnight: in any zone but UTC's, east or west, the
+    // day in UTC is another one (the suite runs under several zones).
+    QTest::addColumn<QDateTime>("when");
+    QTest::newRow("leap day, just before midnight") << QDateTime(QDate(2024, 2, 29), QTime(23, 59, 58));
+    QTest::newRow("just after midnight") << QDateTime(QDate(2026, 12, 7), QTime(0, 20, 1));
+    QTest::newRow("summer, just before midnight") << QDateTime(QDate(2026, 7, 1), QTime(23, 30, 0));
+}
+
 void tst_Host::fileTimeIsLocalTime()
 {
+    QFETCH(QDateTime, when);
     Machine machine;
     TestRuntime runtime(machine);
-    const QDateTime when(QDate(2024, 2, 29), QTime(23, 59, 58));
     Machine::makeFile(machine.dataFile("a.so"), 1, when);
     const Result<FileMeasurement> measured = runtime.measure(runtime.applicationDirectory() + "\\a.so");
     QVERIFY(measured);
-    QCOMPARE(measured->modified, (FileTime { 2024, 2, 29, 23, 59, 58 }));
+    const QDate day = when.date();
+    const QTime time = when.time();
+    QCOMPARE(measured->modified,
+        (FileTime { day.year(), day.month(), day.day(), time.hour(), time.minute(), time.second() }));
     QCOMPARE(measured->size, std::int64_t { 1 });
 }
 

@@ -1,4 +1,5 @@
 #include "generate/ReferenceGeneration.h"
+#include "tests/fakes/CommandChecks.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ScratchDisk.h"
 #include "tests/support/TestRuntime.h"
@@ -11,7 +12,9 @@
 #include <optional>
 
 using namespace deptest;
+using deptest::test::entry;
 using deptest::test::FakeWindow;
+using deptest::test::lines;
 using deptest::test::Machine;
 using deptest::test::TestRuntime;
 
@@ -20,23 +23,10 @@ namespace {
 // The test run on real files of a test machine, in what the model tests
 // over files in memory cannot show: real long dates, names the host's paths
 // must handle, read-only and full disks, file-size limits, 64-bit sizes and
-// a list rewritten on the disk during the run.
-const QDateTime reference(QDate(2026, 12, 7), QTime(10, 30));
+// a list rewritten on the disk during the run. The files are dated half an
+// hour after local midnight: east of UTC, the day in UTC is the day before.
+const QDateTime reference(QDate(2026, 12, 7), QTime(0, 30));
 const std::string header = test::exceptionsHeaderLine();
-
-// One line of a reference list, dated Monday, December 7, 2026.
-std::string entry(std::string_view name, std::string_view size)
-{
-    return "\"" + std::string(name) + "\",\"" + std::string(size) + "\",\"Monday, December 7, 2026\"\r\n";
-}
-
-QStringList lines(const std::vector<std::string>& items)
-{
-    QStringList list;
-    for (const std::string& item : items)
-        list << QString::fromStdString(item);
-    return list;
-}
 
 } // namespace
 
@@ -92,17 +82,16 @@ void tst_TestRunMachine::unopenableFilesEndTheProgram_data()
 {
     QTest::addColumn<bool>("referenceListExists");
     QTest::addColumn<bool>("exceptionsIsDirectory");
-    QTest::addColumn<bool>("readOnlyDisk");
     QTest::addColumn<QString>("message");
-    QTest::newRow("read-only application directory") << true << false << true << "Error  70: Permission denied";
+    QTest::addColumn<bool>("readOnlyDisk");
+    QTest::newRow("no reference list") << false << false << "Error:  Could not find InDLL.txt." << false;
+    QTest::newRow("exceptions file is a directory") << true << true << "Error  75: Path/File access error" << false;
+    QTest::newRow("read-only application directory") << true << false << "Error  70: Permission denied" << true;
 }
 
 void tst_TestRunMachine::unopenableFilesEndTheProgram()
 {
-    QFETCH(bool, referenceListExists);
-    QFETCH(bool, exceptionsIsDirectory);
     QFETCH(bool, readOnlyDisk);
-    QFETCH(QString, message);
     Machine machine;
     std::optional<test::ScratchDisk> disk;
     if (readOnlyDisk) {
@@ -110,22 +99,7 @@ void tst_TestRunMachine::unopenableFilesEndTheProgram()
         if (!disk->isMounted())
             QSKIP("a read-only disk needs root and a mount namespace");
     }
-    const std::string list = "\"a.so\",\"1\",\"x\"\r\n";
-    if (referenceListExists)
-        Machine::writeText(machine.dataFile("indll.txt"), list);
-    if (exceptionsIsDirectory)
-        QVERIFY(QDir().mkpath(QString::fromStdString(machine.dataFile("outdll.txt"))));
-    if (disk)
-        QVERIFY(disk->makeReadOnly());
-    TestRuntime runtime(machine);
-    FakeWindow window;
-    runTest(window, runtime);
-    QCOMPARE(lines(runtime.messages), QStringList { message });
-    QVERIFY(window.exited);
-    QVERIFY(window.matching.empty() && window.missing.empty());
-    QCOMPARE(runtime.eventRounds, 0);
-    if (referenceListExists)
-        QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), list);
+    test::checkUnopenableFilesEndTheProgram(machine, [&] { QVERIFY(!disk || disk->makeReadOnly()); });
 }
 
 void tst_TestRunMachine::sizesBeyond32Bits()
@@ -227,29 +201,7 @@ void tst_TestRunMachine::badReferenceEntries_data()
                                               << "..\\system\\a.so";
 }
 
-void tst_TestRunMachine::badReferenceEntries()
-{
-    QFETCH(QByteArray, list);
-    QFETCH(QString, missing);
-    QFETCH(QString, matching);
-    Machine machine;
-    Machine::makeFile(machine.systemDirectory() + "/a", 10, reference);
-    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
-    QVERIFY(QDir().mkpath(QString::fromStdString(machine.applicationDirectory() + "/sub")));
-    Machine::writeText(machine.dataFile("indll.txt"), list.toStdString());
-    TestRuntime runtime(machine);
-    FakeWindow window;
-    runTest(window, runtime);
-    QStringList missingLines;
-    for (const std::string& line : window.missing)
-        missingLines << QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
-    QCOMPARE(missingLines.join('|'), missing);
-    QCOMPARE(lines(window.matching).join('|'), matching);
-    QVERIFY(runtime.messages.empty());
-    // Whatever came in, the exceptions file holds whole records.
-    const std::string written = Machine::readText(machine.dataFile("outdll.txt"));
-    QCOMPARE(std::count(written.begin(), written.end(), '\n'), std::ptrdiff_t(1 + window.missing.size()));
-}
+void tst_TestRunMachine::badReferenceEntries() { test::checkBadReferenceEntries<Machine>(reference); }
 
 void tst_TestRunMachine::referenceListRewrittenDuringTheRun_data()
 {
@@ -304,11 +256,16 @@ void tst_TestRunMachine::numericDatesOnAMachineOfAnyLanguage_data()
 {
     // The machine's language is C on servers and in containers, an unknown
     // name is C to Qt too; "system" is whatever LANG the test runs under.
+    // The long dates of March 6 and 7, 2020, as written there.
     QTest::addColumn<QLocale>("machineLanguage");
-    QTest::newRow("C") << QLocale::c();
-    QTest::newRow("unknown xx_YY") << QLocale(QStringLiteral("xx_YY"));
-    QTest::newRow("system") << QLocale::system();
-    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates);
+    QTest::addColumn<QStringList>("longDates");
+    const QStringList c { "Friday, 6 March 2020", "Saturday, 7 March 2020" };
+    QTest::newRow("C") << QLocale::c() << c;
+    QTest::newRow("unknown xx_YY") << QLocale(QStringLiteral("xx_YY")) << c;
+    if (QLocale::system().language() == QLocale::C) // LANG=C.UTF-8 or none
+        QTest::newRow("system") << QLocale::system() << c;
+    QTest::newRow("en_US") << QLocale(QLocale::English, QLocale::UnitedStates)
+                           << QStringList { "Friday, March 6, 2020", "Saturday, March 7, 2020" };
 }
 
 void tst_TestRunMachine::numericDatesOnAMachineOfAnyLanguage()
@@ -316,6 +273,7 @@ void tst_TestRunMachine::numericDatesOnAMachineOfAnyLanguage()
     // ISO and slashed dates: the slashes are read in the POSIX order
     // month/day/year where nothing in the list says otherwise.
     QFETCH(QLocale, machineLanguage);
+    QFETCH(QStringList, longDates);
     Machine machine;
     Machine::makeFile(machine.systemDirectory() + "/iso.so", 10, QDateTime(QDate(2020, 3, 6), QTime(9, 0)));
     Machine::makeFile(machine.systemDirectory() + "/slashed.so", 10, QDateTime(QDate(2020, 6, 3), QTime(9, 0)));
@@ -333,10 +291,9 @@ void tst_TestRunMachine::numericDatesOnAMachineOfAnyLanguage()
         QSKIP("this machine's language reads 06/03/2020 as the 6th of March");
     QCOMPARE(lines(window.matching), (QStringList { "iso.so", "slashed.so" }));
     QCOMPARE(lines(window.missing), QStringList { "other.so - Could not match date/size" });
-    const std::string march6 = machineLanguage.toString(QDate(2020, 3, 6), QLocale::LongFormat).toStdString();
-    const std::string march7 = machineLanguage.toString(QDate(2020, 3, 7), QLocale::LongFormat).toStdString();
-    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")),
-        header + "\"other.so\",10,10,\"" + march7 + "\",\"" + march6 + "\",\"Bad date or size\"\r\n");
+    QCOMPARE(QString::fromStdString(Machine::readText(machine.dataFile("outdll.txt"))),
+        QString::fromStdString(header) + "\"other.so\",10,10,\"" + longDates[1] + "\",\"" + longDates[0]
+            + "\",\"Bad date or size\"\r\n");
     QVERIFY(runtime.messages.empty());
 }
 

@@ -5,8 +5,6 @@
 
 namespace deptest::test {
 
-namespace {
-
 void put(std::string& bytes, std::size_t offset, std::uint64_t value, unsigned width)
 {
     if (bytes.size() < offset + width)
@@ -14,8 +12,6 @@ void put(std::string& bytes, std::size_t offset, std::uint64_t value, unsigned w
     for (unsigned i = 0; i < width; ++i)
         bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
 }
-
-} // namespace
 
 std::string makeElf(const ElfRecipe& recipe, ElfLayout* layout)
 {

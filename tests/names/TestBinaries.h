@@ -42,6 +42,10 @@ inline constexpr std::size_t peSectionData = 0x200;
 
 std::string makePe(const PeRecipe& recipe);
 
+// Writes `value` as `width` little-endian bytes at `offset`, growing the
+// bytes to hold them.
+void put(std::string& bytes, std::size_t offset, std::uint64_t value, unsigned width);
+
 // Writes bytes to a file, creating its directory.
 void writeBinary(const std::string& path, const std::string& bytes);
 

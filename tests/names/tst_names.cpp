@@ -27,17 +27,12 @@ using deptest::test::Machine;
 using deptest::test::makeElf;
 using deptest::test::makePe;
 using deptest::test::PeRecipe;
+using deptest::test::put;
 using deptest::test::writeBinary;
 
 Q_DECLARE_METATYPE(std::string)
 
 namespace {
-
-void put(std::string& bytes, std::size_t offset, std::uint64_t value, unsigned width)
-{
-    for (unsigned i = 0; i < width; ++i)
-        bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
-}
 
 std::optional<ElfObject> elfOf(std::string bytes, std::string& why)
 {

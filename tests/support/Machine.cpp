@@ -29,6 +29,12 @@ void Machine::makeFile(const std::string& path, qint64 size, const QDateTime& mo
     file.setFileTime(modified, QFileDevice::FileModificationTime);
 }
 
+void Machine::makeDirectory(const std::string& path)
+{
+    if (!QDir().mkpath(QString::fromStdString(path)))
+        qFatal("cannot create %s", path.c_str());
+}
+
 void Machine::writeText(const std::string& path, std::string_view bytes)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

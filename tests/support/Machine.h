@@ -29,6 +29,7 @@ public:
     // Writes `size` bytes and sets the modification time.
     static void makeFile(const std::string& path, qint64 size, const QDateTime& modified);
     static void writeText(const std::string& path, std::string_view bytes);
+    static void makeDirectory(const std::string& path);
     static std::string readText(const std::string& path);
     [[nodiscard]] std::string dataFile(std::string_view name) const
     {

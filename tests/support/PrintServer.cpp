@@ -52,7 +52,7 @@ QByteArray PrinterListener::receive() const
     return data;
 }
 
-QString runTool(const QString& program, const QStringList& arguments)
+QString runTool(const QString& program, const QStringList& arguments, int* exitCode)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
@@ -60,6 +60,8 @@ QString runTool(const QString& program, const QStringList& arguments)
     // A tool that hangs must not pass for one that printed nothing.
     if (!process.waitForFinished(60'000))
         qFatal("%s %s did not finish within a minute", qPrintable(program), qPrintable(arguments.join(' ')));
+    if (exitCode != nullptr)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return QString::fromUtf8(process.readAll());
 }
 
@@ -135,6 +137,15 @@ QString PrintServer::start()
     if (!runTool("lpstat", { "-d" }).contains("deptest-test"))
         return added + defaulted;
     return {};
+}
+
+QString PrintServer::receivedPdf()
+{
+    const QByteArray job = m_listener->job(std::chrono::seconds(60));
+    QFile pdf(m_root + "/job.pdf");
+    if (!job.startsWith("%PDF") || !pdf.open(QIODevice::WriteOnly) || pdf.write(job) != job.size())
+        return {};
+    return pdf.fileName();
 }
 
 } // namespace deptest::test

@@ -31,8 +31,9 @@ private:
     std::future<QByteArray> m_job;
 };
 
-// Runs a program to its end; what it wrote on both streams.
-QString runTool(const QString& program, const QStringList& arguments);
+// Runs a program to its end; what it wrote on both streams, and its exit
+// status (-1 when it crashed) if asked.
+QString runTool(const QString& program, const QStringList& arguments, int* exitCode = nullptr);
 
 // A private CUPS server under `root`, listening on a local socket, with a
 // raw queue "deptest-test" made the default whose "network printer" is a
@@ -52,6 +53,9 @@ public:
     // Starts the server and the queue; empty when they run, otherwise what went wrong.
     QString start();
     PrinterListener& listener() { return *m_listener; }
+    // The next job the printer receives within a minute, kept as job.pdf
+    // under the root: its path, empty when no PDF came.
+    QString receivedPdf();
     [[nodiscard]] const QString& root() const { return m_root; }
 
 private:

@@ -44,4 +44,7 @@ private:
     std::unique_ptr<Printer> m_printer = std::make_unique<RecordingPrinter>();
 };
 
+// The runtime of the commands on this machine.
+inline TestRuntime runtimeOn(const Machine& machine) { return TestRuntime(machine); }
+
 } // namespace deptest::test

@@ -1,17 +1,14 @@
-#include "generate/ReferenceGeneration.h"
+#include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
-#include "tests/fakes/FakeWindow.h"
 #include "tests/fakes/MemoryMachine.h"
-#include "verify/TestRun.h"
 
 #include <QDateTime>
-#include <QTest>
-
-#include <algorithm>
 
 using namespace deptest;
+using deptest::test::at;
 using deptest::test::FakeRuntime;
 using deptest::test::FakeWindow;
+using deptest::test::lines;
 using Machine = deptest::test::MemoryMachine;
 
 namespace {
@@ -21,25 +18,8 @@ namespace {
 const QDateTime reference(QDate(2026, 12, 7), QTime(10, 30));
 const std::string header = test::exceptionsHeaderLine();
 
-FileTime at(const QDateTime& time)
-{
-    return { time.date().year(), time.date().month(), time.date().day(), time.time().hour(), time.time().minute(),
-        time.time().second() };
-}
-
 // One line of a reference list, dated December 7, 2026.
-std::string entry(std::string_view name, std::string_view size)
-{
-    return "\"" + std::string(name) + "\",\"" + std::string(size) + "\",\"2026-12-07\"\r\n";
-}
-
-QStringList lines(const std::vector<std::string>& items)
-{
-    QStringList list;
-    for (const std::string& item : items)
-        list << QString::fromStdString(item);
-    return list;
-}
+std::string entry(std::string_view name, std::string_view size) { return test::entry(name, size, "2026-12-07"); }
 
 } // namespace
 
@@ -182,24 +162,8 @@ void tst_TestRun::unopenableFilesEndTheProgram_data()
 
 void tst_TestRun::unopenableFilesEndTheProgram()
 {
-    QFETCH(bool, referenceListExists);
-    QFETCH(bool, exceptionsIsDirectory);
-    QFETCH(QString, message);
     Machine machine;
-    const std::string list = "\"a.so\",\"1\",\"x\"\r\n";
-    if (referenceListExists)
-        machine.writeText(machine.dataFile("indll.txt"), list);
-    if (exceptionsIsDirectory)
-        machine.files.putDirectory(machine.dataFile("outdll.txt"));
-    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
-    FakeWindow window;
-    runTest(window, runtime);
-    QCOMPARE(lines(runtime.messages), QStringList { message });
-    QVERIFY(window.exited);
-    QVERIFY(window.matching.empty() && window.missing.empty());
-    QCOMPARE(runtime.eventRounds, 0);
-    if (referenceListExists)
-        QCOMPARE(machine.readText(machine.dataFile("indll.txt")), list);
+    test::checkUnopenableFilesEndTheProgram(machine);
 }
 
 void tst_TestRun::truncatedEntryStartsEmpty()
@@ -325,28 +289,7 @@ void tst_TestRun::badReferenceEntries_data()
                                   << QString::fromLatin1("\x01\xff\xfe - Error: File not found") << "";
 }
 
-void tst_TestRun::badReferenceEntries()
-{
-    QFETCH(QByteArray, list);
-    QFETCH(QString, missing);
-    QFETCH(QString, matching);
-    Machine machine;
-    machine.makeFile(machine.systemDirectory() + "/a", 10, at(reference));
-    machine.makeFile(machine.systemDirectory() + "/a.so", 10, at(reference));
-    machine.writeText(machine.dataFile("indll.txt"), list.toStdString());
-    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
-    FakeWindow window;
-    runTest(window, runtime);
-    QStringList missingLines;
-    for (const std::string& line : window.missing)
-        missingLines << QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
-    QCOMPARE(missingLines.join('|'), missing);
-    QCOMPARE(lines(window.matching).join('|'), matching);
-    QVERIFY(runtime.messages.empty());
-    // Whatever came in, the exceptions file holds whole records.
-    const std::string written = machine.readText(machine.dataFile("outdll.txt"));
-    QCOMPARE(std::count(written.begin(), written.end(), '\n'), std::ptrdiff_t(1 + window.missing.size()));
-}
+void tst_TestRun::badReferenceEntries() { test::checkBadReferenceEntries<Machine>(at(reference)); }
 
 QTEST_GUILESS_MAIN(tst_TestRun)
 #include "tst_testrun.moc"
