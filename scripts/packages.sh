@@ -2,6 +2,9 @@
 # that are missing. Sourced by the set-up scripts.
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libelf-dev pkgconf fonts-dejavu-core fonts-liberation2)
+# The tests need WINDOWS_PACKAGES too (Wine's DLLs and MinGW-w64's objdump
+# for the name list's Windows half, the PE fuzzer's seeds): scripts/test.sh
+# installs both lists before any test runs.
 TEST_PACKAGES=(poppler-utils tzdata cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck
     man-db ansible-core)
 BENCH_PACKAGES=(mtree-netbsd time xvfb)

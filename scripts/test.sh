@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, then runs two workflows: "ci" checks the code's
-# layout, runs clang-tidy and cppcheck, builds deptest with warnings as
-# errors and runs every test offscreen (no display needed); "asan" builds
+# Installs what is missing, cross-builds the model and the Windows host and
+# runs their tests under Wine, then runs two workflows: "ci" checks the
+# code's layout, runs clang-tidy and cppcheck, builds deptest with warnings
+# as errors and runs every test offscreen (no display needed); "asan" builds
 # and runs the tests again with AddressSanitizer and
-# UndefinedBehaviorSanitizer. Then cross-builds the model and the Windows
-# host and runs their tests under Wine, and builds the portable archive and
+# UndefinedBehaviorSanitizer. Then builds the portable archive and
 # the Debian package and proves them on a minimal Debian 12 root without Qt,
 # and checks a "fleet" of this machine with Ansible and the archive.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
-install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}"
+# Everything any test needs is there before the first runs (Wine's DLLs
+# for the name list's Windows half and the PE fuzzer's seeds); the Windows
+# program is cross-built first, so the name list is checked on it too.
+install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
+bash scripts/test-windows.sh
 cmake --workflow --preset ci
 cmake --workflow --preset asan
-bash scripts/test-windows.sh
 bash scripts/bundle.sh
 bash scripts/check-bundle.sh
 # The fleet example again, with the portable archive itself.

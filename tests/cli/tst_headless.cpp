@@ -5,6 +5,7 @@
 #include "tests/names/TestBinaries.h"
 #include "tests/support/Machine.h"
 #include "tests/support/PrintServer.h"
+#include "tests/support/Requirement.h"
 
 #include <QDir>
 #include <QFile>
@@ -244,7 +245,7 @@ void tst_Headless::printingDrawsOffscreen()
 void tst_Headless::printsWithoutADisplay()
 {
     if (const QString missing = deptest::test::PrintServer::missingTools(); !missing.isEmpty())
-        QSKIP(qPrintable(missing));
+        SKIP_UNLESS_REQUIRED(missing);
     deptest::test::PrintServer server(m_printRoot);
     const QString failure = server.start();
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
@@ -417,7 +418,7 @@ void tst_Headless::manualPage()
     // man renders it without a warning.
     const QString man = QStandardPaths::findExecutable("man");
     if (man.isEmpty())
-        QSKIP("man is not installed (Debian: man-db)");
+        SKIP_UNLESS_REQUIRED("man is not installed (Debian: man-db)");
     QProcess render;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("MANWIDTH", "80");

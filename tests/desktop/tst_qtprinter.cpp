@@ -1,5 +1,6 @@
 #include "desktop/QtPrinter.h"
 #include "report/ReportPrinting.h"
+#include "tests/support/Requirement.h"
 #include "tests/support/TestRuntime.h"
 
 #include <QApplication>
@@ -90,7 +91,7 @@ void tst_QtPrinter::noDefaultPrinterIsAPrinterError()
 void tst_QtPrinter::printsToPdf()
 {
     if (QStandardPaths::findExecutable("pdftotext").isEmpty())
-        QSKIP("pdftotext (poppler-utils) is not installed");
+        SKIP_UNLESS_REQUIRED("pdftotext (poppler-utils) is not installed");
     Machine machine;
     TestRuntime runtime(machine);
     const QString pdf = QString::fromStdString(machine.root() + "/report.pdf");
@@ -141,7 +142,7 @@ void tst_QtPrinter::nineBlocksToAPageInAnyFont()
     // The desktop's font is the printer's; a large one must not split the
     // blocks: nineteen records are pages of nine, nine and one.
     if (QStandardPaths::findExecutable("pdftotext").isEmpty())
-        QSKIP("pdftotext (poppler-utils) is not installed");
+        SKIP_UNLESS_REQUIRED("pdftotext (poppler-utils) is not installed");
     QFETCH(qreal, desktopPointSize);
     QFETCH(QPageSize, paper);
     QFETCH(bool, scaled);
@@ -195,7 +196,7 @@ void tst_QtPrinter::aWrappedNameStaysInItsBlock()
     // A 400-character name in the ninth block wraps over several lines at
     // 14 pt: the page takes it whole, and the report's break is the only one.
     if (QStandardPaths::findExecutable("pdftotext").isEmpty())
-        QSKIP("pdftotext (poppler-utils) is not installed");
+        SKIP_UNLESS_REQUIRED("pdftotext (poppler-utils) is not installed");
     QFETCH(QPageSize, paper);
     QFETCH(int, records);
     QFETCH(QList<int>, blocksPerPage);

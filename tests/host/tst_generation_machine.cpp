@@ -136,7 +136,7 @@ void tst_GenerationMachine::failedGenerationKeepsTheOldLists()
         // Room for the name list, the old lists and a little more.
         disk.emplace(machine.applicationDirectory(), 128 * 1024);
         if (!disk->isMounted())
-            QSKIP("a full disk of its own needs root and a mount namespace");
+            SKIP_UNLESS_REQUIRED("a full disk of its own needs root and a mount namespace");
     }
     Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
     std::string names;
@@ -435,7 +435,7 @@ void tst_GenerationMachine::readOnlyApplicationDirectory()
     Machine machine;
     test::ScratchDisk disk(machine.applicationDirectory(), 64 * 1024);
     if (!disk.isMounted())
-        QSKIP("a read-only disk needs root and a mount namespace");
+        SKIP_UNLESS_REQUIRED("a read-only disk needs root and a mount namespace");
     Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
     Machine::writeText(machine.dataFile("dlls.txt"), "found.so\r\n");
     const std::string previous = "\"found.so\",\"1\",\"Sunday, December 6, 2026\"\r\n";

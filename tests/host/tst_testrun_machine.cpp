@@ -97,7 +97,7 @@ void tst_TestRunMachine::unopenableFilesEndTheProgram()
     if (readOnlyDisk) {
         disk.emplace(machine.applicationDirectory(), 1 << 20);
         if (!disk->isMounted())
-            QSKIP("a read-only disk needs root and a mount namespace");
+            SKIP_UNLESS_REQUIRED("a read-only disk needs root and a mount namespace");
     }
     test::checkUnopenableFilesEndTheProgram(machine, [&] { QVERIFY(!disk || disk->makeReadOnly()); });
 }
@@ -143,7 +143,7 @@ void tst_TestRunMachine::failedWritesAreReportedOnceAtTheEnd()
         // room for a few hundred of its 3,000 records.
         disk.emplace(machine.applicationDirectory(), 176 * 1024);
         if (!disk->isMounted())
-            QSKIP("a full disk of its own needs root and a mount namespace");
+            SKIP_UNLESS_REQUIRED("a full disk of its own needs root and a mount namespace");
     }
     Machine::makeFile(machine.systemDirectory() + "/found.so", 1, reference);
     std::string list;

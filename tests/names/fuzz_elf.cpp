@@ -30,24 +30,42 @@ void check(const std::optional<deptest::names::ElfObject>& object, const std::st
     }
 }
 
+bool same(const deptest::names::ElfObject& a, const deptest::names::ElfObject& b)
+{
+    return a.elfClass == b.elfClass && a.byteOrder == b.byteOrder && a.machine == b.machine
+        && a.interpreter == b.interpreter && a.needed == b.needed && a.rpath == b.rpath && a.runpath == b.runpath
+        && a.soname == b.soname && a.noDefaultLibraries == b.noDefaultLibraries;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    // The reader may convert in place, so it gets its own copy.
-    std::vector<unsigned char> bytes(data, data + size);
     std::string why;
-    check(deptest::names::readElf(bytes, why), why, size);
-    std::string fileWhy;
-    if (const deptest::names::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy); file.isOpen())
-        check(deptest::names::readElf(file, fileWhy), fileWhy, size);
-    else if (size > 0)
-        std::abort(); // any bytes make a readable file
     const std::vector<unsigned char> cacheBytes(data, data + size);
     if (const auto cache = deptest::names::LoaderCache::read(cacheBytes, why)) {
         if (cache->size() > size)
             std::abort();
         (void)cache->find("libc.so.6", ELFCLASS64, EM_X86_64);
     }
+    // The reader may convert in place, so it gets its own copy.
+    std::vector<unsigned char> bytes(data, data + size);
+    why.clear();
+    const auto fromMemory = deptest::names::readElf(bytes, why);
+    check(fromMemory, why, size);
+    std::string fileWhy;
+    const deptest::names::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy);
+    if (!file.isOpen()) {
+        if (size > 0)
+            std::abort(); // any bytes make a readable file
+        return 0;
+    }
+    const auto fromFile = deptest::names::readElf(file, fileWhy);
+    check(fromFile, fileWhy, size);
+    // libelf reads the same bytes from memory and from the file: both say
+    // the same, or fail for the same reason.
+    if (fromMemory.has_value() != fromFile.has_value() || why != fileWhy
+        || (fromMemory && !same(*fromMemory, *fromFile)))
+        std::abort();
     return 0;
 }

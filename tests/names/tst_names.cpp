@@ -8,6 +8,7 @@
 #include "services/Files.h"
 #include "tests/names/TestBinaries.h"
 #include "tests/support/Machine.h"
+#include "tests/support/Requirement.h"
 #include "tests/support/TestRuntime.h"
 #include "verify/TestRun.h"
 
@@ -423,7 +424,7 @@ void tst_Names::hugeFileIsReadByItsHeaders()
     std::error_code failure;
     std::filesystem::resize_file(program, 5ULL << 30, failure);
     if (failure)
-        QSKIP("no sparse files here");
+        SKIP_UNLESS_REQUIRED("no sparse files here");
     DependencyWalker walker(isolated());
     const ProgramDependencies walk = walker.walk(program);
     QVERIFY(walk.problems.empty());

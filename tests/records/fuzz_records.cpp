@@ -1,56 +1,52 @@
-// libFuzzer target for the record reader: any bytes, read as fields and
-// as lines in an order the input itself chooses, must neither crash nor
-// read out of bounds, and every read must consume input or fail.
+// libFuzzer target for the record reader: any bytes, read as fields, lines
+// and records in an order the input itself chooses, must neither crash nor
+// read out of bounds, and every read must consume input or fail. The same
+// bytes, cut into texts, are written as each list's records and must read
+// back exactly as written.
 
 #include "records/DataFiles.h"
 #include "records/RecordReader.h"
+#include "records/RecordWriter.h"
+#include "records/TextFile.h"
 #include "services/Files.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
-class FuzzInput final : public deptest::InputFile {
-public:
-    FuzzInput(const std::uint8_t* data, std::size_t size, std::size_t piece)
-        : m_data(data)
-        , m_size(size)
-        , m_piece(piece)
-    {
-    }
-    deptest::Result<std::size_t> read(char* buffer, std::size_t size) override
-    {
-        const std::size_t count = std::min({ size, m_piece, m_size - m_position });
-        std::memcpy(buffer, m_data + m_position, count);
-        m_position += count;
-        return count;
-    }
+using namespace deptest;
 
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_piece;
-    std::size_t m_position { 0 };
+class StringOutput final : public OutputFile {
+public:
+    Outcome write(std::string_view bytes) override
+    {
+        text.append(bytes);
+        return {};
+    }
+    Outcome finish() override { return {}; }
+    Outcome close() override { return {}; }
+    std::string text;
 };
 
-} // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+void expect(bool condition)
 {
-    if (size == 0)
-        return 0;
-    // The first byte picks how the file is handed out and read.
-    const std::uint8_t mode = data[0];
-    FuzzInput file(data + 1, size - 1, 1 + mode % 13);
-    deptest::RecordReader reader(file);
+    if (!condition)
+        std::abort();
+}
+
+// Every reader in turn, starting with the one the input picks.
+void readAnyhow(const std::string& bytes, std::uint8_t mode, std::size_t piece)
+{
+    TextFile file(bytes, piece);
+    RecordReader reader(file);
     std::size_t reads = 0;
     std::size_t taken = 0;
     while (!reader.atEnd()) {
-        switch ((mode >> 4) + reads % 3) {
+        switch (((mode >> 4) + reads) % 4) {
         case 0: {
             const auto line = reader.readLine();
             taken += line ? line->size() : 0;
@@ -61,14 +57,101 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             taken += field ? field->size() : 0;
             break;
         }
-        default: {
-            const deptest::ReferenceRead read = deptest::readReference(reader);
+        case 2: {
+            const ReferenceRead read = readReference(reader);
             taken += read.record.name.size() + read.record.size.size() + read.record.date.size();
             break;
         }
+        default: {
+            const auto line = reader.readRecordLine();
+            taken += line ? line->size() : 0;
+            if (line)
+                (void)exceptionFromLine(*line);
+            break;
         }
-        if (++reads > size || taken > size)
-            std::abort(); // a read that consumed nothing, or more than there was
+        }
+        // A read that consumed nothing, or more than there was.
+        expect(++reads <= bytes.size() && taken <= bytes.size());
     }
+}
+
+// What the program writes into each list reads back as written, in pieces
+// of any size. A text cannot hold a double quote (the program never writes
+// one), so the input's quotes cut it into texts; sizes are their digits.
+void readBackAsWritten(const std::string& bytes, std::size_t piece)
+{
+    std::vector<std::string> texts(1);
+    for (const char c : bytes) {
+        if (c == '"')
+            texts.emplace_back();
+        else
+            texts.back() += c;
+    }
+    texts.resize((texts.size() + 5) / 6 * 6);
+    const auto digits = [](std::string text) {
+        std::erase_if(text, [](char c) { return c < '0' || c > '9'; });
+        return text;
+    };
+
+    StringOutput names;
+    StringOutput references;
+    StringOutput exceptions;
+    RecordWriter nameWriter(names);
+    RecordWriter referenceWriter(references);
+    RecordWriter exceptionWriter(exceptions);
+    std::vector<ReferenceRecord> referenceRecords;
+    std::vector<ExceptionRecord> exceptionRecords;
+    expect(!exceptionWriter.writeLine(exceptionsHeader));
+    for (std::size_t i = 0; i < texts.size(); i += 6) {
+        const auto text = [&](std::size_t n) { return texts[i + n]; };
+        expect(!writeName(nameWriter, text(0)));
+        referenceRecords.push_back({ text(0), text(1), text(2) });
+        exceptionRecords.emplace_back(NotFoundRecord { text(3), digits(text(4)), text(5), text(0) });
+        exceptionRecords.emplace_back(
+            MismatchRecord { text(1), digits(text(2)), digits(text(3)), text(4), text(5), text(0) });
+        expect(!writeReference(referenceWriter, referenceRecords.back()));
+        for (std::size_t n = exceptionRecords.size() - 2; n < exceptionRecords.size(); ++n)
+            expect(!writeException(exceptionWriter, exceptionRecords[n]));
+    }
+
+    TextFile nameFile(names.text, piece);
+    RecordReader nameReader(nameFile);
+    std::string name;
+    for (std::size_t i = 0; i < texts.size(); i += 6)
+        expect(!readName(nameReader, name) && name == texts[i]);
+    expect(nameReader.atEndOfRecords());
+
+    TextFile referenceFile(references.text, piece);
+    RecordReader referenceReader(referenceFile);
+    for (const ReferenceRecord& written : referenceRecords) {
+        const ReferenceRead read = readReference(referenceReader);
+        expect(!read.failure && read.record.name == written.name && read.record.size == written.size
+            && read.record.date == written.date);
+    }
+    expect(referenceReader.atEndOfRecords());
+
+    TextFile exceptionFile(exceptions.text, piece);
+    RecordReader exceptionReader(exceptionFile);
+    const auto header = exceptionReader.readLine();
+    expect(header && *header == exceptionsHeader);
+    for (const ExceptionRecord& written : exceptionRecords) {
+        const auto line = exceptionReader.readRecordLine();
+        expect(line && exceptionFromLine(*line) == written);
+    }
+    expect(exceptionReader.atEnd());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    // The first byte picks how the file is handed out and read.
+    const std::uint8_t mode = data[0];
+    const std::size_t piece = 1 + mode % 13;
+    const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+    readAnyhow(bytes, mode, piece);
+    readBackAsWritten(bytes, piece);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "desktop/QtPrinter.h"
 #include "report/ReportPrinting.h"
 #include "tests/support/PrintServer.h"
+#include "tests/support/Requirement.h"
 #include "tests/support/TestRuntime.h"
 
 #include <QApplication>
@@ -49,7 +50,7 @@ private:
 void tst_CupsPrint::initTestCase()
 {
     if (const QString missing = test::PrintServer::missingTools(); !missing.isEmpty())
-        QSKIP(qPrintable(missing));
+        SKIP_UNLESS_REQUIRED(missing);
     const QString failure = m_server.start();
     QVERIFY2(failure.isEmpty(), qPrintable(failure));
 }

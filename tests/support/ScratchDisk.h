@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tests/support/Requirement.h"
+
 #include <cstddef>
 #include <string>
 
