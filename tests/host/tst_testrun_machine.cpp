@@ -208,7 +208,8 @@ void tst_TestRunMachine::badReferenceEntries_data()
 {
     // What the host makes of names that are no plain file names. The
     // machine has "a" and "a.so" (10 bytes, Monday) in the system
-    // directory and a directory "sub" in the application directory.
+    // directory and a directory "sub" with "x.so" (the same) in the
+    // application directory.
     QTest::addColumn<QByteArray>("list");
     QTest::addColumn<QString>("missing");
     QTest::addColumn<QString>("matching");
@@ -225,6 +226,8 @@ void tst_TestRunMachine::badReferenceEntries_data()
         << "";
     QTest::newRow("backslash is a separator") << "\"..\\system\\a.so\"" + monday << ""
                                               << "..\\system\\a.so";
+    QTest::newRow("folder only the application directory has") << "\"sub\\x.so\"" + monday << ""
+                                                               << "sub\\x.so";
 }
 
 void tst_TestRunMachine::badReferenceEntries()
@@ -236,6 +239,7 @@ void tst_TestRunMachine::badReferenceEntries()
     Machine::makeFile(machine.systemDirectory() + "/a", 10, reference);
     Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
     QVERIFY(QDir().mkpath(QString::fromStdString(machine.applicationDirectory() + "/sub")));
+    Machine::makeFile(machine.applicationDirectory() + "/sub/x.so", 10, reference);
     Machine::writeText(machine.dataFile("indll.txt"), list.toStdString());
     TestRuntime runtime(machine);
     FakeWindow window;
