@@ -9,6 +9,8 @@
 #endif
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -33,6 +35,13 @@ std::unique_ptr<QCoreApplication> printingApplication(int& argc, char* argv[])
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A session without a runtime directory (root over su, a cron job): a
+    // private one for this run, where Qt would warn and pick one in /tmp.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        static const QTemporaryDir runtimeDirectory;
+        if (runtimeDirectory.isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDirectory.path()));
+    }
     return std::make_unique<QApplication>(argc, argv);
 }
 

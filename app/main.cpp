@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <cstdlib>
 
 #ifdef DEPTEST_WINDOW_MODULE
 #include <filesystem>
@@ -49,6 +50,20 @@ const deptest::WindowModule* windowModule() { return deptestWindowModule(); }
 int main(int argc, char* argv[])
 {
     if (argc <= 1) {
+#ifdef DEPTEST_WINDOW_MODULE
+        // Without a display and without a platform chosen, Qt would abort
+        // while it looks for one: say so, and what works without one.
+        const auto unset = [](const char* name) {
+            const char* value = std::getenv(name);
+            return value == nullptr || *value == '\0';
+        };
+        if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY")) {
+            std::fputs("deptest: no display for the window (DISPLAY and WAYLAND_DISPLAY are not set); from a shell, "
+                       "use deptest --test, --generate, --print or --names-of (see deptest --help)\n",
+                stderr);
+            return deptest::cli::exitStatus::failure;
+        }
+#endif
         const deptest::WindowModule* module = windowModule();
         return module != nullptr ? module->runWindow(argc, argv) : deptest::cli::exitStatus::failure;
     }

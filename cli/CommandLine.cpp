@@ -452,8 +452,13 @@ Parsed parseArguments(const QStringList& arguments)
             ++commands;
         }
     }
-    if (commands != 1)
+    if (commands != 1) {
+#ifdef DEPTEST_WITH_NAMES
+        return error(QStringLiteral("give one of --test, --generate, --print and --names-of"));
+#else
         return error(QStringLiteral("give one of --test, --generate and --print"));
+#endif
+    }
     if (options.command == Command::Names) {
         options.programs = parser.values(namesOf) + parser.positionalArguments();
         options.output = parser.value(output);

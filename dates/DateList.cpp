@@ -57,6 +57,11 @@ void DateList::study(std::span<const std::string> texts)
     m_votes = {};
     m_studied = false;
     m_studiedTexts.clear();
+    m_doubted.reset();
+    // Texts of a name and two numbers: how many each language reads, and
+    // how many none does.
+    std::unordered_map<int, int> namedBy;
+    int namedByNone = 0;
     for (const std::string& bytes : texts) {
         const auto [studied, fresh] = m_studiedTexts.try_emplace(bytes);
         if (!fresh)
@@ -65,6 +70,17 @@ void DateList::study(std::span<const std::string> texts)
             const QString text = fromUtf8(bytes);
             bool byList = false;
             std::vector<DateReader::Candidate> candidates = m_reader.candidates(text, {}, &byList);
+            const SplitText pieces = split(caseFolded(text));
+            if (pieces.numbers.size() == 2 && !pieces.words.empty()) {
+                LanguageSet readers;
+                for (const DateReader::Candidate& candidate : candidates)
+                    readers.set(static_cast<std::size_t>(candidate.language));
+                namedByNone += readers.none() ? 1 : 0;
+                for (std::size_t language = 0; language < readers.size(); ++language) {
+                    if (readers.test(language))
+                        ++namedBy[static_cast<int>(language)];
+                }
+            }
             learnFrom(text, candidates);
             studied->second.readings = !byList;
             if (!byList)
@@ -73,8 +89,23 @@ void DateList::study(std::span<const std::string> texts)
             (void)readLegacy(bytes, true);
         }
     }
+    for (const auto& [language, count] : namedBy) {
+        if (count > 0 && count < namedByNone)
+            m_doubted.set(static_cast<std::size_t>(language));
+    }
     settle();
     m_studied = true;
+}
+
+std::vector<DateReader::Candidate> DateList::trusted(std::vector<DateReader::Candidate> candidates) const
+{
+    if (m_doubted.none())
+        return candidates;
+    std::erase_if(candidates, [this](const DateReader::Candidate& candidate) {
+        return !candidate.confirmed && candidate.language != QLocale::AnyLanguage
+            && m_doubted.test(static_cast<std::size_t>(candidate.language));
+    });
+    return candidates;
 }
 
 std::optional<QDate> DateList::studiedDay(std::string_view bytes)
@@ -85,7 +116,7 @@ std::optional<QDate> DateList::studiedDay(std::string_view bytes)
     Studied& studied = found->second;
     if (!studied.decided && !studied.candidates.empty()) {
         const QString text = fromUtf8(bytes);
-        studied.day = m_reader.decide(studied.candidates, m_facts, &text).date;
+        studied.day = m_reader.decide(trusted(std::move(studied.candidates)), m_facts, &text).date;
         studied.candidates = {};
     }
     studied.decided = true;
@@ -105,7 +136,7 @@ QDate DateList::read(std::string_view bytes)
         settle();
         candidates = m_reader.candidates(text, m_facts);
     }
-    return m_reader.decide(candidates, m_facts, &text).date;
+    return m_reader.decide(trusted(std::move(candidates)), m_facts, &text).date;
 }
 
 // Bytes from a Windows machine: read in the list's code page; else in the

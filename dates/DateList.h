@@ -53,6 +53,9 @@ private:
     };
 
     DateReader::Reading readLegacy(std::string_view bytes, bool learning);
+    // The readings left when a language the list's texts speak against is
+    // set aside (unless a weekday name confirms it).
+    [[nodiscard]] std::vector<DateReader::Candidate> trusted(std::vector<DateReader::Candidate> candidates) const;
     void learnFrom(const QString& text, const std::vector<DateReader::Candidate>& candidates);
     void settle();
     [[nodiscard]] std::optional<Order> orderOfLeaders() const;
@@ -63,6 +66,10 @@ private:
     Votes m_votes;
     int m_codePage;
     bool m_studied { false };
+    // Languages that read fewer of the list's texts of a month name and
+    // two numbers than no language reads: the list is written in one the
+    // catalogue lacks, and their names in it are other words of that one.
+    LanguageSet m_doubted;
     // Each text the study met; for those whose reading does not depend on
     // the list, what it found, so that each is read and decided once.
     struct Studied {

@@ -27,10 +27,15 @@ int fullYear(const Number& year)
 
 bool looksLikeYear(const Number& number) { return number.digits > 2 || number.value > 31; }
 
+// The year of the common era a number is in a language; 0 for none: a
+// year from 2400 on is a Thai year of the Buddhist era, and in any other
+// language it is no year a file has.
 int yearIn(QLocale::Language language, const Number& number)
 {
     const int year = fullYear(number);
-    return language == QLocale::Thai && year >= firstBuddhistYear ? year - buddhistEraOffset : year;
+    if (year < firstBuddhistYear)
+        return year;
+    return language == QLocale::Thai ? year - buddhistEraOffset : 0;
 }
 
 // Day, month and year from three numbers in an order; none when the
@@ -47,6 +52,8 @@ QDate dateInOrder(const std::vector<Number>& numbers, const Order& order, QLocal
             return {};
         values[static_cast<std::size_t>(field)] = field == DateField::Year ? yearIn(language, number) : number.value;
     }
+    if (values[2] == 0)
+        return {};
     return { values[2], values[1], values[0] };
 }
 
@@ -139,7 +146,8 @@ void DateReader::readNamed(const Text& text, std::vector<Candidate>& out) const
             const Number& day = yearFirst ? second : first;
             if (day.digits > 2)
                 continue;
-            const QDate date(yearIn(name.language, year), name.value, day.value, QCalendar(name.calendar));
+            const int inEra = yearIn(name.language, year);
+            const QDate date = inEra == 0 ? QDate() : QDate(inEra, name.value, day.value, QCalendar(name.calendar));
             if (!date.isValid())
                 continue;
             qsizetype recognised = 0;
@@ -196,8 +204,22 @@ void DateReader::readNumbersIn(
         orders.push_back(m_catalogue.locale(primary).longOrder);
         orders.push_back(m_catalogue.locale(primary).shortOrder);
     }
+    // Numbers alone have the list's era: Thai years in a Thai list.
+    const QLocale::Language era = language == QLocale::AnyLanguage ? list.language : language;
+    // A locale without month names writes the month's number after an "M"
+    // ("2020 M01 6"): only an order with the month there reads it.
+    std::optional<std::size_t> placeholderMonth;
+    for (const Word& word : text.split.words) {
+        for (std::size_t at = 0; at < text.split.numbers.size(); ++at) {
+            if (text.split.numbers[at].position == word.end && word.end - word.start == 1
+                && text.folded.at(word.start) == QLatin1Char('m'))
+                placeholderMonth = at;
+        }
+    }
     for (const Order& order : orders) {
-        const QDate date = dateInOrder(text.split.numbers, order, language);
+        if (placeholderMonth && order[*placeholderMonth] != DateField::Month)
+            continue;
+        const QDate date = dateInOrder(text.split.numbers, order, era);
         if (!date.isValid())
             continue;
         qsizetype recognised = 0;

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <utility>
 
 namespace deptest {
@@ -24,7 +25,21 @@ HostRuntime::HostRuntime(HostSettings settings)
 
 const std::string& HostRuntime::applicationDirectory() const { return m_settings.applicationDirectory; }
 
-std::string HostRuntime::hostPath(std::string_view path) const { return toHostPath(path, m_settings.directories); }
+std::string HostRuntime::hostPath(std::string_view path) const
+{
+    // The application directory is this machine's own: a backslash in its
+    // name is part of the name. Only what follows it is the program's path.
+    const std::string& application = m_settings.applicationDirectory;
+    if (path.size() > application.size() && path.starts_with(application) && path[application.size()] == '\\') {
+        std::string host = m_applicationDirectory;
+        const std::size_t inside = host.size();
+        host.append(path.substr(application.size() + 1));
+        std::replace(
+            host.begin() + static_cast<std::ptrdiff_t>(inside), host.end(), '\\', m_settings.directories.separator);
+        return host;
+    }
+    return toHostPath(path, m_settings.directories);
+}
 
 Result<std::unique_ptr<InputFile>> HostRuntime::openForReading(std::string_view path)
 {

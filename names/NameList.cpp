@@ -31,12 +31,6 @@ bool sameFile(const std::string& a, const struct stat& b)
     return stat(a.c_str(), &status) == 0 && status.st_dev == b.st_dev && status.st_ino == b.st_ino;
 }
 
-bool exists(const std::string& path)
-{
-    struct stat status { };
-    return stat(path.c_str(), &status) == 0;
-}
-
 // Names files as the test run's search will find them: relative to the
 // first of its directories that holds them, with the program's backslash.
 class ListNames {
@@ -94,17 +88,16 @@ public:
 
 private:
     // The file the search measures under a name: the first directory that
-    // holds one decides. The search goes on to the next directory only
-    // when a directory lacks the file itself; where it lacks the name's
-    // subfolder, or the file cannot be looked at, the search stops there.
+    // holds one decides. The search goes on to the next directory when a
+    // directory lacks the file or the name's subfolder; where the file
+    // cannot be looked at, the search stops there.
     std::string firstFound(const std::string& relative, std::string& stoppedAt) const
     {
         for (const std::string& searched : m_directories) {
             struct stat status { };
             if (stat((searched + relative).c_str(), &status) == 0)
                 return searched + relative;
-            const auto slash = relative.rfind('/');
-            if (errno != ENOENT || (slash != std::string::npos && !exists(searched + relative.substr(0, slash)))) {
+            if (errno != ENOENT && errno != ENOTDIR) {
                 stoppedAt = searched;
                 return {};
             }

@@ -3,6 +3,7 @@
 #include "records/RecordReader.h"
 #include "records/RecordWriter.h"
 
+#include <utility>
 #include <vector>
 
 namespace deptest {
@@ -34,8 +35,12 @@ void readReference(RecordReader& reader, ReferenceRead& read)
             field->clear();
             continue;
         }
-        read.failure = reader.readField(*field);
-        failed = read.failure.has_value();
+        // A field too long for any path is refused, but the rest of its
+        // record is read, so that the next record starts where it should.
+        Outcome got = reader.readField(*field);
+        failed = got && got->number != error::badFileName;
+        if (got && !read.failure)
+            read.failure = std::move(got);
     }
 }
 

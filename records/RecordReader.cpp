@@ -12,6 +12,9 @@ namespace deptest {
 namespace {
 
 constexpr std::size_t bufferSize = std::size_t { 64 } * 1024;
+// UTF-16 read at a time: each unit gives at most 3 bytes of UTF-8, so
+// what one read gives fits the buffer.
+constexpr std::size_t utf16Chunk = bufferSize / 2;
 using StopTable = std::array<bool, 256>;
 
 constexpr StopTable stopTable(std::string_view stops)
@@ -44,6 +47,8 @@ bool RecordReader::refill()
     if (m_exhausted)
         return false;
     m_position = 0;
+    if (m_utf16 != Utf16::None)
+        return refillFromUtf16();
     Result<std::size_t> got = m_file.read(m_buffer.data(), m_buffer.size());
     m_end = got ? *got : 0;
     if (!got)
@@ -66,8 +71,94 @@ void RecordReader::skipByteOrderMark()
         else
             m_end += *got;
     }
-    if (std::string_view(m_buffer.data(), m_end).starts_with(mark))
+    const std::string_view start(m_buffer.data(), m_end);
+    if (start.starts_with(mark))
         m_position = mark.size();
+    if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
+        // The bytes read so far are UTF-16, to be turned into text.
+        m_utf16 = start[0] == '\xFF' ? Utf16::LittleEndian : Utf16::BigEndian;
+        m_raw.resize(utf16Chunk);
+        m_rawEnd = m_end - 2;
+        std::copy(m_buffer.begin() + 2, m_buffer.begin() + static_cast<std::ptrdiff_t>(m_end), m_raw.begin());
+        m_rawExhausted = m_exhausted;
+        m_exhausted = false;
+        m_position = 0;
+        m_end = 0;
+    }
+}
+
+bool RecordReader::refillFromUtf16()
+{
+    const auto unitAt = [this](std::size_t at) {
+        const auto first = static_cast<unsigned char>(m_raw[at]);
+        const auto second = static_cast<unsigned char>(m_raw[at + 1]);
+        return m_utf16 == Utf16::LittleEndian ? char32_t(first | (second << 8)) : char32_t((first << 8) | second);
+    };
+    const auto put = [this](char32_t code) {
+        char* out = m_buffer.data() + m_end;
+        if (code < 0x80) {
+            out[0] = static_cast<char>(code);
+            m_end += 1;
+        } else if (code < 0x800) {
+            out[0] = static_cast<char>(0xC0 | (code >> 6));
+            out[1] = static_cast<char>(0x80 | (code & 0x3F));
+            m_end += 2;
+        } else if (code < 0x10000) {
+            out[0] = static_cast<char>(0xE0 | (code >> 12));
+            out[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out[2] = static_cast<char>(0x80 | (code & 0x3F));
+            m_end += 3;
+        } else {
+            out[0] = static_cast<char>(0xF0 | (code >> 18));
+            out[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            out[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            out[3] = static_cast<char>(0x80 | (code & 0x3F));
+            m_end += 4;
+        }
+    };
+    constexpr char32_t replacement = 0xFFFD; // for half a pair, or an odd last byte
+    m_end = 0;
+    while (m_end == 0) {
+        if (!m_rawExhausted && m_rawEnd < utf16Chunk) {
+            Result<std::size_t> got = m_file.read(m_raw.data() + m_rawEnd, utf16Chunk - m_rawEnd);
+            if (!got)
+                m_fileError = got.error();
+            if (!got || *got == 0)
+                m_rawExhausted = true;
+            else
+                m_rawEnd += *got;
+        }
+        std::size_t at = 0;
+        while (at + 1 < m_rawEnd) {
+            const char32_t unit = unitAt(at);
+            if (unit < 0xD800 || unit > 0xDFFF) {
+                put(unit);
+                at += 2;
+            } else if (unit <= 0xDBFF && at + 3 < m_rawEnd) {
+                const char32_t low = unitAt(at + 2);
+                const bool paired = low >= 0xDC00 && low <= 0xDFFF;
+                put(paired ? 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00) : replacement);
+                at += paired ? 4 : 2;
+            } else if (unit <= 0xDBFF && !m_rawExhausted) {
+                break; // the other half is still to come
+            } else {
+                put(replacement);
+                at += 2;
+            }
+        }
+        if (m_rawExhausted && at < m_rawEnd) {
+            put(replacement);
+            at = m_rawEnd;
+        }
+        std::copy(m_raw.begin() + static_cast<std::ptrdiff_t>(at),
+            m_raw.begin() + static_cast<std::ptrdiff_t>(m_rawEnd), m_raw.begin());
+        m_rawEnd -= at;
+        if (m_end == 0 && m_rawExhausted) {
+            m_exhausted = true;
+            return false;
+        }
+    }
+    return true;
 }
 
 bool RecordReader::atEnd() { return peek() == endOfFile; }
@@ -80,33 +171,50 @@ bool RecordReader::atEndOfRecords()
     return atEnd();
 }
 
-void RecordReader::takeUntil(char stop, std::string& out)
+namespace {
+
+// Appends what fits below the longest field; true when some did not.
+bool appendUpToLongest(std::string& out, const char* begin, const char* end)
 {
+    const std::size_t room = RecordReader::longestField - std::min(out.size(), RecordReader::longestField);
+    const auto length = static_cast<std::size_t>(end - begin);
+    out.append(begin, std::min(length, room));
+    return length > room;
+}
+
+} // namespace
+
+bool RecordReader::takeUntil(char stop, std::string& out)
+{
+    bool cut = false;
     while (fill()) {
         const char* begin = m_buffer.data() + m_position;
         const char* end = m_buffer.data() + m_end;
         const auto* found = static_cast<const char*>(std::memchr(begin, stop, static_cast<std::size_t>(end - begin)));
         const char* taken = found != nullptr ? found : end;
-        out.append(begin, taken);
+        cut = appendUpToLongest(out, begin, taken) || cut;
         m_position += static_cast<std::size_t>(taken - begin);
         if (found != nullptr)
-            return;
+            break;
     }
+    return cut;
 }
 
-void RecordReader::takeUntil(const StopTable& isStop, std::string& out)
+bool RecordReader::takeUntil(const StopTable& isStop, std::string& out)
 {
     // A list is mostly letters and digits, each passed with one look-up.
+    bool cut = false;
     while (fill()) {
         const char* begin = m_buffer.data() + m_position;
         const char* end = m_buffer.data() + m_end;
         const char* stop
             = std::find_if(begin, end, [&isStop](char c) { return isStop[static_cast<unsigned char>(c)]; });
-        out.append(begin, stop);
+        cut = appendUpToLongest(out, begin, stop) || cut;
         m_position += static_cast<std::size_t>(stop - begin);
         if (stop != end)
-            return;
+            break;
     }
+    return cut;
 }
 
 void RecordReader::skipLineEnd()
@@ -128,7 +236,7 @@ Result<std::string> RecordReader::readLine()
     if (atEnd())
         return nothingLeft();
     std::string line;
-    takeUntil(lineEndTable, line);
+    (void)takeUntil(lineEndTable, line);
     skipLineEnd();
     // The file broke off inside this read: what was read is not the line.
     if (m_fileError)
@@ -179,15 +287,16 @@ Outcome RecordReader::readField(std::string& field)
     if (atEndOfRecords())
         return nothingLeft();
 
+    bool tooLong = false;
     if (peek() == '"') {
         ++m_position;
-        takeUntil('"', field);
+        tooLong = takeUntil('"', field);
         if (peek() == '"')
             ++m_position;
         std::string ignored;
-        takeUntil(fieldEndTable, ignored);
+        (void)takeUntil(fieldEndTable, ignored);
     } else {
-        takeUntil(fieldEndTable, field);
+        tooLong = takeUntil(fieldEndTable, field);
         field.erase(field.find_last_not_of(' ') + 1);
     }
     if (peek() == ',')
@@ -199,6 +308,8 @@ Outcome RecordReader::readField(std::string& field)
         field.clear();
         return *m_fileError;
     }
+    if (tooLong)
+        return Error::of(error::badFileName);
     return {};
 }
 

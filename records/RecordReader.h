@@ -19,10 +19,21 @@ class InputFile;
 // spaces dropped). Fields are read without regard to lines.
 //
 // A UTF-8 byte-order mark at the very start, as editors on Windows write
-// it, is not part of the first line. A read that finds nothing left is 62;
-// an I/O failure of the file is its own error. Any bytes are safe.
+// it, is not part of the first line. A file that starts with a UTF-16
+// byte-order mark (little- or big-endian, as Windows PowerShell and
+// Notepad write lists) is read as that text, in UTF-8. A read that finds
+// nothing left is 62; an I/O failure of the file is its own error. Any
+// bytes are safe.
+//
+// A field longer than any path can be (`longestField` bytes) is refused
+// with 52, "Bad file name or number", as soon as it is that long: its
+// first `longestField` bytes are kept and the rest passed over. A line
+// is cut there too.
 class RecordReader {
 public:
+    // The longest path Windows takes, 32,767 UTF-16 units, in UTF-8.
+    static constexpr std::size_t longestField = std::size_t { 32767 } * 3;
+
     explicit RecordReader(InputFile& file);
 
     // True when nothing is left to read (also after the file failed).
@@ -47,10 +58,12 @@ private:
 
     // The next byte, not consumed; inline, as every field starts here.
     int peek() { return fill() ? static_cast<unsigned char>(m_buffer[m_position]) : endOfFile; }
-    // Consumes bytes up to the first `stop` (not consumed), appending them.
-    void takeUntil(char stop, std::string& out);
+    // Consumes bytes up to the first `stop` (not consumed), appending them
+    // while `out` is shorter than `longestField`; true when some had to be
+    // passed over.
+    bool takeUntil(char stop, std::string& out);
     // The same up to the first byte `isStop` marks.
-    void takeUntil(const std::array<bool, 256>& isStop, std::string& out);
+    bool takeUntil(const std::array<bool, 256>& isStop, std::string& out);
     void skipLineEnd();
     [[nodiscard]] Error nothingLeft() const;
     // True when a byte is buffered, reading more when none is; inline, as
@@ -58,9 +71,16 @@ private:
     bool fill() { return m_position < m_end || refill(); }
     bool refill();
     void skipByteOrderMark();
+    // Reads UTF-16 and puts it into the buffer as UTF-8.
+    bool refillFromUtf16();
 
     InputFile& m_file;
     std::vector<char> m_buffer;
+    // A UTF-16 file's bytes not yet turned into UTF-8, and its byte order.
+    enum class Utf16 { None, LittleEndian, BigEndian } m_utf16 { Utf16::None };
+    std::vector<char> m_raw;
+    std::size_t m_rawEnd { 0 };
+    bool m_rawExhausted { false };
     std::size_t m_position { 0 };
     std::size_t m_end { 0 };
     bool m_exhausted { false };

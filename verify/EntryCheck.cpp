@@ -58,7 +58,14 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     verdict.originalDate = runtime.longDate(reference.date);
     verdict.originalSize = std::to_string(originalSize);
 
-    locateFile(runtime, reference.name, mode, pending.outcome(), search);
+    // A name longer than any path is no file's: it is not looked for.
+    if (read.failure && read.failure->number == error::badFileName) {
+        search.location.path.assign(reference.name);
+        search.location.measurement.reset();
+        search.outcome = read.failure;
+    } else {
+        locateFile(runtime, reference.name, mode, pending.outcome(), search);
+    }
     Location& location = search.location;
     pending = ErrorState(search.outcome);
     if (!pending.pending()) {

@@ -11,6 +11,12 @@ namespace {
 
 bool isNotFound(const Outcome& outcome) { return outcome && outcome->number == error::fileNotFound; }
 
+// A directory without the name's folder does not hold the file either.
+bool isNotHere(const Outcome& outcome)
+{
+    return outcome && (outcome->number == error::fileNotFound || outcome->number == error::pathNotFound);
+}
+
 } // namespace
 
 void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending, Located& found)
@@ -39,10 +45,18 @@ void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcom
     }
     path.reserve(std::max(systemDirectoryLiteral.size(), runtime.applicationDirectory().size() + 1) + name.size());
     measureIn(systemDirectoryLiteral, {}, std::move(pending));
-    if (isNotFound(found.outcome))
+    bool searched = isNotFound(found.outcome);
+    if (isNotHere(found.outcome)) {
         measureIn(windowsDirectoryLiteral, {}, Outcome {});
-    if (isNotFound(found.outcome))
+        searched = searched || isNotFound(found.outcome);
+    }
+    if (isNotHere(found.outcome)) {
         measureIn(runtime.applicationDirectory(), "\\", Outcome {});
+        searched = searched || isNotFound(found.outcome);
+    }
+    // "Path not found" only where no directory had the name's folder.
+    if (searched && isNotHere(found.outcome))
+        found.outcome = Error::of(error::fileNotFound);
 }
 
 } // namespace deptest

@@ -34,11 +34,14 @@ struct Located {
 // Finds a listed file and measures it, under the error state `pending` of
 // the entry being checked. Each directory's failure replaces the pending
 // error and a success leaves it alone; while the pending error is 53 (not
-// found) the full search goes on to the next directory, and anything else
-// ends it. So an error still pending from an earlier step of the entry
-// decides when the first directory holds the file, and a miss there clears
-// it. The result is written into `found`, whose path keeps its room from
-// one entry to the next.
+// found) or 76 (the directory lacks the name's folder, so it cannot hold
+// the file either) the full search goes on to the next directory, and
+// anything else ends it. A search that ends on 76 after a directory that
+// had the folder answers 53: 76 means no directory could be searched. So
+// an error still pending from an earlier step of the entry decides when
+// the first directory holds the file, and a miss there clears it. The
+// result is written into `found`, whose path keeps its room from one
+// entry to the next.
 void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending, Located& found);
 
 } // namespace deptest

@@ -33,13 +33,16 @@ void studyDates(Runtime& runtime, const std::string& path)
 {
     // Each text once, in the order the list first gives it: the study
     // learns nothing from a text it has seen, and most entries repeat the
-    // date of the one before.
+    // date of the one before. A list holds few distinct days; one of
+    // countless distinct texts has shown its language long before their
+    // end, and what a run keeps stays small.
+    constexpr std::size_t mostTexts = 65536;
     std::vector<std::string> dates;
     std::unordered_set<std::string> seen;
     if (auto list = runtime.openForReading(path)) {
         RecordReader reader(**list);
         ReferenceRead read;
-        while (!reader.atEndOfRecords() && !reader.fileError()) {
+        while (dates.size() < mostTexts && !reader.atEndOfRecords() && !reader.fileError()) {
             readReference(reader, read);
             const std::string& date = read.record.date;
             if ((dates.empty() || dates.back() != date) && seen.insert(date).second)

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -64,11 +65,14 @@ private:
     std::size_t m_read { 0 };
 };
 
-// A descriptor open for writing.
+// A descriptor open for writing. A file written in place is emptied by
+// its first write (`emptyFirst`), so that one dropped before any write
+// stays as it was.
 class PosixFile final : public SystemFile {
 public:
-    explicit PosixFile(int descriptor)
+    explicit PosixFile(int descriptor, std::shared_ptr<bool> emptyFirst = {})
         : m_descriptor(descriptor)
+        , m_emptyFirst(std::move(emptyFirst))
     {
     }
     ~PosixFile() override
@@ -81,6 +85,11 @@ public:
 
     Result<std::size_t> writeSome(std::string_view bytes) override
     {
+        if (m_emptyFirst && *m_emptyFirst) {
+            if (::ftruncate(m_descriptor, 0) != 0)
+                return errorFromOs(errno);
+            *m_emptyFirst = false;
+        }
         for (;;) {
             const ssize_t put = ::write(m_descriptor, bytes.data(), bytes.size());
             if (put >= 0)
@@ -114,6 +123,7 @@ public:
 
 private:
     int m_descriptor;
+    std::shared_ptr<bool> m_emptyFirst;
 };
 
 // Whether the user has protected a file against writing: no write
@@ -166,6 +176,42 @@ private:
     std::string m_temporary;
     std::string m_target;
 };
+
+// The file itself, written in place where its directory takes no new file:
+// closed whole, it is already in place (emptied if nothing was written).
+class PosixInPlaceVersion final : public PendingVersion {
+public:
+    PosixInPlaceVersion(std::string target, std::shared_ptr<bool> emptyFirst)
+        : m_target(std::move(target))
+        , m_emptyFirst(std::move(emptyFirst))
+    {
+    }
+
+    Outcome putInPlace() override
+    {
+        if (*m_emptyFirst && ::truncate(m_target.c_str(), 0) != 0)
+            return errorFromOs(errno);
+        return {};
+    }
+
+    void discard() override { }
+
+private:
+    std::string m_target;
+    std::shared_ptr<bool> m_emptyFirst;
+};
+
+Result<std::unique_ptr<OutputFile>> writtenInPlace(const std::string& target)
+{
+    // The directory takes no new file, but the file may be written: it is
+    // written in place, as a plain open for output would.
+    const int descriptor = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (descriptor < 0)
+        return errorFromOs(errno);
+    auto emptyFirst = std::make_shared<bool>(true);
+    return replacementOutput(
+        std::make_unique<PosixFile>(descriptor, emptyFirst), std::make_unique<PosixInPlaceVersion>(target, emptyFirst));
+}
 
 // The permission bits a newly created file gets: 0666 less the umask.
 mode_t newFileMode()
@@ -252,13 +298,17 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_vie
     ignoreFileSizeSignal();
     if (!isUsablePath(hostPath))
         return Error::of(error::badFileName);
-    // A link stays a link: the file it points to is the one replaced.
+    // A link stays a link: the file it points to is the one replaced, or
+    // made there when it is not there yet.
     std::string target(hostPath);
-    std::error_code ignored;
-    if (std::filesystem::is_symlink(target, ignored)) {
-        const std::filesystem::path resolved = std::filesystem::weakly_canonical(target, ignored);
-        if (!ignored)
-            target = resolved.string();
+    constexpr int mostLinks = 40; // as many as the system follows in a path
+    std::error_code notLink;
+    for (int links = 0; std::filesystem::is_symlink(target, notLink); ++links) {
+        std::error_code failed;
+        const std::filesystem::path next = std::filesystem::read_symlink(target, failed);
+        if (failed || links == mostLinks)
+            return errorFromOs(failed ? failed.value() : ELOOP);
+        target = next.is_absolute() ? next.string() : (std::filesystem::path(target).parent_path() / next).string();
     }
     struct stat old { };
     const bool replacing = ::stat(target.c_str(), &old) == 0;
@@ -274,8 +324,10 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_vie
     hidden.append(targetPath.filename().string()).append(".XXXXXX");
     std::string temporary = (targetPath.parent_path() / hidden).string();
     const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (descriptor < 0 && replacing && (errno == EACCES || errno == EPERM))
+        return writtenInPlace(target);
     if (descriptor < 0)
-        return missingPathError(errno, hostPath);
+        return missingPathError(errno, target);
     // The new version keeps the old one's permissions and, where allowed,
     // its owner; a new file gets what creating it would have given.
     const mode_t mode = replacing ? (old.st_mode & 07777) : newFileMode();

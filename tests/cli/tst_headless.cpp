@@ -178,7 +178,8 @@ void tst_Headless::withoutTheWindowModule()
     Machine::makeFile(machine.applicationDirectory() + "/deptest-alone.bin", 10, reference);
     Machine::writeText(machine.dataFile("dlls.txt"), "deptest-alone.bin\r\n");
     const QString directory = QString::fromStdString(machine.applicationDirectory());
-    const QProcessEnvironment environment = withoutDisplay("C.UTF-8");
+    QProcessEnvironment environment = withoutDisplay("C.UTF-8");
+    environment.insert("QT_QPA_PLATFORM", "offscreen"); // a platform chosen: the window is tried
     const auto run = [&](const QStringList& arguments) {
         QProcess process;
         process.setProcessEnvironment(environment);
@@ -234,12 +235,16 @@ void tst_Headless::printingDrawsOffscreen()
     // finds this one, and no display is needed.
     Machine machine;
     Machine::writeText(machine.dataFile("outdll.txt"), deptest::test::exceptionsHeaderLine());
-    const Finished printed = runProgram(
-        { "--print", "--dir", QString::fromStdString(machine.applicationDirectory()) }, withoutDisplay("C.UTF-8"));
+    // As root over su: no runtime directory either, and nothing said of it.
+    QProcessEnvironment environment = withoutDisplay("C.UTF-8");
+    environment.remove("XDG_RUNTIME_DIR");
+    const Finished printed
+        = runProgram({ "--print", "--dir", QString::fromStdString(machine.applicationDirectory()) }, environment);
     QVERIFY2(loadsAPlatformPlugin(printed.err), printed.err.constData());
     QVERIFY(printed.err.contains("libqoffscreen.so"));
     QCOMPARE(printed.status, 0);
     QVERIFY(printed.err.contains("\nNo missing files to report.\n"));
+    QVERIFY2(!printed.err.contains("XDG_RUNTIME_DIR"), printed.err.constData());
 }
 
 void tst_Headless::printsWithoutADisplay()
@@ -275,18 +280,22 @@ void tst_Headless::badArguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
-    QTest::newRow("unknown option") << QStringList { "--test", "--quick" } << 2;
-    QTest::newRow("stray argument") << QStringList { "--generate", "extra" } << 2;
-    QTest::newRow("no command") << QStringList { "--verbose" } << 2;
-    QTest::newRow("help") << QStringList { "--help" } << 0;
-    QTest::newRow("version") << QStringList { "--version" } << 0;
+    QTest::addColumn<QString>("says"); // a part of the answer
+    QTest::newRow("unknown option") << QStringList { "--test", "--quick" } << 2 << "quick";
+    QTest::newRow("stray argument") << QStringList { "--generate", "extra" } << 2 << "extra";
+    QTest::newRow("no command") << QStringList { "--verbose" } << 2 << "--print and --names-of";
+    QTest::newRow("the window without a display") << QStringList {} << 2 << "no display";
+    QTest::newRow("help") << QStringList { "--help" } << 0 << "--names-of";
+    QTest::newRow("version") << QStringList { "--version" } << 0 << "deptest";
 }
 
 void tst_Headless::badArguments()
 {
     QFETCH(QStringList, arguments);
     QFETCH(int, status);
+    QFETCH(QString, says);
     const Finished finished = runProgram(arguments, withoutDisplay("C.UTF-8"));
+    QVERIFY2((finished.out + finished.err).contains(says.toUtf8()), finished.err.constData());
     QCOMPARE(finished.status, status);
     QVERIFY(!loadsAPlatformPlugin(finished.err));
     const QByteArray err = withoutPluginLog(finished.err);

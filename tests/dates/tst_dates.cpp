@@ -210,6 +210,16 @@ void tst_Dates::datesWrittenElsewhere_data()
     QTest::newRow("dots with a time") << QByteArray("06.03.2020 10:15") << "en_US" << march6;
     QTest::newRow("Persian calendar") << QByteArray("۱۶ اسفند ۱۳۹۸") << "en_US" << march6;
     QTest::newRow("bytes no code page reads as a date") << QByteArray("\x81\x8d\x8f 6 \x90 2020") << "en_US" << QDate();
+    // Locales without month names of their own write the month's number
+    // after an "M": that number is the month.
+    QTest::newRow("placeholder month M1") << QByteArray("4 M1 2020") << "en_US" << QDate(2020, 1, 4);
+    QTest::newRow("placeholder month M01") << QByteArray("4 M01 2020") << "en_US" << QDate(2020, 1, 4);
+    QTest::newRow("placeholder month M12 first") << QByteArray("M12 4, 2020") << "C" << QDate(2020, 12, 4);
+    // A year from 2400 on is a Thai year of the Buddhist era or no year.
+    QTest::newRow("Thai year with slashes") << QByteArray("6/3/2563") << "en_US" << QDate();
+    QTest::newRow("Thai year, time and its mark in 874") << QByteArray("6/3/2563 10:15 \xb9.") << "de_DE" << QDate();
+    QTest::newRow("Thai era, time and its mark in 874")
+        << QByteArray("6 \xc1\xd5\xb9\xd2\xa4\xc1 \xbe.\xc8. 2563 10:15") << "en_US" << march6;
 }
 
 void tst_Dates::datesWrittenElsewhere()
@@ -301,6 +311,15 @@ void tst_Dates::theListDecidesAsAWhole_data()
     QTest::newRow("own dates, then one from elsewhere")
         << "en_US" << QByteArrayList { "Friday, March 6, 2020" }
         << QByteArrayList { "Freitag, 6. M\xe4rz 2020", "Friday, March 6, 2020" } << QDate(2020, 3, 6) << 1252;
+    // Thai numbers alone are Buddhist-era years where the list is Thai.
+    QTest::newRow("Thai list, a slashed date first")
+        << "en_US" << QByteArrayList {} << QByteArrayList { "6/3/2563", "6 มีนาคม 2563" } << QDate(2020, 3, 6) << 874;
+    // A list in a language the catalogue lacks, one of whose months is
+    // another month's abbreviation elsewhere ("maj"): its other texts show
+    // the list is not in that language, and the text stays as written.
+    QTest::newRow("a list in a language the catalogue lacks")
+        << "en_US" << QByteArrayList {} << QByteArrayList { "4 Maj 2020", "4 Jiu 2020", "4 Oko 2020" } << QDate()
+        << 1252;
     QTest::newRow("German list after a Cyrillic one")
         << "en_US" << QByteArrayList { "6 \xec\xe0\xf0\xf2\xe0 2020 \xe3." }
         << QByteArrayList { "Freitag, 6. M\xe4rz 2020" } << QDate(2020, 3, 6) << 1252;
@@ -325,7 +344,8 @@ void tst_Dates::theListDecidesAsAWhole()
     for (const std::string& text : texts(earlierList))
         (void)format.render(text);
     format.study(texts(list));
-    QCOMPARE(rendered(format, list.front().toStdString()), locale.toString(firstDay, QLocale::LongFormat));
+    QCOMPARE(rendered(format, list.front().toStdString()),
+        firstDay.isValid() ? locale.toString(firstDay, QLocale::LongFormat) : QString::fromUtf8(list.front()));
     QCOMPARE(format.codePage(), codePage);
 }
 

@@ -46,7 +46,8 @@ void checkUnopenableFilesEndTheProgram(
 
 // Rows: the reference list, the missing and the matching lines joined by
 // '|'. The machine has "a" and "a.so" (10 bytes, Monday) in the system
-// directory and a directory "sub" in the application directory.
+// directory and a directory "sub" with "x.so" (the same) in the
+// application directory.
 template <class Machine, class Time> void checkBadReferenceEntries(const Time& monday)
 {
     QFETCH(QByteArray, list);
@@ -56,6 +57,7 @@ template <class Machine, class Time> void checkBadReferenceEntries(const Time& m
     machine.makeFile(machine.systemDirectory() + "/a", 10, monday);
     machine.makeFile(machine.systemDirectory() + "/a.so", 10, monday);
     machine.makeDirectory(machine.applicationDirectory() + "/sub");
+    machine.makeFile(machine.applicationDirectory() + "/sub/x.so", 10, monday);
     machine.writeText(machine.dataFile("indll.txt"), list.toStdString());
     auto runtime = runtimeOn(machine);
     FakeWindow window;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace deptest::test {
@@ -50,6 +51,18 @@ private:
     std::string m_lastDate;
     std::unique_ptr<Printer> m_printer = std::make_unique<RecordingPrinter>();
 };
+
+// ASCII text as UTF-16 with its byte-order mark, as Windows PowerShell
+// and Notepad save a list.
+inline std::string utf16Text(std::string_view ascii, bool littleEndian)
+{
+    std::string out = littleEndian ? "\xFF\xFE" : "\xFE\xFF";
+    for (const char c : ascii) {
+        out += littleEndian ? c : '\0';
+        out += littleEndian ? '\0' : c;
+    }
+    return out;
+}
 
 // The exceptions file's first line as written, with its line end.
 inline std::string exceptionsHeaderLine()

@@ -1,3 +1,4 @@
+#include "records/RecordReader.h"
 #include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/MemoryMachine.h"
@@ -52,6 +53,11 @@ void tst_Generation::referenceAndNotFoundLists_data()
         << QByteArray("sys.so\r\n\r\n  \r\n\n") << QByteArray("\"sys.so\",\"3\",\"2026-12-07\"\r\n") << QByteArray();
     QTest::newRow("byte-order mark before the first name")
         << QByteArray("\xEF\xBB\xBFsys.so\r\n") << QByteArray("\"sys.so\",\"3\",\"2026-12-07\"\r\n") << QByteArray();
+    // Windows PowerShell's "dir -Name > dlls.txt", and Notepad's "Unicode".
+    for (const bool little : { true, false })
+        QTest::newRow(little ? "UTF-16LE" : "UTF-16BE")
+            << QByteArray::fromStdString(test::utf16Text("sys.so\r\nwin.so\r\nnone.so\r\n", little)) << both
+            << QByteArray("\"none.so\"\r\n");
 }
 
 void tst_Generation::referenceAndNotFoundLists()
@@ -129,8 +135,10 @@ void tst_Generation::badNames_data()
     // A quoted name runs on to its closing quote, line ends and all.
     QTest::newRow("quote that never closes")
         << QByteArray("\"sys.so\r\n") << QByteArray() << QByteArray("\"sys.so\r\n\"\r\n");
+    // Longer than any path: refused without being held whole.
     const QByteArray longName(50 * 1024 * 1024, 'n');
-    QTest::newRow("a single line of 50 MB") << longName + "\r\nsys.so\r\n" << sys << "\"" + longName + "\"\r\n";
+    QTest::newRow("a single line of 50 MB") << longName + "\r\nsys.so\r\n"
+                                            << sys << "\"" + longName.left(RecordReader::longestField) + "\"\r\n";
 }
 
 void tst_Generation::badNames() { test::checkBadNames<Machine>(at(monday)); }

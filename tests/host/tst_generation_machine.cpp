@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -56,12 +57,18 @@ public:
 
 private slots:
     void generationThenTestRunMatchesEverything();
+    void oddApplicationFolderNames_data();
+    void oddApplicationFolderNames();
     void badNames_data();
     void badNames();
     void failedGenerationKeepsTheOldLists_data();
     void failedGenerationKeepsTheOldLists();
     void killedGenerationLeavesOldOrNewLists();
     void replacedListsKeepLinksAndPermissions();
+    void linkToAListNotMadeYet_data();
+    void linkToAListNotMadeYet();
+    void listsWrittenInPlaceWhereTheFolderTakesNoNewFile_data();
+    void listsWrittenInPlaceWhereTheFolderTakesNoNewFile();
     void readOnlyApplicationDirectory();
     void writeProtectedListsAreKept_data();
     void writeProtectedListsAreKept();
@@ -90,6 +97,43 @@ void tst_GenerationMachine::generationThenTestRunMatchesEverything()
         std::string("Format: Filename, Size of file on target, size of original file, date of target file, date of "
                     "original, error\r\n"));
     QVERIFY(runtime.messages.empty());
+}
+
+void tst_GenerationMachine::oddApplicationFolderNames_data()
+{
+    // The application directory is this machine's own path: its backslashes
+    // are part of its name. A folder named by the same path with slashes
+    // stands by as a decoy.
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("backslash inside") << "bs\\dir";
+    QTest::newRow("backslash at the end") << "dir\\";
+    QTest::newRow("named like the system literal") << "c:\\windows\\system";
+}
+
+void tst_GenerationMachine::oddApplicationFolderNames()
+{
+    QFETCH(QString, folder);
+    Machine machine;
+    const std::string application = machine.root() + "/" + folder.toStdString();
+    std::string decoy = application;
+    std::replace(decoy.begin(), decoy.end(), '\\', '/');
+    QVERIFY(QDir().mkpath(QString::fromStdString(application)));
+    QVERIFY(QDir().mkpath(QString::fromStdString(decoy)));
+    Machine::writeText(decoy + "/dlls.txt", "WRONG\r\n");
+    Machine::writeText(application + "/dlls.txt", "mine.txt\r\n");
+    Machine::makeFile(application + "/mine.txt", 6, monday);
+
+    HostSettings settings = machine.settings();
+    settings.applicationDirectory = application;
+    TestRuntime runtime(settings);
+    generateReference(runtime);
+    FakeWindow window;
+    runTest(window, runtime);
+    QVERIFY(runtime.messages.empty());
+    QCOMPARE(Machine::readText(application + "/indll.txt"),
+        std::string("\"mine.txt\",\"6\",\"Monday, December 7, 2026\"\r\n"));
+    QCOMPARE(window.matching, std::vector<std::string> { "mine.txt" });
+    QCOMPARE(QDir(QString::fromStdString(decoy)).entryList(QDir::Files), QStringList { "dlls.txt" });
 }
 
 void tst_GenerationMachine::badNames_data()
@@ -428,6 +472,111 @@ void tst_GenerationMachine::replacedListsKeepLinksAndPermissions()
     QCOMPARE(modeOf(real.toStdString()), 0640);
     QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"none.so\"\r\n"));
     QCOMPARE(modeOf(machine.dataFile("dllerr.txt")), 0604);
+}
+
+void tst_GenerationMachine::linkToAListNotMadeYet_data()
+{
+    // The links, each "name>target" beside the application directory's
+    // lists (the first is indll.txt), and where the list should be made.
+    QTest::addColumn<QStringList>("links");
+    QTest::addColumn<QString>("madeAt"); // empty: nowhere, with the message
+    QTest::addColumn<QString>("message");
+    QTest::newRow("relative link") << QStringList { "indll.txt>../kept/none.txt" } << "kept/none.txt"
+                                   << "";
+    QTest::newRow("absolute link") << QStringList { "indll.txt>@/kept/none.txt" } << "kept/none.txt"
+                                   << "";
+    QTest::newRow("link to a link") << QStringList { "indll.txt>second", "second>../kept/none.txt" } << "kept/none.txt"
+                                    << "";
+    QTest::newRow("into a folder not there") << QStringList { "indll.txt>../gone/none.txt" } << ""
+                                             << "Error  76: Path not found";
+    QTest::newRow("links in a circle") << QStringList { "indll.txt>second", "second>indll.txt" } << ""
+                                       << "Error  75: Path/File access error";
+}
+
+void tst_GenerationMachine::linkToAListNotMadeYet()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QString, madeAt);
+    QFETCH(QString, message);
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
+    Machine::writeText(machine.dataFile("dlls.txt"), "found.so\r\n");
+    QVERIFY(QDir().mkpath(QString::fromStdString(machine.root() + "/kept")));
+    for (const QString& link : links) {
+        QString target = link.section('>', 1);
+        target.replace('@', QString::fromStdString(machine.root()));
+        std::filesystem::create_symlink(target.toStdString(), machine.dataFile(link.section('>', 0, 0).toStdString()));
+    }
+
+    TestRuntime runtime(machine);
+    generateReference(runtime);
+    QCOMPARE(runtime.messages,
+        message.isEmpty() ? std::vector<std::string> {} : std::vector<std::string> { message.toStdString() });
+    for (const QString& link : links)
+        QVERIFY(QFileInfo(QString::fromStdString(machine.dataFile(link.section('>', 0, 0).toStdString()))).isSymLink());
+    if (!madeAt.isEmpty())
+        QCOMPARE(Machine::readText(machine.root() + "/" + madeAt.toStdString()),
+            std::string("\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n"));
+    QCOMPARE(exists(machine.dataFile("dllerr.txt")), !madeAt.isEmpty());
+}
+
+void tst_GenerationMachine::listsWrittenInPlaceWhereTheFolderTakesNoNewFile_data()
+{
+    // The folder is root's and the lists anyone's (mode 666); the
+    // generation runs as another user.
+    QTest::addColumn<bool>("notFoundListThere");
+    QTest::addColumn<int>("status"); // 0: both lists written in place; 70: neither touched
+    QTest::newRow("both lists there: written in place") << true << 0;
+    QTest::newRow("no not-found list to write: neither is touched") << false << 70;
+}
+
+void tst_GenerationMachine::listsWrittenInPlaceWhereTheFolderTakesNoNewFile()
+{
+    QFETCH(bool, notFoundListThere);
+    QFETCH(int, status);
+    Machine machine;
+    Machine::makeFile(machine.systemDirectory() + "/found.so", 1, monday);
+    Machine::writeText(machine.dataFile("dlls.txt"), "found.so\r\nnone.so\r\n");
+    const std::string oldReferences = std::string(200, 'x') + "\r\n";
+    Machine::writeText(machine.dataFile("indll.txt"), oldReferences);
+    if (notFoundListThere)
+        Machine::writeText(machine.dataFile("dllerr.txt"), std::string(100, 'y') + "\r\n");
+    for (const char* list : { "indll.txt", "dllerr.txt" })
+        (void)::chmod(machine.dataFile(list).c_str(), 0666);
+    QVERIFY(::chmod(machine.root().c_str(), 0755) == 0);
+    QVERIFY(::chmod(machine.applicationDirectory().c_str(), 0555) == 0);
+
+    // As root, the run is another user's, in a child; otherwise the folder's
+    // mode alone refuses.
+    const auto generate = [&machine] {
+        TestRuntime runtime(machine);
+        generateReference(runtime);
+        if (runtime.messages.empty())
+            return 0;
+        return runtime.messages == std::vector<std::string> { "Error  70: Permission denied" } ? 70 : 1;
+    };
+    int result = -1;
+    if (::geteuid() == 0) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(dropped ? generate() : 2);
+        }
+        int childStatus = 0;
+        QCOMPARE(::waitpid(child, &childStatus, 0), child);
+        result = WIFEXITED(childStatus) ? WEXITSTATUS(childStatus) : -1;
+    } else {
+        result = generate();
+    }
+    QVERIFY(::chmod(machine.applicationDirectory().c_str(), 0755) == 0);
+    QCOMPARE(result, status);
+    if (status == 0) {
+        QCOMPARE(Machine::readText(machine.dataFile("indll.txt")),
+            std::string("\"found.so\",\"1\",\"Monday, December 7, 2026\"\r\n"));
+        QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"none.so\"\r\n"));
+    } else {
+        QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), oldReferences);
+    }
 }
 
 void tst_GenerationMachine::readOnlyApplicationDirectory()

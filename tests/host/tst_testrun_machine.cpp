@@ -182,7 +182,8 @@ void tst_TestRunMachine::badReferenceEntries_data()
 {
     // What the host makes of names that are no plain file names. The
     // machine has "a" and "a.so" (10 bytes, Monday) in the system
-    // directory and a directory "sub" in the application directory.
+    // directory and a directory "sub" with "x.so" (the same) in the
+    // application directory.
     QTest::addColumn<QByteArray>("list");
     QTest::addColumn<QString>("missing");
     QTest::addColumn<QString>("matching");
@@ -199,6 +200,8 @@ void tst_TestRunMachine::badReferenceEntries_data()
         << "";
     QTest::newRow("backslash is a separator") << "\"..\\system\\a.so\"" + monday << ""
                                               << "..\\system\\a.so";
+    QTest::newRow("folder only the application directory has") << "\"sub\\x.so\"" + monday << ""
+                                                               << "sub\\x.so";
 }
 
 void tst_TestRunMachine::badReferenceEntries() { test::checkBadReferenceEntries<Machine>(reference); }

@@ -1,8 +1,8 @@
 // libFuzzer target for the record reader: any bytes, read as fields, lines
-// and records in an order the input itself chooses, must neither crash nor
-// read out of bounds, and every read must consume input or fail. The same
-// bytes, cut into texts, are written as each list's records and must read
-// back exactly as written.
+// and records in an order the input itself chooses, and read as UTF-16,
+// must neither crash nor read out of bounds, and every read must consume
+// input or fail. The same bytes, cut into texts, are written as each list's
+// records and must read back exactly as written.
 
 #include "records/DataFiles.h"
 #include "records/RecordReader.h"
@@ -70,8 +70,54 @@ void readAnyhow(const std::string& bytes, std::uint8_t mode, std::size_t piece)
             break;
         }
         }
-        // A read that consumed nothing, or more than there was.
-        expect(++reads <= bytes.size() && taken <= bytes.size());
+        // A read that consumed nothing, or more than there was (UTF-16
+        // behind a byte-order mark: three bytes for two).
+        expect(++reads <= bytes.size() && taken <= 2 * bytes.size());
+    }
+}
+
+// Whether bytes are well-formed UTF-8: no stray or missing continuation,
+// no overlong form, no surrogate, nothing beyond U+10FFFF.
+bool isWellFormedUtf8(const std::string& text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const std::size_t length = lead < 0x80 ? 1
+            : lead < 0xC2                      ? 0
+            : lead < 0xE0                      ? 2
+            : lead < 0xF0                      ? 3
+            : lead < 0xF5                      ? 4
+                                               : 0;
+        if (length == 0 || at + length > text.size())
+            return false;
+        for (std::size_t next = 1; next < length; ++next) {
+            const auto byte = static_cast<unsigned char>(text[at + next]);
+            // The second byte's range rules out overlong forms, surrogates and beyond U+10FFFF.
+            const unsigned char low = next > 1 ? 0x80 : lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+            const unsigned char high = next > 1 ? 0xBF : lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+            if (byte < low || byte > high)
+                return false;
+        }
+        at += length;
+    }
+    return true;
+}
+
+// The same bytes behind a UTF-16 byte-order mark (the mode picks which):
+// every field comes out as well-formed UTF-8, at most three bytes of it
+// for two read, and every read consumes some.
+void readAsUtf16(const std::string& bytes, std::uint8_t mode, std::size_t piece)
+{
+    const std::string text = ((mode & 1) != 0 ? "\xFF\xFE" : "\xFE\xFF") + bytes;
+    TextFile file(text, piece);
+    RecordReader reader(file);
+    std::size_t reads = 0;
+    std::size_t taken = 0;
+    while (!reader.atEnd()) {
+        const auto field = reader.readField();
+        expect(!field || isWellFormedUtf8(*field));
+        taken += field ? field->size() : 0;
+        expect(++reads <= text.size() && taken <= 2 * text.size());
     }
 }
 
@@ -152,6 +198,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t piece = 1 + mode % 13;
     const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     readAnyhow(bytes, mode, piece);
+    readAsUtf16(bytes, mode, piece);
     readBackAsWritten(bytes, piece);
     return 0;
 }

@@ -32,6 +32,22 @@ std::string bytes(const QByteArray& data)
     return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
+// Text in UTF-16 with its byte-order mark, as Windows PowerShell and
+// Notepad save a list; `tail` is appended as raw bytes.
+QByteArray utf16(const QString& text, bool littleEndian, const QByteArray& tail = {})
+{
+    QByteArray out = littleEndian ? QByteArray("\xFF\xFE") : QByteArray("\xFE\xFF");
+    for (const QChar unit : text) {
+        const auto low = static_cast<char>(unit.unicode() & 0xFF);
+        const auto high = static_cast<char>(unit.unicode() >> 8);
+        out.append(littleEndian ? low : high).append(littleEndian ? high : low);
+    }
+    return out + tail;
+}
+
+// UTF-8 bytes as the reader gives them, one character per byte.
+QString utf8(const char* bytes) { return QString::fromLatin1(bytes); }
+
 QStringList toList(const std::vector<std::string>& fields)
 {
     QStringList list;
@@ -95,6 +111,19 @@ void tst_Records::fieldReader_data()
         << QByteArray("a\0b,c\r\n", 7) << 2 << QStringList { QString::fromLatin1("a\0b", 3), "c" } << 0 << true;
     QTest::newRow("trailing blank line is left to read")
         << QByteArray("a\r\n\r\n") << 1 << QStringList { "a" } << 0 << false;
+    // Lists saved as UTF-16 are read as their text, in UTF-8.
+    QTest::newRow("UTF-16LE with its mark") << utf16(QString::fromUtf8("\"\u00e4.dll\",b\r\nc\r\n"), true) << 3
+                                            << QStringList { utf8("\xC3\xA4.dll"), "b", "c" } << 0 << true;
+    QTest::newRow("UTF-16BE with its mark") << utf16(QString::fromUtf8("\u20ac.so,\"a, b\"\r\n"), false) << 2
+                                            << QStringList { utf8("\xE2\x82\xAC.so"), "a, b" } << 0 << true;
+    QTest::newRow("UTF-16 pair beyond 16 bits") << utf16(QString::fromUtf8("x\U0001F600y\r\n"), true) << 1
+                                                << QStringList { utf8("x\xF0\x9F\x98\x80y") } << 0 << true;
+    QTest::newRow("UTF-16 half a pair and an odd last byte") << utf16(QString(QChar(0xD800)) + "a,b", true, "\x01") << 2
+                                                             << QStringList { utf8("\xEF\xBF\xBD"
+                                                                                   "a"),
+                                                                    utf8("b\xEF\xBF\xBD") }
+                                                             << 0 << true;
+    QTest::newRow("UTF-16 mark alone") << utf16({}, true) << 1 << QStringList { "old" } << 62 << true;
 }
 
 void tst_Records::fieldReader()
@@ -325,12 +354,23 @@ void tst_Records::anyBytesAreSafe()
 
 void tst_Records::hugeLine()
 {
+    // Longer than any path: refused as a bad name as soon as it is that
+    // long, its start kept and the rest passed over without being held.
+    for (const std::string quote : { "", "\"" }) {
+        std::string input = quote + std::string(40 * 1024 * 1024, 'x') + quote + ",\"2\",\"d\"\r\n\"next\"";
+        MemoryFile file(input, 1 << 20);
+        RecordReader reader(file);
+        const ReferenceRead read = readReference(reader);
+        QCOMPARE(read.record.name, std::string(RecordReader::longestField, 'x'));
+        QCOMPARE(read.failure, Outcome(Error::of(error::badFileName)));
+        QCOMPARE(read.record.date, std::string("d")); // the record is read to its end
+        QCOMPARE(reader.readField().value(), std::string("next"));
+    }
     std::string input(40 * 1024 * 1024, 'x');
-    input += "\r\n\"next\"";
-    MemoryFile file(input, 1 << 20);
+    MemoryFile file(input + "\r\nnext", 1 << 20);
     RecordReader reader(file);
-    QCOMPARE(reader.readLine()->size(), std::size_t { 40 * 1024 * 1024 });
-    QCOMPARE(reader.readField().value(), std::string("next"));
+    QCOMPARE(reader.readLine()->size(), RecordReader::longestField);
+    QCOMPARE(reader.readLine().value(), std::string("next"));
 }
 
 namespace {

@@ -1,3 +1,4 @@
+#include "records/RecordReader.h"
 #include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/MemoryMachine.h"
@@ -21,6 +22,11 @@ const std::string header = test::exceptionsHeaderLine();
 // One line of a reference list, dated December 7, 2026.
 std::string entry(std::string_view name, std::string_view size) { return test::entry(name, size, "2026-12-07"); }
 
+QByteArray utf16(const QByteArray& text, bool littleEndian)
+{
+    return QByteArray::fromStdString(test::utf16Text(text.toStdString(), littleEndian));
+}
+
 } // namespace
 
 class tst_TestRun : public QObject {
@@ -39,6 +45,7 @@ private slots:
     void filesChangedWhileTheRunProcessesEvents();
     void badReferenceEntries_data();
     void badReferenceEntries();
+    void countlessDistinctDatesAreNotAllKept();
 };
 
 void tst_TestRun::verdicts_data()
@@ -287,9 +294,37 @@ void tst_TestRun::badReferenceEntries_data()
                                                        << "a.so";
     QTest::newRow("binary bytes") << QByteArray("\x01\xff\xfe,\x80\x90,\x00\r\n", 10)
                                   << QString::fromLatin1("\x01\xff\xfe - Error: File not found") << "";
+    QTest::newRow("UTF-16LE list") << utf16("\"a.so\"" + monday + "\"a\"" + monday, true) << ""
+                                   << "a.so|a";
+    QTest::newRow("UTF-16BE list") << utf16("\"a.so\"" + monday, false) << ""
+                                   << "a.so";
+    // A name longer than any path is refused as soon as it is that long;
+    // the entry after it is read as it should be.
+    QTest::newRow("name longer than any path")
+        << "\"" + QByteArray(200000, 'x') + "\"" + monday + "\"a.so\"" + monday
+        << QString(qsizetype(RecordReader::longestField), 'x') + " - Error: Bad file name or number"
+        << "a.so";
 }
 
 void tst_TestRun::badReferenceEntries() { test::checkBadReferenceEntries<Machine>(at(reference)); }
+
+void tst_TestRun::countlessDistinctDatesAreNotAllKept()
+{
+    // What a run keeps of a list's date texts stays bounded, whatever the
+    // list: every entry is still checked.
+    Machine machine;
+    std::string list;
+    constexpr int entries = 70000;
+    for (int i = 0; i < entries; ++i)
+        list += "\"a.so\",\"10\",\"day " + std::to_string(i) + "\"\r\n";
+    machine.writeText(machine.dataFile("indll.txt"), list);
+    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
+    FakeWindow window;
+    runTest(window, runtime);
+    QCOMPARE(window.missing.size(), std::size_t { entries });
+    QCOMPARE(runtime.listsStarted.size(), std::size_t { 1 });
+    QCOMPARE(runtime.listsStarted[0].size(), std::size_t { 65536 });
+}
 
 QTEST_GUILESS_MAIN(tst_TestRun)
 #include "tst_testrun.moc"
