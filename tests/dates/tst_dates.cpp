@@ -182,6 +182,7 @@ void tst_Dates::datesWrittenElsewhere_data()
     QTest::newRow("no day of the year") << QByteArray("2026-02-30") << "en_US" << QDate();
     QTest::newRow("words alone") << QByteArray("yesterday-ish") << "en_US" << QDate();
     QTest::newRow("a month and one number") << QByteArray("March 2020") << "en_US" << QDate();
+    QTest::newRow("a year of more than four digits") << QByteArray("6 March 20200") << "en_US" << QDate();
     QTest::newRow("ISO under C") << QByteArray("2020-03-06") << "C" << march6;
     QTest::newRow("slashes under C are month first") << QByteArray("06/03/2020") << "C" << QDate(2020, 6, 3);
     QTest::newRow("unknown machine language") << QByteArray("Friday, March 6, 2020") << "xx_YY" << march6;
