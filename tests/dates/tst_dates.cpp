@@ -46,6 +46,8 @@ private slots:
     void longDatesOfEveryLocale();
     void shortDatesOfEveryLocale_data();
     void shortDatesOfEveryLocale();
+    void longDatesAsShown_data();
+    void longDatesAsShown();
     void datesWrittenElsewhere_data();
     void datesWrittenElsewhere();
     void oneTextTwoDays_data();
@@ -139,6 +141,42 @@ void tst_Dates::shortDatesOfEveryLocale()
     if (writer.name() == QStringLiteral("kkj_CM"))
         QEXPECT_FAIL("", "mixed marks", Continue);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral(" | "))));
+}
+
+void tst_Dates::longDatesAsShown_data()
+{
+    // The long dates users see, written out rather than asked of the locale
+    // the program asks: a day of a file, a date from elsewhere and one of
+    // the machine's own all show as the machine's long date.
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("en_US") << "en_US"
+                           << "Tuesday, December 8, 2026";
+    QTest::newRow("C") << "C"
+                       << "Tuesday, 8 December 2026";
+    QTest::newRow("de_DE") << "de_DE"
+                           << "Dienstag, 8. Dezember 2026";
+    QTest::newRow("fr_FR") << "fr_FR"
+                           << "mardi 8 décembre 2026";
+    QTest::newRow("ru_RU") << "ru_RU"
+                           << "вторник, 8 декабря 2026 г.";
+    QTest::newRow("ja_JP") << "ja_JP"
+                           << "2026年12月8日火曜日";
+    QTest::newRow("ar_SA") << "ar_SA"
+                           << "الثلاثاء، ٨ ديسمبر ٢٠٢٦";
+}
+
+void tst_Dates::longDatesAsShown()
+{
+    QFETCH(QString, machine);
+    QFETCH(QString, shown);
+    LongDateFormat format { QLocale(machine) };
+    std::string written;
+    QVERIFY(!format.render(FileTime { 2026, 12, 8, 10, 15, 0 }, written));
+    QCOMPARE(QString::fromStdString(written), shown);
+    QCOMPARE(rendered(format, "2026-12-08"), shown);
+    QCOMPARE(rendered(format, "Dienstag, 8. Dezember 2026"), shown);
+    QCOMPARE(rendered(format, utf8(shown)), shown);
 }
 
 void tst_Dates::datesWrittenElsewhere_data()
@@ -246,9 +284,9 @@ void tst_Dates::datesWrittenElsewhere()
     QFETCH(QDate, day);
     const QLocale locale(machine);
     LongDateFormat format(locale);
-    const std::string bytes = text.toStdString();
-    QCOMPARE(rendered(format, bytes),
-        day.isValid() ? locale.toString(day, QLocale::LongFormat) : QString::fromStdString(bytes));
+    // Compared as bytes: text left unread comes back byte for byte.
+    const QByteArray expected = day.isValid() ? locale.toString(day, QLocale::LongFormat).toUtf8() : text;
+    QCOMPARE(QByteArray::fromStdString(format.render(text.toStdString())), expected);
 }
 
 void tst_Dates::oneTextTwoDays_data()
