@@ -144,7 +144,9 @@ void DateReader::readNamed(const Text& text, std::vector<Candidate>& out) const
             }
             const Number& year = yearFirst ? first : second;
             const Number& day = yearFirst ? second : first;
-            if (day.digits > 2)
+            // No year has more than four digits, as in numeric dates: a
+            // longer number would be read by its first nine alone.
+            if (day.digits > 2 || year.digits > 4)
                 continue;
             const int inEra = yearIn(name.language, year);
             const QDate date = inEra == 0 ? QDate() : QDate(inEra, name.value, day.value, QCalendar(name.calendar));

@@ -6,7 +6,9 @@
 // the dates of one locale, in UTF-8 or in its ANSI code page; every list,
 // and in a second measure every single text, gets a fresh reader. Exits
 // non-zero when more texts are read wrong, over all four counts, than
-// --max-wrong allows.
+// --max-wrong allows, or when fewer UTF-8 or code page texts are read right,
+// in either measure, than --min-right-utf8 and --min-right-code-page ask:
+// a reader that reads nothing reads nothing wrong.
 
 #include "dates/LongDateFormat.h"
 
@@ -16,6 +18,7 @@
 #include <QFile>
 #include <QLocale>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -180,6 +183,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption maxWrong(QStringLiteral("max-wrong"),
         QStringLiteral("Fail when more texts are read wrong, over all four counts."), QStringLiteral("n"));
     parser.addOption(maxWrong);
+    const QCommandLineOption minRightUtf8(QStringLiteral("min-right-utf8"),
+        QStringLiteral("Fail when fewer UTF-8 texts are read right, in either measure."), QStringLiteral("n"));
+    const QCommandLineOption minRightCodePage(QStringLiteral("min-right-code-page"),
+        QStringLiteral("Fail when fewer code page texts are read right, in either measure."), QStringLiteral("n"));
+    parser.addOptions({ minRightUtf8, minRightCodePage });
     parser.process(application);
     if (parser.positionalArguments().size() != 1)
         parser.showHelp(2);
@@ -223,12 +231,26 @@ int main(int argc, char* argv[])
     std::printf("Calendars other than the Gregorian:\n");
     printCalendars(*locales);
 
+    bool failed = false;
     const int wrong = utf8.wrong + codePage.wrong + utf8Alone.wrong + codePageAlone.wrong;
     bool limitIsNumber = false;
     const int limit = parser.value(maxWrong).toInt(&limitIsNumber);
     if (parser.isSet(maxWrong) && (!limitIsNumber || wrong > limit)) {
         std::fprintf(stderr, "%d texts read wrong, at most %s allowed\n", wrong, qPrintable(parser.value(maxWrong)));
-        return 1;
+        failed = true;
     }
-    return 0;
+    const auto checkFloor
+        = [&](const QCommandLineOption& option, const char* texts, const Tally& list, const Tally& alone) {
+              bool floorIsNumber = false;
+              const int floor = parser.value(option).toInt(&floorIsNumber);
+              const int right = std::min(list.right, alone.right);
+              if (parser.isSet(option) && (!floorIsNumber || right < floor)) {
+                  std::fprintf(stderr, "%d %s texts read right, at least %s required\n", right, texts,
+                      qPrintable(parser.value(option)));
+                  failed = true;
+              }
+          };
+    checkFloor(minRightUtf8, "UTF-8", utf8, utf8Alone);
+    checkFloor(minRightCodePage, "code page", codePage, codePageAlone);
+    return failed ? 1 : 0;
 }

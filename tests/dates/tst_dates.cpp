@@ -24,6 +24,19 @@ const QList<QLocale>& everyLocale()
     return locales;
 }
 
+// The days the date catalogue learns each locale's words from (day 6 of
+// each month of 2020), and days it never saw: every weekday, other days of
+// the month, years before 2000 and after 2030, leap days.
+const QList<QDate> learnedDays = [] {
+    QList<QDate> days;
+    for (int month = 1; month <= 12; ++month)
+        days << QDate(2020, month, 6);
+    return days;
+}();
+const QList<QDate> unseenDays { QDate(1931, 1, 1), QDate(1987, 10, 31), QDate(1996, 2, 29), QDate(1999, 11, 8),
+    QDate(2000, 2, 29), QDate(2013, 7, 14), QDate(2024, 2, 29), QDate(2029, 3, 23), QDate(2031, 5, 7),
+    QDate(2045, 11, 17), QDate(2099, 9, 30) };
+
 } // namespace
 
 class tst_Dates : public QObject {
@@ -33,6 +46,8 @@ private slots:
     void longDatesOfEveryLocale();
     void shortDatesOfEveryLocale_data();
     void shortDatesOfEveryLocale();
+    void longDatesAsShown_data();
+    void longDatesAsShown();
     void datesWrittenElsewhere_data();
     void datesWrittenElsewhere();
     void oneTextTwoDays_data();
@@ -47,26 +62,32 @@ void tst_Dates::longDatesOfEveryLocale_data()
 {
     QTest::addColumn<QLocale>("writer");
     QTest::addColumn<QLocale>("reader");
+    QTest::addColumn<QList<QDate>>("days");
     for (const char* machine : { "en_US", "de_DE", "ja_JP" }) {
-        for (const QLocale& locale : everyLocale())
-            QTest::addRow("%s read under %s", qPrintable(locale.name()), machine) << locale << QLocale(machine);
+        for (const QLocale& locale : everyLocale()) {
+            const QString name = locale.name();
+            QTest::addRow("%s read under %s, 2020", qPrintable(name), machine)
+                << locale << QLocale(machine) << learnedDays;
+            QTest::addRow("%s read under %s, other days", qPrintable(name), machine)
+                << locale << QLocale(machine) << unseenDays;
+        }
     }
 }
 
 void tst_Dates::longDatesOfEveryLocale()
 {
-    // A list of the twelve months of 2020 in the long dates of one locale,
-    // read on a machine of another: each is the same day.
+    // A list of days in the long dates of one locale, read on a machine of
+    // another: each is the same day.
     QFETCH(QLocale, writer);
     QFETCH(QLocale, reader);
+    QFETCH(QList<QDate>, days);
     // Its weekday names are numbered ("Aneg 2"), and a number inside a
     // name is not told from the day.
     if (writer.name() == QLatin1String("mgo_CM"))
         QEXPECT_FAIL("", "Metaʼ weekday names hold numbers", Continue);
     LongDateFormat format(reader);
     QStringList wrong;
-    for (int month = 1; month <= 12; ++month) {
-        const QDate day(2020, month, 6);
+    for (const QDate& day : days) {
         const QString written = writer.toString(day, QLocale::LongFormat);
         const QString read = rendered(format, utf8(written));
         if (read != reader.toString(day, QLocale::LongFormat))
@@ -78,8 +99,11 @@ void tst_Dates::longDatesOfEveryLocale()
 void tst_Dates::shortDatesOfEveryLocale_data()
 {
     QTest::addColumn<QLocale>("writer");
-    for (const QLocale& locale : everyLocale())
-        QTest::addRow("%s", qPrintable(locale.name())) << locale;
+    QTest::addColumn<QList<QDate>>("days");
+    for (const QLocale& locale : everyLocale()) {
+        QTest::addRow("%s, 2020", qPrintable(locale.name())) << locale << learnedDays;
+        QTest::addRow("%s, other days", qPrintable(locale.name())) << locale << unseenDays;
+    }
 }
 
 void tst_Dates::shortDatesOfEveryLocale()
@@ -88,6 +112,7 @@ void tst_Dates::shortDatesOfEveryLocale()
     // date is read under its own locale, or in a list whose long dates
     // have shown the language.
     QFETCH(QLocale, writer);
+    QFETCH(QList<QDate>, days);
     const QLocale english(QLocale::English, QLocale::UnitedStates);
     LongDateFormat own(writer);
     LongDateFormat list(english);
@@ -98,9 +123,12 @@ void tst_Dates::shortDatesOfEveryLocale()
     const bool territoryUnknown = QStringList { "es_PA", "es_PR" }.contains(writer.name());
     if (listKnowsTheLanguage)
         (void)list.render(utf8(writer.toString(QDate(2020, 1, 20), QLocale::LongFormat)));
+    // Two-digit years are 1930-2029.
+    const bool twoDigitYears = !writer.dateFormat(QLocale::ShortFormat).contains(QLatin1String("yyyy"));
     QStringList wrong;
-    for (int month = 1; month <= 12; ++month) {
-        const QDate day(2020, month, 6);
+    for (const QDate& day : days) {
+        if (twoDigitYears && (day.year() < 1930 || day.year() > 2029))
+            continue;
         const std::string written = utf8(writer.toString(day, QLocale::ShortFormat));
         if (rendered(own, written) != writer.toString(day, QLocale::LongFormat))
             wrong << QStringLiteral("own: %1").arg(QString::fromStdString(written));
@@ -113,6 +141,42 @@ void tst_Dates::shortDatesOfEveryLocale()
     if (writer.name() == QStringLiteral("kkj_CM"))
         QEXPECT_FAIL("", "mixed marks", Continue);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral(" | "))));
+}
+
+void tst_Dates::longDatesAsShown_data()
+{
+    // The long dates users see, written out rather than asked of the locale
+    // the program asks: a day of a file, a date from elsewhere and one of
+    // the machine's own all show as the machine's long date.
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("en_US") << "en_US"
+                           << "Tuesday, December 8, 2026";
+    QTest::newRow("C") << "C"
+                       << "Tuesday, 8 December 2026";
+    QTest::newRow("de_DE") << "de_DE"
+                           << "Dienstag, 8. Dezember 2026";
+    QTest::newRow("fr_FR") << "fr_FR"
+                           << "mardi 8 décembre 2026";
+    QTest::newRow("ru_RU") << "ru_RU"
+                           << "вторник, 8 декабря 2026 г.";
+    QTest::newRow("ja_JP") << "ja_JP"
+                           << "2026年12月8日火曜日";
+    QTest::newRow("ar_SA") << "ar_SA"
+                           << "الثلاثاء، ٨ ديسمبر ٢٠٢٦";
+}
+
+void tst_Dates::longDatesAsShown()
+{
+    QFETCH(QString, machine);
+    QFETCH(QString, shown);
+    LongDateFormat format { QLocale(machine) };
+    std::string written;
+    QVERIFY(!format.render(FileTime { 2026, 12, 8, 10, 15, 0 }, written));
+    QCOMPARE(QString::fromStdString(written), shown);
+    QCOMPARE(rendered(format, "2026-12-08"), shown);
+    QCOMPARE(rendered(format, "Dienstag, 8. Dezember 2026"), shown);
+    QCOMPARE(rendered(format, utf8(shown)), shown);
 }
 
 void tst_Dates::datesWrittenElsewhere_data()
@@ -156,6 +220,7 @@ void tst_Dates::datesWrittenElsewhere_data()
     QTest::newRow("no day of the year") << QByteArray("2026-02-30") << "en_US" << QDate();
     QTest::newRow("words alone") << QByteArray("yesterday-ish") << "en_US" << QDate();
     QTest::newRow("a month and one number") << QByteArray("March 2020") << "en_US" << QDate();
+    QTest::newRow("a year of more than four digits") << QByteArray("6 March 20200") << "en_US" << QDate();
     QTest::newRow("ISO under C") << QByteArray("2020-03-06") << "C" << march6;
     QTest::newRow("slashes under C are month first") << QByteArray("06/03/2020") << "C" << QDate(2020, 6, 3);
     QTest::newRow("unknown machine language") << QByteArray("Friday, March 6, 2020") << "xx_YY" << march6;
@@ -229,9 +294,9 @@ void tst_Dates::datesWrittenElsewhere()
     QFETCH(QDate, day);
     const QLocale locale(machine);
     LongDateFormat format(locale);
-    const std::string bytes = text.toStdString();
-    QCOMPARE(rendered(format, bytes),
-        day.isValid() ? locale.toString(day, QLocale::LongFormat) : QString::fromStdString(bytes));
+    // Compared as bytes: text left unread comes back byte for byte.
+    const QByteArray expected = day.isValid() ? locale.toString(day, QLocale::LongFormat).toUtf8() : text;
+    QCOMPARE(QByteArray::fromStdString(format.render(text.toStdString())), expected);
 }
 
 void tst_Dates::oneTextTwoDays_data()
