@@ -1,7 +1,7 @@
 #include "desktop/QtPrinter.h"
 
 #include "dates/LegacyText.h"
-#include "desktop/CupsQueue.h"
+#include "system/PrintQueue.h"
 
 #include <QDir>
 #include <QFontMetricsF>

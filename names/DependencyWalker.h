@@ -1,9 +1,9 @@
 #pragma once
 
-#include "names/BinaryFile.h"
 #include "names/ElfObject.h"
 #include "names/LoaderCache.h"
 #include "names/PeObject.h"
+#include "system/BinaryFile.h"
 
 #include <memory>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "names/BinaryFile.h"
+#include "system/BinaryFile.h"
 
 #include <cstdint>
 #include <optional>

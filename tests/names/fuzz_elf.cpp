@@ -3,9 +3,9 @@
 // programs) and as a cache, must neither crash nor read out of bounds, and
 // what they give must lie within what was read.
 
-#include "names/BinaryFile.h"
 #include "names/ElfObject.h"
 #include "names/LoaderCache.h"
+#include "system/BinaryFile.h"
 #include "tests/names/FuzzInputFile.h"
 
 #include <cstdint>

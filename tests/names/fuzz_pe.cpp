@@ -2,8 +2,8 @@
 // file as a run reads programs, must neither crash nor read out of bounds,
 // and every name it gives must lie within the file.
 
-#include "names/BinaryFile.h"
 #include "names/PeObject.h"
+#include "system/BinaryFile.h"
 #include "tests/names/FuzzInputFile.h"
 
 #include <cstdint>

@@ -5,12 +5,12 @@
 
 #include "errors/Error.h"
 #include "generate/ReferenceGeneration.h"
-#include "host/windows/WindowsFiles.h"
 #include "records/DataFiles.h"
 #include "services/Files.h"
 #include "services/Printer.h"
 #include "services/Runtime.h"
 #include "services/Window.h"
+#include "system/windows/WindowsFiles.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/FakeWindow.h"
 #include "verify/TestRun.h"

@@ -1,7 +1,7 @@
-#include "host/posix/PosixFiles.h"
+#include "system/posix/PosixFiles.h"
 
-#include "host/files/FileWriter.h"
-#include "host/posix/OsError.h"
+#include "system/FileWriter.h"
+#include "system/posix/OsError.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "names/BinaryFile.h"
+#include "system/BinaryFile.h"
 
 #include <algorithm>
 #include <array>
