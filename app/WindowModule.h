@@ -19,6 +19,11 @@ struct WindowModule {
     std::unique_ptr<Printer> (*makePrinter)();
 };
 
+// The window module: loaded from lib/ beside the executable where it is a
+// module of its own, linked into the executable where it is not (Windows).
+// Null, with the reason on standard error, when it cannot be loaded.
+const WindowModule* windowModule();
+
 } // namespace deptest
 
 // The module's one exported symbol.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dates/DateReader.h"
+#include "system/CodePages.h"
 
 #include <QDate>
 #include <QLocale>
@@ -62,6 +63,7 @@ private:
     ListFacts m_facts;
     Votes m_votes;
     int m_codePage;
+    CodePages m_converters; // for the lists' texts that are not UTF-8
     bool m_studied { false };
     // Each text the study met; for those whose reading does not depend on
     // the list, what it found, so that each is read and decided once.

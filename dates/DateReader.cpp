@@ -1,6 +1,7 @@
 #include "dates/DateReader.h"
 
 #include "dates/DateWords.h"
+#include "dates/Languages.h"
 
 #include <QRegularExpression>
 
@@ -13,10 +14,6 @@ namespace {
 
 // No date text is this long; anything longer is no date and is not searched.
 constexpr qsizetype longestDateText = 200;
-// Thai years of the Buddhist era are 543 years ahead; no file is dated
-// after 2400 of the common era.
-constexpr int buddhistEraOffset = 543;
-constexpr int firstBuddhistYear = 2400;
 
 int fullYear(const Number& year)
 {
@@ -30,7 +27,8 @@ bool looksLikeYear(const Number& number) { return number.digits > 2 || number.va
 int yearIn(QLocale::Language language, const Number& number)
 {
     const int year = fullYear(number);
-    return language == QLocale::Thai && year >= firstBuddhistYear ? year - buddhistEraOffset : year;
+    const LanguageFacts& facts = factsOf(language);
+    return facts.eraOffset != 0 && year >= facts.firstEraYear ? year - facts.eraOffset : year;
 }
 
 // Day, month and year from three numbers in an order; none when the

@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -167,22 +168,21 @@ private:
     std::string m_target;
 };
 
-// The permission bits a newly created file gets: 0666 less the umask.
+// The permission bits a newly created file gets: 0666 less the umask. The
+// umask is read from what the kernel says of the process, since asking
+// umask() for it sets it too, for every thread; where the kernel does not
+// say (before Linux 4.7), the usual 022.
 mode_t newFileMode()
 {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
+    mode_t mask = 022;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("Umask:")) {
+            mask = static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+            break;
+        }
+    }
     return 0666 & ~mask;
-}
-
-void ignoreFileSizeSignal()
-{
-    // A file-size limit must come back as a failed write, not end the program.
-    static const bool ignored = [] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        return true;
-    }();
-    (void)ignored;
 }
 
 // Size and local modification time of what stat() found. A directory is
@@ -237,7 +237,6 @@ Result<std::unique_ptr<InputFile>> PosixFiles::openForReading(std::string_view h
 
 Result<std::unique_ptr<OutputFile>> PosixFiles::openForWriting(std::string_view hostPath)
 {
-    ignoreFileSizeSignal();
     if (!isUsablePath(hostPath))
         return Error::of(error::badFileName);
     const std::string path(hostPath);
@@ -249,7 +248,6 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForWriting(std::string_view 
 
 Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_view hostPath)
 {
-    ignoreFileSizeSignal();
     if (!isUsablePath(hostPath))
         return Error::of(error::badFileName);
     // A link stays a link: the file it points to is the one replaced.

@@ -111,6 +111,7 @@ private:
 
 void tst_Window::init()
 {
+    substituteWindowFonts(); // as the program does when it starts
     m_machine = std::make_unique<Machine>();
     m_runtime = std::make_unique<TestRuntime>(*m_machine);
     m_window = std::make_unique<frmTest>(*m_runtime);

@@ -3,9 +3,9 @@
 // programs) and as a cache, must neither crash nor read out of bounds, and
 // what they give must lie within what was read.
 
+#include "names/ByteSource.h"
 #include "names/ElfObject.h"
 #include "names/LoaderCache.h"
-#include "system/BinaryFile.h"
 #include "tests/names/FuzzInputFile.h"
 
 #include <cstdint>
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string why;
     check(deptest::names::readElf(bytes, why), why, size);
     std::string fileWhy;
-    if (const deptest::names::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy); file.isOpen())
+    if (const deptest::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy); file.isOpen())
         check(deptest::names::readElf(file, fileWhy), fileWhy, size);
     else if (size > 0)
         std::abort(); // any bytes make a readable file

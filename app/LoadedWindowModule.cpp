@@ -1,0 +1,31 @@
+#include "app/WindowModule.h"
+
+#include "system/LoadedFrom.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace deptest {
+
+// From lib/ beside the executable, where the file search never looks.
+const WindowModule* windowModule()
+{
+    static const WindowModule* loaded = []() -> const WindowModule* {
+        const std::optional<std::string> directory = executableDirectory();
+        const std::string path
+            = (std::filesystem::path(directory.value_or(std::string())) / "lib" / DEPTEST_WINDOW_MODULE).string();
+        const ModuleEntry module = directory ? loadModuleEntry(path, "deptestWindowModule")
+                                             : ModuleEntry { nullptr, "the executable's directory is not known" };
+        if (module.entry == nullptr) {
+            std::fprintf(stderr, "deptest: the window system cannot be used: %s\n", module.reason.c_str());
+            return nullptr;
+        }
+        using Entry = const WindowModule* (*)();
+        return reinterpret_cast<Entry>(module.entry)();
+    }();
+    return loaded;
+}
+
+} // namespace deptest
