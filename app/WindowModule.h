@@ -19,6 +19,16 @@ struct WindowModule {
     std::unique_ptr<Printer> (*makePrinter)();
 };
 
+// The window module: loaded from lib/ beside the executable where it is a
+// module of its own, linked into the executable where it is not (Windows).
+// Null, with the reason on standard error, when it cannot be loaded.
+const WindowModule* windowModule();
+
+// Why the window cannot be shown here, or null: where the window system is
+// a display server's (X11, Wayland) and none is named, Qt would abort while
+// it looks for one.
+const char* missingDisplay();
+
 } // namespace deptest
 
 // The module's one exported symbol.

@@ -1,6 +1,6 @@
 #include "cli/Progress.h"
 
-#include <unistd.h>
+#include "system/Terminal.h"
 
 #include <utility>
 
@@ -18,7 +18,7 @@ Progress::Progress(int descriptor, std::int64_t total, std::function<Clock::time
 
 Progress::~Progress() { erase(); }
 
-bool Progress::drawsOn(int descriptor) { return ::isatty(descriptor) == 1; }
+bool Progress::drawsOn(int descriptor) { return isTerminal(descriptor); }
 
 void Progress::update(std::int64_t done)
 {
@@ -49,14 +49,9 @@ void Progress::erase()
 
 void Progress::write(const std::string& text) const
 {
-    // Straight to the descriptor, unbuffered, so that the line is there at once.
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t got = ::write(m_descriptor, text.data() + written, text.size() - written);
-        if (got <= 0)
-            return; // a terminal that will not take it: nothing to report it to
-        written += static_cast<std::size_t>(got);
-    }
+    // Straight to the descriptor, unbuffered, so that the line is there at
+    // once; a terminal that will not take it leaves nothing to report it to.
+    (void)writeUnbuffered(m_descriptor, text);
 }
 
 } // namespace deptest::cli

@@ -1,6 +1,7 @@
 #include "dates/DateCatalogue.h"
 
 #include "dates/DateWords.h"
+#include "dates/Languages.h"
 
 #include <QDate>
 #include <QStringList>
@@ -16,13 +17,9 @@ namespace {
 constexpr qsizetype shortestPartOfWord = 3;
 
 // The calendars whose month names a language writes besides Gregorian ones.
-std::vector<QCalendar::System> otherCalendarsOf(QLocale::Language language)
+const std::vector<QCalendar::System>& otherCalendarsOf(QLocale::Language language)
 {
-    if (language == QLocale::Persian)
-        return { QCalendar::System::Jalali, QCalendar::System::IslamicCivil };
-    if (language == QLocale::Arabic || language == QLocale::Urdu || language == QLocale::Pashto)
-        return { QCalendar::System::IslamicCivil };
-    return {};
+    return factsOf(language).otherCalendars;
 }
 
 bool hasName(const NameHit& hit, QLocale::Language language, int value, QCalendar::System calendar)
@@ -32,8 +29,7 @@ bool hasName(const NameHit& hit, QLocale::Language language, int value, QCalenda
     });
 }
 
-} // namespace
-
+// The order of day, month and year in a Qt date format.
 Order orderOf(const QString& format)
 {
     Order order {};
@@ -60,6 +56,8 @@ Order orderOf(const QString& format)
     }
     return found == order.size() ? order : dayMonthYear;
 }
+
+} // namespace
 
 const DateCatalogue& DateCatalogue::instance()
 {
@@ -229,12 +227,8 @@ void DateCatalogue::learnFillers(const QLocale& locale)
         for (const QString& word : key.split(QLatin1Char(' '), Qt::SkipEmptyParts))
             m_timeMarkers.insert(word);
     }
-    // Windows' long dates hold a few words Qt's do not.
-    if (locale.language() == QLocale::Swedish)
-        fillers.insert(QStringLiteral("den"));
-    // Thai years of the Buddhist era are marked "พ.ศ.", of the common era "ค.ศ.".
-    if (locale.language() == QLocale::Thai)
-        fillers.unite(QSet<QString> { QStringLiteral("พ"), QStringLiteral("ค"), QStringLiteral("ศ") });
+    for (const QString& word : factsOf(locale.language()).fillers)
+        fillers.insert(word);
 }
 
 const LanguageSet* DateCatalogue::languagesWithFiller(QStringView piece) const

@@ -115,9 +115,6 @@ private:
     int m_posix { 0 };
 };
 
-// The order of day, month and year in a Qt date format.
-Order orderOf(const QString& format);
-
 } // namespace deptest
 
 namespace deptest {

@@ -143,7 +143,7 @@ QDate DateList::read(std::string_view bytes)
 // others, when all of those that read them give the same day.
 DateReader::Reading DateList::readLegacy(std::string_view bytes, bool learning)
 {
-    if (const std::optional<QString> text = decodeCodePage(bytes, m_codePage)) {
+    if (const std::optional<QString> text = decodeCodePage(bytes, m_codePage, m_converters)) {
         const DateReader::Reading reading = m_reader.examine(*text, m_facts);
         if (reading.date.isValid() && !learning)
             return reading;
@@ -151,7 +151,7 @@ DateReader::Reading DateList::readLegacy(std::string_view bytes, bool learning)
     DateReader::Reading chosen;
     int chosenPage = 0;
     for (const int codePage : legacyCodePages()) {
-        const std::optional<QString> text = decodeCodePage(bytes, codePage);
+        const std::optional<QString> text = decodeCodePage(bytes, codePage, m_converters);
         const DateReader::Reading reading = text ? m_reader.examine(*text, m_facts) : DateReader::Reading {};
         if (!reading.date.isValid())
             continue;

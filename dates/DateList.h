@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dates/DateReader.h"
+#include "system/CodePages.h"
 
 #include <QDate>
 #include <QLocale>
@@ -65,6 +66,7 @@ private:
     ListFacts m_facts;
     Votes m_votes;
     int m_codePage;
+    CodePages m_converters; // for the lists' texts that are not UTF-8
     bool m_studied { false };
     // Languages that read fewer of the list's texts of a month name and
     // two numbers than no language reads: the list is written in one the

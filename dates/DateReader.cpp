@@ -1,6 +1,7 @@
 #include "dates/DateReader.h"
 
 #include "dates/DateWords.h"
+#include "dates/Languages.h"
 
 #include <QRegularExpression>
 
@@ -13,10 +14,9 @@ namespace {
 
 // No date text is this long; anything longer is no date and is not searched.
 constexpr qsizetype longestDateText = 200;
-// Thai years of the Buddhist era are 543 years ahead; no file is dated
-// after 2400 of the common era.
-constexpr int buddhistEraOffset = 543;
-constexpr int firstBuddhistYear = 2400;
+// No file is dated this late in the common era: such a year is one of a
+// language's own era, or no year at all.
+constexpr int firstYearNoFileHas = 2400;
 
 int fullYear(const Number& year)
 {
@@ -28,14 +28,15 @@ int fullYear(const Number& year)
 bool looksLikeYear(const Number& number) { return number.digits > 2 || number.value > 31; }
 
 // The year of the common era a number is in a language; 0 for none: a
-// year from 2400 on is a Thai year of the Buddhist era, and in any other
-// language it is no year a file has.
+// year from 2400 on is one of the language's own era (the Thai Buddhist
+// era), and in a language without one it is no year a file has.
 int yearIn(QLocale::Language language, const Number& number)
 {
     const int year = fullYear(number);
-    if (year < firstBuddhistYear)
+    if (year < firstYearNoFileHas)
         return year;
-    return language == QLocale::Thai ? year - buddhistEraOffset : 0;
+    const LanguageFacts& facts = factsOf(language);
+    return facts.eraOffset != 0 && year >= facts.firstEraYear ? year - facts.eraOffset : 0;
 }
 
 // Day, month and year from three numbers in an order; none when the

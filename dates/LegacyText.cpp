@@ -1,17 +1,9 @@
 #include "dates/LegacyText.h"
 
-#include <QHash>
+#include "dates/Languages.h"
 
 #include <array>
-#include <cerrno>
 #include <string>
-#include <utility>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <iconv.h>
-#endif
 
 namespace deptest {
 
@@ -22,48 +14,6 @@ namespace {
 // they decode most bytes as some text.
 constexpr std::array<int, 14> codePages { 1252, 1250, 1251, 1253, 1254, 1257, 1255, 1256, 1258, 874, 932, 936, 949,
     950 };
-
-#ifndef _WIN32
-// One converter per code page for the life of the program, reset before
-// each use; none for a code page the C library does not know.
-class Converters {
-public:
-    Converters() = default;
-    Converters(const Converters&) = delete;
-    Converters& operator=(const Converters&) = delete;
-    ~Converters()
-    {
-        for (const std::optional<iconv_t>& converter : std::as_const(m_converters)) {
-            if (converter)
-                ::iconv_close(*converter);
-        }
-    }
-
-    std::optional<iconv_t> forCodePage(int codePage)
-    {
-        const auto found = m_converters.constFind(codePage);
-        if (found != m_converters.constEnd())
-            return *found;
-        const std::string name = "CP" + std::to_string(codePage);
-        const iconv_t opened = ::iconv_open("UTF-8", name.c_str());
-        // (iconv_t)-1 is how iconv_open() says it cannot convert.
-        const iconv_t failed = reinterpret_cast<iconv_t>(-1); // NOLINT(performance-no-int-to-ptr)
-        const std::optional<iconv_t> usable = opened == failed ? std::nullopt : std::optional(opened);
-        m_converters.insert(codePage, usable);
-        return usable;
-    }
-
-private:
-    QHash<int, std::optional<iconv_t>> m_converters;
-};
-
-std::optional<iconv_t> converter(int codePage)
-{
-    static Converters converters;
-    return converters.forCodePage(codePage);
-}
-
-#endif
 
 // The length of the longest prefix that ends on a whole UTF-8 character,
 // or nothing when the bytes are not UTF-8 (an incomplete character at the
@@ -119,79 +69,21 @@ std::optional<std::size_t> utf8Prefix(std::string_view bytes)
 
 std::span<const int> legacyCodePages() { return codePages; }
 
-#ifdef _WIN32
-std::optional<QString> decodeCodePage(std::string_view bytes, int codePage)
+std::optional<QString> decodeCodePage(std::string_view bytes, int codePage, CodePages& converters)
 {
-    // Windows knows its own code pages; a byte without a character fails.
-    if (bytes.empty())
-        return QString();
-    const auto size = static_cast<int>(bytes.size());
-    const int length
-        = ::MultiByteToWideChar(static_cast<UINT>(codePage), MB_ERR_INVALID_CHARS, bytes.data(), size, nullptr, 0);
-    if (length <= 0)
+    const std::optional<std::string> text = converters.toUtf8(bytes, codePage);
+    if (!text)
         return std::nullopt;
-    std::wstring text(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(static_cast<UINT>(codePage), MB_ERR_INVALID_CHARS, bytes.data(), size, text.data(), length);
-    return QString::fromStdWString(text);
+    return QString::fromUtf8(text->data(), static_cast<qsizetype>(text->size()));
 }
-#else
-std::optional<QString> decodeCodePage(std::string_view bytes, int codePage)
-{
-    const std::optional<iconv_t> convert = converter(codePage);
-    if (!convert)
-        return std::nullopt;
-    ::iconv(*convert, nullptr, nullptr, nullptr, nullptr);
-    std::string out(bytes.size() * 4, '\0'); // a single byte is at most three UTF-8 bytes
-    char* in = const_cast<char*>(bytes.data()); // iconv's signature; it does not write there
-    std::size_t inLeft = bytes.size();
-    char* put = out.data();
-    std::size_t outLeft = out.size();
-    if (::iconv(*convert, &in, &inLeft, &put, &outLeft) == static_cast<std::size_t>(-1))
-        return std::nullopt;
-    return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size() - outLeft));
-}
-#endif
 
-int defaultCodePage(QLocale::Language language)
+std::optional<QString> decodeCodePage(std::string_view bytes, int codePage)
 {
-    switch (language) {
-    case QLocale::Polish:
-    case QLocale::Czech:
-    case QLocale::Slovak:
-    case QLocale::Hungarian:
-    case QLocale::Slovenian:
-    case QLocale::Croatian:
-    case QLocale::Bosnian:
-    case QLocale::Romanian:
-    case QLocale::Albanian: return 1250;
-    case QLocale::Russian:
-    case QLocale::Ukrainian:
-    case QLocale::Belarusian:
-    case QLocale::Bulgarian:
-    case QLocale::Macedonian:
-    case QLocale::Serbian:
-    case QLocale::Kazakh:
-    case QLocale::Kyrgyz:
-    case QLocale::Tatar:
-    case QLocale::Mongolian: return 1251;
-    case QLocale::Greek: return 1253;
-    case QLocale::Turkish:
-    case QLocale::Azerbaijani: return 1254;
-    case QLocale::Hebrew: return 1255;
-    case QLocale::Arabic:
-    case QLocale::Persian:
-    case QLocale::Urdu: return 1256;
-    case QLocale::Estonian:
-    case QLocale::Latvian:
-    case QLocale::Lithuanian: return 1257;
-    case QLocale::Vietnamese: return 1258;
-    case QLocale::Thai: return 874;
-    case QLocale::Japanese: return 932;
-    case QLocale::Chinese: return 936;
-    case QLocale::Korean: return 949;
-    default: return 1252;
-    }
+    CodePages converters;
+    return decodeCodePage(bytes, codePage, converters);
 }
+
+int defaultCodePage(QLocale::Language language) { return factsOf(language).codePage; }
 
 bool isUtf8(std::string_view bytes)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/CodePages.h"
+
 #include <QLocale>
 #include <QString>
 
@@ -12,7 +14,7 @@ namespace deptest {
 // Text that is not UTF-8: lists written on Windows machines hold it in the
 // code page of their language (1252 Western, 1250 Central European, 1251
 // Cyrillic, ..., 932 Japanese, 936 and 950 Chinese, 949 Korean). Decoded
-// through the C library's iconv.
+// by the system's own converters (system/CodePages.h).
 
 // The code pages tried, in the order they are tried.
 std::span<const int> legacyCodePages();
@@ -20,6 +22,8 @@ std::span<const int> legacyCodePages();
 // The bytes as text in a code page; nothing when a byte has no character
 // there (or the C library does not know the code page).
 std::optional<QString> decodeCodePage(std::string_view bytes, int codePage);
+// The same with converters held by the caller, for many texts.
+std::optional<QString> decodeCodePage(std::string_view bytes, int codePage, CodePages& converters);
 
 // The code page Windows gives a language.
 int defaultCodePage(QLocale::Language language);

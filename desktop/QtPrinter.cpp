@@ -1,7 +1,7 @@
 #include "desktop/QtPrinter.h"
 
 #include "dates/LegacyText.h"
-#include "desktop/CupsQueue.h"
+#include "desktop/PrintQueue.h"
 
 #include <QDir>
 #include <QFontMetricsF>
@@ -43,33 +43,18 @@ Outcome QtPrinter::beginDocument()
         if (m_paper)
             m_printer->setPageSize(*m_paper);
     } else {
-#ifdef DEPTEST_WITH_CUPS
-        // The pages go into a PDF laid out as the default queue's paper and
-        // margins say, and the PDF to the queue when the document ends.
-        Result<std::string> destination = defaultPrintDestination();
-        if (!destination)
-            return destination.error();
-        m_destination = std::move(destination).value();
-        const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(m_destination));
-        const QPageLayout layout = QPrinter(info, QPrinter::HighResolution).pageLayout();
-        m_spool = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/deptest-XXXXXX.pdf"));
-        if (!m_spool->open())
-            return Error { error::printer, m_spool->errorString().toStdString() };
-        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        m_printer->setOutputFormat(QPrinter::PdfFormat);
-        m_printer->setOutputFileName(m_spool->fileName());
-        m_printer->setPageLayout(layout);
-#else
-        const QPrinterInfo info = QPrinterInfo::defaultPrinter();
-        if (info.isNull())
-            return Error::of(error::printer);
-        m_printer = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-#endif
+        m_job = std::make_unique<QueueJob>();
+        Result<std::unique_ptr<QPrinter>> printer = m_job->begin();
+        if (!printer) {
+            m_job.reset();
+            return printer.error();
+        }
+        m_printer = std::move(printer).value();
     }
     m_printer->setDocName(m_jobTitle);
     if (!m_painter.begin(m_printer.get())) {
         m_printer.reset();
-        m_spool.reset();
+        m_job.reset();
         return Error::of(error::printer);
     }
     m_active = true;
@@ -174,15 +159,8 @@ Outcome QtPrinter::endDocument()
 {
     if (!m_active) {
         // Nothing was printed; still, without a printer there is nothing to end.
-        if (m_pdfPath.isEmpty()) {
-#ifdef DEPTEST_WITH_CUPS
-            if (Result<std::string> destination = defaultPrintDestination(); !destination)
-                return destination.error();
-#else
-            if (QPrinterInfo::defaultPrinter().isNull())
-                return Error::of(error::printer);
-#endif
-        }
+        if (m_pdfPath.isEmpty())
+            return QueueJob::defaultQueue();
         return {};
     }
     drawPage();
@@ -190,11 +168,9 @@ Outcome QtPrinter::endDocument()
     const bool ended = m_painter.end();
     m_printer.reset();
     Outcome outcome = ended ? Outcome {} : Outcome { Error::of(error::printer) };
-#ifdef DEPTEST_WITH_CUPS
-    if (!outcome && m_spool)
-        outcome = submitPrintJob(m_destination, m_spool->fileName().toStdString(), m_jobTitle.toStdString());
-#endif
-    m_spool.reset();
+    if (!outcome && m_job)
+        outcome = m_job->submit(m_jobTitle);
+    m_job.reset();
     return outcome;
 }
 
@@ -208,7 +184,7 @@ void QtPrinter::cancelDocument()
     if (m_painter.isActive())
         m_painter.end();
     m_printer.reset();
-    m_spool.reset(); // never handed to the printing system
+    m_job.reset(); // never handed to the printing system
 }
 
 } // namespace deptest

@@ -15,9 +15,10 @@
 #include <vector>
 
 class QPrinter;
-class QTemporaryFile;
 
 namespace deptest {
+
+class QueueJob;
 
 // Prints with Qt's print support on the system's default printer, with the
 // printer's own font, paper and margins. A page holds printLinesPerPage
@@ -70,8 +71,7 @@ private:
     QString m_jobTitle;
     QString m_pdfPath;
     std::optional<QPageSize> m_paper;
-    std::string m_destination;
-    std::unique_ptr<QTemporaryFile> m_spool;
+    std::unique_ptr<QueueJob> m_job; // printing to the default queue
     std::unique_ptr<QPrinter> m_printer;
     QPainter m_painter;
     bool m_active { false };

@@ -2,10 +2,9 @@
 
 #include "dates/LegacyText.h"
 #include "desktop/LineListModel.h"
+#include "errors/Messages.h"
 #include "generate/ReferenceGeneration.h"
-#ifdef DEPTEST_WITH_NAMES
 #include "names/NameListCommand.h"
-#endif
 #include "report/ReportPrinting.h"
 #include "services/Runtime.h"
 #include "verify/TestRun.h"
@@ -56,14 +55,6 @@ void place(QWidget* widget, const Placement& twips)
 
 QFont boldSansSerif(qreal pointSize)
 {
-    // Off Windows the family is rare: the sans serifs closest to its width
-    // stand in for it where they are installed, any sans serif otherwise.
-    static const bool substituted = [] {
-        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-            { QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo") });
-        return true;
-    }();
-    (void)substituted;
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(pointSize);
@@ -100,16 +91,20 @@ std::int16_t characterCode(const QKeyEvent& event)
     return text.isEmpty() ? std::int16_t { 0 } : static_cast<std::int16_t>(text.at(0).unicode());
 }
 
+void substituteWindowFonts()
+{
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+        { QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Liberation Sans"), QStringLiteral("Arimo") });
+}
+
 frmTest::frmTest(Runtime& runtime, QWidget* parent)
     : QWidget(parent)
     , m_runtime(runtime)
 {
     loadIcons();
     createWidgets();
-#ifdef DEPTEST_WITH_NAMES
     // Program files dropped onto the window become its name list.
-    setAcceptDrops(true);
-#endif
+    setAcceptDrops(names::canReadNameLists());
 }
 
 frmTest::~frmTest() = default;
@@ -143,22 +138,29 @@ void frmTest::dropEvent(QDropEvent* event)
     if (m_testRunning || files.empty())
         return;
     event->acceptProposedAction();
-#ifdef DEPTEST_WITH_NAMES
     names::offerNameList(m_runtime, files);
-#endif
 }
 
 void frmTest::createWidgets()
 {
     setObjectName(QStringLiteral("frmTest"));
-    setWindowTitle(QStringLiteral("Test Dependent Files"));
+    setWindowTitle(QString::fromUtf8(message::applicationTitle.data(), qsizetype(message::applicationTitle.size())));
     setFixedSize(clientArea.width / twipsPerPixel, clientArea.height / twipsPerPixel);
     QIcon icon;
     icon.addFile(QStringLiteral(":/icons/deptest-32x32-2.xpm"));
     icon.addFile(QStringLiteral(":/icons/deptest-32x32-16.xpm"));
     icon.addFile(QStringLiteral(":/icons/deptest-16x16-16.xpm"));
     setWindowIcon(icon);
+    createLists();
+    createCaptionedControls();
+    setUpKeyboard();
+    connect(cmdTest, &QPushButton::clicked, this, &frmTest::cmdTest_Click);
+    connect(cmdPrint, &QPushButton::clicked, this, &frmTest::cmdPrint_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmTest::cmdExit_Click);
+}
 
+void frmTest::createLists()
+{
     const auto makeList
         = [this](const char* name, LineListModel*& model, const QString& accessibleName, const Placement& where) {
               auto* list = new QListView(this);
@@ -174,7 +176,10 @@ void frmTest::createWidgets()
           };
     lstMatching = makeList("lstMatching", m_matching, QStringLiteral("Matching Files"), lstMatchingPlace);
     lstMissing = makeList("lstMissing", m_missing, QStringLiteral("Missing/Unmatched Files"), lstMissingPlace);
+}
 
+void frmTest::createCaptionedControls()
+{
     const QFont buttonFont = boldSansSerif(9.75);
     const auto makeButton = [this, &buttonFont](const char* name, const QString& caption, const Placement& where) {
         auto* button = new QPushButton(caption, this);
@@ -211,7 +216,10 @@ void frmTest::createWidgets()
     for (QWidget* captioned :
         std::initializer_list<QWidget*> { cmdTest, cmdPrint, cmdExit, lblCaption[0], lblCaption[1], chkAppDir })
         fitCaption(captioned);
+}
 
+void frmTest::setUpKeyboard()
+{
     setTabOrder(lstMatching, lstMissing);
     setTabOrder(lstMissing, cmdTest);
     setTabOrder(cmdTest, cmdPrint);
@@ -223,10 +231,6 @@ void frmTest::createWidgets()
     for (QWidget* control :
         std::initializer_list<QWidget*> { lstMatching, lstMissing, cmdTest, cmdPrint, cmdExit, chkAppDir })
         control->installEventFilter(this);
-
-    connect(cmdTest, &QPushButton::clicked, this, &frmTest::cmdTest_Click);
-    connect(cmdPrint, &QPushButton::clicked, this, &frmTest::cmdPrint_Click);
-    connect(cmdExit, &QPushButton::clicked, this, &frmTest::cmdExit_Click);
 }
 
 QPushButton* frmTest::button(Button which) const

@@ -60,6 +60,9 @@ private slots:
 
 private:
     void createWidgets();
+    void createLists();
+    void createCaptionedControls();
+    void setUpKeyboard();
     QPushButton* button(Button which) const;
     LineListModel* model(ListBox which) const;
     void previewKey(QKeyEvent* event);
@@ -84,5 +87,11 @@ private:
 // control code (Ctrl+B gives 2, with or without Shift), other keys the
 // code of the character they type, 0 when they type none.
 std::int16_t characterCode(const QKeyEvent& event);
+
+// The window's font family is rare off Windows: the sans serifs closest
+// to its width stand in for it where they are installed, any sans serif
+// otherwise. Qt keeps the stand-ins for the whole process: set once, where
+// the application starts.
+void substituteWindowFonts();
 
 } // namespace deptest

@@ -46,6 +46,47 @@ void measureName(Runtime& runtime, const Outcome& nameFailure, NameOutcome& outc
     }
 }
 
+// Writes a record for each listed name to one list or the other, until the
+// name list ends or the observer stops the run (`stopped`). Failed writes
+// gather in what it returns rather than in a name's state, so they are not
+// charged to the next name, and are shown once at the end.
+Outcome writeLists(Runtime& runtime, InputFile& nameList, OutputFile& referenceList, OutputFile& notFoundList,
+    const NameObserver& observer, bool& stopped)
+{
+    RecordReader reader(nameList);
+    RecordWriter references(referenceList);
+    RecordWriter notFound(notFoundList);
+    Outcome lateFailure;
+    NameOutcome outcome;
+    Located search;
+    while (!stopped && !reader.atEndOfRecords()) {
+        const Outcome nameFailure = readName(reader, outcome.name);
+        measureName(runtime, nameFailure, outcome, search);
+        if (outcome.record)
+            lateFailure = firstFailure(std::move(lateFailure), writeReference(references, *outcome.record));
+        else
+            lateFailure = firstFailure(std::move(lateFailure), writeNotFoundName(notFound, outcome.name));
+        if (observer)
+            stopped = !observer(outcome);
+    }
+    return firstFailure(std::move(lateFailure), reader.fileError());
+}
+
+// Both lists are written out whole before either replaces its old version:
+// after any failure up to there both old lists stay as they were, and the
+// two that are put in place belong together.
+Outcome putInPlace(OutputFile& referenceList, OutputFile& notFoundList)
+{
+    Outcome failure = referenceList.finish();
+    if (!failure)
+        failure = notFoundList.finish();
+    if (!failure)
+        failure = referenceList.close();
+    if (!failure)
+        failure = notFoundList.close();
+    return failure;
+}
+
 } // namespace
 
 void generateReference(Runtime& runtime, const NameObserver& observer)
@@ -70,42 +111,13 @@ void generateReference(Runtime& runtime, const NameObserver& observer)
         return;
     }
 
-    RecordReader reader(**nameList);
-    RecordWriter references(**referenceList);
-    RecordWriter notFound(**notFoundList);
-    // Failed writes gather here rather than in a name's state, so they are
-    // not charged to the next name, and are shown once at the end.
-    Outcome lateFailure;
-
     bool stopped = false;
-    NameOutcome outcome;
-    Located search;
-    while (!stopped && !reader.atEndOfRecords()) {
-        const Outcome nameFailure = readName(reader, outcome.name);
-        measureName(runtime, nameFailure, outcome, search);
-        if (outcome.record)
-            lateFailure = firstFailure(std::move(lateFailure), writeReference(references, *outcome.record));
-        else
-            lateFailure = firstFailure(std::move(lateFailure), writeNotFoundName(notFound, outcome.name));
-        if (observer)
-            stopped = !observer(outcome);
-    }
-
-    lateFailure = firstFailure(std::move(lateFailure), reader.fileError());
+    Outcome lateFailure = writeLists(runtime, **nameList, **referenceList, **notFoundList, observer, stopped);
     nameList->reset();
     if (stopped)
         return; // the new versions are dropped unclosed
-    // Both lists are written out whole before either replaces its old
-    // version: after any failure up to there both old lists stay as they
-    // were, and the two that are put in place belong together.
     if (!lateFailure)
-        lateFailure = (*referenceList)->finish();
-    if (!lateFailure)
-        lateFailure = (*notFoundList)->finish();
-    if (!lateFailure)
-        lateFailure = (*referenceList)->close();
-    if (!lateFailure)
-        lateFailure = (*notFoundList)->close();
+        lateFailure = putInPlace(**referenceList, **notFoundList);
     if (lateFailure)
         runtime.showMessage(generalErrorMessage(*lateFailure));
 }

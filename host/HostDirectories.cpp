@@ -1,15 +1,11 @@
 #include "host/HostDirectories.h"
 
 #include "services/Directories.h"
+#include "system/LoadedFrom.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
-
-#if !DEPTEST_WINDOWS_PATHS
-#include <dlfcn.h>
-#include <gnu/libc-version.h>
-#endif
 
 namespace deptest {
 
@@ -29,8 +25,10 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix)
             prefix.begin(), prefix.end(), text.begin(), [&fold](char a, char b) { return fold(a) == fold(b); });
 }
 
-} // namespace
-
+// The directories fixed when the program was configured: on Windows the
+// literals themselves, elsewhere the architecture's shared-library
+// directory and /usr/lib/, so a list of shared libraries means the same on
+// both.
 HostDirectories configuredHostDirectories()
 {
     constexpr bool windowsPaths = DEPTEST_WINDOWS_PATHS != 0;
@@ -39,6 +37,8 @@ HostDirectories configuredHostDirectories()
     else
         return { DEPTEST_SYSTEM_DIR, DEPTEST_WINDOWS_DIR, '/' };
 }
+
+} // namespace
 
 HostDirectories resolveHostDirectories(std::string_view cLibraryPath, const HostDirectories& configured)
 {
@@ -62,18 +62,10 @@ const HostDirectories& thisMachinesDirectories()
     static const HostDirectories directories = [] {
         const HostDirectories configured = configuredHostDirectories();
         constexpr bool windowsPaths = DEPTEST_WINDOWS_PATHS != 0;
-        if constexpr (windowsPaths) {
+        if constexpr (windowsPaths)
             return configured;
-        } else {
-            // The loader knows which file it mapped the C library from.
-            // A program built without position independence may see its own
-            // stub at the function's address: only a C library counts.
-            Dl_info info {};
-            if (::dladdr(reinterpret_cast<void*>(&::gnu_get_libc_version), &info) == 0 || info.dli_fname == nullptr
-                || !std::filesystem::path(info.dli_fname).filename().string().starts_with("libc."))
-                return resolveHostDirectories({}, configured);
-            return resolveHostDirectories(info.dli_fname, configured);
-        }
+        else
+            return resolveHostDirectories(cLibraryFile().value_or(std::string()), configured);
     }();
     return directories;
 }

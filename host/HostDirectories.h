@@ -14,12 +14,6 @@ struct HostDirectories {
     char separator { '/' };
 };
 
-// The directories fixed when the program was configured: on Windows the
-// literals themselves, elsewhere the architecture's shared-library
-// directory and /usr/lib/, so a list of shared libraries means the same on
-// both.
-HostDirectories configuredHostDirectories();
-
 // The directories as found on a machine: the system directory is the one
 // holding the C library at `cLibraryPath` (the one the running process
 // loaded), the windows directory the configured one where it exists there,

@@ -1,7 +1,7 @@
 #include "host/HostRuntime.h"
 
-#include "host/files/FileWriter.h"
 #include "services/Files.h"
+#include "system/FileWriter.h"
 
 #include <QCoreApplication>
 

@@ -1,74 +1,35 @@
 #include "host/TerminationRequests.h"
 
+#include "system/TerminationWatch.h"
+
 #include <QSocketNotifier>
-
-#include <array>
-#include <cerrno>
-#include <csignal>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace deptest {
 
-namespace {
-
-constexpr std::array<int, 3> requestSignals { SIGINT, SIGTERM, SIGHUP };
-
-// The handler may only do what is safe in a signal handler: it writes one
-// byte into a pipe, and the event loop reads it.
-std::array<int, 2> requestPipe { -1, -1 };
-
-extern "C" void noteRequest(int /*signal*/)
-{
-    const int savedErrno = errno;
-    const char byte = 1;
-    // When the pipe is full, requests are already waiting to be read.
-    [[maybe_unused]] const ssize_t ignored = ::write(requestPipe[1], &byte, 1);
-    errno = savedErrno;
-}
-
-} // namespace
-
 TerminationRequests::TerminationRequests(QObject* parent)
     : QObject(parent)
+    // Where the system hands a request over on a thread of its own, it
+    // reaches this object's thread as an event, and goes with the object if
+    // it is gone.
+    , m_watch(std::make_unique<TerminationWatch>([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { emit requested(); }, Qt::QueuedConnection);
+    }))
 {
-    Q_ASSERT(requestPipe[0] < 0);
-    if (::pipe2(requestPipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
-        requestPipe = { -1, -1 };
-        return; // the signals keep their usual effect
+    // Where it notes requests on a descriptor, the event loop takes them.
+    if (const int descriptor = m_watch->descriptor(); descriptor >= 0) {
+        m_notifier = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] {
+            if (m_watch->takeRequests())
+                emit requested();
+        });
     }
-    m_notifier = new QSocketNotifier(requestPipe[0], QSocketNotifier::Read, this);
-    connect(m_notifier, &QSocketNotifier::activated, this, &TerminationRequests::takeRequests);
-
-    struct sigaction action { };
-    action.sa_handler = noteRequest;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : requestSignals)
-        ::sigaction(signal, &action, nullptr);
 }
 
 TerminationRequests::~TerminationRequests()
 {
-    if (requestPipe[0] < 0)
-        return;
-    for (const int signal : requestSignals)
-        std::signal(signal, SIG_DFL);
-    delete m_notifier;
-    ::close(requestPipe[0]);
-    ::close(requestPipe[1]);
-    requestPipe = { -1, -1 };
-}
-
-void TerminationRequests::takeRequests()
-{
-    std::array<char, 64> bytes {};
-    bool any = false;
-    while (::read(requestPipe[0], bytes.data(), bytes.size()) > 0)
-        any = true;
-    if (any)
-        emit requested();
+    delete m_notifier; // before the descriptor it watches closes
+    m_watch.reset();
 }
 
 } // namespace deptest

@@ -2,15 +2,18 @@
 
 #include <QObject>
 
+#include <memory>
+
 class QSocketNotifier;
 
 namespace deptest {
 
+class TerminationWatch;
+
 // Requests to end that reach the process from outside (Ctrl+C in a
 // terminal, kill, a closing session) arrive as the signal below, in the
 // event loop, instead of ending the process on the spot with records still
-// unwritten. While an object of this class lives it holds SIGINT, SIGTERM
-// and SIGHUP; at most one may live at a time.
+// unwritten. At most one object of this class may live at a time.
 class TerminationRequests final : public QObject {
     Q_OBJECT
 public:
@@ -23,8 +26,7 @@ signals:
     void requested();
 
 private:
-    void takeRequests();
-
+    std::unique_ptr<TerminationWatch> m_watch;
     QSocketNotifier* m_notifier { nullptr };
 };
 

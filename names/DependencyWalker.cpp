@@ -1,14 +1,11 @@
 #include "names/DependencyWalker.h"
 
+#include "system/FileSystem.h"
+
 #include <algorithm>
 #include <cctype>
-#include <climits>
-#include <cstdlib>
 #include <deque>
-#include <dirent.h>
 #include <set>
-#include <sys/stat.h>
-#include <sys/utsname.h>
 #include <unordered_set>
 
 namespace deptest::names {
@@ -19,8 +16,7 @@ struct DependencyWalker::Parsed {
     std::optional<PeObject> pe;
     std::string why;
     // The file's identity: the loader loads a file once, whatever its names.
-    dev_t device { 0 };
-    ino_t inode { 0 };
+    FileIdentity identity;
 };
 
 // A library the walk has loaded, and who needed it.
@@ -42,15 +38,7 @@ std::string directoryOf(const std::string& path)
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-std::string realPath(const std::string& path)
-{
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
-        return path;
-    std::string result(resolved);
-    std::free(resolved); // NOLINT(cppcoreguidelines-no-malloc)
-    return result;
-}
+std::string realPathOr(const std::string& path) { return realPath(path).value_or(path); }
 
 std::string lowered(std::string text)
 {
@@ -120,11 +108,8 @@ LoaderOptions machineLoaderOptions(std::vector<std::string> windowsDirectories)
 {
     LoaderOptions options;
     options.windowsDirectories = std::move(windowsDirectories);
-#ifdef DEPTEST_LIBRARY_ARCHITECTURE
+    // Empty where the build knows of no multiarch directory.
     const std::string architecture = DEPTEST_LIBRARY_ARCHITECTURE;
-#else
-    const std::string architecture;
-#endif
     if (!architecture.empty()) {
         // A multiarch system: the loader was built with the architecture's
         // directories first, then the plain ones.
@@ -134,9 +119,7 @@ LoaderOptions machineLoaderOptions(std::vector<std::string> windowsDirectories)
         options.defaultDirectories = { "/lib", "/usr/lib" };
         options.lib = "lib";
     }
-    utsname system {};
-    if (uname(&system) == 0)
-        options.platform = system.machine;
+    options.platform = machineHardwareName();
     return options;
 }
 
@@ -163,11 +146,8 @@ const DependencyWalker::Parsed& DependencyWalker::parse(const std::string& path)
         return *slot;
     slot = std::make_unique<Parsed>();
     Parsed& parsed = *slot;
-    struct stat status { };
-    if (stat(path.c_str(), &status) == 0) {
-        parsed.device = status.st_dev;
-        parsed.inode = status.st_ino;
-    }
+    if (const PathStatus status = statusOf(path); status.presence == Presence::Found)
+        parsed.identity = status.identity;
     BinaryFile file = BinaryFile::open(path, parsed.why);
     if (!file.isOpen())
         return parsed;
@@ -256,81 +236,93 @@ std::optional<std::string> DependencyWalker::searchElf(
     return std::nullopt;
 }
 
-void DependencyWalker::walkElf(ProgramDependencies& result, const Parsed& program)
-{
-    const std::string origin = directoryOf(realPath(result.program));
-    std::vector<Loaded> loaded { { result.program, &program, std::nullopt, origin, 0 } };
+// What a walk through ELF libraries has met so far.
+struct DependencyWalker::ElfWalk {
+    std::vector<Loaded> loaded;
     // The names the loader already knows, each for the library it loaded
     // under it (none: it was looked for and not found).
     std::unordered_map<std::string, std::optional<std::size_t>> known;
-    std::set<std::pair<dev_t, ino_t>> files { { program.device, program.inode } };
-    if (!program.elf->soname.empty())
-        known.emplace(program.elf->soname, 0);
+    std::set<FileIdentity> files;
 
-    const auto add = [&](const std::string& name, const std::string& path, const Parsed& parsed, std::size_t loader) {
+    void add(const std::string& name, const std::string& path, const Parsed& parsed, std::size_t loader)
+    {
         loaded.push_back({ path, &parsed, loader, directoryOf(path), loaded[loader].depth + 1 });
         known.emplace(name, loaded.size() - 1);
         if (parsed.elf && !parsed.elf->soname.empty())
             known.emplace(parsed.elf->soname, loaded.size() - 1);
-        files.insert({ parsed.device, parsed.inode });
-    };
-
-    if (!program.elf->interpreter.empty()) {
-        const std::string& interpreter = program.elf->interpreter;
-        const Parsed& parsed = parse(interpreter);
-        const bool found = loadable(interpreter, *program.elf);
-        result.dependencies.push_back({ interpreter, found ? interpreter : std::string(), result.program });
-        if (found) {
-            // The interpreter is loaded but its own needs are not followed:
-            // it has none, and it is not on the chain of any other library.
-            known.emplace(interpreter, std::nullopt);
-            if (!parsed.elf->soname.empty())
-                known.emplace(parsed.elf->soname, std::nullopt);
-            files.insert({ parsed.device, parsed.inode });
-        }
+        files.insert(parsed.identity);
     }
+};
 
+void DependencyWalker::walkElf(ProgramDependencies& result, const Parsed& program)
+{
+    const std::string origin = directoryOf(realPathOr(result.program));
+    ElfWalk walk { { { result.program, &program, std::nullopt, origin, 0 } }, {}, { program.identity } };
+    if (!program.elf->soname.empty())
+        walk.known.emplace(program.elf->soname, 0);
+    if (!program.elf->interpreter.empty())
+        addInterpreter(result, program, walk);
     bool tooDeep = false;
-    for (std::size_t at = 0; at < loaded.size(); ++at) {
-        if (!loaded[at].parsed->elf)
-            continue;
-        // Copied: adding to `loaded` may move the library this refers to.
-        const std::vector<std::string> needed = loaded[at].parsed->elf->needed;
-        for (const std::string& name : needed) {
-            if (known.contains(name))
-                continue;
-            if (loaded[at].depth + 1 > m_options.depthLimit) {
-                tooDeep = true;
-                continue;
-            }
-            const auto path = searchElf(loaded, at, name, origin);
-            if (!path) {
-                known.emplace(name, std::nullopt);
-                result.dependencies.push_back({ name, {}, loaded[at].path });
-                continue;
-            }
-            const Parsed& parsed = parse(*path);
-            if (files.contains({ parsed.device, parsed.inode })) {
-                known.emplace(name, std::nullopt);
-                continue;
-            }
-            add(name, *path, parsed, at);
-            result.dependencies.push_back({ name, *path, loaded[at].path });
-        }
+    for (std::size_t at = 0; at < walk.loaded.size(); ++at) {
+        if (walk.loaded[at].parsed->elf && !followNeeds(result, walk, at, origin))
+            tooDeep = true;
     }
     if (tooDeep)
         result.incomplete = "needs libraries more than " + std::to_string(m_options.depthLimit) + " levels deep";
+}
+
+void DependencyWalker::addInterpreter(ProgramDependencies& result, const Parsed& program, ElfWalk& walk)
+{
+    const std::string& interpreter = program.elf->interpreter;
+    const Parsed& parsed = parse(interpreter);
+    const bool found = loadable(interpreter, *program.elf);
+    result.dependencies.push_back({ interpreter, found ? interpreter : std::string(), result.program });
+    if (found) {
+        // The interpreter is loaded but its own needs are not followed:
+        // it has none, and it is not on the chain of any other library.
+        walk.known.emplace(interpreter, std::nullopt);
+        if (!parsed.elf->soname.empty())
+            walk.known.emplace(parsed.elf->soname, std::nullopt);
+        walk.files.insert(parsed.identity);
+    }
+}
+
+bool DependencyWalker::followNeeds(
+    ProgramDependencies& result, ElfWalk& walk, std::size_t at, const std::string& programOrigin)
+{
+    bool complete = true;
+    // Copied: adding to `loaded` may move the library this refers to.
+    const std::vector<std::string> needed = walk.loaded[at].parsed->elf->needed;
+    for (const std::string& name : needed) {
+        if (walk.known.contains(name))
+            continue;
+        if (walk.loaded[at].depth + 1 > m_options.depthLimit) {
+            complete = false;
+            continue;
+        }
+        const auto path = searchElf(walk.loaded, at, name, programOrigin);
+        if (!path) {
+            walk.known.emplace(name, std::nullopt);
+            result.dependencies.push_back({ name, {}, walk.loaded[at].path });
+            continue;
+        }
+        const Parsed& parsed = parse(*path);
+        if (walk.files.contains(parsed.identity)) {
+            walk.known.emplace(name, std::nullopt);
+            continue;
+        }
+        walk.add(name, *path, parsed, at);
+        result.dependencies.push_back({ name, *path, walk.loaded[at].path });
+    }
+    return complete;
 }
 
 std::optional<std::string> DependencyWalker::findIgnoringCase(const std::string& directory, const std::string& name)
 {
     auto [entry, added] = m_directories.try_emplace(directory);
     if (added) {
-        if (DIR* listing = opendir(directory.c_str())) {
-            while (const dirent* file = readdir(listing))
-                entry->second.try_emplace(lowered(file->d_name), file->d_name);
-            closedir(listing);
-        }
+        for (std::string& file : namesInDirectory(directory))
+            entry->second.try_emplace(lowered(file), std::move(file));
     }
     const auto found = entry->second.find(lowered(name));
     if (found == entry->second.end())
@@ -340,7 +332,7 @@ std::optional<std::string> DependencyWalker::findIgnoringCase(const std::string&
 
 void DependencyWalker::walkPe(ProgramDependencies& result, const Parsed& program)
 {
-    std::vector<std::string> directories { directoryOf(realPath(result.program)) };
+    std::vector<std::string> directories { directoryOf(realPathOr(result.program)) };
     for (const std::string& directory : m_options.windowsDirectories) {
         std::string trimmed = directory;
         while (trimmed.size() > 1 && trimmed.back() == '/')

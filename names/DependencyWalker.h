@@ -1,6 +1,6 @@
 #pragma once
 
-#include "names/BinaryFile.h"
+#include "names/ByteSource.h"
 #include "names/ElfObject.h"
 #include "names/LoaderCache.h"
 #include "names/PeObject.h"
@@ -77,8 +77,12 @@ public:
 
 private:
     struct Loaded;
+    struct ElfWalk;
     const Parsed& parse(const std::string& path);
     void walkElf(ProgramDependencies& result, const Parsed& program);
+    void addInterpreter(ProgramDependencies& result, const Parsed& program, ElfWalk& walk);
+    // Follows the needs of one loaded library; false when some lie too deep.
+    bool followNeeds(ProgramDependencies& result, ElfWalk& walk, std::size_t at, const std::string& programOrigin);
     void walkPe(ProgramDependencies& result, const Parsed& program);
     std::optional<std::string> searchElf(const std::vector<Loaded>& loaded, std::size_t requester,
         const std::string& name, const std::string& programOrigin);

@@ -52,9 +52,25 @@ bool libelfReady(std::string& why)
     return initialised;
 }
 
-// Reads the object through libelf's descriptor of it; `fileSize` is the
-// size of the file it reads.
-std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize, std::string& why)
+// The segments the rest is found through.
+struct Segments {
+    std::vector<Load> loads;
+    std::optional<GElf_Phdr> dynamic;
+};
+
+// What the dynamic section names: offsets into its string table.
+struct DynamicEntries {
+    std::vector<GElf_Xword> needed;
+    std::optional<GElf_Xword> rpath;
+    std::optional<GElf_Xword> runpath;
+    std::optional<GElf_Xword> soname;
+    GElf_Addr stringsAddress { 0 };
+    GElf_Xword stringsSize { 0 };
+    [[nodiscard]] bool namesNothing() const { return needed.empty() && !rpath && !runpath && !soname; }
+};
+
+// The file header of an executable or a shared library.
+std::optional<GElf_Ehdr> readHeader(const ElfHandle& handle, std::string& why)
 {
     if (handle.elf == nullptr || elf_kind(handle.elf) != ELF_K_ELF) {
         why = "is not an ELF file";
@@ -69,13 +85,15 @@ std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize
         why = "is an ELF file but neither an executable nor a shared library";
         return std::nullopt;
     }
-    ElfObject object;
-    object.elfClass = header.e_ident[EI_CLASS];
-    object.byteOrder = header.e_ident[EI_DATA];
-    object.machine = header.e_machine;
+    return header;
+}
 
-    // libelf quietly shortens a table that runs past the end of the file:
-    // such a file is broken, not an executable without a dynamic section.
+// The number of program headers, all of them within the file. libelf
+// quietly shortens a table that runs past the end of the file: such a file
+// is broken, not an executable without a dynamic section.
+std::optional<std::size_t> programHeaderCount(
+    const ElfHandle& handle, const GElf_Ehdr& header, std::uint64_t fileSize, std::string& why)
+{
     std::size_t count = 0;
     const std::size_t headerSize = gelf_fsize(handle.elf, ELF_T_PHDR, 1, EV_CURRENT);
     const bool counted = elf_getphdrnum(handle.elf, &count) == 0;
@@ -86,94 +104,127 @@ std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize
         why = "has a malformed program header table";
         return std::nullopt;
     }
-    std::vector<Load> loads;
-    std::optional<GElf_Phdr> dynamic;
-    for (std::size_t i = 0; i < count; ++i) {
+    return count;
+}
+
+std::optional<std::string> readInterpreter(const ElfHandle& handle, const GElf_Phdr& segment, std::string& why)
+{
+    if (segment.p_filesz > longestInterpreter) {
+        why = "has a program interpreter longer than any path the loader takes";
+        return std::nullopt;
+    }
+    Elf_Data* data
+        = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(segment.p_offset), segment.p_filesz, ELF_T_BYTE);
+    const auto text
+        = data == nullptr ? std::nullopt : stringAt({ static_cast<const char*>(data->d_buf), data->d_size }, 0);
+    if (!text || text->empty()) {
+        why = "has a program interpreter outside the file";
+        return std::nullopt;
+    }
+    return text;
+}
+
+// The loaded segments and the dynamic one; the interpreter into `object`.
+std::optional<Segments> readSegments(
+    const ElfHandle& handle, const GElf_Ehdr& header, std::uint64_t fileSize, ElfObject& object, std::string& why)
+{
+    const std::optional<std::size_t> count = programHeaderCount(handle, header, fileSize, why);
+    if (!count)
+        return std::nullopt;
+    Segments segments;
+    for (std::size_t i = 0; i < *count; ++i) {
         GElf_Phdr segment;
         if (gelf_getphdr(handle.elf, static_cast<int>(i), &segment) == nullptr) {
             why = "has a program header outside the file";
             return std::nullopt;
         }
         if (segment.p_type == PT_LOAD) {
-            loads.push_back({ segment.p_vaddr, segment.p_offset, segment.p_filesz });
+            segments.loads.push_back({ segment.p_vaddr, segment.p_offset, segment.p_filesz });
         } else if (segment.p_type == PT_DYNAMIC) {
-            dynamic = segment;
+            segments.dynamic = segment;
         } else if (segment.p_type == PT_INTERP) {
-            if (segment.p_filesz > longestInterpreter) {
-                why = "has a program interpreter longer than any path the loader takes";
+            std::optional<std::string> interpreter = readInterpreter(handle, segment, why);
+            if (!interpreter)
                 return std::nullopt;
-            }
-            Elf_Data* data = elf_getdata_rawchunk(
-                handle.elf, static_cast<int64_t>(segment.p_offset), segment.p_filesz, ELF_T_BYTE);
-            const auto text
-                = data == nullptr ? std::nullopt : stringAt({ static_cast<const char*>(data->d_buf), data->d_size }, 0);
-            if (!text || text->empty()) {
-                why = "has a program interpreter outside the file";
-                return std::nullopt;
-            }
-            object.interpreter = *text;
+            object.interpreter = std::move(*interpreter);
         }
     }
-    if (!dynamic)
-        return object; // linked statically: it needs nothing
+    return segments;
+}
 
-    Elf_Data* table = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(dynamic->p_offset),
-        std::min(dynamic->p_filesz, largestDynamicSection), ELF_T_DYN);
+// The entries of the dynamic section up to its end; whether the loader
+// skips its default directories into `object`.
+std::optional<DynamicEntries> readDynamic(
+    const ElfHandle& handle, const GElf_Phdr& dynamic, ElfObject& object, std::string& why)
+{
+    Elf_Data* table = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(dynamic.p_offset),
+        std::min(dynamic.p_filesz, largestDynamicSection), ELF_T_DYN);
     if (table == nullptr) {
         why = "has a dynamic section outside the file";
         return std::nullopt;
     }
     const std::size_t entrySize = gelf_fsize(handle.elf, ELF_T_DYN, 1, EV_CURRENT);
-    const std::size_t entries = entrySize == 0 ? 0 : table->d_size / entrySize;
-    std::vector<GElf_Xword> needed;
-    std::optional<GElf_Xword> rpath;
-    std::optional<GElf_Xword> runpath;
-    std::optional<GElf_Xword> soname;
-    GElf_Addr stringsAddress = 0;
-    GElf_Xword stringsSize = 0;
+    const std::size_t count = entrySize == 0 ? 0 : table->d_size / entrySize;
+    DynamicEntries entries;
     bool ended = false;
-    for (std::size_t i = 0; i < entries; ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         GElf_Dyn entry;
         ended = gelf_getdyn(table, static_cast<int>(i), &entry) == nullptr || entry.d_tag == DT_NULL;
         if (ended)
             break;
         switch (entry.d_tag) {
-        case DT_NEEDED: needed.push_back(entry.d_un.d_val); break;
-        case DT_RPATH: rpath = entry.d_un.d_val; break;
-        case DT_RUNPATH: runpath = entry.d_un.d_val; break;
-        case DT_SONAME: soname = entry.d_un.d_val; break;
-        case DT_STRTAB: stringsAddress = entry.d_un.d_ptr; break;
-        case DT_STRSZ: stringsSize = entry.d_un.d_val; break;
+        case DT_NEEDED: entries.needed.push_back(entry.d_un.d_val); break;
+        case DT_RPATH: entries.rpath = entry.d_un.d_val; break;
+        case DT_RUNPATH: entries.runpath = entry.d_un.d_val; break;
+        case DT_SONAME: entries.soname = entry.d_un.d_val; break;
+        case DT_STRTAB: entries.stringsAddress = entry.d_un.d_ptr; break;
+        case DT_STRSZ: entries.stringsSize = entry.d_un.d_val; break;
         case DT_FLAGS_1: object.noDefaultLibraries = (entry.d_un.d_val & DF_1_NODEFLIB) != 0; break;
         default: break;
         }
     }
-    if (!ended && dynamic->p_filesz > largestDynamicSection) {
+    if (!ended && dynamic.p_filesz > largestDynamicSection) {
         why = "has a dynamic section without an end in its first megabyte";
         return std::nullopt;
     }
-    if (needed.empty() && !rpath && !runpath && !soname)
-        return object;
+    return entries;
+}
 
-    // The string table is named by its address once loaded: find the
-    // loaded segment that holds it, and its place in the file.
-    const auto segment = std::find_if(loads.begin(), loads.end(),
-        [&](const Load& load) { return stringsAddress >= load.address && stringsAddress - load.address < load.size; });
-    if (segment == loads.end()) {
-        why = "has a string table outside its loaded segments";
-        return std::nullopt;
+// The dynamic string table, found in the file through the loaded segment
+// that holds its address; each string is read on its own, up to its end,
+// since a table may be large.
+class StringTable {
+public:
+    StringTable(const ElfHandle& handle, GElf_Off offset, GElf_Xword size)
+        : m_handle(handle)
+        , m_offset(offset)
+        , m_size(size)
+    {
     }
-    // Each string is read on its own, up to its end: a table may be large.
-    const GElf_Xword tableSize = std::min(stringsSize, segment->size - (stringsAddress - segment->address));
-    const GElf_Off tableOffset = segment->offset + (stringsAddress - segment->address);
-    const auto take = [&](GElf_Xword offset, std::string& into) {
-        if (offset >= tableSize) {
+
+    static std::optional<StringTable> locate(
+        const ElfHandle& handle, const std::vector<Load>& loads, const DynamicEntries& entries, std::string& why)
+    {
+        const GElf_Addr address = entries.stringsAddress;
+        const auto segment = std::find_if(loads.begin(), loads.end(),
+            [&](const Load& load) { return address >= load.address && address - load.address < load.size; });
+        if (segment == loads.end()) {
+            why = "has a string table outside its loaded segments";
+            return std::nullopt;
+        }
+        return StringTable(handle, segment->offset + (address - segment->address),
+            std::min(entries.stringsSize, segment->size - (address - segment->address)));
+    }
+
+    bool take(GElf_Xword offset, std::string& into, std::string& why) const
+    {
+        if (offset >= m_size) {
             why = "names a string outside its string table";
             return false;
         }
-        const GElf_Xword window = std::min(tableSize - offset, longestString);
+        const GElf_Xword window = std::min(m_size - offset, longestString);
         Elf_Data* bytes
-            = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(tableOffset + offset), window, ELF_T_BYTE);
+            = elf_getdata_rawchunk(m_handle.elf, static_cast<int64_t>(m_offset + offset), window, ELF_T_BYTE);
         if (bytes == nullptr) {
             why = "has a string table outside the file";
             return false;
@@ -186,20 +237,54 @@ std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize
         }
         into = std::move(*value);
         return true;
-    };
-    for (const GElf_Xword offset : needed) {
-        if (!take(offset, object.needed.emplace_back()))
-            return std::nullopt;
     }
-    if (rpath && !take(*rpath, object.rpath.emplace()))
-        return std::nullopt;
+
+private:
+    const ElfHandle& m_handle;
+    GElf_Off m_offset;
+    GElf_Xword m_size;
+};
+
+bool readNames(const StringTable& strings, const DynamicEntries& entries, ElfObject& object, std::string& why)
+{
+    for (const GElf_Xword offset : entries.needed) {
+        if (!strings.take(offset, object.needed.emplace_back(), why))
+            return false;
+    }
+    if (entries.rpath && !strings.take(*entries.rpath, object.rpath.emplace(), why))
+        return false;
     // The loader ignores the older search path when the newer one is there.
-    if (runpath) {
+    if (entries.runpath) {
         object.rpath.reset();
-        if (!take(*runpath, object.runpath.emplace()))
-            return std::nullopt;
+        if (!strings.take(*entries.runpath, object.runpath.emplace(), why))
+            return false;
     }
-    if (soname && !take(*soname, object.soname))
+    return !entries.soname || strings.take(*entries.soname, object.soname, why);
+}
+
+// Reads the object through libelf's descriptor of it; `fileSize` is the
+// size of the file it reads.
+std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize, std::string& why)
+{
+    const std::optional<GElf_Ehdr> header = readHeader(handle, why);
+    if (!header)
+        return std::nullopt;
+    ElfObject object;
+    object.elfClass = header->e_ident[EI_CLASS];
+    object.byteOrder = header->e_ident[EI_DATA];
+    object.machine = header->e_machine;
+    const std::optional<Segments> segments = readSegments(handle, *header, fileSize, object, why);
+    if (!segments)
+        return std::nullopt;
+    if (!segments->dynamic)
+        return object; // linked statically: it needs nothing
+    const std::optional<DynamicEntries> entries = readDynamic(handle, *segments->dynamic, object, why);
+    if (!entries)
+        return std::nullopt;
+    if (entries->namesNothing())
+        return object;
+    const std::optional<StringTable> strings = StringTable::locate(handle, segments->loads, *entries, why);
+    if (!strings || !readNames(*strings, *entries, object, why))
         return std::nullopt;
     return object;
 }

@@ -3,32 +3,21 @@
 #include "records/DataFiles.h"
 #include "records/RecordWriter.h"
 #include "services/Files.h"
+#include "system/FileSystem.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <sys/stat.h>
 #include <unordered_set>
 
 namespace deptest::names {
 
 namespace {
 
-std::string realPath(const std::string& path)
-{
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
-        return {};
-    std::string result(resolved);
-    std::free(resolved); // NOLINT(cppcoreguidelines-no-malloc)
-    return result;
-}
+std::string realPathOrNothing(const std::string& path) { return realPath(path).value_or(std::string()); }
 
-bool sameFile(const std::string& a, const struct stat& b)
+bool sameFile(const std::string& a, const FileIdentity& b)
 {
-    struct stat status { };
-    return stat(a.c_str(), &status) == 0 && status.st_dev == b.st_dev && status.st_ino == b.st_ino;
+    const PathStatus status = statusOf(a);
+    return status.presence == Presence::Found && status.identity == b;
 }
 
 // Names files as the test run's search will find them: relative to the
@@ -38,7 +27,7 @@ public:
     explicit ListNames(const std::vector<std::string>& directories)
     {
         for (const std::string& directory : directories) {
-            std::string real = realPath(directory);
+            std::string real = realPathOrNothing(directory);
             if (real.empty())
                 real = directory;
             if (real.back() != '/')
@@ -50,8 +39,8 @@ public:
     // The name, or why the file cannot be listed.
     std::optional<std::string> nameOf(const std::string& path, std::string& why) const
     {
-        struct stat file { };
-        if (stat(path.c_str(), &file) != 0) {
+        const PathStatus file = statusOf(path);
+        if (file.presence != Presence::Found) {
             why = "cannot be read";
             return std::nullopt;
         }
@@ -61,11 +50,11 @@ public:
         const std::string directory
             = slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
         const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-        std::string linkName = realPath(directory);
+        std::string linkName = realPathOrNothing(directory);
         if (!linkName.empty())
             linkName += (linkName == "/" ? "" : "/") + base;
         std::string hidden;
-        for (const std::string& candidate : { linkName, realPath(path) }) {
+        for (const std::string& candidate : { linkName, realPathOrNothing(path) }) {
             if (candidate.empty())
                 continue;
             for (const std::string& searched : m_directories) {
@@ -74,7 +63,7 @@ public:
                 const std::string relative = candidate.substr(searched.size());
                 std::string stoppedAt;
                 const std::string first = firstFound(relative, stoppedAt);
-                if (!first.empty() && sameFile(first, file))
+                if (!first.empty() && sameFile(first, file.identity))
                     return listed(relative, why);
                 if (!first.empty())
                     hidden = "is hidden from the test by another file of its name: " + first;
@@ -94,10 +83,10 @@ private:
     std::string firstFound(const std::string& relative, std::string& stoppedAt) const
     {
         for (const std::string& searched : m_directories) {
-            struct stat status { };
-            if (stat((searched + relative).c_str(), &status) == 0)
+            const Presence presence = statusOf(searched + relative).presence;
+            if (presence == Presence::Found)
                 return searched + relative;
-            if (errno != ENOENT && errno != ENOTDIR) {
+            if (presence == Presence::Unreadable) {
                 stoppedAt = searched;
                 return {};
             }
@@ -206,13 +195,6 @@ Outcome writeNames(const NameListResult& result, OutputFile& output)
             return failure;
     }
     return output.close();
-}
-
-NameListResult writeNameList(const std::vector<std::string>& files, const NameListOptions& options, OutputFile& output)
-{
-    NameListResult result = collectNames(files, options);
-    result.writeFailure = writeNames(result, output);
-    return result;
 }
 
 } // namespace deptest::names

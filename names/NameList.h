@@ -61,9 +61,4 @@ NameListResult collectNames(const std::vector<std::string>& files, const NameLis
 // written.
 Outcome writeNames(const NameListResult& result, OutputFile& output);
 
-// Makes the name list of the given files and writes it, closing the file
-// only when every name was written (so a list that is replaced keeps its
-// old version after a failure).
-NameListResult writeNameList(const std::vector<std::string>& files, const NameListOptions& options, OutputFile& output);
-
 } // namespace deptest::names

@@ -8,13 +8,23 @@
 
 namespace deptest::names {
 
+namespace {
+
+// The test's three directories as this host names them.
+NameListOptions hostOptions(const Runtime& runtime)
+{
+    return hostNameListOptions(runtime.displayPath(systemDirectoryLiteral),
+        runtime.displayPath(windowsDirectoryLiteral), runtime.displayPath(runtime.applicationDirectory() + "\\"));
+}
+
+} // namespace
+
+bool canReadNameLists() { return true; }
+
 void offerNameList(Runtime& runtime, const std::vector<std::string>& files)
 {
-    // The test's three directories as this host names them.
     const std::string application = runtime.applicationDirectory();
-    const NameListOptions options = hostNameListOptions(runtime.displayPath(systemDirectoryLiteral),
-        runtime.displayPath(windowsDirectoryLiteral), runtime.displayPath(application + "\\"));
-    NameListResult result = collectNames(files, options);
+    NameListResult result = collectNames(files, hostOptions(runtime));
 
     std::string report;
     for (const std::string& line : result.messages())
@@ -24,7 +34,7 @@ void offerNameList(Runtime& runtime, const std::vector<std::string>& files)
         return;
     }
     if (!runtime.askYesNo("Write the names of the " + std::to_string(result.names.size())
-            + " files these programs need to dlls.txt?"))
+            + " files these programs need to " + std::string(dataFile::nameList.substr(1)) + "?"))
         return;
     auto output = runtime.openForReplacing(dataFilePath(application, dataFile::nameList));
     Outcome failure = output ? writeNames(result, **output) : Outcome(output.error());
@@ -32,6 +42,30 @@ void offerNameList(Runtime& runtime, const std::vector<std::string>& files)
         runtime.showMessage(generalErrorMessage(*failure));
     else if (!report.empty())
         runtime.showMessage(report);
+}
+
+int runNameListCommand(Runtime& runtime, const NameListRequest& request, OutputFile& standardOutput)
+{
+    NameListOptions settings = hostOptions(runtime);
+    if (request.libraryPath)
+        settings.loader.libraryPath = *request.libraryPath;
+    NameListResult result = collectNames(request.programs, settings);
+    for (const std::string& line : result.messages())
+        runtime.showMessage("deptest: " + line);
+    if (result.names.empty())
+        return 2;
+
+    Result<std::unique_ptr<OutputFile>> file = std::unique_ptr<OutputFile>();
+    if (!request.toStandardOutput) {
+        file = runtime.openForReplacing(
+            request.output.empty() ? dataFilePath(runtime.applicationDirectory(), dataFile::nameList) : request.output);
+    }
+    result.writeFailure = !file ? Outcome(file.error())
+        : *file                 ? writeNames(result, **file)
+                                : writeNames(result, standardOutput);
+    if (result.writeFailure)
+        runtime.showMessage(generalErrorMessage(*result.writeFailure));
+    return result.exitStatus();
 }
 
 } // namespace deptest::names

@@ -100,26 +100,20 @@ bool readNames(const Image& image, std::uint64_t tableAddress, unsigned descript
     return false;
 }
 
-} // namespace
+// What the PE and optional headers say of the rest of the file.
+struct Headers {
+    std::uint16_t machine { 0 };
+    std::uint64_t sectionCount { 0 };
+    std::uint64_t sectionTable { 0 }; // the optional header's end
+    std::uint64_t imageBase { 0 };
+    std::uint32_t headersSize { 0 };
+    std::uint64_t directoryCountAt { 0 };
+    std::uint64_t directoryCount { 0 };
+};
 
-bool isApiSetName(std::string_view name)
+// Where the PE header starts, behind the DOS header.
+std::optional<std::uint64_t> peHeaderOffset(const Reader& reader, std::string& why)
 {
-    const auto startsWith = [&](std::string_view prefix) {
-        return name.size() >= prefix.size()
-            && std::equal(prefix.begin(), prefix.end(), name.begin(),
-                [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
-    };
-    return startsWith("api-ms-win-") || startsWith("ext-ms-");
-}
-
-std::optional<PeObject> readPe(std::span<const unsigned char> bytes, std::string& why)
-{
-    return readPe(ByteSource(bytes), why);
-}
-
-std::optional<PeObject> readPe(const ByteSource& bytes, std::string& why)
-{
-    const Reader reader(bytes);
     if (reader.number(0, 2) != 0x5a4d) {
         why = "is not a PE file";
         return std::nullopt;
@@ -133,6 +127,14 @@ std::optional<PeObject> readPe(const ByteSource& bytes, std::string& why)
         why = "is a DOS program without a PE header";
         return std::nullopt;
     }
+    return pe;
+}
+
+std::optional<Headers> readHeaders(const Reader& reader, std::string& why)
+{
+    const auto pe = peHeaderOffset(reader, why);
+    if (!pe)
+        return std::nullopt;
     const auto machine = reader.number(*pe + 4, 2);
     const auto sectionCount = reader.number(*pe + 6, 2);
     const auto optionalSize = reader.number(*pe + 20, 2);
@@ -155,46 +157,80 @@ std::optional<PeObject> readPe(const ByteSource& bytes, std::string& why)
         why = "has a truncated optional header";
         return std::nullopt;
     }
-    Image image { reader, {}, static_cast<std::uint32_t>(*headersSize) };
-    const std::uint64_t sectionTable = optional + *optionalSize;
-    for (std::uint64_t i = 0; i < *sectionCount; ++i) {
-        const std::uint64_t at = sectionTable + i * 40;
+    return Headers { static_cast<std::uint16_t>(*machine), *sectionCount, optional + *optionalSize, *imageBase,
+        static_cast<std::uint32_t>(*headersSize), directoryCountAt, *directoryCount };
+}
+
+bool readSections(const Reader& reader, const Headers& headers, std::vector<Section>& sections, std::string& why)
+{
+    for (std::uint64_t i = 0; i < headers.sectionCount; ++i) {
+        const std::uint64_t at = headers.sectionTable + i * 40;
         const auto virtualSize = reader.number(at + 8, 4);
         const auto address = reader.number(at + 12, 4);
         const auto rawSize = reader.number(at + 16, 4);
         const auto rawOffset = reader.number(at + 20, 4);
         if (!virtualSize || !address || !rawSize || !rawOffset) {
             why = "has a section table outside the file";
-            return std::nullopt;
+            return false;
         }
-        image.sections.push_back({ static_cast<std::uint32_t>(*address), static_cast<std::uint32_t>(*virtualSize),
+        sections.push_back({ static_cast<std::uint32_t>(*address), static_cast<std::uint32_t>(*virtualSize),
             static_cast<std::uint32_t>(*rawSize), static_cast<std::uint32_t>(*rawOffset) });
     }
+    return true;
+}
 
-    // A data directory exists only if the header counts it and holds it.
-    const auto directory = [&](std::uint64_t index) -> std::optional<std::uint64_t> {
-        const std::uint64_t at = directoryCountAt + 4 + index * 8;
-        if (index >= *directoryCount || at + 8 > optional + *optionalSize)
-            return std::nullopt;
-        const auto address = reader.number(at, 4);
-        const auto size = reader.number(at + 4, 4);
-        if (!address || !size || *address == 0)
-            return std::nullopt;
-        return address;
+// The address of a data directory; it exists only if the header counts it
+// and holds it.
+std::optional<std::uint64_t> dataDirectory(const Reader& reader, const Headers& headers, std::uint64_t index)
+{
+    const std::uint64_t at = headers.directoryCountAt + 4 + index * 8;
+    if (index >= headers.directoryCount || at + 8 > headers.sectionTable)
+        return std::nullopt;
+    const auto address = reader.number(at, 4);
+    const auto size = reader.number(at + 4, 4);
+    if (!address || !size || *address == 0)
+        return std::nullopt;
+    return address;
+}
+
+} // namespace
+
+bool isApiSetName(std::string_view name)
+{
+    const auto startsWith = [&](std::string_view prefix) {
+        return name.size() >= prefix.size()
+            && std::equal(prefix.begin(), prefix.end(), name.begin(),
+                [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
     };
+    return startsWith("api-ms-win-") || startsWith("ext-ms-");
+}
 
+std::optional<PeObject> readPe(std::span<const unsigned char> bytes, std::string& why)
+{
+    return readPe(ByteSource(bytes), why);
+}
+
+std::optional<PeObject> readPe(const ByteSource& bytes, std::string& why)
+{
+    const Reader reader(bytes);
+    const std::optional<Headers> headers = readHeaders(reader, why);
+    if (!headers)
+        return std::nullopt;
+    Image image { reader, {}, headers->headersSize };
+    if (!readSections(reader, *headers, image.sections, why))
+        return std::nullopt;
     PeObject object;
-    object.machine = static_cast<std::uint16_t>(*machine);
-    if (const auto imports = directory(1)) {
+    object.machine = headers->machine;
+    if (const auto imports = dataDirectory(reader, *headers, 1)) {
         if (!readNames(image, *imports, 20, 12, 0, object.imports, why, "an import"))
             return std::nullopt;
     }
-    if (const auto delayed = directory(13)) {
+    if (const auto delayed = dataDirectory(reader, *headers, 13)) {
         // Old delay-import tables hold addresses of the loaded image, not
         // offsets into it; their attributes say which.
         const auto at = image.offsetOf(*delayed);
         const auto attributes = at ? reader.number(*at, 4) : std::nullopt;
-        const std::uint64_t subtract = attributes && (*attributes & 1) == 0 ? *imageBase : 0;
+        const std::uint64_t subtract = attributes && (*attributes & 1) == 0 ? headers->imageBase : 0;
         if (!readNames(image, *delayed, 32, 4, subtract, object.delayImports, why, "a delay-import"))
             return std::nullopt;
     }

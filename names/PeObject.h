@@ -1,6 +1,6 @@
 #pragma once
 
-#include "names/BinaryFile.h"
+#include "names/ByteSource.h"
 
 #include <cstdint>
 #include <optional>

@@ -44,14 +44,37 @@ void readReference(RecordReader& reader, ReferenceRead& read)
     }
 }
 
+namespace {
+
+template <typename Record, std::size_t count>
+Outcome writeFields(RecordWriter& writer, const Record& record, const std::array<ExceptionField<Record>, count>& table)
+{
+    std::array<Field, count> fields;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::string& text = record.*table[i].member;
+        fields[i] = table[i].digits ? Field { Digits { text } } : Field { std::string_view(text) };
+    }
+    return writer.writeRecord(fields);
+}
+
+// Fields a line lacks stay empty.
+template <typename Record, std::size_t count>
+Record fromFields(std::vector<std::string>& fields, const std::array<ExceptionField<Record>, count>& table)
+{
+    fields.resize(count);
+    Record record;
+    for (std::size_t i = 0; i < count; ++i)
+        record.*table[i].member = std::move(fields[i]);
+    return record;
+}
+
+} // namespace
+
 Outcome writeException(RecordWriter& writer, const ExceptionRecord& record)
 {
     if (const auto* notFound = std::get_if<NotFoundRecord>(&record))
-        return writer.writeRecord(
-            { notFound->name, Digits { notFound->originalSize }, notFound->originalDate, notFound->error });
-    const auto& mismatch = std::get<MismatchRecord>(record);
-    return writer.writeRecord({ mismatch.name, Digits { mismatch.targetSize }, Digits { mismatch.originalSize },
-        mismatch.targetDate, mismatch.originalDate, mismatch.error });
+        return writeFields(writer, *notFound, notFoundFields);
+    return writeFields(writer, std::get<MismatchRecord>(record), mismatchFields);
 }
 
 std::optional<ExceptionRecord> exceptionFromLine(std::string_view line)
@@ -59,11 +82,9 @@ std::optional<ExceptionRecord> exceptionFromLine(std::string_view line)
     std::vector<std::string> fields = splitFields(line);
     if (fields.empty())
         return std::nullopt;
-    const std::size_t count = fields.size();
-    fields.resize(6);
-    if (count <= 4)
-        return NotFoundRecord { fields[0], fields[1], fields[2], fields[3] };
-    return MismatchRecord { fields[0], fields[1], fields[2], fields[3], fields[4], fields[5] };
+    if (fields.size() <= notFoundFields.size())
+        return fromFields(fields, notFoundFields);
+    return fromFields(fields, mismatchFields);
 }
 
 } // namespace deptest

@@ -2,6 +2,7 @@
 
 #include "errors/Error.h"
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,6 +86,29 @@ struct MismatchRecord {
 };
 
 using ExceptionRecord = std::variant<NotFoundRecord, MismatchRecord>;
+
+// The fields of each kind of exception record in the file's order, for the
+// writer and the reader alike: which member, and whether it is written as
+// plain digits. A line of no more fields than a not-found record holds is
+// one.
+template <typename Record> struct ExceptionField {
+    std::string Record::*member;
+    bool digits;
+};
+inline constexpr std::array<ExceptionField<NotFoundRecord>, 4> notFoundFields { {
+    { &NotFoundRecord::name, false },
+    { &NotFoundRecord::originalSize, true },
+    { &NotFoundRecord::originalDate, false },
+    { &NotFoundRecord::error, false },
+} };
+inline constexpr std::array<ExceptionField<MismatchRecord>, 6> mismatchFields { {
+    { &MismatchRecord::name, false },
+    { &MismatchRecord::targetSize, true },
+    { &MismatchRecord::originalSize, true },
+    { &MismatchRecord::targetDate, false },
+    { &MismatchRecord::originalDate, false },
+    { &MismatchRecord::error, false },
+} };
 
 Outcome writeException(RecordWriter& writer, const ExceptionRecord& record);
 

@@ -22,7 +22,7 @@ struct AppendField {
 
 } // namespace
 
-Outcome RecordWriter::writeRecord(std::initializer_list<Field> fields)
+Outcome RecordWriter::writeRecord(std::span<const Field> fields)
 {
     m_line.clear();
     bool first = true;

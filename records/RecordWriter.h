@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -30,7 +31,11 @@ public:
     {
     }
 
-    Outcome writeRecord(std::initializer_list<Field> fields);
+    Outcome writeRecord(std::initializer_list<Field> fields)
+    {
+        return writeRecord(std::span(fields.begin(), fields.size()));
+    }
+    Outcome writeRecord(std::span<const Field> fields);
     Outcome writeLine(std::string_view text);
 
 private:

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 folders=()
-for folder in app bench cli desktop dates errors generate host names platform records report resources services tests verify; do
+for folder in app bench cli desktop dates errors generate host names platform records report resources services system tests verify; do
     [ -d "$folder" ] && folders+=("$folder")
 done
 find "${folders[@]}" -name '*.cpp' -o -name '*.h' \

@@ -11,7 +11,7 @@ namespace {
 void notFound(EntryVerdict& verdict, const Error& failure, const std::string& lastTried)
 {
     verdict.list = ListBox::Missing;
-    verdict.line = verdict.name + " - Error: " + failure.description;
+    verdict.line = notFoundLine(verdict.name, failure.description);
     verdict.detail = "Looked for last as " + lastTried + "\n" + generalErrorMessage(failure);
     verdict.exception
         = NotFoundRecord { verdict.name, verdict.originalSize, verdict.originalDate, failure.description };
@@ -35,6 +35,11 @@ void appendMismatchDetail(std::string& text, const MismatchRecord& record)
 }
 
 } // namespace
+
+std::string notFoundLine(const std::string& name, const std::string& description)
+{
+    return name + " - Error: " + description;
+}
 
 void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search)
 {

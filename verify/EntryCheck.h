@@ -40,6 +40,10 @@ struct EntryVerdict {
 // texts must both be equal. Every part of `verdict` is replaced: a run
 // checks its entries into one verdict, so its strings keep their room from
 // entry to entry; `search` is the room of the search.
+// The line of a name that was not found, in the window and on the command
+// line alike: "name - Error: description".
+std::string notFoundLine(const std::string& name, const std::string& description);
+
 void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search);
 
 } // namespace deptest

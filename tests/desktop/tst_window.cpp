@@ -127,6 +127,7 @@ private:
 
 void tst_Window::init()
 {
+    substituteWindowFonts(); // as the program does when it starts
     m_machine = std::make_unique<Machine>();
     QVERIFY(open(QLocale(QLocale::English, QLocale::UnitedStates)));
 }

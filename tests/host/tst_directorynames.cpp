@@ -1,5 +1,5 @@
-#include "host/posix/DirectoryNames.h"
-#include "host/posix/PosixFiles.h"
+#include "system/posix/DirectoryNames.h"
+#include "system/posix/PosixFiles.h"
 #include "tests/support/Requirement.h"
 
 #include <QDeadlineTimer>

@@ -1,4 +1,4 @@
-#include "host/files/FileWriter.h"
+#include "system/FileWriter.h"
 
 #include <QTest>
 

@@ -3,7 +3,7 @@
 // programs) and as a cache, must neither crash nor read out of bounds, and
 // what they give must lie within what was read.
 
-#include "names/BinaryFile.h"
+#include "names/ByteSource.h"
 #include "names/ElfObject.h"
 #include "names/LoaderCache.h"
 #include "tests/names/FuzzInputFile.h"
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto fromMemory = deptest::names::readElf(bytes, why);
     check(fromMemory, why, size);
     std::string fileWhy;
-    const deptest::names::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy);
+    const deptest::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy);
     if (!file.isOpen()) {
         if (size > 0)
             std::abort(); // any bytes make a readable file

@@ -2,7 +2,7 @@
 // file as a run reads programs, must neither crash nor read out of bounds,
 // and every name it gives must lie within the file.
 
-#include "names/BinaryFile.h"
+#include "names/ByteSource.h"
 #include "names/PeObject.h"
 #include "tests/names/FuzzInputFile.h"
 
@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto fromMemory = deptest::names::readPe(std::span(data, size), why);
     check(fromMemory, why, size);
     std::string fileWhy;
-    const deptest::names::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy);
+    const deptest::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy);
     if (!file.isOpen()) {
         if (size > 0)
             std::abort(); // any bytes make a readable file

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "system/Process.h"
+
 #include <QtGlobal>
 
 #include <sys/resource.h>
@@ -12,6 +14,7 @@ class FileSizeLimit {
 public:
     explicit FileSizeLimit(rlim_t bytes)
     {
+        prepareProcess(); // as the program does when it starts
         if (getrlimit(RLIMIT_FSIZE, &m_saved) != 0)
             qFatal("cannot read the file size limit");
         rlimit limited = m_saved;

@@ -5,12 +5,13 @@
 
 #include "errors/Error.h"
 #include "generate/ReferenceGeneration.h"
-#include "host/windows/WindowsFiles.h"
 #include "records/DataFiles.h"
 #include "services/Files.h"
 #include "services/Printer.h"
 #include "services/Runtime.h"
 #include "services/Window.h"
+#include "system/CodePages.h"
+#include "system/windows/WindowsFiles.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/FakeWindow.h"
 #include "verify/TestRun.h"
@@ -330,3 +331,15 @@ TEST_F(WindowsHost, ANameInThisMachinesCodePageIsFound)
 }
 
 } // namespace
+
+// Lists from other machines are shown through Windows' own code pages: the
+// same UTF-8 as the C library's converters give elsewhere, and nothing for
+// bytes without a character.
+TEST(WindowsCodePages, ConvertToUtf8OrRefuse)
+{
+    deptest::CodePages pages;
+    EXPECT_EQ(pages.toUtf8("caf\xe9", 1252), std::optional<std::string>("caf\xc3\xa9"));
+    EXPECT_EQ(pages.toUtf8("\x93\xfa\x96\x7b", 932), std::optional<std::string>("\xe6\x97\xa5\xe6\x9c\xac"));
+    EXPECT_EQ(pages.toUtf8("", 1251), std::optional<std::string>(""));
+    EXPECT_EQ(pages.toUtf8("\x81", 932), std::nullopt);
+}

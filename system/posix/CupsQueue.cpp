@@ -1,4 +1,4 @@
-#include "desktop/CupsQueue.h"
+#include "system/PrintQueue.h"
 
 #include <cups/cups.h>
 

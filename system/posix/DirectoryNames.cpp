@@ -1,4 +1,4 @@
-#include "host/posix/DirectoryNames.h"
+#include "system/posix/DirectoryNames.h"
 
 #include <algorithm>
 #include <cctype>

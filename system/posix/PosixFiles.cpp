@@ -1,13 +1,14 @@
-#include "host/posix/PosixFiles.h"
+#include "system/posix/PosixFiles.h"
 
-#include "host/files/FileWriter.h"
-#include "host/posix/OsError.h"
+#include "system/FileWriter.h"
+#include "system/posix/OsError.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <system_error>
@@ -213,22 +214,21 @@ Result<std::unique_ptr<OutputFile>> writtenInPlace(const std::string& target)
         std::make_unique<PosixFile>(descriptor, emptyFirst), std::make_unique<PosixInPlaceVersion>(target, emptyFirst));
 }
 
-// The permission bits a newly created file gets: 0666 less the umask.
+// The permission bits a newly created file gets: 0666 less the umask. The
+// umask is read from what the kernel says of the process, since asking
+// umask() for it sets it too, for every thread; where the kernel does not
+// say (before Linux 4.7), the usual 022.
 mode_t newFileMode()
 {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
+    mode_t mask = 022;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("Umask:")) {
+            mask = static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+            break;
+        }
+    }
     return 0666 & ~mask;
-}
-
-void ignoreFileSizeSignal()
-{
-    // A file-size limit must come back as a failed write, not end the program.
-    static const bool ignored = [] {
-        std::signal(SIGXFSZ, SIG_IGN);
-        return true;
-    }();
-    (void)ignored;
 }
 
 // Size and local modification time of what stat() found. A directory is
@@ -283,7 +283,6 @@ Result<std::unique_ptr<InputFile>> PosixFiles::openForReading(std::string_view h
 
 Result<std::unique_ptr<OutputFile>> PosixFiles::openForWriting(std::string_view hostPath)
 {
-    ignoreFileSizeSignal();
     if (!isUsablePath(hostPath))
         return Error::of(error::badFileName);
     const std::string path(hostPath);
@@ -295,7 +294,6 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForWriting(std::string_view 
 
 Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_view hostPath)
 {
-    ignoreFileSizeSignal();
     if (!isUsablePath(hostPath))
         return Error::of(error::badFileName);
     // A link stays a link: the file it points to is the one replaced, or

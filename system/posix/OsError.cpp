@@ -1,4 +1,4 @@
-#include "host/posix/OsError.h"
+#include "system/posix/OsError.h"
 
 #include <cerrno>
 #include <cstring>

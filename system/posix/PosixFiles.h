@@ -1,8 +1,8 @@
 #pragma once
 
 #include "errors/Error.h"
-#include "host/posix/DirectoryNames.h"
 #include "services/SystemFiles.h"
+#include "system/posix/DirectoryNames.h"
 
 #include <memory>
 #include <string>

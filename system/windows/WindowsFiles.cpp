@@ -1,6 +1,6 @@
-#include "host/windows/WindowsFiles.h"
+#include "system/windows/WindowsFiles.h"
 
-#include "host/files/FileWriter.h"
+#include "system/FileWriter.h"
 
 #include <windows.h>
 

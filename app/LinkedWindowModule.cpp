@@ -1,0 +1,10 @@
+#include "app/WindowModule.h"
+
+namespace deptest {
+
+const WindowModule* windowModule() { return deptestWindowModule(); }
+
+// Windows' own window system is always there.
+const char* missingDisplay() { return nullptr; }
+
+} // namespace deptest

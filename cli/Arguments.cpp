@@ -1,0 +1,125 @@
+#include "cli/CommandLine.h"
+
+#include "names/NameListCommand.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+namespace deptest::cli {
+
+namespace {
+
+constexpr auto exitStatusHelp = "\nExit status:\n"
+                                "  0  every entry matched, every name was found, or the report printed\n"
+                                "  1  some entries did not match, or some names were not found\n"
+                                "  2  the command could not do its work (a missing or unreadable list, a\n"
+                                "     write failure, no printer, bad options, or a stop on request)\n";
+
+// The options, in the order the help lists them.
+struct Switches {
+    const QCommandLineOption test { QStringLiteral("test"),
+        QStringLiteral("Compare every entry of indll.txt with this machine; write the exceptions to outdll.txt.") };
+    const QCommandLineOption appDirOnly { QStringLiteral("app-dir-only"),
+        QStringLiteral("With --test: search the application directory only.") };
+    const QCommandLineOption generate { QStringLiteral("generate"),
+        QStringLiteral("Measure the files named in dlls.txt; write indll.txt and the names not found to dllerr.txt.") };
+    const QCommandLineOption print { QStringLiteral("print"),
+        QStringLiteral("Print the report of outdll.txt on the default printer.") };
+    const QCommandLineOption dir { QStringLiteral("dir"),
+        QStringLiteral("Use DIR in place of the program's directory, for the data files and the application "
+                       "directory search."),
+        QStringLiteral("DIR") };
+    const QCommandLineOption json { QStringLiteral("json"),
+        QStringLiteral("With --test or --generate: one JSON object per entry on standard output.") };
+    const QCommandLineOption verbose { QStringLiteral("verbose"),
+        QStringLiteral("Also list matching entries and found names, and a summary.") };
+    const QCommandLineOption namesOf { QStringList { QStringLiteral("names-of") },
+        QStringLiteral("Write dlls.txt with the files the programs FILE... need, as their loaders find them; more "
+                       "files may follow as arguments."),
+        QStringLiteral("FILE") };
+    const QCommandLineOption output { QStringLiteral("output"),
+        QStringLiteral("With --names-of: write the name list to FILE, or to standard output for -."),
+        QStringLiteral("FILE") };
+    const QCommandLineOption libraryPath { QStringLiteral("library-path"),
+        QStringLiteral("With --names-of: search LD_LIBRARY_PATH too, as the loader would.") };
+};
+
+// The command and its options into `options`; why they do not go
+// together, if they do not.
+std::optional<QString> readOptions(const QCommandLineParser& parser, const Switches& switches, Options& options)
+{
+    int commands = 0;
+    for (const auto& [option, command] :
+        { std::pair { &switches.test, Command::Test }, std::pair { &switches.generate, Command::Generate },
+            std::pair { &switches.print, Command::Print }, std::pair { &switches.namesOf, Command::Names } }) {
+        if (parser.isSet(*option)) {
+            options.command = command;
+            ++commands;
+        }
+    }
+    if (commands != 1) {
+        return names::canReadNameLists() ? QStringLiteral("give one of --test, --generate, --print and --names-of")
+                                         : QStringLiteral("give one of --test, --generate and --print");
+    }
+    if (options.command == Command::Names) {
+        options.programs = parser.values(switches.namesOf) + parser.positionalArguments();
+        options.output = parser.value(switches.output);
+        options.libraryPath = parser.isSet(switches.libraryPath);
+        if (parser.isSet(switches.json) || parser.isSet(switches.verbose) || parser.isSet(switches.appDirOnly))
+            return QStringLiteral("--names-of takes --dir, --output and --library-path only");
+    } else if (parser.isSet(switches.output) || parser.isSet(switches.libraryPath)) {
+        return QStringLiteral("--output and --library-path go with --names-of");
+    }
+    options.appDirOnly = parser.isSet(switches.appDirOnly);
+    options.json = parser.isSet(switches.json);
+    options.verbose = parser.isSet(switches.verbose);
+    if (options.appDirOnly && options.command != Command::Test)
+        return QStringLiteral("--app-dir-only goes with --test");
+    if (options.json && options.command == Command::Print)
+        return QStringLiteral("--json goes with --test or --generate");
+    if (parser.isSet(switches.dir)) {
+        options.directory = parser.value(switches.dir);
+        if (options.directory.isEmpty())
+            return QStringLiteral("--dir needs a directory");
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+Parsed parseArguments(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Checks that the files an application depends on are present on this machine with the same size and date "
+        "as on a reference machine. Without arguments, opens the window."));
+    const Switches switches;
+    parser.addOptions({ switches.test, switches.appDirOnly, switches.generate, switches.print, switches.dir,
+        switches.json, switches.verbose });
+    if (names::canReadNameLists())
+        parser.addOptions({ switches.namesOf, switches.output, switches.libraryPath });
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+
+    const auto error = [](const QString& text) {
+        return Parsed { std::nullopt, QStringLiteral("deptest: %1 (see deptest --help)").arg(text), true,
+            exitStatus::failure };
+    };
+    if (!parser.parse(arguments))
+        return error(parser.errorText());
+    if (!parser.positionalArguments().isEmpty() && !parser.isSet(switches.namesOf))
+        return error(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        QString text = parser.helpText();
+        text.replace(QRegularExpression(QStringLiteral("^Usage: \\S+")), QStringLiteral("Usage: deptest"));
+        return { std::nullopt, text + QLatin1String(exitStatusHelp), false, exitStatus::ok };
+    }
+    if (parser.isSet(version))
+        return { std::nullopt, QStringLiteral("deptest " DEPTEST_VERSION), false, exitStatus::ok };
+    Options options;
+    if (const std::optional<QString> wrong = readOptions(parser, switches, options))
+        return error(*wrong);
+    return { options, {}, false, exitStatus::ok };
+}
+
+} // namespace deptest::cli

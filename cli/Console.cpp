@@ -1,0 +1,73 @@
+#include "cli/Console.h"
+
+#include "dates/LegacyText.h"
+#include "services/Printer.h"
+
+#include <QJsonDocument>
+#include <QLocale>
+
+namespace deptest::cli {
+
+namespace {
+
+// A printer for a runtime that was given none: every job fails as on a
+// machine without a printer.
+class NoPrinter final : public Printer {
+public:
+    Outcome printLine(std::span<const PrintText> /*texts*/) override { return failure(); }
+    Outcome newPage() override { return failure(); }
+    Outcome endDocument() override { return failure(); }
+    void cancelDocument() override { }
+
+private:
+    static Error failure() { return { error::printer, "No default destination." }; }
+};
+
+} // namespace
+
+QByteArray oneLine(std::string_view bytes)
+{
+    QString text = toDisplayText(bytes, defaultCodePage(QLocale::system().language()));
+    for (QChar& character : text) {
+        if (character.unicode() < 0x20 || character.unicode() == 0x7f)
+            character = QLatin1Char('?');
+    }
+    return text.toUtf8();
+}
+
+void writeLine(std::FILE* stream, const QByteArray& line)
+{
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stream);
+    std::fputc('\n', stream);
+}
+
+void writeJson(std::FILE* stream, const QJsonObject& object)
+{
+    const QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    writeLine(stream, line);
+}
+
+QJsonValue textOrNull(std::string_view bytes, bool present)
+{
+    return present ? QJsonValue(toDisplayText(bytes, defaultCodePage(QLocale::system().language())))
+                   : QJsonValue(QJsonValue::Null);
+}
+
+void ConsoleRuntime::showMessage(std::string_view text)
+{
+    if (progress != nullptr)
+        progress->erase();
+    writeLine(m_err, toDisplayText(text, defaultCodePage(QLocale::system().language())).toUtf8());
+    messages.emplace_back(text);
+}
+
+Printer& ConsoleRuntime::printer()
+{
+    if (!m_printer)
+        m_printer = m_makePrinter ? m_makePrinter() : nullptr;
+    if (!m_printer)
+        m_printer = std::make_unique<NoPrinter>();
+    return *m_printer;
+}
+
+} // namespace deptest::cli

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace deptest {
+
+// What the name lists ask the file system beyond a file's bytes: whether a
+// path names a file and which one, the path with its links resolved, the
+// names a directory holds.
+
+// A file's identity: the same file under any of its names.
+struct FileIdentity {
+    std::uint64_t device { 0 };
+    std::uint64_t inode { 0 };
+    friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
+};
+
+// Found: the path names a file (links followed); Missing: nothing of that
+// name is there, or a folder on the way is missing or is a file;
+// Unreadable: the system cannot look (a folder on the way is closed to this
+// user).
+enum class Presence { Found, Missing, Unreadable };
+
+struct PathStatus {
+    Presence presence { Presence::Unreadable };
+    FileIdentity identity; // of a file found
+};
+
+PathStatus statusOf(const std::string& path);
+
+// The absolute path with links and dots resolved; nothing when a part of
+// it cannot be resolved.
+std::optional<std::string> realPath(const std::string& path);
+
+// The names a directory holds; none when it cannot be listed.
+std::vector<std::string> namesInDirectory(const std::string& directory);
+
+// The machine's hardware name, as the loader's $PLATFORM says it
+// (x86_64); empty when the system does not say.
+std::string machineHardwareName();
+
+} // namespace deptest

@@ -1,0 +1,48 @@
+#include "system/FileSystem.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/utsname.h>
+
+namespace deptest {
+
+PathStatus statusOf(const std::string& path)
+{
+    struct stat status { };
+    if (::stat(path.c_str(), &status) == 0)
+        return { Presence::Found,
+            { static_cast<std::uint64_t>(status.st_dev), static_cast<std::uint64_t>(status.st_ino) } };
+    return { errno == ENOENT || errno == ENOTDIR ? Presence::Missing : Presence::Unreadable, {} };
+}
+
+std::optional<std::string> realPath(const std::string& path)
+{
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+        return std::nullopt;
+    std::string result(resolved);
+    std::free(resolved); // NOLINT(cppcoreguidelines-no-malloc)
+    return result;
+}
+
+std::vector<std::string> namesInDirectory(const std::string& directory)
+{
+    std::vector<std::string> names;
+    if (DIR* listing = ::opendir(directory.c_str())) {
+        while (const dirent* file = ::readdir(listing))
+            names.emplace_back(file->d_name);
+        ::closedir(listing);
+    }
+    return names;
+}
+
+std::string machineHardwareName()
+{
+    utsname system {};
+    return ::uname(&system) == 0 ? std::string(system.machine) : std::string();
+}
+
+} // namespace deptest
