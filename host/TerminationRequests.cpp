@@ -11,10 +11,8 @@ TerminationRequests::TerminationRequests(QObject* parent)
     // Where the system hands a request over on a thread of its own, it
     // reaches this object's thread as an event, and goes with the object if
     // it is gone.
-    , m_watch(std::make_unique<TerminationWatch>([this] {
-        QMetaObject::invokeMethod(
-            this, [this] { emit requested(); }, Qt::QueuedConnection);
-    }))
+    , m_watch(std::make_unique<TerminationWatch>(
+          [this] { QMetaObject::invokeMethod(this, "requested", Qt::QueuedConnection); }))
 {
     // Where it notes requests on a descriptor, the event loop takes them.
     if (const int descriptor = m_watch->descriptor(); descriptor >= 0) {

@@ -115,8 +115,7 @@ std::optional<std::string> readInterpreter(const ElfHandle& handle, const GElf_P
     }
     Elf_Data* data
         = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(segment.p_offset), segment.p_filesz, ELF_T_BYTE);
-    const auto text
-        = data == nullptr ? std::nullopt : stringAt({ static_cast<const char*>(data->d_buf), data->d_size }, 0);
+    auto text = data == nullptr ? std::nullopt : stringAt({ static_cast<const char*>(data->d_buf), data->d_size }, 0);
     if (!text || text->empty()) {
         why = "has a program interpreter outside the file";
         return std::nullopt;
