@@ -17,6 +17,15 @@ struct DependencyWalker::Parsed {
     std::string why;
     // The file's identity: the loader loads a file once, whatever its names.
     FileIdentity identity;
+
+    // Keeps what a reader gave: the object, or why there is none.
+    template <typename Object> void keep(Result<Object> read, std::optional<Object>& object)
+    {
+        if (read)
+            object = std::move(*read);
+        else
+            why = read.error().description;
+    }
 };
 
 // A library the walk has loaded, and who needed it.
@@ -128,13 +137,13 @@ DependencyWalker::DependencyWalker(LoaderOptions options)
 {
     // The loader's cache is small, and read whole.
     constexpr std::size_t largestCache = std::size_t { 64 } * 1024 * 1024;
-    const BinaryFile file = BinaryFile::open(m_options.cachePath, m_cacheProblem);
-    if (file.isOpen()) {
-        if (const auto bytes = file.readAll(largestCache, m_cacheProblem))
-            m_cache = LoaderCache::read(*bytes, m_cacheProblem);
-    }
-    if (m_cache)
-        m_cacheProblem.clear();
+    const Result<BinaryFile> file = BinaryFile::open(m_options.cachePath);
+    const Result<std::vector<unsigned char>> bytes = file ? file->readAll(largestCache) : file.error();
+    Result<LoaderCache> cache = bytes ? LoaderCache::read(*bytes) : bytes.error();
+    if (cache)
+        m_cache = std::move(*cache);
+    else
+        m_cacheProblem = cache.error().description;
 }
 
 DependencyWalker::~DependencyWalker() = default;
@@ -148,10 +157,12 @@ const DependencyWalker::Parsed& DependencyWalker::parse(const std::string& path)
     Parsed& parsed = *slot;
     if (const PathStatus status = statusOf(path); status.presence == Presence::Found)
         parsed.identity = status.identity;
-    BinaryFile file = BinaryFile::open(path, parsed.why);
-    if (!file.isOpen())
+    const Result<BinaryFile> file = BinaryFile::open(path);
+    if (!file) {
+        parsed.why = file.error().description;
         return parsed;
-    const ByteSource bytes(file);
+    }
+    const ByteSource bytes(*file);
     const std::optional<Format> format = formatOf(bytes);
     if (!format) {
         parsed.why = "was cut short while it was read";
@@ -159,9 +170,9 @@ const DependencyWalker::Parsed& DependencyWalker::parse(const std::string& path)
     }
     parsed.format = *format;
     if (parsed.format == Format::Elf)
-        parsed.elf = readElf(file, parsed.why);
+        parsed.keep(readElf(*file), parsed.elf);
     else if (parsed.format == Format::Pe)
-        parsed.pe = readPe(bytes, parsed.why);
+        parsed.keep(readPe(bytes), parsed.pe);
     else
         parsed.why = "is neither an ELF nor a PE executable";
     return parsed;

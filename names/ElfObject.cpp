@@ -1,5 +1,7 @@
 #include "names/ElfObject.h"
 
+#include "names/Refusal.h"
+
 #include <algorithm>
 #include <cstring>
 #include <gelf.h>
@@ -44,12 +46,12 @@ std::optional<std::string> stringAt(std::span<const char> table, GElf_Xword offs
     return std::string(rest.begin(), end);
 }
 
-bool libelfReady(std::string& why)
+Outcome libelfReady()
 {
     static const bool initialised = elf_version(EV_CURRENT) != EV_NONE;
     if (!initialised)
-        why = "libelf cannot be used";
-    return initialised;
+        return refusal("libelf cannot be used");
+    return {};
 }
 
 // The segments the rest is found through.
@@ -70,29 +72,22 @@ struct DynamicEntries {
 };
 
 // The file header of an executable or a shared library.
-std::optional<GElf_Ehdr> readHeader(const ElfHandle& handle, std::string& why)
+Result<GElf_Ehdr> readHeader(const ElfHandle& handle)
 {
-    if (handle.elf == nullptr || elf_kind(handle.elf) != ELF_K_ELF) {
-        why = "is not an ELF file";
-        return std::nullopt;
-    }
+    if (handle.elf == nullptr || elf_kind(handle.elf) != ELF_K_ELF)
+        return refusal("is not an ELF file");
     GElf_Ehdr header;
-    if (gelf_getehdr(handle.elf, &header) == nullptr) {
-        why = "has a truncated or malformed ELF header";
-        return std::nullopt;
-    }
-    if (header.e_type != ET_EXEC && header.e_type != ET_DYN) {
-        why = "is an ELF file but neither an executable nor a shared library";
-        return std::nullopt;
-    }
+    if (gelf_getehdr(handle.elf, &header) == nullptr)
+        return refusal("has a truncated or malformed ELF header");
+    if (header.e_type != ET_EXEC && header.e_type != ET_DYN)
+        return refusal("is an ELF file but neither an executable nor a shared library");
     return header;
 }
 
 // The number of program headers, all of them within the file. libelf
 // quietly shortens a table that runs past the end of the file: such a file
 // is broken, not an executable without a dynamic section.
-std::optional<std::size_t> programHeaderCount(
-    const ElfHandle& handle, const GElf_Ehdr& header, std::uint64_t fileSize, std::string& why)
+Result<std::size_t> programHeaderCount(const ElfHandle& handle, const GElf_Ehdr& header, std::uint64_t fileSize)
 {
     std::size_t count = 0;
     const std::size_t headerSize = gelf_fsize(handle.elf, ELF_T_PHDR, 1, EV_CURRENT);
@@ -100,51 +95,43 @@ std::optional<std::size_t> programHeaderCount(
     if (header.e_phnum != PN_XNUM)
         count = header.e_phnum;
     if (!counted || (count > 0 && header.e_phentsize != headerSize) || count > mostProgramHeaders
-        || header.e_phoff > fileSize || (fileSize - header.e_phoff) / std::max<std::size_t>(headerSize, 1) < count) {
-        why = "has a malformed program header table";
-        return std::nullopt;
-    }
+        || header.e_phoff > fileSize || (fileSize - header.e_phoff) / std::max<std::size_t>(headerSize, 1) < count)
+        return refusal("has a malformed program header table");
     return count;
 }
 
-std::optional<std::string> readInterpreter(const ElfHandle& handle, const GElf_Phdr& segment, std::string& why)
+Result<std::string> readInterpreter(const ElfHandle& handle, const GElf_Phdr& segment)
 {
-    if (segment.p_filesz > longestInterpreter) {
-        why = "has a program interpreter longer than any path the loader takes";
-        return std::nullopt;
-    }
+    if (segment.p_filesz > longestInterpreter)
+        return refusal("has a program interpreter longer than any path the loader takes");
     Elf_Data* data
         = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(segment.p_offset), segment.p_filesz, ELF_T_BYTE);
     auto text = data == nullptr ? std::nullopt : stringAt({ static_cast<const char*>(data->d_buf), data->d_size }, 0);
-    if (!text || text->empty()) {
-        why = "has a program interpreter outside the file";
-        return std::nullopt;
-    }
-    return text;
+    if (!text || text->empty())
+        return refusal("has a program interpreter outside the file");
+    return std::move(*text);
 }
 
 // The loaded segments and the dynamic one; the interpreter into `object`.
-std::optional<Segments> readSegments(
-    const ElfHandle& handle, const GElf_Ehdr& header, std::uint64_t fileSize, ElfObject& object, std::string& why)
+Result<Segments> readSegments(
+    const ElfHandle& handle, const GElf_Ehdr& header, std::uint64_t fileSize, ElfObject& object)
 {
-    const std::optional<std::size_t> count = programHeaderCount(handle, header, fileSize, why);
+    const Result<std::size_t> count = programHeaderCount(handle, header, fileSize);
     if (!count)
-        return std::nullopt;
+        return count.error();
     Segments segments;
     for (std::size_t i = 0; i < *count; ++i) {
         GElf_Phdr segment;
-        if (gelf_getphdr(handle.elf, static_cast<int>(i), &segment) == nullptr) {
-            why = "has a program header outside the file";
-            return std::nullopt;
-        }
+        if (gelf_getphdr(handle.elf, static_cast<int>(i), &segment) == nullptr)
+            return refusal("has a program header outside the file");
         if (segment.p_type == PT_LOAD) {
             segments.loads.push_back({ segment.p_vaddr, segment.p_offset, segment.p_filesz });
         } else if (segment.p_type == PT_DYNAMIC) {
             segments.dynamic = segment;
         } else if (segment.p_type == PT_INTERP) {
-            std::optional<std::string> interpreter = readInterpreter(handle, segment, why);
+            Result<std::string> interpreter = readInterpreter(handle, segment);
             if (!interpreter)
-                return std::nullopt;
+                return interpreter.error();
             object.interpreter = std::move(*interpreter);
         }
     }
@@ -153,15 +140,12 @@ std::optional<Segments> readSegments(
 
 // The entries of the dynamic section up to its end; whether the loader
 // skips its default directories into `object`.
-std::optional<DynamicEntries> readDynamic(
-    const ElfHandle& handle, const GElf_Phdr& dynamic, ElfObject& object, std::string& why)
+Result<DynamicEntries> readDynamic(const ElfHandle& handle, const GElf_Phdr& dynamic, ElfObject& object)
 {
     Elf_Data* table = elf_getdata_rawchunk(handle.elf, static_cast<int64_t>(dynamic.p_offset),
         std::min(dynamic.p_filesz, largestDynamicSection), ELF_T_DYN);
-    if (table == nullptr) {
-        why = "has a dynamic section outside the file";
-        return std::nullopt;
-    }
+    if (table == nullptr)
+        return refusal("has a dynamic section outside the file");
     const std::size_t entrySize = gelf_fsize(handle.elf, ELF_T_DYN, 1, EV_CURRENT);
     const std::size_t count = entrySize == 0 ? 0 : table->d_size / entrySize;
     DynamicEntries entries;
@@ -182,10 +166,8 @@ std::optional<DynamicEntries> readDynamic(
         default: break;
         }
     }
-    if (!ended && dynamic.p_filesz > largestDynamicSection) {
-        why = "has a dynamic section without an end in its first megabyte";
-        return std::nullopt;
-    }
+    if (!ended && dynamic.p_filesz > largestDynamicSection)
+        return refusal("has a dynamic section without an end in its first megabyte");
     return entries;
 }
 
@@ -201,41 +183,35 @@ public:
     {
     }
 
-    static std::optional<StringTable> locate(
-        const ElfHandle& handle, const std::vector<Load>& loads, const DynamicEntries& entries, std::string& why)
+    static Result<StringTable> locate(
+        const ElfHandle& handle, const std::vector<Load>& loads, const DynamicEntries& entries)
     {
         const GElf_Addr address = entries.stringsAddress;
         const auto segment = std::find_if(loads.begin(), loads.end(),
             [&](const Load& load) { return address >= load.address && address - load.address < load.size; });
-        if (segment == loads.end()) {
-            why = "has a string table outside its loaded segments";
-            return std::nullopt;
-        }
+        if (segment == loads.end())
+            return refusal("has a string table outside its loaded segments");
         return StringTable(handle, segment->offset + (address - segment->address),
             std::min(entries.stringsSize, segment->size - (address - segment->address)));
     }
 
-    bool take(GElf_Xword offset, std::string& into, std::string& why) const
+    // The string at `offset` into `into`.
+    Outcome take(GElf_Xword offset, std::string& into) const
     {
-        if (offset >= m_size) {
-            why = "names a string outside its string table";
-            return false;
-        }
+        if (offset >= m_size)
+            return refusal("names a string outside its string table");
         const GElf_Xword window = std::min(m_size - offset, longestString);
         Elf_Data* bytes
             = elf_getdata_rawchunk(m_handle.elf, static_cast<int64_t>(m_offset + offset), window, ELF_T_BYTE);
-        if (bytes == nullptr) {
-            why = "has a string table outside the file";
-            return false;
-        }
+        if (bytes == nullptr)
+            return refusal("has a string table outside the file");
         auto value = stringAt({ static_cast<const char*>(bytes->d_buf), bytes->d_size }, 0);
         if (!value) {
-            why = window == longestString ? "names a string longer than 64 KiB"
-                                          : "names a string outside its string table";
-            return false;
+            return refusal(window == longestString ? "names a string longer than 64 KiB"
+                                                   : "names a string outside its string table");
         }
         into = std::move(*value);
-        return true;
+        return {};
     }
 
 private:
@@ -244,68 +220,72 @@ private:
     GElf_Xword m_size;
 };
 
-bool readNames(const StringTable& strings, const DynamicEntries& entries, ElfObject& object, std::string& why)
+Outcome readNames(const StringTable& strings, const DynamicEntries& entries, ElfObject& object)
 {
     for (const GElf_Xword offset : entries.needed) {
-        if (!strings.take(offset, object.needed.emplace_back(), why))
-            return false;
+        if (Outcome failure = strings.take(offset, object.needed.emplace_back()))
+            return failure;
     }
-    if (entries.rpath && !strings.take(*entries.rpath, object.rpath.emplace(), why))
-        return false;
+    if (entries.rpath) {
+        if (Outcome failure = strings.take(*entries.rpath, object.rpath.emplace()))
+            return failure;
+    }
     // The loader ignores the older search path when the newer one is there.
     if (entries.runpath) {
         object.rpath.reset();
-        if (!strings.take(*entries.runpath, object.runpath.emplace(), why))
-            return false;
+        if (Outcome failure = strings.take(*entries.runpath, object.runpath.emplace()))
+            return failure;
     }
-    return !entries.soname || strings.take(*entries.soname, object.soname, why);
+    return entries.soname ? strings.take(*entries.soname, object.soname) : Outcome {};
 }
 
 // Reads the object through libelf's descriptor of it; `fileSize` is the
 // size of the file it reads.
-std::optional<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize, std::string& why)
+Result<ElfObject> readElf(const ElfHandle& handle, std::uint64_t fileSize)
 {
-    const std::optional<GElf_Ehdr> header = readHeader(handle, why);
+    const Result<GElf_Ehdr> header = readHeader(handle);
     if (!header)
-        return std::nullopt;
+        return header.error();
     ElfObject object;
     object.elfClass = header->e_ident[EI_CLASS];
     object.byteOrder = header->e_ident[EI_DATA];
     object.machine = header->e_machine;
-    const std::optional<Segments> segments = readSegments(handle, *header, fileSize, object, why);
+    const Result<Segments> segments = readSegments(handle, *header, fileSize, object);
     if (!segments)
-        return std::nullopt;
+        return segments.error();
     if (!segments->dynamic)
         return object; // linked statically: it needs nothing
-    const std::optional<DynamicEntries> entries = readDynamic(handle, *segments->dynamic, object, why);
+    const Result<DynamicEntries> entries = readDynamic(handle, *segments->dynamic, object);
     if (!entries)
-        return std::nullopt;
+        return entries.error();
     if (entries->namesNothing())
         return object;
-    const std::optional<StringTable> strings = StringTable::locate(handle, segments->loads, *entries, why);
-    if (!strings || !readNames(*strings, *entries, object, why))
-        return std::nullopt;
+    const Result<StringTable> strings = StringTable::locate(handle, segments->loads, *entries);
+    if (!strings)
+        return strings.error();
+    if (Outcome failure = readNames(*strings, *entries, object))
+        return *failure;
     return object;
 }
 
 } // namespace
 
-std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& why)
+Result<ElfObject> readElf(std::span<unsigned char> bytes)
 {
-    if (!libelfReady(why))
-        return std::nullopt;
+    if (Outcome failure = libelfReady())
+        return *failure;
     const ElfHandle handle { elf_memory(reinterpret_cast<char*>(bytes.data()), bytes.size()) };
-    return readElf(handle, bytes.size(), why);
+    return readElf(handle, bytes.size());
 }
 
-std::optional<ElfObject> readElf(const BinaryFile& file, std::string& why)
+Result<ElfObject> readElf(const BinaryFile& file)
 {
-    if (!libelfReady(why))
-        return std::nullopt;
+    if (Outcome failure = libelfReady())
+        return *failure;
     // Read, not mapped: libelf reads each table with pread when it is
     // asked for, and a table the file no longer holds is an error.
     const ElfHandle handle { elf_begin(file.descriptor(), ELF_C_READ, nullptr) };
-    return readElf(handle, file.size(), why);
+    return readElf(handle, file.size());
 }
 
 } // namespace deptest::names

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "errors/Error.h"
 #include "names/ByteSource.h"
 
 #include <cstdint>
@@ -28,8 +29,8 @@ struct ElfObject {
 // Reads the object from its bytes, bounds-checked throughout (the bytes
 // are changed only if libelf converts them in place, so give it a private
 // copy). On failure says why, in words for the user.
-std::optional<ElfObject> readElf(std::span<unsigned char> bytes, std::string& why);
+Result<ElfObject> readElf(std::span<unsigned char> bytes);
 // The same from an open file, read where its tables lie.
-std::optional<ElfObject> readElf(const BinaryFile& file, std::string& why);
+Result<ElfObject> readElf(const BinaryFile& file);
 
 } // namespace deptest::names

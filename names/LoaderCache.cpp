@@ -1,5 +1,7 @@
 #include "names/LoaderCache.h"
 
+#include "names/Refusal.h"
+
 #include <algorithm>
 #include <cstring>
 #include <elf.h>
@@ -52,7 +54,7 @@ std::optional<std::string> stringAt(std::span<const unsigned char> bytes, std::s
 
 } // namespace
 
-std::optional<LoaderCache> LoaderCache::read(std::span<const unsigned char> bytes, std::string& why)
+Result<LoaderCache> LoaderCache::read(std::span<const unsigned char> bytes)
 {
     const auto startsWith = [](std::span<const unsigned char> data, std::string_view magic) {
         return data.size() >= magic.size() && std::memcmp(data.data(), magic.data(), magic.size()) == 0;
@@ -64,21 +66,15 @@ std::optional<LoaderCache> LoaderCache::read(std::span<const unsigned char> byte
         const auto count = numberAt<std::uint32_t>(bytes, 12);
         std::size_t after = oldHeaderSize + std::size_t { count.value_or(0) } * oldEntrySize;
         after = (after + 7) & ~std::size_t { 7 };
-        if (!count || after > bytes.size()) {
-            why = "has a truncated header";
-            return std::nullopt;
-        }
+        if (!count || after > bytes.size())
+            return refusal("has a truncated header");
         current = bytes.subspan(after);
     }
-    if (!startsWith(current, newMagic) || current.size() < newHeaderSize) {
-        why = "is not in a format this program knows";
-        return std::nullopt;
-    }
+    if (!startsWith(current, newMagic) || current.size() < newHeaderSize)
+        return refusal("is not in a format this program knows");
     const auto count = numberAt<std::uint32_t>(current, 20);
-    if (!count || (current.size() - newHeaderSize) / newEntrySize < *count) {
-        why = "has entries outside the file";
-        return std::nullopt;
-    }
+    if (!count || (current.size() - newHeaderSize) / newEntrySize < *count)
+        return refusal("has entries outside the file");
     LoaderCache cache;
     for (std::size_t i = 0; i < *count; ++i) {
         const std::size_t at = newHeaderSize + i * newEntrySize;
@@ -89,10 +85,8 @@ std::optional<LoaderCache> LoaderCache::read(std::span<const unsigned char> byte
         // Strings are counted from the start of this format's header.
         auto name = stringAt(current, key.value_or(~0U));
         auto path = stringAt(current, value.value_or(~0U));
-        if (!flags || !hardware || !name || !path) {
-            why = "has a name outside the file";
-            return std::nullopt;
-        }
+        if (!flags || !hardware || !name || !path)
+            return refusal("has a name outside the file");
         if (*hardware != 0)
             continue;
         // The first entry of a name and kind is the one the loader takes.

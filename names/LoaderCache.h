@@ -1,5 +1,7 @@
 #pragma once
 
+#include "errors/Error.h"
+
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -17,7 +19,7 @@ namespace deptest::names {
 class LoaderCache {
 public:
     // Reads the cache in its current format, alone or after the old one.
-    static std::optional<LoaderCache> read(std::span<const unsigned char> bytes, std::string& why);
+    static Result<LoaderCache> read(std::span<const unsigned char> bytes);
 
     // The path of a library for the ELF class and machine asking for it.
     std::optional<std::string> find(std::string_view name, unsigned char elfClass, std::uint16_t machine) const;

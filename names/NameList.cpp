@@ -1,5 +1,6 @@
 #include "names/NameList.h"
 
+#include "names/Refusal.h"
 #include "records/DataFiles.h"
 #include "records/RecordWriter.h"
 #include "services/Files.h"
@@ -37,13 +38,11 @@ public:
     }
 
     // The name, or why the file cannot be listed.
-    std::optional<std::string> nameOf(const std::string& path, std::string& why) const
+    Result<std::string> nameOf(const std::string& path) const
     {
         const PathStatus file = statusOf(path);
-        if (file.presence != Presence::Found) {
-            why = "cannot be read";
-            return std::nullopt;
-        }
+        if (file.presence != Presence::Found)
+            return refusal("cannot be read");
         // The file under the name the loader uses (a link's name, in the
         // link's real directory) first, then the file the link leads to.
         const auto slash = path.rfind('/');
@@ -64,15 +63,14 @@ public:
                 std::string stoppedAt;
                 const std::string first = firstFound(relative, stoppedAt);
                 if (!first.empty() && sameFile(first, file.identity))
-                    return listed(relative, why);
+                    return listed(relative);
                 if (!first.empty())
                     hidden = "is hidden from the test by another file of its name: " + first;
                 else if (!stoppedAt.empty())
                     hidden = "cannot be reached by the test, whose search stops at " + stoppedAt;
             }
         }
-        why = hidden.empty() ? "lies outside the directories the test searches" : hidden;
-        return std::nullopt;
+        return refusal(hidden.empty() ? "lies outside the directories the test searches" : hidden);
     }
 
 private:
@@ -94,13 +92,11 @@ private:
         return {};
     }
 
-    static std::optional<std::string> listed(std::string relative, std::string& why)
+    static Result<std::string> listed(std::string relative)
     {
         // The list holds a name between quotes, as it is, on one line.
-        if (relative.find_first_of("\"\\\r\n") != std::string::npos) {
-            why = "has a character in its name that the list cannot hold";
-            return std::nullopt;
-        }
+        if (relative.find_first_of("\"\\\r\n") != std::string::npos)
+            return refusal("has a character in its name that the list cannot hold");
         std::replace(relative.begin(), relative.end(), '/', '\\');
         return relative;
     }
@@ -148,11 +144,10 @@ NameListResult collectNames(const std::vector<std::string>& files, const NameLis
             result.names.push_back(name);
     };
     const auto place = [&](const std::string& path) {
-        std::string why;
-        if (const auto name = listNames.nameOf(path, why))
+        if (const Result<std::string> name = listNames.nameOf(path); name)
             add(*name);
         else if (reported.insert(path).second)
-            result.unlisted.push_back({ path, why });
+            result.unlisted.push_back({ path, name.error().description });
     };
 
     std::vector<ProgramDependencies> walks;

@@ -1,5 +1,7 @@
 #include "names/PeObject.h"
 
+#include "names/Refusal.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -76,28 +78,25 @@ struct Image {
     }
 };
 
-bool readNames(const Image& image, std::uint64_t tableAddress, unsigned descriptorSize, unsigned nameField,
-    std::uint64_t subtract, std::vector<std::string>& names, std::string& why, const char* table)
+// The names of an import table (`table` says which, for the user).
+Result<std::vector<std::string>> readNames(const Image& image, std::uint64_t tableAddress, unsigned descriptorSize,
+    unsigned nameField, std::uint64_t subtract, const char* table)
 {
+    std::vector<std::string> names;
     for (std::size_t i = 0; i < mostDescriptors; ++i) {
         const auto at = image.offsetOf(tableAddress + i * descriptorSize);
         const auto name = at ? image.reader.number(*at + nameField, 4) : std::nullopt;
-        if (!name) {
-            why = std::string("has ") + table + " table outside the file";
-            return false;
-        }
+        if (!name)
+            return refusal(std::string("has ") + table + " table outside the file");
         if (*name == 0)
-            return true;
+            return names;
         const auto nameAt = *name >= subtract ? image.offsetOf(*name - subtract) : std::nullopt;
         auto text = nameAt ? image.reader.text(*nameAt) : std::nullopt;
-        if (!text) {
-            why = std::string("has ") + table + " name outside the file";
-            return false;
-        }
+        if (!text)
+            return refusal(std::string("has ") + table + " name outside the file");
         names.push_back(std::move(*text));
     }
-    why = std::string("has ") + table + " table without an end";
-    return false;
+    return refusal(std::string("has ") + table + " table without an end");
 }
 
 // What the PE and optional headers say of the rest of the file.
@@ -112,71 +111,58 @@ struct Headers {
 };
 
 // Where the PE header starts, behind the DOS header.
-std::optional<std::uint64_t> peHeaderOffset(const Reader& reader, std::string& why)
+Result<std::uint64_t> peHeaderOffset(const Reader& reader)
 {
-    if (reader.number(0, 2) != 0x5a4d) {
-        why = "is not a PE file";
-        return std::nullopt;
-    }
+    if (reader.number(0, 2) != 0x5a4d)
+        return refusal("is not a PE file");
     const auto pe = reader.number(0x3c, 4);
-    if (!pe) {
-        why = "has a truncated DOS header";
-        return std::nullopt;
-    }
-    if (reader.number(*pe, 4) != 0x00004550) {
-        why = "is a DOS program without a PE header";
-        return std::nullopt;
-    }
-    return pe;
+    if (!pe)
+        return refusal("has a truncated DOS header");
+    if (reader.number(*pe, 4) != 0x00004550)
+        return refusal("is a DOS program without a PE header");
+    return *pe;
 }
 
-std::optional<Headers> readHeaders(const Reader& reader, std::string& why)
+Result<Headers> readHeaders(const Reader& reader)
 {
-    const auto pe = peHeaderOffset(reader, why);
+    const Result<std::uint64_t> pe = peHeaderOffset(reader);
     if (!pe)
-        return std::nullopt;
+        return pe.error();
     const auto machine = reader.number(*pe + 4, 2);
     const auto sectionCount = reader.number(*pe + 6, 2);
     const auto optionalSize = reader.number(*pe + 20, 2);
     const std::uint64_t optional = *pe + 24;
     const auto magic = reader.number(optional, 2);
-    if (!machine || !sectionCount || !optionalSize || !magic) {
-        why = "has a truncated PE header";
-        return std::nullopt;
-    }
+    if (!machine || !sectionCount || !optionalSize || !magic)
+        return refusal("has a truncated PE header");
     const bool plus = *magic == 0x20b;
-    if (!plus && *magic != 0x10b) {
-        why = "has an optional header of unknown kind";
-        return std::nullopt;
-    }
+    if (!plus && *magic != 0x10b)
+        return refusal("has an optional header of unknown kind");
     const std::uint64_t directoryCountAt = optional + (plus ? 108 : 92);
     const auto imageBase = reader.number(optional + (plus ? 24 : 28), plus ? 8 : 4);
     const auto headersSize = reader.number(optional + 60, 4);
     const auto directoryCount = reader.number(directoryCountAt, 4);
-    if (!imageBase || !headersSize || !directoryCount || directoryCountAt + 4 > optional + *optionalSize) {
-        why = "has a truncated optional header";
-        return std::nullopt;
-    }
+    if (!imageBase || !headersSize || !directoryCount || directoryCountAt + 4 > optional + *optionalSize)
+        return refusal("has a truncated optional header");
     return Headers { static_cast<std::uint16_t>(*machine), *sectionCount, optional + *optionalSize, *imageBase,
         static_cast<std::uint32_t>(*headersSize), directoryCountAt, *directoryCount };
 }
 
-bool readSections(const Reader& reader, const Headers& headers, std::vector<Section>& sections, std::string& why)
+Result<std::vector<Section>> readSections(const Reader& reader, const Headers& headers)
 {
+    std::vector<Section> sections;
     for (std::uint64_t i = 0; i < headers.sectionCount; ++i) {
         const std::uint64_t at = headers.sectionTable + i * 40;
         const auto virtualSize = reader.number(at + 8, 4);
         const auto address = reader.number(at + 12, 4);
         const auto rawSize = reader.number(at + 16, 4);
         const auto rawOffset = reader.number(at + 20, 4);
-        if (!virtualSize || !address || !rawSize || !rawOffset) {
-            why = "has a section table outside the file";
-            return false;
-        }
+        if (!virtualSize || !address || !rawSize || !rawOffset)
+            return refusal("has a section table outside the file");
         sections.push_back({ static_cast<std::uint32_t>(*address), static_cast<std::uint32_t>(*virtualSize),
             static_cast<std::uint32_t>(*rawSize), static_cast<std::uint32_t>(*rawOffset) });
     }
-    return true;
+    return sections;
 }
 
 // The address of a data directory; it exists only if the header counts it
@@ -205,25 +191,25 @@ bool isApiSetName(std::string_view name)
     return startsWith("api-ms-win-") || startsWith("ext-ms-");
 }
 
-std::optional<PeObject> readPe(std::span<const unsigned char> bytes, std::string& why)
-{
-    return readPe(ByteSource(bytes), why);
-}
+Result<PeObject> readPe(std::span<const unsigned char> bytes) { return readPe(ByteSource(bytes)); }
 
-std::optional<PeObject> readPe(const ByteSource& bytes, std::string& why)
+Result<PeObject> readPe(const ByteSource& bytes)
 {
     const Reader reader(bytes);
-    const std::optional<Headers> headers = readHeaders(reader, why);
+    const Result<Headers> headers = readHeaders(reader);
     if (!headers)
-        return std::nullopt;
-    Image image { reader, {}, headers->headersSize };
-    if (!readSections(reader, *headers, image.sections, why))
-        return std::nullopt;
+        return headers.error();
+    Result<std::vector<Section>> sections = readSections(reader, *headers);
+    if (!sections)
+        return sections.error();
+    const Image image { reader, std::move(*sections), headers->headersSize };
     PeObject object;
     object.machine = headers->machine;
     if (const auto imports = dataDirectory(reader, *headers, 1)) {
-        if (!readNames(image, *imports, 20, 12, 0, object.imports, why, "an import"))
-            return std::nullopt;
+        Result<std::vector<std::string>> names = readNames(image, *imports, 20, 12, 0, "an import");
+        if (!names)
+            return names.error();
+        object.imports = std::move(*names);
     }
     if (const auto delayed = dataDirectory(reader, *headers, 13)) {
         // Old delay-import tables hold addresses of the loaded image, not
@@ -231,8 +217,10 @@ std::optional<PeObject> readPe(const ByteSource& bytes, std::string& why)
         const auto at = image.offsetOf(*delayed);
         const auto attributes = at ? reader.number(*at, 4) : std::nullopt;
         const std::uint64_t subtract = attributes && (*attributes & 1) == 0 ? headers->imageBase : 0;
-        if (!readNames(image, *delayed, 32, 4, subtract, object.delayImports, why, "a delay-import"))
-            return std::nullopt;
+        Result<std::vector<std::string>> names = readNames(image, *delayed, 32, 4, subtract, "a delay-import");
+        if (!names)
+            return names.error();
+        object.delayImports = std::move(*names);
     }
     return object;
 }

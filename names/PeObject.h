@@ -1,5 +1,6 @@
 #pragma once
 
+#include "errors/Error.h"
 #include "names/ByteSource.h"
 
 #include <cstdint>
@@ -20,8 +21,8 @@ struct PeObject {
 
 // Reads the two tables, every offset checked against the file. On failure
 // says why, in words for the user.
-std::optional<PeObject> readPe(const ByteSource& bytes, std::string& why);
-std::optional<PeObject> readPe(std::span<const unsigned char> bytes, std::string& why);
+Result<PeObject> readPe(const ByteSource& bytes);
+Result<PeObject> readPe(std::span<const unsigned char> bytes);
 
 // API-set names stand for contracts the system maps itself, not files.
 bool isApiSetName(std::string_view name);

@@ -87,72 +87,93 @@ void RecordReader::skipByteOrderMark()
     }
 }
 
+namespace {
+
+// Writes a code point as UTF-8; the number of bytes written.
+std::size_t putUtf8(char* out, char32_t code)
+{
+    if (code < 0x80) {
+        out[0] = static_cast<char>(code);
+        return 1;
+    }
+    if (code < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (code >> 6));
+        out[1] = static_cast<char>(0x80 | (code & 0x3F));
+        return 2;
+    }
+    if (code < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (code >> 12));
+        out[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (code & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (code >> 18));
+    out[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (code & 0x3F));
+    return 4;
+}
+
+} // namespace
+
+char32_t RecordReader::utf16UnitAt(std::size_t at) const
+{
+    const auto first = static_cast<unsigned char>(m_raw[at]);
+    const auto second = static_cast<unsigned char>(m_raw[at + 1]);
+    return m_utf16 == Utf16::LittleEndian ? char32_t(first | (second << 8)) : char32_t((first << 8) | second);
+}
+
+void RecordReader::readUtf16()
+{
+    if (m_rawExhausted || m_rawEnd >= utf16Chunk)
+        return;
+    Result<std::size_t> got = m_file.read(m_raw.data() + m_rawEnd, utf16Chunk - m_rawEnd);
+    if (!got)
+        m_fileError = got.error();
+    if (!got || *got == 0)
+        m_rawExhausted = true;
+    else
+        m_rawEnd += *got;
+}
+
+std::size_t RecordReader::convertUtf16()
+{
+    constexpr char32_t replacement = 0xFFFD; // for half a pair, or an odd last byte
+    const auto put = [this](char32_t code) { m_end += putUtf8(m_buffer.data() + m_end, code); };
+    std::size_t at = 0;
+    while (at + 1 < m_rawEnd) {
+        const char32_t unit = utf16UnitAt(at);
+        if (unit < 0xD800 || unit > 0xDFFF) {
+            put(unit);
+            at += 2;
+        } else if (unit <= 0xDBFF && at + 3 < m_rawEnd) {
+            const char32_t low = utf16UnitAt(at + 2);
+            const bool paired = low >= 0xDC00 && low <= 0xDFFF;
+            put(paired ? 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00) : replacement);
+            at += paired ? 4 : 2;
+        } else if (unit <= 0xDBFF && !m_rawExhausted) {
+            break; // the other half is still to come
+        } else {
+            put(replacement);
+            at += 2;
+        }
+    }
+    if (m_rawExhausted && at < m_rawEnd) {
+        put(replacement);
+        at = m_rawEnd;
+    }
+    return at;
+}
+
 bool RecordReader::refillFromUtf16()
 {
-    const auto unitAt = [this](std::size_t at) {
-        const auto first = static_cast<unsigned char>(m_raw[at]);
-        const auto second = static_cast<unsigned char>(m_raw[at + 1]);
-        return m_utf16 == Utf16::LittleEndian ? char32_t(first | (second << 8)) : char32_t((first << 8) | second);
-    };
-    const auto put = [this](char32_t code) {
-        char* out = m_buffer.data() + m_end;
-        if (code < 0x80) {
-            out[0] = static_cast<char>(code);
-            m_end += 1;
-        } else if (code < 0x800) {
-            out[0] = static_cast<char>(0xC0 | (code >> 6));
-            out[1] = static_cast<char>(0x80 | (code & 0x3F));
-            m_end += 2;
-        } else if (code < 0x10000) {
-            out[0] = static_cast<char>(0xE0 | (code >> 12));
-            out[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out[2] = static_cast<char>(0x80 | (code & 0x3F));
-            m_end += 3;
-        } else {
-            out[0] = static_cast<char>(0xF0 | (code >> 18));
-            out[1] = static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out[2] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out[3] = static_cast<char>(0x80 | (code & 0x3F));
-            m_end += 4;
-        }
-    };
-    constexpr char32_t replacement = 0xFFFD; // for half a pair, or an odd last byte
     m_end = 0;
     while (m_end == 0) {
-        if (!m_rawExhausted && m_rawEnd < utf16Chunk) {
-            Result<std::size_t> got = m_file.read(m_raw.data() + m_rawEnd, utf16Chunk - m_rawEnd);
-            if (!got)
-                m_fileError = got.error();
-            if (!got || *got == 0)
-                m_rawExhausted = true;
-            else
-                m_rawEnd += *got;
-        }
-        std::size_t at = 0;
-        while (at + 1 < m_rawEnd) {
-            const char32_t unit = unitAt(at);
-            if (unit < 0xD800 || unit > 0xDFFF) {
-                put(unit);
-                at += 2;
-            } else if (unit <= 0xDBFF && at + 3 < m_rawEnd) {
-                const char32_t low = unitAt(at + 2);
-                const bool paired = low >= 0xDC00 && low <= 0xDFFF;
-                put(paired ? 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00) : replacement);
-                at += paired ? 4 : 2;
-            } else if (unit <= 0xDBFF && !m_rawExhausted) {
-                break; // the other half is still to come
-            } else {
-                put(replacement);
-                at += 2;
-            }
-        }
-        if (m_rawExhausted && at < m_rawEnd) {
-            put(replacement);
-            at = m_rawEnd;
-        }
-        std::copy(m_raw.begin() + static_cast<std::ptrdiff_t>(at),
+        readUtf16();
+        const std::size_t used = convertUtf16();
+        std::copy(m_raw.begin() + static_cast<std::ptrdiff_t>(used),
             m_raw.begin() + static_cast<std::ptrdiff_t>(m_rawEnd), m_raw.begin());
-        m_rawEnd -= at;
+        m_rawEnd -= used;
         if (m_end == 0 && m_rawExhausted) {
             m_exhausted = true;
             return false;

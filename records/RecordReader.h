@@ -73,6 +73,12 @@ private:
     void skipByteOrderMark();
     // Reads UTF-16 and puts it into the buffer as UTF-8.
     bool refillFromUtf16();
+    // Reads more of a UTF-16 file's bytes, up to a chunk.
+    void readUtf16();
+    // Turns the UTF-16 bytes read into UTF-8 in the buffer; the number of
+    // bytes used (a pair's first half waits for its second).
+    std::size_t convertUtf16();
+    [[nodiscard]] char32_t utf16UnitAt(std::size_t at) const;
 
     InputFile& m_file;
     std::vector<char> m_buffer;

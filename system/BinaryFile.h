@@ -1,8 +1,9 @@
 #pragma once
 
+#include "errors/Error.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,7 +25,7 @@ public:
     ~BinaryFile();
 
     // Opens a regular, non-empty file; otherwise says why it cannot be read.
-    static BinaryFile open(const std::string& path, std::string& why);
+    static Result<BinaryFile> open(const std::string& path);
 
     [[nodiscard]] bool isOpen() const { return m_descriptor >= 0; }
     [[nodiscard]] int descriptor() const { return m_descriptor; }
@@ -34,7 +35,7 @@ public:
     // (any more).
     [[nodiscard]] bool read(std::uint64_t offset, std::span<unsigned char> out) const;
     // The whole file, if it holds no more than `most` bytes.
-    [[nodiscard]] std::optional<std::vector<unsigned char>> readAll(std::size_t most, std::string& why) const;
+    [[nodiscard]] Result<std::vector<unsigned char>> readAll(std::size_t most) const;
 
 private:
     int m_descriptor { -1 };

@@ -1,5 +1,7 @@
 #include "system/BinaryFile.h"
 
+#include "system/posix/OsError.h"
+
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -33,30 +35,33 @@ BinaryFile::~BinaryFile()
         ::close(m_descriptor);
 }
 
-BinaryFile BinaryFile::open(const std::string& path, std::string& why)
+namespace {
+
+// The system's own words for why a file cannot be read ("No such file or
+// directory"): a name list shows them as they are, beside the program's
+// number for the fault.
+Error unreadable(int osError) { return { errorFromOs(osError).number, std::strerror(osError) }; }
+
+} // namespace
+
+Result<BinaryFile> BinaryFile::open(const std::string& path)
 {
-    BinaryFile file;
     // Not blocking: a named pipe given as a program must not hang the run.
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (descriptor < 0) {
-        why = std::strerror(errno);
-        return file;
-    }
+    if (descriptor < 0)
+        return unreadable(errno);
+    BinaryFile file;
+    file.m_descriptor = descriptor; // closed with `file` if it cannot be read
     struct stat status { };
-    if (fstat(descriptor, &status) != 0) {
-        why = std::strerror(errno);
-    } else if (S_ISDIR(status.st_mode)) {
-        why = "is a directory";
-    } else if (!S_ISREG(status.st_mode)) {
-        why = "is not a regular file";
-    } else if (status.st_size == 0) {
-        why = "is empty";
-    } else {
-        file.m_descriptor = descriptor;
-        file.m_size = static_cast<std::uint64_t>(status.st_size);
-        return file;
-    }
-    ::close(descriptor);
+    if (fstat(descriptor, &status) != 0)
+        return unreadable(errno);
+    if (S_ISDIR(status.st_mode))
+        return Error { error::pathFileAccess, "is a directory" };
+    if (!S_ISREG(status.st_mode))
+        return Error { error::pathFileAccess, "is not a regular file" };
+    if (status.st_size == 0)
+        return Error { error::inputPastEnd, "is empty" };
+    file.m_size = static_cast<std::uint64_t>(status.st_size);
     return file;
 }
 
@@ -77,17 +82,13 @@ bool BinaryFile::read(std::uint64_t offset, std::span<unsigned char> out) const
     return true;
 }
 
-std::optional<std::vector<unsigned char>> BinaryFile::readAll(std::size_t most, std::string& why) const
+Result<std::vector<unsigned char>> BinaryFile::readAll(std::size_t most) const
 {
-    if (m_size > most) {
-        why = "is too large";
-        return std::nullopt;
-    }
+    if (m_size > most)
+        return Error { error::pathFileAccess, "is too large" };
     std::vector<unsigned char> bytes(static_cast<std::size_t>(m_size));
-    if (!read(0, bytes)) {
-        why = "was cut short while it was read";
-        return std::nullopt;
-    }
+    if (!read(0, bytes))
+        return Error { error::inputPastEnd, "was cut short while it was read" };
     return bytes;
 }
 

@@ -11,13 +11,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <elf.h>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace {
 
-void check(const std::optional<deptest::names::ElfObject>& object, const std::string& why, std::size_t size)
+void check(const deptest::Result<deptest::names::ElfObject>& object, std::size_t size)
 {
     if (object) {
         std::size_t total = object->interpreter.size() + object->soname.size();
@@ -25,7 +24,7 @@ void check(const std::optional<deptest::names::ElfObject>& object, const std::st
             total += name.size();
         if (total > size)
             std::abort();
-    } else if (why.empty()) {
+    } else if (object.error().description.empty()) {
         std::abort(); // a failure always says why
     }
 }
@@ -41,30 +40,27 @@ bool same(const deptest::names::ElfObject& a, const deptest::names::ElfObject& b
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::string why;
     const std::vector<unsigned char> cacheBytes(data, data + size);
-    if (const auto cache = deptest::names::LoaderCache::read(cacheBytes, why)) {
+    if (const auto cache = deptest::names::LoaderCache::read(cacheBytes)) {
         if (cache->size() > size)
             std::abort();
         (void)cache->find("libc.so.6", ELFCLASS64, EM_X86_64);
     }
     // The reader may convert in place, so it gets its own copy.
     std::vector<unsigned char> bytes(data, data + size);
-    why.clear();
-    const auto fromMemory = deptest::names::readElf(bytes, why);
-    check(fromMemory, why, size);
-    std::string fileWhy;
-    const deptest::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy);
-    if (!file.isOpen()) {
+    const auto fromMemory = deptest::names::readElf(bytes);
+    check(fromMemory, size);
+    const auto file = deptest::test::inputAsFile(data, size);
+    if (!file) {
         if (size > 0)
             std::abort(); // any bytes make a readable file
         return 0;
     }
-    const auto fromFile = deptest::names::readElf(file, fileWhy);
-    check(fromFile, fileWhy, size);
+    const auto fromFile = deptest::names::readElf(*file);
+    check(fromFile, size);
     // libelf reads the same bytes from memory and from the file: both say
     // the same, or fail for the same reason.
-    if (fromMemory.has_value() != fromFile.has_value() || why != fileWhy
+    if (fromMemory.ok() != fromFile.ok() || fromMemory.failure() != fromFile.failure()
         || (fromMemory && !same(*fromMemory, *fromFile)))
         std::abort();
     return 0;

@@ -8,16 +8,15 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <optional>
 #include <span>
 #include <string>
 
 namespace {
 
-void check(const std::optional<deptest::names::PeObject>& object, const std::string& why, std::size_t size)
+void check(const deptest::Result<deptest::names::PeObject>& object, std::size_t size)
 {
     if (!object) {
-        if (why.empty())
+        if (object.error().description.empty())
             std::abort(); // a failure always says why
         return;
     }
@@ -33,20 +32,18 @@ void check(const std::optional<deptest::names::PeObject>& object, const std::str
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::string why;
-    const auto fromMemory = deptest::names::readPe(std::span(data, size), why);
-    check(fromMemory, why, size);
-    std::string fileWhy;
-    const deptest::BinaryFile file = deptest::test::inputAsFile(data, size, fileWhy);
-    if (!file.isOpen()) {
+    const auto fromMemory = deptest::names::readPe(std::span(data, size));
+    check(fromMemory, size);
+    const auto file = deptest::test::inputAsFile(data, size);
+    if (!file) {
         if (size > 0)
             std::abort(); // any bytes make a readable file
         return 0;
     }
-    const auto fromFile = deptest::names::readPe(deptest::names::ByteSource(file), fileWhy);
-    check(fromFile, fileWhy, size);
+    const auto fromFile = deptest::names::readPe(deptest::names::ByteSource(*file));
+    check(fromFile, size);
     // Both ways read the same bytes through the same reader: they agree.
-    if (fromMemory.has_value() != fromFile.has_value() || why != fileWhy
+    if (fromMemory.ok() != fromFile.ok() || fromMemory.failure() != fromFile.failure()
         || (fromMemory
             && (fromMemory->imports != fromFile->imports || fromMemory->delayImports != fromFile->delayImports)))
         std::abort();

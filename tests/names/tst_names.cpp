@@ -35,29 +35,35 @@ Q_DECLARE_METATYPE(std::string)
 
 namespace {
 
-std::optional<ElfObject> elfOf(std::string bytes, std::string& why)
+Result<ElfObject> elfOf(std::string bytes)
 {
-    return readElf(std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()), why);
+    return readElf(std::span(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size()));
 }
 
-std::optional<PeObject> peOf(const std::string& bytes, std::string& why)
+Result<PeObject> peOf(const std::string& bytes)
 {
-    return readPe(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()), why);
+    return readPe(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
 }
 
 // The same bytes read from a file, as a run reads programs.
-template <typename Object> std::optional<Object> fromFile(const std::string& bytes, std::string& why)
+template <typename Object> Result<Object> fromFile(const std::string& bytes)
 {
     QTemporaryDir scratch;
     const std::string path = scratch.path().toStdString() + "/program";
     writeBinary(path, bytes);
-    const BinaryFile file = BinaryFile::open(path, why);
-    if (!file.isOpen())
-        return std::nullopt;
+    const Result<BinaryFile> file = BinaryFile::open(path);
+    if (!file)
+        return file.error();
     if constexpr (std::is_same_v<Object, ElfObject>)
-        return readElf(file, why);
+        return readElf(*file);
     else
-        return readPe(ByteSource(file), why);
+        return readPe(ByteSource(*file));
+}
+
+// Why a read failed, for a test's message; empty when it did not.
+template <typename T> std::string whyNot(const Result<T>& read)
+{
+    return read ? std::string() : read.error().description;
 }
 
 // Loader options that look only in the given directories: no cache, no
@@ -132,14 +138,12 @@ private slots:
 
 void tst_Names::readsWhatTheLoaderReads()
 {
-    std::string why;
     const auto elf = elfOf(makeElf({ .needed = { "liba.so.1", "libb.so.2" },
-                               .soname = "libme.so.1",
-                               .rpath = "/old",
-                               .runpath = "$ORIGIN/lib",
-                               .interpreter = "/lib64/ld-linux-x86-64.so.2" }),
-        why);
-    QVERIFY2(elf, why.c_str());
+        .soname = "libme.so.1",
+        .rpath = "/old",
+        .runpath = "$ORIGIN/lib",
+        .interpreter = "/lib64/ld-linux-x86-64.so.2" }));
+    QVERIFY2(elf, whyNot(elf).c_str());
     QCOMPARE(elf->needed, (std::vector<std::string> { "liba.so.1", "libb.so.2" }));
     QCOMPARE(elf->soname, std::string("libme.so.1"));
     QCOMPARE(elf->runpath, std::optional<std::string>("$ORIGIN/lib"));
@@ -147,8 +151,8 @@ void tst_Names::readsWhatTheLoaderReads()
     QCOMPARE(elf->interpreter, std::string("/lib64/ld-linux-x86-64.so.2"));
     QCOMPARE(elf->machine, std::uint16_t { EM_X86_64 });
 
-    const auto pe = peOf(makePe({ { "KERNEL32.dll", "user32.dll" }, { "Delayed.dll" } }), why);
-    QVERIFY2(pe, why.c_str());
+    const auto pe = peOf(makePe({ { "KERNEL32.dll", "user32.dll" }, { "Delayed.dll" } }));
+    QVERIFY2(pe, whyNot(pe).c_str());
     QCOMPARE(pe->imports, (std::vector<std::string> { "KERNEL32.dll", "user32.dll" }));
     QCOMPARE(pe->delayImports, std::vector<std::string> { "Delayed.dll" });
     QCOMPARE(pe->machine, std::uint16_t { 0x8664 });
@@ -162,8 +166,8 @@ void tst_Names::readsWhatTheLoaderReads()
     put(old, test::peHeaderOffset + 24 + 24, 0x10000000, 8); // an image base addresses fit in
     put(old, descriptor, 0, 4);
     put(old, descriptor + 4, 0x10000000 + nameAddress, 4);
-    const auto oldPe = peOf(old, why);
-    QVERIFY2(oldPe, why.c_str());
+    const auto oldPe = peOf(old);
+    QVERIFY2(oldPe, whyNot(oldPe).c_str());
     QCOMPARE(oldPe->delayImports, std::vector<std::string> { "Old.dll" });
 }
 
@@ -215,9 +219,8 @@ void tst_Names::loaderCacheIsReadBoundsChecked()
 {
     QFETCH(std::string, bytes);
     QFETCH(QString, found);
-    std::string why;
-    const auto cache
-        = LoaderCache::read(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()), why);
+    const auto cache = LoaderCache::read(std::span(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()));
+    const std::string why = whyNot(cache);
     if (!found.isEmpty() && !found.startsWith('/')) {
         QVERIFY(!cache);
         QVERIFY2(QString::fromStdString(why).contains(found), why.c_str());
@@ -286,11 +289,13 @@ void tst_Names::malformedElfIsRefused()
 {
     QFETCH(std::string, bytes);
     QFETCH(QString, why);
-    std::string reason;
-    QVERIFY(!elfOf(bytes, reason));
+    const auto fromMemory = elfOf(bytes);
+    QVERIFY(!fromMemory);
+    const std::string reason = whyNot(fromMemory);
     QVERIFY2(QString::fromStdString(reason).contains(why), reason.c_str());
-    std::string fromDisk;
-    QVERIFY(!fromFile<ElfObject>(bytes, fromDisk));
+    const auto read = fromFile<ElfObject>(bytes);
+    QVERIFY(!read);
+    const std::string fromDisk = whyNot(read);
     QVERIFY2(QString::fromStdString(fromDisk).contains(why), fromDisk.c_str());
 }
 
@@ -325,11 +330,13 @@ void tst_Names::malformedPeIsRefused()
 {
     QFETCH(std::string, bytes);
     QFETCH(QString, why);
-    std::string reason;
-    QVERIFY(!peOf(bytes, reason));
+    const auto fromMemory = peOf(bytes);
+    QVERIFY(!fromMemory);
+    const std::string reason = whyNot(fromMemory);
     QVERIFY2(QString::fromStdString(reason).contains(why), reason.c_str());
-    std::string fromDisk;
-    QVERIFY(!fromFile<PeObject>(bytes, fromDisk));
+    const auto read = fromFile<PeObject>(bytes);
+    QVERIFY(!read);
+    const std::string fromDisk = whyNot(read);
     QVERIFY2(QString::fromStdString(fromDisk).contains(why), fromDisk.c_str());
 }
 
@@ -362,13 +369,12 @@ void tst_Names::programCutShortWhileReadIsRefused()
     QTemporaryDir scratch;
     const std::string path = scratch.path().toStdString() + "/program";
     writeBinary(path, bytes);
-    std::string reason;
-    const BinaryFile file = BinaryFile::open(path, reason);
-    QVERIFY2(file.isOpen(), reason.c_str());
+    const Result<BinaryFile> file = BinaryFile::open(path);
+    QVERIFY2(file, whyNot(file).c_str());
     std::filesystem::resize_file(path, static_cast<std::uintmax_t>(cutTo));
-    QCOMPARE(formatOf(ByteSource(file)).has_value(), cutTo >= 4); // an emptied file has no kind
-    const bool read = elf ? readElf(file, reason).has_value() : readPe(ByteSource(file), reason).has_value();
-    QVERIFY(!read);
+    QCOMPARE(formatOf(ByteSource(*file)).has_value(), cutTo >= 4); // an emptied file has no kind
+    const std::string reason = elf ? whyNot(readElf(*file)) : whyNot(readPe(ByteSource(*file)));
+    QVERIFY(!reason.empty());
     QVERIFY2(QString::fromStdString(reason).contains(why), reason.c_str());
 }
 
