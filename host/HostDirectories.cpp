@@ -62,9 +62,12 @@ const HostDirectories& thisMachinesDirectories()
     static const HostDirectories directories = [] {
         const HostDirectories configured = configuredHostDirectories();
         constexpr bool windowsPaths = DEPTEST_WINDOWS_PATHS != 0;
-        if constexpr (windowsPaths)
-            return configured;
-        else
+        if constexpr (windowsPaths) {
+            // Windows says where its folders are: every Windows since NT
+            // keeps its DLLs in system32, not in the literal's system.
+            const std::optional<WindowsFolders> folders = windowsFolders();
+            return folders ? HostDirectories { folders->system, folders->windows, '\\' } : configured;
+        } else
             return resolveHostDirectories(cLibraryFile().value_or(std::string()), configured);
     }();
     return directories;

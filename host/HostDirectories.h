@@ -22,7 +22,7 @@ struct HostDirectories {
 HostDirectories resolveHostDirectories(std::string_view cLibraryPath, const HostDirectories& configured);
 
 // The directories of the machine the program runs on, worked out once at
-// start. This is the one place to ask for them.
+// start: on Windows the folders Windows names, elsewhere as above. This is the one place to ask for them.
 const HostDirectories& thisMachinesDirectories();
 
 // A program path split after a leading directory literal: the host

@@ -1,6 +1,7 @@
 #include "system/windows/WindowsFiles.h"
 
 #include "system/FileWriter.h"
+#include "system/windows/WideText.h"
 
 #include <windows.h>
 
@@ -10,37 +11,6 @@
 namespace deptest {
 
 namespace {
-
-std::wstring wide(std::string_view utf8)
-{
-    if (utf8.empty())
-        return {};
-    // Bytes that are no UTF-8 must fail here rather than become U+FFFD, a
-    // name no file has.
-    const int length
-        = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (length > 0) {
-        std::wstring text(static_cast<std::size_t>(length), L'\0');
-        ::MultiByteToWideChar(
-            CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), text.data(), length);
-        return text;
-    }
-    // Not UTF-8: text of a list written in this machine's code page.
-    const int ansi = ::MultiByteToWideChar(CP_ACP, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(ansi), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, utf8.data(), static_cast<int>(utf8.size()), text.data(), ansi);
-    return text;
-}
-
-std::string narrow(const std::wstring& text)
-{
-    const int length
-        = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(
-        CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), length, nullptr, nullptr);
-    return bytes;
-}
 
 Error lastError() { return errorFromWindows(::GetLastError()); }
 
