@@ -7,4 +7,6 @@ const WindowModule* windowModule() { return deptestWindowModule(); }
 // Windows' own window system is always there.
 const char* missingDisplay() { return nullptr; }
 
+void preparePrintingWithoutWindow() { }
+
 } // namespace deptest

@@ -2,6 +2,9 @@
 
 #include "system/LoadedFrom.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -38,6 +41,19 @@ const char* missingDisplay()
     if (unset("QT_QPA_PLATFORM") && unset("DISPLAY") && unset("WAYLAND_DISPLAY"))
         return "no display for the window (DISPLAY and WAYLAND_DISPLAY are not set)";
     return nullptr;
+}
+
+void preparePrintingWithoutWindow()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A session without a runtime directory (root over su, a cron job): a
+    // private one for this run, where Qt would warn and pick one in /tmp.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
+        static const QTemporaryDir runtimeDirectory;
+        if (runtimeDirectory.isValid())
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDirectory.path()));
+    }
 }
 
 } // namespace deptest

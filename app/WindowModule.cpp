@@ -6,8 +6,6 @@
 #include "host/TerminationRequests.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -25,19 +23,10 @@ int runWindow(int& argc, char* argv[])
     return QApplication::exec();
 }
 
-// Printing from a shell draws the pages but shows nothing: unless the user
-// chose a platform, it draws offscreen, so no display is needed.
+// Printing from a shell draws the pages but shows nothing; the platform it
+// draws on was chosen before (preparePrintingWithoutWindow).
 std::unique_ptr<QCoreApplication> printingApplication(int& argc, char* argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // A session without a runtime directory (root over su, a cron job): a
-    // private one for this run, where Qt would warn and pick one in /tmp.
-    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) {
-        static const QTemporaryDir runtimeDirectory;
-        if (runtimeDirectory.isValid())
-            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDirectory.path()));
-    }
     return std::make_unique<QApplication>(argc, argv);
 }
 
@@ -48,7 +37,8 @@ std::unique_ptr<deptest::Printer> defaultPrinter()
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) const deptest::WindowModule* deptestWindowModule()
+// Exported from the module where it is one of its own (set by the build).
+extern "C" DEPTEST_MODULE_EXPORT const deptest::WindowModule* deptestWindowModule()
 {
     static const deptest::WindowModule module { runWindow, printingApplication, defaultPrinter };
     return &module;

@@ -29,6 +29,12 @@ const WindowModule* windowModule();
 // it looks for one.
 const char* missingDisplay();
 
+// Chooses where printing from a shell draws, before its application object
+// is made: where the window system is a display server's, offscreen unless
+// the user chose a platform, so no display is needed; on Windows, Windows'
+// own, which the print engine draws through without showing a window.
+void preparePrintingWithoutWindow();
+
 } // namespace deptest
 
 // The module's one exported symbol.

@@ -24,7 +24,10 @@ int main(int argc, char* argv[])
     const deptest::cli::PrintSupport printing {
         [](int& count, char** arguments) {
             const deptest::WindowModule* module = deptest::windowModule();
-            return module != nullptr ? module->makePrintingApplication(count, arguments) : nullptr;
+            if (module == nullptr)
+                return std::unique_ptr<QCoreApplication>();
+            deptest::preparePrintingWithoutWindow();
+            return module->makePrintingApplication(count, arguments);
         },
         [] {
             const deptest::WindowModule* module = deptest::windowModule();
