@@ -1,6 +1,7 @@
 #include "system/TerminationWatch.h"
 
 #include <cassert>
+#include <mutex>
 
 #include <windows.h>
 
@@ -9,7 +10,19 @@ namespace deptest {
 namespace {
 
 // Windows calls the handler on a thread of its own for each event.
+std::mutex handing;
 std::function<void()>* handOver = nullptr;
+
+// Set while no watch lives. For a closed console, logging off and shutting
+// down, Windows ends the process as soon as the handler returns: the
+// handler waits, within the few seconds Windows grants, until the watch is
+// gone, that is until the program has ended its run in good order.
+HANDLE noWatch()
+{
+    static const HANDLE event = ::CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    return event;
+}
+constexpr DWORD endingGrace = 4500; // ms; Windows grants 5 s to a closed console
 
 BOOL WINAPI noteRequest(DWORD event)
 {
@@ -18,10 +31,16 @@ BOOL WINAPI noteRequest(DWORD event)
     case CTRL_BREAK_EVENT:
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
-    case CTRL_SHUTDOWN_EVENT:
-        if (handOver != nullptr)
-            (*handOver)();
+    case CTRL_SHUTDOWN_EVENT: {
+        {
+            const std::lock_guard lock(handing);
+            if (handOver != nullptr)
+                (*handOver)();
+        }
+        if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && noWatch() != nullptr)
+            ::WaitForSingleObject(noWatch(), endingGrace);
         return TRUE;
+    }
     default: return FALSE;
     }
 }
@@ -36,10 +55,18 @@ TerminationWatch::TerminationWatch(std::function<void()> onRequest)
 {
     assert(handOver == nullptr);
     m_watch = std::make_unique<Watch>(Watch { std::move(onRequest) });
-    handOver = &m_watch->onRequest;
+    {
+        const std::lock_guard lock(handing);
+        handOver = &m_watch->onRequest;
+    }
+    if (noWatch() != nullptr)
+        ::ResetEvent(noWatch());
     if (::SetConsoleCtrlHandler(noteRequest, TRUE) == 0) {
+        const std::lock_guard lock(handing);
         handOver = nullptr;
         m_watch.reset(); // the events keep their usual effect
+        if (noWatch() != nullptr)
+            ::SetEvent(noWatch());
     }
 }
 
@@ -48,7 +75,12 @@ TerminationWatch::~TerminationWatch()
     if (!m_watch)
         return;
     ::SetConsoleCtrlHandler(noteRequest, FALSE);
-    handOver = nullptr;
+    {
+        const std::lock_guard lock(handing);
+        handOver = nullptr;
+    }
+    if (noWatch() != nullptr)
+        ::SetEvent(noWatch());
 }
 
 int TerminationWatch::descriptor() const { return -1; }

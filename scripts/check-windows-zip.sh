@@ -1,0 +1,265 @@
+#!/usr/bin/env bash
+# Proves the Windows zip under Wine, in a fresh Wine prefix that holds only
+# what Windows itself has: the zip is unpacked there and nothing else is
+# installed. Checks, each failing loudly:
+# - the console program (deptest.com): its exit statuses, and the lists and
+#   JSON it writes byte for byte against the Linux build's for the same
+#   files (dates and paths aside, which each system writes its own way);
+# - Windows' own files measured as Windows has them: kernel32.dll and
+#   user32.dll found in system32, notepad.exe in the Windows folder;
+# - a reference list written on a German Windows (code page 1252) matching;
+# - the window on a private X server, driven with Ctrl+B, Alt+T and Alt+X
+#   (a screenshot is left in build-windows-qt/window.png);
+# - a printed report reaching a private CUPS queue (the page is left in
+#   build-windows-qt/printed.png), and a queue that refuses it giving
+#   "Error  482:".
+# Wine runs as nobody when started as root, as scripts/test-windows.sh does.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/packages.sh
+install_missing "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${WINDOWS_ZIP_TEST_PACKAGES[@]}"
+
+zip=$(bash scripts/package-windows.sh | tail -n 1)
+[ -f build-ci/deptest ] || cmake --build build-ci --target deptest > /dev/null
+linux_deptest=$PWD/build-ci/deptest
+out=$PWD/build-windows-qt
+deadline=120
+
+as_wine_user() { "$@"; }
+[ "$(id -u)" -eq 0 ] && as_wine_user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+work=$(mktemp -d /tmp/deptest-wine-zip.XXXXXX)
+chmod 755 "$work"
+xvfb="" cupsd=""
+cleanup() {
+    as_wine_user /usr/lib/wine/wineserver -k 2>/dev/null || true
+    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    [ -n "$cupsd" ] && kill "$cupsd" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+failures=0
+fail() {
+    echo "check-windows-zip: $*" >&2
+    failures=$((failures + 1))
+}
+# Waits until a command succeeds; fails loudly after the deadline.
+wait_for() {
+    local what=$1
+    shift
+    local end=$((SECONDS + deadline))
+    until "$@"; do
+        if [ "$SECONDS" -ge "$end" ]; then
+            echo "check-windows-zip: $what within $deadline s" >&2
+            exit 1
+        fi
+        sleep 0.2
+    done
+}
+
+# A private CUPS server with one queue that keeps what it is sent in a file:
+# Wine's printers are CUPS queues.
+mkdir -p "$work/cups"/{spool,cache,state,log,tmp}
+cat > "$work/cups/cupsd.conf" << EOF
+Listen $work/cups/socket
+LogLevel warn
+WebInterface No
+Browsing No
+DefaultAuthType None
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+EOF
+cat > "$work/cups/cups-files.conf" << EOF
+ServerRoot $work/cups
+RequestRoot $work/cups/spool
+CacheDir $work/cups/cache
+StateDir $work/cups/state
+TempDir $work/cups/tmp
+ErrorLog $work/cups/log/error_log
+AccessLog $work/cups/log/access_log
+PageLog $work/cups/log/page_log
+ServerBin /usr/lib/cups
+DataDir /usr/share/cups
+FileDevice Yes
+EOF
+/usr/sbin/cupsd -f -c "$work/cups/cupsd.conf" -s "$work/cups/cups-files.conf" &
+cupsd=$!
+export CUPS_SERVER=$work/cups/socket
+wait_for "the CUPS scheduler did not come up" bash -c 'lpstat -r 2> /dev/null | grep -q "scheduler is running"'
+touch "$work/printed.out"
+chmod 666 "$work/printed.out"
+lpadmin -p office -E -v "file://$work/printed.out"
+lpadmin -d office
+
+# A private X server for the window.
+mkfifo "$work/display"
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" > "$work/xvfb.log" 2>&1 &
+xvfb=$!
+number=""
+read -r -t "$deadline" number < "$work/display" || true
+[ -n "$number" ] || { cat "$work/xvfb.log" >&2; echo "check-windows-zip: no X server" >&2; exit 1; }
+export DISPLAY=":$number"
+
+# The fresh prefix, and the zip unpacked in it as a user would.
+export WINEPREFIX="$work/prefix" HOME="$work" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" TZ=UTC
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+chown 65534:65534 "$work" 2> /dev/null || true
+as_wine_user /usr/lib/wine/wine64 wineboot --init > /dev/null 2>&1
+name=$(basename "$zip" .zip)
+(cd "$WINEPREFIX/drive_c" && as_wine_user cmake -E tar xf "$zip")
+app="$WINEPREFIX/drive_c/$name"
+windows_app="C:\\$name"
+wine() { as_wine_user /usr/lib/wine/wine64 "$@"; }
+in_app() { as_wine_user tee "$app/$1" > /dev/null; }
+
+# The long date Windows writes for a file here (English, UTC), and the one a
+# German Windows wrote for the same day.
+english_day() { LC_ALL=C date -u -d "@$(stat -c %Y "$1")" '+%A, %B %-d, %Y'; }
+german_day() {
+    local day month
+    day=$(LC_ALL=C date -u -d "@$(stat -c %Y "$1")" '+%u')
+    month=$(LC_ALL=C date -u -d "@$(stat -c %Y "$1")" '+%-m')
+    local days=(Montag Dienstag Mittwoch Donnerstag Freitag Samstag Sonntag)
+    local months=(Januar Februar März April Mai Juni Juli August September Oktober November Dezember)
+    printf '%s, %s. %s %s' "${days[day - 1]}" "$(LC_ALL=C date -u -d "@$(stat -c %Y "$1")" '+%-d')" \
+        "${months[month - 1]}" "$(LC_ALL=C date -u -d "@$(stat -c %Y "$1")" '+%Y')"
+}
+
+# 1. Windows' own files, measured as Windows has them.
+system32="$WINEPREFIX/drive_c/windows/system32"
+printf '"c:\\windows\\system\\kernel32.dll"\r\n"c:\\windows\\system\\user32.dll"\r\n"c:\\windows\\notepad.exe"\r\n' \
+    | in_app dlls.txt
+status=0
+wine "$windows_app\\deptest.com" --generate > "$work/generate.txt" 2>&1 || status=$?
+expected=""
+for file in "$system32/kernel32.dll" "$system32/user32.dll" "$WINEPREFIX/drive_c/windows/notepad.exe"; do
+    expected+="$(stat -c %s "$file") $(english_day "$file")"$'\n'
+done
+got=$(awk -F'","' '{ gsub(/"\r?$/, "", $3); print $2 " " $3 }' "$app/indll.txt" 2> /dev/null || true)
+[ "$status" -eq 0 ] && [ "$got"$'\n' = "$expected" ] \
+    || fail "Windows' own files: exit $status, sizes and dates"$'\n'"$got"$'\n'"expected"$'\n'"$expected$(cat "$work/generate.txt")"
+status=0
+wine "$windows_app\\deptest.com" --test > "$work/test.txt" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "a test of Windows' own files gave exit status $status: $(cat "$work/test.txt")"
+
+# 2. The console program against the Linux build: the same files, the same
+# lists, the same exit statuses.
+linux="$work/linux"
+mkdir -p "$linux"
+for dir in "$linux" "$app"; do
+    head -c 1000 /dev/zero | tr '\0' a > "$dir/a.dll"
+    head -c 2048 /dev/zero | tr '\0' b > "$dir/b.dll"
+    printf '"a.dll"\r\n"b.dll"\r\n"missing.dll"\r\n' > "$dir/dlls.txt"
+    touch -d '2024-02-29 12:00:00 UTC' "$dir/a.dll" "$dir/b.dll"
+done
+chown -R 65534:65534 "$app"
+# Dates and paths masked: each system writes its own.
+masked() { sed -E 's/"(date|referenceDate|where)":"[^"]*"/"\1":"-"/g; s/"[A-Z][a-z]+day, [^"]*"/"DAY"/g' "$@"; }
+compare_runs() { # what, linux exit, windows exit, files...
+    local what=$1 linux_status=$2 windows_status=$3
+    shift 3
+    [ "$linux_status" = "$windows_status" ] || fail "$what: exit status $windows_status on Windows, $linux_status on Linux"
+    for file in "$@"; do
+        cmp -s <(masked "$linux/$file") <(masked "$app/$file") \
+            || fail "$what: $file differs:"$'\n'"$(diff <(masked "$linux/$file") <(masked "$app/$file") | head -n 20)"
+    done
+}
+run_both() { # name, arguments...
+    local name=$1 linux_status=0 windows_status=0
+    shift
+    (cd "$linux" && LC_ALL=C.UTF-8 "$linux_deptest" --dir "$linux" "$@" > "$linux/$name.out" 2> /dev/null) \
+        || linux_status=$?
+    wine "$windows_app\\deptest.com" "$@" > "$work/$name.out" 2> /dev/null || windows_status=$?
+    cp "$work/$name.out" "$app/$name.out"
+    echo "$linux_status $windows_status"
+}
+read -r l w < <(run_both generate --generate)
+compare_runs "--generate" "$l" "$w" indll.txt dllerr.txt
+[ "$w" = 1 ] || fail "--generate with a name not found gave $w, expected 1"
+read -r l w < <(run_both match --test --json)
+compare_runs "--test, all matching" "$l" "$w" outdll.txt match.out
+[ "$w" = 0 ] || fail "--test with every file matching gave $w, expected 0"
+for dir in "$linux" "$app"; do head -c 100 /dev/zero >> "$dir/b.dll"; done
+read -r l w < <(run_both mismatch --test --json)
+compare_runs "--test, one size differing" "$l" "$w" outdll.txt mismatch.out
+[ "$w" = 1 ] || fail "--test with a file differing gave $w, expected 1"
+rm -f "$linux/indll.txt" "$app/indll.txt"
+read -r l w < <(run_both nolist --test)
+compare_runs "--test without a reference list" "$l" "$w"
+[ "$w" = 2 ] || fail "--test without a reference list gave $w, expected 2"
+status=0
+wine "$windows_app\\deptest.com" --help > "$work/help.txt" 2>&1 || status=$?
+grep -q -- "--names-of" "$work/help.txt" && [ "$status" -eq 0 ] || fail "--help: exit $status"$'\n'"$(cat "$work/help.txt")"
+
+# 3. A reference list from a German Windows: its long dates in code page
+# 1252 ("März") read on this English one.
+{
+    printf '"a.dll","1000","%s"\r\n' "$(german_day "$app/a.dll")"
+    printf '"c:\\windows\\system\\kernel32.dll","%s","%s"\r\n' "$(stat -c %s "$system32/kernel32.dll")" \
+        "$(german_day "$system32/kernel32.dll")"
+} | iconv -f UTF-8 -t CP1252 | in_app indll.txt
+status=0
+wine "$windows_app\\deptest.com" --test > "$work/german.txt" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "a German list gave exit status $status:"$'\n'"$(cat "$work/german.txt" "$app/outdll.txt")"
+
+# 4. The window, as a user meets it: Ctrl+B, Alt+T, a look, Alt+X.
+printf '"c:\\windows\\system\\kernel32.dll"\r\n"a.dll"\r\n"nosuch.dll"\r\n' | in_app dlls.txt
+rm -f "$app/indll.txt" "$app/dllerr.txt" "$app/outdll.txt"
+(cd "$app" && wine "$windows_app\\deptest.exe" > "$work/window.log" 2>&1) &
+program=$!
+window=""
+find_window() {
+    window=$(xdotool search --onlyvisible --name "Test Dependent Files" 2> /dev/null | head -n 1) || true
+    [ -n "$window" ] || ! kill -0 "$program" 2> /dev/null
+}
+wait_for "no window" find_window
+[ -n "$window" ] || { cat "$work/window.log" >&2; echo "check-windows-zip: the window program ended" >&2; exit 1; }
+xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+b
+wait_for "Ctrl+B wrote no lists" test -s "$app/indll.txt" -a -s "$app/dllerr.txt"
+xdotool windowfocus --sync "$window" key --clearmodifiers alt+t
+wait_for "Alt+T wrote no exceptions" test -s "$app/outdll.txt"
+# The lists are drawn once the run is over: the screenshot waits for the
+# exceptions file to be whole, then for the window to take a key again.
+import -display "$DISPLAY" -window root "$out/window.png"
+ended() {
+    xdotool windowfocus --sync "$window" key --clearmodifiers alt+x > /dev/null 2>&1 || true
+    ! kill -0 "$program" 2> /dev/null
+}
+wait_for "Alt+X did not end the window program" ended
+wait "$program" || true
+cmp -s <(printf '"kernel32.dll","%s","%s"\r\n"a.dll","1000","%s"\r\n' "$(stat -c %s "$system32/kernel32.dll")" \
+    "$(english_day "$system32/kernel32.dll")" "$(english_day "$app/a.dll")") "$app/indll.txt" \
+    || fail "the window's Ctrl+B wrote"$'\n'"$(cat -A "$app/indll.txt")"
+cmp -s <(printf '"nosuch.dll"\r\n') "$app/dllerr.txt" || fail "the window's not-found list:"$'\n'"$(cat -A "$app/dllerr.txt")"
+
+# 5. Printing: the exceptions reach the default queue; a refusing queue
+# gives 482 with the reason.
+printf 'Format: Filename, Size of file on target, size of original file, date of target file, date of original, error\r\n"b.dll",2148,2048,"Thursday, February 29, 2024","Thursday, February 29, 2024","Bad date or size"\r\n' \
+    | in_app outdll.txt
+status=0
+wine "$windows_app\\deptest.com" --print > "$work/print.txt" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "--print gave exit status $status: $(cat "$work/print.txt")"
+printed() { [ -s "$work/printed.out" ] && lpstat -W not-completed -o office 2> /dev/null | grep -qv . ; }
+wait_for "no job reached the queue" printed
+gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=png16m -r60 -dFirstPage=1 -dLastPage=1 -sOutputFile="$out/printed.png" \
+    "$work/printed.out" > /dev/null 2>&1 || pdftoppm -png -r 60 -singlefile "$work/printed.out" "${out}/printed" \
+    || fail "the printed job is neither PostScript nor PDF"
+grep -a -q "b.dll" "$work/printed.out" || pdftotext "$work/printed.out" - 2> /dev/null | grep -q "b.dll" \
+    || fail "the printed job does not show b.dll"
+cupsreject office
+status=0
+wine "$windows_app\\deptest.com" --print > "$work/refused.txt" 2>&1 || status=$?
+[ "$status" -eq 2 ] && grep -q "Error  482:" "$work/refused.txt" \
+    || fail "a refusing queue gave exit status $status: $(cat "$work/refused.txt")"
+
+if [ "$failures" -ne 0 ]; then
+    echo "check-windows-zip: $failures checks failed" >&2
+    exit 1
+fi
+echo "check-windows-zip: $(basename "$zip") ($(du -h "$zip" | cut -f1)) ran in a fresh Wine prefix: console, Windows' own files, a German list, the window, printing"
