@@ -20,6 +20,7 @@ cd "$(dirname "$0")/.."
 install_missing "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${WINDOWS_ZIP_TEST_PACKAGES[@]}"
 
 zip=$(bash scripts/package-windows.sh | tail -n 1)
+[ -f build-windows/windows_long_dates.exe ] || { cmake --preset windows > /dev/null && cmake --build --preset windows; }
 [ -f build-ci/deptest ] || cmake --build build-ci --target deptest > /dev/null
 linux_deptest=$PWD/build-ci/deptest
 out=$PWD/build-windows-qt
@@ -257,6 +258,18 @@ status=0
 wine "$windows_app\\deptest.com" --print > "$work/refused.txt" 2>&1 || status=$?
 [ "$status" -eq 2 ] && grep -q "Error  482:" "$work/refused.txt" \
     || fail "a refusing queue gave exit status $status: $(cat "$work/refused.txt")"
+
+# 6. Windows' own long dates of every locale, read by the Windows build's
+# date reader with no wrong day and as many right as the Linux build reads.
+cp build-windows/windows_long_dates.exe build-windows-qt/check_windows_dates.exe "$work/"
+chmod 644 "$work"/*.exe
+status=0
+wine "$work/windows_long_dates.exe" > "$work/long-dates.txt" 2> /dev/null || status=$?
+[ "$status" -eq 0 ] || fail "Wine did not write the long dates (exit status $status)"
+status=0
+wine "$work/check_windows_dates.exe" --max-wrong 0 --min-right-utf8 10204 --min-right-code-page 5379 \
+    "Z:$work/long-dates.txt" > "$work/dates-check.txt" 2>&1 || status=$?
+[ "$status" -eq 0 ] || fail "the Windows build's date reader:"$'\n'"$(tail -n 12 "$work/dates-check.txt")"
 
 if [ "$failures" -ne 0 ]; then
     echo "check-windows-zip: $failures checks failed" >&2
