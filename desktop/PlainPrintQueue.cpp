@@ -1,5 +1,7 @@
 #include "desktop/PrintQueue.h"
 
+#include "system/PrintQueue.h"
+
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryFile>
@@ -11,19 +13,24 @@ QueueJob::~QueueJob() = default;
 
 Outcome QueueJob::defaultQueue()
 {
-    if (QPrinterInfo::defaultPrinter().isNull())
-        return Error::of(error::printer);
+    if (Result<std::string> destination = defaultPrintDestination(); !destination)
+        return destination.error();
     return {};
 }
 
 Result<std::unique_ptr<QPrinter>> QueueJob::begin()
 {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    Result<std::string> destination = defaultPrintDestination();
+    if (!destination)
+        return destination.error();
+    m_destination = std::move(destination).value();
+    const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(m_destination));
     if (info.isNull())
-        return Error::of(error::printer);
+        return Error { error::printer, "the default printer " + m_destination + " cannot be opened" };
     return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
 }
 
+// Qt's print engine hands the pages to the printer itself as they end.
 Outcome QueueJob::submit(const QString& /*title*/) { return {}; }
 
 } // namespace deptest

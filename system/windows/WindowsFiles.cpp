@@ -142,17 +142,10 @@ Error errorFromWindows(unsigned long code)
     case ERROR_NOT_READY: return Error::of(error::deviceIo);
     default: break;
     }
-    wchar_t* text = nullptr;
-    const DWORD length
-        = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length > 0 ? std::wstring(text, length) : std::wstring();
-    ::LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-        message.pop_back();
+    const std::string message = windowsMessage(code);
     if (message.empty())
         return Error::of(error::pathFileAccess);
-    return { error::pathFileAccess, narrow(message) };
+    return { error::pathFileAccess, message };
 }
 
 Result<std::unique_ptr<InputFile>> WindowsFiles::openForReading(std::string_view path)
