@@ -1,5 +1,6 @@
 #include "names/DependencyWalker.h"
 
+#include "system/DllSearch.h"
 #include "system/FileSystem.h"
 
 #include <algorithm>
@@ -39,12 +40,12 @@ struct DependencyWalker::Loaded {
 
 namespace {
 
-std::string directoryOf(const std::string& path)
+std::string directoryOf(const std::string& path) { return folderOf(path); }
+
+std::string fileNameOf(const std::string& path)
 {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    const auto separator = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
+    return std::string(separator.base(), path.end());
 }
 
 std::string realPathOr(const std::string& path) { return realPath(path).value_or(path); }
@@ -106,10 +107,7 @@ void addDirectories(
     }
 }
 
-std::string inDirectory(const std::string& directory, const std::string& name)
-{
-    return directory == "/" ? "/" + name : directory + "/" + name;
-}
+std::string inDirectory(const std::string& directory, const std::string& name) { return inFolder(directory, name); }
 
 } // namespace
 
@@ -117,6 +115,16 @@ LoaderOptions machineLoaderOptions(std::vector<std::string> windowsDirectories)
 {
     LoaderOptions options;
     options.windowsDirectories = std::move(windowsDirectories);
+    if (std::optional<DllSearchPlaces> windows = dllSearchPlaces()) {
+        // Windows: its loader's own search. No ELF program is read here,
+        // so there is no cache of the ELF loader to read either.
+        options.knownDlls = std::move(windows->knownDlls);
+        options.system32BitDirectory = std::move(windows->system32Bit);
+        for (std::string& folder : windows->lastFolders)
+            options.windowsDirectories.push_back(std::move(folder));
+        options.cachePath.clear();
+        return options;
+    }
     // Empty where the build knows of no multiarch directory.
     const std::string architecture = DEPTEST_LIBRARY_ARCHITECTURE;
     if (!architecture.empty()) {
@@ -135,6 +143,8 @@ LoaderOptions machineLoaderOptions(std::vector<std::string> windowsDirectories)
 DependencyWalker::DependencyWalker(LoaderOptions options)
     : m_options(std::move(options))
 {
+    if (m_options.cachePath.empty())
+        return;
     // The loader's cache is small, and read whole.
     constexpr std::size_t largestCache = std::size_t { 64 } * 1024 * 1024;
     const Result<BinaryFile> file = BinaryFile::open(m_options.cachePath);
@@ -341,17 +351,29 @@ std::optional<std::string> DependencyWalker::findIgnoringCase(const std::string&
     return inDirectory(directory, found->second);
 }
 
+std::optional<std::string> DependencyWalker::searchPe(
+    const std::vector<std::string>& directories, const std::string& name)
+{
+    for (const std::string& directory : directories) {
+        if (std::optional<std::string> found = findIgnoringCase(directory, name))
+            return found;
+    }
+    return std::nullopt;
+}
+
 void DependencyWalker::walkPe(ProgramDependencies& result, const Parsed& program)
 {
+    // After KnownDLLs, the loader looks in the program's directory, then
+    // the system directory (a 32-bit program's own where it has one), then
+    // the others.
     std::vector<std::string> directories { directoryOf(realPathOr(result.program)) };
-    for (const std::string& directory : m_options.windowsDirectories) {
-        std::string trimmed = directory;
-        while (trimmed.size() > 1 && trimmed.back() == '/')
-            trimmed.pop_back();
-        directories.push_back(std::move(trimmed));
-    }
-    const auto nameOf = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
-    std::unordered_set<std::string> known { lowered(nameOf(result.program)) };
+    directories.insert(directories.end(), m_options.windowsDirectories.begin(), m_options.windowsDirectories.end());
+    if (program.pe->is32Bit && !m_options.system32BitDirectory.empty() && directories.size() > 1)
+        directories[1] = m_options.system32BitDirectory;
+    std::unordered_set<std::string> knownDlls;
+    for (const std::string& name : m_options.knownDlls)
+        knownDlls.insert(lowered(name));
+    std::unordered_set<std::string> known { lowered(fileNameOf(result.program)) };
     std::deque<std::pair<std::string, unsigned>> queue { { result.program, 0 } };
     bool tooDeep = false;
     while (!queue.empty()) {
@@ -365,18 +387,21 @@ void DependencyWalker::walkPe(ProgramDependencies& result, const Parsed& program
         std::vector<std::string> needed = parsed.pe->imports;
         needed.insert(needed.end(), parsed.pe->delayImports.begin(), parsed.pe->delayImports.end());
         for (const std::string& name : needed) {
-            if (isApiSetName(name) || name.find_first_of("/\\") != std::string::npos
-                || !known.insert(lowered(name)).second)
+            if (name.find_first_of("/\\") != std::string::npos || !known.insert(lowered(name)).second)
                 continue;
+            if (isApiSetName(name)) {
+                result.apiSets.push_back({ name, {}, path });
+                continue;
+            }
             if (depth + 1 > m_options.depthLimit) {
                 tooDeep = true;
                 continue;
             }
             std::optional<std::string> found;
-            for (const std::string& directory : directories) {
-                if ((found = findIgnoringCase(directory, name)))
-                    break;
-            }
+            if (knownDlls.contains(lowered(name)) && directories.size() > 1)
+                found = findIgnoringCase(directories[1], name);
+            if (!found)
+                found = searchPe(directories, name);
             result.dependencies.push_back({ name, found.value_or(std::string()), path });
             if (found)
                 queue.emplace_back(*found, depth + 1);

@@ -142,6 +142,14 @@ Error errorFromWindows(unsigned long code)
     case ERROR_NOT_READY: return Error::of(error::deviceIo);
     default: break;
     }
+    std::string message = windowsMessage(code);
+    if (message.empty())
+        return Error::of(error::pathFileAccess);
+    return { error::pathFileAccess, std::move(message) };
+}
+
+std::string windowsMessage(unsigned long code)
+{
     wchar_t* text = nullptr;
     const DWORD length
         = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -150,9 +158,7 @@ Error errorFromWindows(unsigned long code)
     ::LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
-    if (message.empty())
-        return Error::of(error::pathFileAccess);
-    return { error::pathFileAccess, narrow(message) };
+    return narrow(message);
 }
 
 Result<std::unique_ptr<InputFile>> WindowsFiles::openForReading(std::string_view path)

@@ -23,4 +23,7 @@ public:
 // The program's error for a Windows error code.
 Error errorFromWindows(unsigned long code);
 
+// Windows' own words for an error code; empty when it has none.
+std::string windowsMessage(unsigned long code);
+
 } // namespace deptest
