@@ -40,8 +40,6 @@ struct DependencyWalker::Loaded {
 
 namespace {
 
-std::string directoryOf(const std::string& path) { return folderOf(path); }
-
 std::string fileNameOf(const std::string& path)
 {
     const auto separator = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
@@ -106,8 +104,6 @@ void addDirectories(
         start = end + 1;
     }
 }
-
-std::string inDirectory(const std::string& directory, const std::string& name) { return inFolder(directory, name); }
 
 } // namespace
 
@@ -239,7 +235,7 @@ std::optional<std::string> DependencyWalker::searchElf(
         }
     }
     for (const std::string& directory : directories) {
-        std::string path = inDirectory(directory, name);
+        std::string path = inFolder(directory, name);
         if (loadable(path, asking))
             return path;
     }
@@ -250,7 +246,7 @@ std::optional<std::string> DependencyWalker::searchElf(
             return path;
     }
     for (const std::string& directory : m_options.defaultDirectories) {
-        std::string path = inDirectory(directory, name);
+        std::string path = inFolder(directory, name);
         if (loadable(path, asking))
             return path;
     }
@@ -267,7 +263,7 @@ struct DependencyWalker::ElfWalk {
 
     void add(const std::string& name, const std::string& path, const Parsed& parsed, std::size_t loader)
     {
-        loaded.push_back({ path, &parsed, loader, directoryOf(path), loaded[loader].depth + 1 });
+        loaded.push_back({ path, &parsed, loader, folderOf(path), loaded[loader].depth + 1 });
         known.emplace(name, loaded.size() - 1);
         if (parsed.elf && !parsed.elf->soname.empty())
             known.emplace(parsed.elf->soname, loaded.size() - 1);
@@ -277,7 +273,7 @@ struct DependencyWalker::ElfWalk {
 
 void DependencyWalker::walkElf(ProgramDependencies& result, const Parsed& program)
 {
-    const std::string origin = directoryOf(realPathOr(result.program));
+    const std::string origin = folderOf(realPathOr(result.program));
     ElfWalk walk { { { result.program, &program, std::nullopt, origin, 0 } }, {}, { program.identity } };
     if (!program.elf->soname.empty())
         walk.known.emplace(program.elf->soname, 0);
@@ -348,7 +344,7 @@ std::optional<std::string> DependencyWalker::findIgnoringCase(const std::string&
     const auto found = entry->second.find(lowered(name));
     if (found == entry->second.end())
         return std::nullopt;
-    return inDirectory(directory, found->second);
+    return inFolder(directory, found->second);
 }
 
 std::optional<std::string> DependencyWalker::searchPe(
@@ -366,7 +362,7 @@ void DependencyWalker::walkPe(ProgramDependencies& result, const Parsed& program
     // After KnownDLLs, the loader looks in the program's directory, then
     // the system directory (a 32-bit program's own where it has one), then
     // the others.
-    std::vector<std::string> directories { directoryOf(realPathOr(result.program)) };
+    std::vector<std::string> directories { folderOf(realPathOr(result.program)) };
     directories.insert(directories.end(), m_options.windowsDirectories.begin(), m_options.windowsDirectories.end());
     if (program.pe->is32Bit && !m_options.system32BitDirectory.empty() && directories.size() > 1)
         directories[1] = m_options.system32BitDirectory;
