@@ -1,5 +1,6 @@
 #include "names/DependencyWalker.h"
 
+#include "system/DllSearch.h"
 #include "system/FileSystem.h"
 
 #include <algorithm>
@@ -39,12 +40,10 @@ struct DependencyWalker::Loaded {
 
 namespace {
 
-std::string directoryOf(const std::string& path)
+std::string fileNameOf(const std::string& path)
 {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    const auto separator = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
+    return std::string(separator.base(), path.end());
 }
 
 std::string realPathOr(const std::string& path) { return realPath(path).value_or(path); }
@@ -106,17 +105,22 @@ void addDirectories(
     }
 }
 
-std::string inDirectory(const std::string& directory, const std::string& name)
-{
-    return directory == "/" ? "/" + name : directory + "/" + name;
-}
-
 } // namespace
 
 LoaderOptions machineLoaderOptions(std::vector<std::string> windowsDirectories)
 {
     LoaderOptions options;
     options.windowsDirectories = std::move(windowsDirectories);
+    if (std::optional<DllSearchPlaces> windows = dllSearchPlaces()) {
+        // Windows: its loader's own search. No ELF program is read here,
+        // so there is no cache of the ELF loader to read either.
+        options.knownDlls = std::move(windows->knownDlls);
+        options.system32BitDirectory = std::move(windows->system32Bit);
+        for (std::string& folder : windows->lastFolders)
+            options.windowsDirectories.push_back(std::move(folder));
+        options.cachePath.clear();
+        return options;
+    }
     // Empty where the build knows of no multiarch directory.
     const std::string architecture = DEPTEST_LIBRARY_ARCHITECTURE;
     if (!architecture.empty()) {
@@ -135,6 +139,8 @@ LoaderOptions machineLoaderOptions(std::vector<std::string> windowsDirectories)
 DependencyWalker::DependencyWalker(LoaderOptions options)
     : m_options(std::move(options))
 {
+    if (m_options.cachePath.empty())
+        return;
     // The loader's cache is small, and read whole.
     constexpr std::size_t largestCache = std::size_t { 64 } * 1024 * 1024;
     const Result<BinaryFile> file = BinaryFile::open(m_options.cachePath);
@@ -229,7 +235,7 @@ std::optional<std::string> DependencyWalker::searchElf(
         }
     }
     for (const std::string& directory : directories) {
-        std::string path = inDirectory(directory, name);
+        std::string path = inFolder(directory, name);
         if (loadable(path, asking))
             return path;
     }
@@ -240,7 +246,7 @@ std::optional<std::string> DependencyWalker::searchElf(
             return path;
     }
     for (const std::string& directory : m_options.defaultDirectories) {
-        std::string path = inDirectory(directory, name);
+        std::string path = inFolder(directory, name);
         if (loadable(path, asking))
             return path;
     }
@@ -257,7 +263,7 @@ struct DependencyWalker::ElfWalk {
 
     void add(const std::string& name, const std::string& path, const Parsed& parsed, std::size_t loader)
     {
-        loaded.push_back({ path, &parsed, loader, directoryOf(path), loaded[loader].depth + 1 });
+        loaded.push_back({ path, &parsed, loader, folderOf(path), loaded[loader].depth + 1 });
         known.emplace(name, loaded.size() - 1);
         if (parsed.elf && !parsed.elf->soname.empty())
             known.emplace(parsed.elf->soname, loaded.size() - 1);
@@ -267,7 +273,7 @@ struct DependencyWalker::ElfWalk {
 
 void DependencyWalker::walkElf(ProgramDependencies& result, const Parsed& program)
 {
-    const std::string origin = directoryOf(realPathOr(result.program));
+    const std::string origin = folderOf(realPathOr(result.program));
     ElfWalk walk { { { result.program, &program, std::nullopt, origin, 0 } }, {}, { program.identity } };
     if (!program.elf->soname.empty())
         walk.known.emplace(program.elf->soname, 0);
@@ -338,20 +344,32 @@ std::optional<std::string> DependencyWalker::findIgnoringCase(const std::string&
     const auto found = entry->second.find(lowered(name));
     if (found == entry->second.end())
         return std::nullopt;
-    return inDirectory(directory, found->second);
+    return inFolder(directory, found->second);
+}
+
+std::optional<std::string> DependencyWalker::searchPe(
+    const std::vector<std::string>& directories, const std::string& name)
+{
+    for (const std::string& directory : directories) {
+        if (std::optional<std::string> found = findIgnoringCase(directory, name))
+            return found;
+    }
+    return std::nullopt;
 }
 
 void DependencyWalker::walkPe(ProgramDependencies& result, const Parsed& program)
 {
-    std::vector<std::string> directories { directoryOf(realPathOr(result.program)) };
-    for (const std::string& directory : m_options.windowsDirectories) {
-        std::string trimmed = directory;
-        while (trimmed.size() > 1 && trimmed.back() == '/')
-            trimmed.pop_back();
-        directories.push_back(std::move(trimmed));
-    }
-    const auto nameOf = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
-    std::unordered_set<std::string> known { lowered(nameOf(result.program)) };
+    // After KnownDLLs, the loader looks in the program's directory, then
+    // the system directory (a 32-bit program's own where it has one), then
+    // the others.
+    std::vector<std::string> directories { folderOf(realPathOr(result.program)) };
+    directories.insert(directories.end(), m_options.windowsDirectories.begin(), m_options.windowsDirectories.end());
+    if (program.pe->is32Bit && !m_options.system32BitDirectory.empty() && directories.size() > 1)
+        directories[1] = m_options.system32BitDirectory;
+    std::unordered_set<std::string> knownDlls;
+    for (const std::string& name : m_options.knownDlls)
+        knownDlls.insert(lowered(name));
+    std::unordered_set<std::string> known { lowered(fileNameOf(result.program)) };
     std::deque<std::pair<std::string, unsigned>> queue { { result.program, 0 } };
     bool tooDeep = false;
     while (!queue.empty()) {
@@ -365,18 +383,21 @@ void DependencyWalker::walkPe(ProgramDependencies& result, const Parsed& program
         std::vector<std::string> needed = parsed.pe->imports;
         needed.insert(needed.end(), parsed.pe->delayImports.begin(), parsed.pe->delayImports.end());
         for (const std::string& name : needed) {
-            if (isApiSetName(name) || name.find_first_of("/\\") != std::string::npos
-                || !known.insert(lowered(name)).second)
+            if (name.find_first_of("/\\") != std::string::npos || !known.insert(lowered(name)).second)
                 continue;
+            if (isApiSetName(name)) {
+                result.apiSets.push_back({ name, {}, path });
+                continue;
+            }
             if (depth + 1 > m_options.depthLimit) {
                 tooDeep = true;
                 continue;
             }
             std::optional<std::string> found;
-            for (const std::string& directory : directories) {
-                if ((found = findIgnoringCase(directory, name)))
-                    break;
-            }
+            if (knownDlls.contains(lowered(name)) && directories.size() > 1)
+                found = findIgnoringCase(directories[1], name);
+            if (!found)
+                found = searchPe(directories, name);
             result.dependencies.push_back({ name, found.value_or(std::string()), path });
             if (found)
                 queue.emplace_back(*found, depth + 1);

@@ -24,14 +24,22 @@ struct LoaderOptions {
     std::string lib;
     std::string platform;
     // The directories a Windows program's DLLs are looked for in after the
-    // program's own directory: the system directory, then the windows one.
+    // program's own directory: the system directory, then the windows one
+    // (on Windows then the current folder and PATH's folders).
     std::vector<std::string> windowsDirectories;
+    // DLLs taken from the system directory before the program's own is
+    // searched (Windows' KnownDLLs), in any letter case.
+    std::vector<std::string> knownDlls;
+    // The system directory of a 32-bit program, where it has one of its own
+    // (SysWOW64 on 64-bit Windows): it takes the first directory's place.
+    std::string system32BitDirectory;
     // Deeper chains of dependencies than this are not followed.
     unsigned depthLimit { 64 };
 };
 
 // The loader options of this machine (its default directories, $LIB and
-// $PLATFORM), with the given Windows directories.
+// $PLATFORM), with the given Windows directories; on Windows its loader's
+// own search beyond them.
 LoaderOptions machineLoaderOptions(std::vector<std::string> windowsDirectories);
 
 // One library a program needs, as its loader would find it.
@@ -55,6 +63,8 @@ struct ProgramDependencies {
     std::vector<Dependency> dependencies;
     // The program itself or a library that could not be read.
     std::vector<FileProblem> problems;
+    // API sets needed, each once: left out, since no file has their name.
+    std::vector<Dependency> apiSets;
     // Why the walk stopped short of some libraries; empty when it did not.
     std::string incomplete;
 };
@@ -87,6 +97,7 @@ private:
     std::optional<std::string> searchElf(const std::vector<Loaded>& loaded, std::size_t requester,
         const std::string& name, const std::string& programOrigin);
     std::optional<std::string> findIgnoringCase(const std::string& directory, const std::string& name);
+    std::optional<std::string> searchPe(const std::vector<std::string>& directories, const std::string& name);
     bool loadable(const std::string& path, const ElfObject& like);
 
     LoaderOptions m_options;

@@ -284,7 +284,7 @@ Result<ElfObject> readElf(const BinaryFile& file)
         return *failure;
     // Read, not mapped: libelf reads each table with pread when it is
     // asked for, and a table the file no longer holds is an error.
-    const ElfHandle handle { elf_begin(file.descriptor(), ELF_C_READ, nullptr) };
+    const ElfHandle handle { elf_begin(static_cast<int>(file.handle()), ELF_C_READ, nullptr) };
     return readElf(handle, file.size());
 }
 

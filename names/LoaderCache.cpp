@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <elf.h>
 
 namespace deptest::names {
 
@@ -17,17 +16,27 @@ constexpr std::size_t oldEntrySize = 12;
 constexpr std::size_t newHeaderSize = 48;
 constexpr std::size_t newEntrySize = 24;
 
+// The ELF numbers of the machines and the 64-bit class the cache tells
+// apart, as the ELF standard fixes them (<elf.h>, which not every system
+// the reader builds on has).
+constexpr std::uint16_t machine386 = 3;
+constexpr std::uint16_t machinePpc64 = 21;
+constexpr std::uint16_t machineS390 = 22;
+constexpr std::uint16_t machineX86_64 = 62;
+constexpr std::uint16_t machineAarch64 = 183;
+constexpr unsigned char elfClass64 = 2;
+
 // The flag word a library of this kind carries in the cache: its ABI in
 // the low byte (3: the GNU C library), its architecture above.
 std::optional<std::int32_t> cacheFlags(unsigned char elfClass, std::uint16_t machine)
 {
     constexpr std::int32_t libc6 = 0x0003;
     switch (machine) {
-    case EM_X86_64: return elfClass == ELFCLASS64 ? libc6 | 0x0300 : libc6 | 0x0800;
-    case EM_386: return libc6;
-    case EM_AARCH64: return libc6 | 0x0a00;
-    case EM_PPC64: return libc6 | 0x0500;
-    case EM_S390: return elfClass == ELFCLASS64 ? libc6 | 0x0400 : libc6;
+    case machineX86_64: return elfClass == elfClass64 ? libc6 | 0x0300 : libc6 | 0x0800;
+    case machine386: return libc6;
+    case machineAarch64: return libc6 | 0x0a00;
+    case machinePpc64: return libc6 | 0x0500;
+    case machineS390: return elfClass == elfClass64 ? libc6 | 0x0400 : libc6;
     default: return std::nullopt;
     }
 }

@@ -31,8 +31,8 @@ public:
             std::string real = realPathOrNothing(directory);
             if (real.empty())
                 real = directory;
-            if (real.back() != '/')
-                real += '/';
+            if (!isPathSeparator(real.back()))
+                real += pathSeparator();
             m_directories.push_back(std::move(real));
         }
     }
@@ -45,13 +45,11 @@ public:
             return refusal("cannot be read");
         // The file under the name the loader uses (a link's name, in the
         // link's real directory) first, then the file the link leads to.
-        const auto slash = path.rfind('/');
-        const std::string directory
-            = slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
-        const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-        std::string linkName = realPathOrNothing(directory);
+        const auto separator = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
+        const std::string base(separator.base(), path.end());
+        std::string linkName = realPathOrNothing(folderOf(path));
         if (!linkName.empty())
-            linkName += (linkName == "/" ? "" : "/") + base;
+            linkName = inFolder(linkName, base);
         std::string hidden;
         for (const std::string& candidate : { linkName, realPathOrNothing(path) }) {
             if (candidate.empty())
@@ -94,10 +92,15 @@ private:
 
     static Result<std::string> listed(std::string relative)
     {
-        // The list holds a name between quotes, as it is, on one line.
-        if (relative.find_first_of("\"\\\r\n") != std::string::npos)
-            return refusal("has a character in its name that the list cannot hold");
-        std::replace(relative.begin(), relative.end(), '/', '\\');
+        // The list holds a name between quotes, as it is, on one line, its
+        // folders ended by backslashes: a backslash that ends no folder here
+        // cannot be told from one.
+        for (char& c : relative) {
+            if (isPathSeparator(c))
+                c = '\\';
+            else if (c == '"' || c == '\\' || c == '\r' || c == '\n')
+                return refusal("has a character in its name that the list cannot hold");
+        }
         return relative;
     }
 
@@ -122,6 +125,10 @@ std::vector<std::string> NameListResult::messages() const
         lines.push_back(library.name + ": not found, needed by " + library.neededBy);
     for (const FileProblem& problem : unlisted)
         lines.push_back(problem.file + ": " + problem.why);
+    for (const Unresolved& apiSet : apiSets) {
+        lines.push_back(apiSet.name
+            + ": left out, an API set that Windows maps to DLLs of its own, not a file; needed by " + apiSet.neededBy);
+    }
     return lines;
 }
 
@@ -163,6 +170,10 @@ NameListResult collectNames(const std::vector<std::string>& files, const NameLis
             place(file);
         if (!walk.incomplete.empty())
             result.unlisted.push_back({ file, walk.incomplete });
+        for (const Dependency& apiSet : walk.apiSets) {
+            if (reported.insert(apiSet.name).second)
+                result.apiSets.push_back({ apiSet.name, apiSet.neededBy });
+        }
         walks.push_back(std::move(walk));
     }
     for (const ProgramDependencies& walk : walks) {

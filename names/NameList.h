@@ -36,6 +36,9 @@ struct NameListResult {
     std::vector<FileProblem> unlisted;
     // Given files (or libraries) that are no executables or cannot be read.
     std::vector<FileProblem> fileErrors;
+    // API sets the programs need: no file has their name, so they are left
+    // out, and that is no fault.
+    std::vector<Unresolved> apiSets;
     // Why the list could not be written, if it could not.
     Outcome writeFailure;
 
@@ -44,7 +47,7 @@ struct NameListResult {
     int exitStatus() const;
 
     // A line for the user about each file that could not be read, each
-    // library not found and each one left out, in that order.
+    // library not found, each one left out and each API set, in that order.
     std::vector<std::string> messages() const;
 };
 

@@ -11,8 +11,8 @@ class Runtime;
 
 namespace names {
 
-// Whether this system reads name lists from programs; where it cannot,
-// NoNameLists.cpp stands in for the commands below.
+// Whether this build reads name lists from programs. Every build does
+// now; on Windows only Windows programs are read.
 bool canReadNameLists();
 
 // Programs given to the program (dropped onto the window): reads the names

@@ -102,6 +102,7 @@ Result<std::vector<std::string>> readNames(const Image& image, std::uint64_t tab
 // What the PE and optional headers say of the rest of the file.
 struct Headers {
     std::uint16_t machine { 0 };
+    bool is32Bit { false };
     std::uint64_t sectionCount { 0 };
     std::uint64_t sectionTable { 0 }; // the optional header's end
     std::uint64_t imageBase { 0 };
@@ -144,7 +145,7 @@ Result<Headers> readHeaders(const Reader& reader)
     const auto directoryCount = reader.number(directoryCountAt, 4);
     if (!imageBase || !headersSize || !directoryCount || directoryCountAt + 4 > optional + *optionalSize)
         return refusal("has a truncated optional header");
-    return Headers { static_cast<std::uint16_t>(*machine), *sectionCount, optional + *optionalSize, *imageBase,
+    return Headers { static_cast<std::uint16_t>(*machine), !plus, *sectionCount, optional + *optionalSize, *imageBase,
         static_cast<std::uint32_t>(*headersSize), directoryCountAt, *directoryCount };
 }
 
@@ -205,6 +206,7 @@ Result<PeObject> readPe(const ByteSource& bytes)
     const Image image { reader, std::move(*sections), headers->headersSize };
     PeObject object;
     object.machine = headers->machine;
+    object.is32Bit = headers->is32Bit;
     if (const auto imports = dataDirectory(reader, *headers, 1)) {
         Result<std::vector<std::string>> names = readNames(image, *imports, 20, 12, 0, "an import");
         if (!names)

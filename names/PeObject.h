@@ -15,6 +15,8 @@ namespace deptest::names {
 // DLLs it needs: the names in its import and delay-import tables.
 struct PeObject {
     std::uint16_t machine { 0 };
+    // A 32-bit image (PE32), not a 64-bit one (PE32+).
+    bool is32Bit { false };
     std::vector<std::string> imports;
     std::vector<std::string> delayImports;
 };

@@ -27,8 +27,10 @@ public:
     // Opens a regular, non-empty file; otherwise says why it cannot be read.
     static Result<BinaryFile> open(const std::string& path);
 
-    [[nodiscard]] bool isOpen() const { return m_descriptor >= 0; }
-    [[nodiscard]] int descriptor() const { return m_descriptor; }
+    [[nodiscard]] bool isOpen() const { return m_handle != closed; }
+    // The system's own handle of the file (a POSIX descriptor, a Windows
+    // HANDLE), for a library that reads it itself.
+    [[nodiscard]] std::intptr_t handle() const { return m_handle; }
     // The size when it was opened.
     [[nodiscard]] std::uint64_t size() const { return m_size; }
     // Fills `out` from `offset`; false when the file does not hold all of it
@@ -38,7 +40,9 @@ public:
     [[nodiscard]] Result<std::vector<unsigned char>> readAll(std::size_t most) const;
 
 private:
-    int m_descriptor { -1 };
+    // No descriptor and no HANDLE (INVALID_HANDLE_VALUE) is -1.
+    static constexpr std::intptr_t closed = -1;
+    std::intptr_t m_handle { closed };
     std::uint64_t m_size { 0 };
 };
 

@@ -12,7 +12,8 @@ namespace deptest {
 // path names a file and which one, the path with its links resolved, the
 // names a directory holds.
 
-// A file's identity: the same file under any of its names.
+// A file's identity: the same file under any of its names (on Windows the
+// volume's serial number and the file's index on it).
 struct FileIdentity {
     std::uint64_t device { 0 };
     std::uint64_t inode { 0 };
@@ -38,6 +39,18 @@ std::optional<std::string> realPath(const std::string& path);
 
 // The names a directory holds; none when it cannot be listed.
 std::vector<std::string> namesInDirectory(const std::string& directory);
+
+// The character this system writes between the folders of a path (a
+// slash; a backslash on Windows), and whether a character ends a folder
+// there (on Windows a slash does too; elsewhere a backslash is part of a
+// name).
+char pathSeparator();
+bool isPathSeparator(char c);
+
+// The folder of a path as this system writes it ("." for a bare name; a
+// root keeps its separator), and a name in a folder.
+std::string folderOf(const std::string& path);
+std::string inFolder(const std::string& folder, const std::string& name);
 
 // The machine's hardware name, as the loader's $PLATFORM says it
 // (x86_64); empty when the system does not say.

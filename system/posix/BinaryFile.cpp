@@ -13,7 +13,7 @@
 namespace deptest {
 
 BinaryFile::BinaryFile(BinaryFile&& other) noexcept
-    : m_descriptor(std::exchange(other.m_descriptor, -1))
+    : m_handle(std::exchange(other.m_handle, closed))
     , m_size(std::exchange(other.m_size, 0))
 {
 }
@@ -21,9 +21,9 @@ BinaryFile::BinaryFile(BinaryFile&& other) noexcept
 BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept
 {
     if (this != &other) {
-        if (m_descriptor >= 0)
-            ::close(m_descriptor);
-        m_descriptor = std::exchange(other.m_descriptor, -1);
+        if (isOpen())
+            ::close(static_cast<int>(m_handle));
+        m_handle = std::exchange(other.m_handle, closed);
         m_size = std::exchange(other.m_size, 0);
     }
     return *this;
@@ -31,8 +31,8 @@ BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept
 
 BinaryFile::~BinaryFile()
 {
-    if (m_descriptor >= 0)
-        ::close(m_descriptor);
+    if (isOpen())
+        ::close(static_cast<int>(m_handle));
 }
 
 namespace {
@@ -51,7 +51,7 @@ Result<BinaryFile> BinaryFile::open(const std::string& path)
     if (descriptor < 0)
         return unreadable(errno);
     BinaryFile file;
-    file.m_descriptor = descriptor; // closed with `file` if it cannot be read
+    file.m_handle = descriptor; // closed with `file` if it cannot be read
     struct stat status { };
     if (fstat(descriptor, &status) != 0)
         return unreadable(errno);
@@ -67,12 +67,12 @@ Result<BinaryFile> BinaryFile::open(const std::string& path)
 
 bool BinaryFile::read(std::uint64_t offset, std::span<unsigned char> out) const
 {
-    if (m_descriptor < 0 || offset > m_size || m_size - offset < out.size())
+    if (!isOpen() || offset > m_size || m_size - offset < out.size())
         return false;
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t got
-            = ::pread(m_descriptor, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        const ssize_t got = ::pread(
+            static_cast<int>(m_handle), out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)

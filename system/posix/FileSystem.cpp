@@ -39,6 +39,23 @@ std::vector<std::string> namesInDirectory(const std::string& directory)
     return names;
 }
 
+char pathSeparator() { return '/'; }
+
+bool isPathSeparator(char c) { return c == '/'; }
+
+std::string folderOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string inFolder(const std::string& folder, const std::string& name)
+{
+    return folder.ends_with('/') ? folder + name : folder + "/" + name;
+}
+
 std::string machineHardwareName()
 {
     utsname system {};

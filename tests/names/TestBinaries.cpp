@@ -95,15 +95,19 @@ std::string makePe(const PeRecipe& recipe)
     put(bytes, 0x3c, peHeaderOffset, 4);
     bytes.replace(peHeaderOffset, 4, std::string("PE\0\0", 4));
     const std::size_t coff = peHeaderOffset + 4;
-    put(bytes, coff, 0x8664, 2);
+    put(bytes, coff, recipe.is32Bit ? 0x14c : 0x8664, 2);
     put(bytes, coff + 2, 1, 2); // one section
-    put(bytes, coff + 16, 240, 2);
+    put(bytes, coff + 16, 240, 2); // PE32's shorter header is padded to the same size
     put(bytes, coff + 18, 0x2022, 2); // an executable DLL image
     const std::size_t optional = coff + 20;
-    put(bytes, optional, 0x20b, 2);
-    put(bytes, optional + 24, 0x180000000, 8);
+    put(bytes, optional, recipe.is32Bit ? 0x10b : 0x20b, 2);
+    if (recipe.is32Bit)
+        put(bytes, optional + 28, 0x10000000, 4);
+    else
+        put(bytes, optional + 24, 0x180000000, 8);
     put(bytes, optional + 60, peSectionData, 4);
-    put(bytes, optional + 108, 16, 4);
+    const std::size_t directories = optional + (recipe.is32Bit ? 96 : 112);
+    put(bytes, directories - 4, 16, 4);
 
     std::string data;
     const std::size_t importsAt = 0;
@@ -126,12 +130,12 @@ std::string makePe(const PeRecipe& recipe)
     }
     data.resize((data.size() + 0x1ff) & ~std::size_t { 0x1ff });
     if (!recipe.imports.empty()) {
-        put(bytes, optional + 112 + 8, sectionAddress + importsAt, 4);
-        put(bytes, optional + 112 + 12, delayedAt, 4);
+        put(bytes, directories + 8, sectionAddress + importsAt, 4);
+        put(bytes, directories + 12, delayedAt, 4);
     }
     if (!recipe.delayImports.empty()) {
-        put(bytes, optional + 112 + 13 * 8, sectionAddress + delayedAt, 4);
-        put(bytes, optional + 112 + 13 * 8 + 4, namesAt - delayedAt, 4);
+        put(bytes, directories + 13 * 8, sectionAddress + delayedAt, 4);
+        put(bytes, directories + 13 * 8 + 4, namesAt - delayedAt, 4);
     }
     bytes.replace(peSectionTable, 6, ".idata");
     put(bytes, peSectionTable + 8, data.size(), 4);

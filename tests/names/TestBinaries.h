@@ -27,11 +27,12 @@ struct ElfLayout {
 
 std::string makeElf(const ElfRecipe& recipe, ElfLayout* layout = nullptr);
 
-// A small PE32+ file with one section that holds its import and
-// delay-import tables.
+// A small PE32+ file (or PE32, for x86) with one section that holds its
+// import and delay-import tables.
 struct PeRecipe {
     std::vector<std::string> imports;
     std::vector<std::string> delayImports;
+    bool is32Bit { false };
 };
 
 // Offsets into a made PE file of its parts.

@@ -589,6 +589,25 @@ void tst_Names::peSearchFollowsTheLoader()
         (QStringList { "KERNEL32.dll=/system/kernel32.dll", "Local.DLL=/app/local.dll", "missing.dll=",
             "delayed.dll=/windows/Delayed.dll", "ntdll.dll=/windows/ntdll.dll", "cycle.dll=/system/cycle.dll" }));
     QVERIFY(walk.problems.empty());
+    QCOMPARE(found({ .dependencies = walk.apiSets }, root),
+        (QStringList { "api-ms-win-core-synch-l1-2-0.dll=", "EXT-MS-win-foo.dll=" }));
+
+    // Windows' own search: KnownDLLs from the system directory before the
+    // program's, and a 32-bit program's system directory of its own.
+    writeBinary(root + "/app/known.dll", makePe({}));
+    writeBinary(root + "/system/known.dll", makePe({}));
+    writeBinary(root + "/wow/known.dll", makePe({}));
+    writeBinary(root + "/wow/kernel32.dll", makePe({}));
+    writeBinary(root + "/app/Prog64.exe", makePe({ { "known.dll", "kernel32.dll" } }));
+    writeBinary(root + "/app/Prog32.exe", makePe({ { "known.dll", "kernel32.dll" }, {}, true }));
+    options.knownDlls = { "KNOWN.DLL" };
+    options.system32BitDirectory = root + "/wow/";
+    DependencyWalker windows(options);
+    QCOMPARE(found(windows.walk(root + "/app/Prog64.exe"), root),
+        (QStringList {
+            "known.dll=/system/known.dll", "kernel32.dll=/system/kernel32.dll", "ntdll.dll=/windows/ntdll.dll" }));
+    QCOMPARE(found(windows.walk(root + "/app/Prog32.exe"), root),
+        (QStringList { "known.dll=/wow/known.dll", "kernel32.dll=/wow/kernel32.dll" }));
 }
 
 void tst_Names::listNamesAsTheSearchFindsThem()
@@ -598,8 +617,8 @@ void tst_Names::listNamesAsTheSearchFindsThem()
     const std::string windows = machine.windowsDirectory();
     const std::string application = machine.applicationDirectory();
     writeBinary(application + "/prog",
-        makeElf({ .needed
-            = { "libsys.so.1", "libsub.so", "libapp.so", "libnone.so", "libaway.so", "libshadow.so", "libdeep.so" },
+        makeElf({ .needed = { "libsys.so.1", "libsub.so", "libapp.so", "libnone.so", "libaway.so", "libshadow.so",
+                      "libdeep.so", "odd\\name.so" },
             .runpath
             = application + ":" + system + ":" + system + "/sub:" + windows + "/deep:" + machine.root() + "/away" }));
     writeBinary(system + "/libsys.so.1.2", makeElf({}));
@@ -614,6 +633,8 @@ void tst_Names::listNamesAsTheSearchFindsThem()
     // its name in the system directory first.
     writeBinary(application + "/libshadow.so", makeElf({}));
     writeBinary(system + "/libshadow.so", makeElf({ .soname = "other" }));
+    // A backslash in a name here would read as a folder in the list.
+    writeBinary(application + "/odd\\name.so", makeElf({}));
     const std::string second = application + "/helper.so";
     writeBinary(second, makeElf({ .needed = { "libapp.so", "libsys.so.1" }, .runpath = "$ORIGIN:" + system }));
 
@@ -626,10 +647,11 @@ void tst_Names::listNamesAsTheSearchFindsThem()
     QCOMPARE(list.unresolved[0].name, std::string("libnone.so"));
     QCOMPARE(problems(list.unlisted, machine.root()),
         (QStringList { "/away/libaway.so: lies outside the directories the test searches",
-            "/app/libshadow.so: is hidden from the test by another file of its name: /system/libshadow.so" }));
+            "/app/libshadow.so: is hidden from the test by another file of its name: /system/libshadow.so",
+            "/app/odd\\name.so: has a character in its name that the list cannot hold" }));
     QVERIFY(list.fileErrors.empty());
     QCOMPARE(list.exitStatus(), 1);
-    QCOMPARE(list.messages().size(), std::size_t { 3 });
+    QCOMPARE(list.messages().size(), std::size_t { 4 });
     QCOMPARE(list.messages()[0], "libnone.so: not found, needed by " + application + "/prog");
 }
 
