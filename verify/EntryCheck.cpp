@@ -60,9 +60,8 @@ namespace {
 
 // The contents of a file that matched by size and date, against the
 // digest list; the file is read only when the list has a digest for it.
-void compareContents(Runtime& runtime, DigestList& digests, const Location& location, EntryVerdict& verdict)
+void compareContents(Runtime& runtime, const ListedDigest* listed, const Location& location, EntryVerdict& verdict)
 {
-    const ListedDigest* listed = digests.find(verdict.name);
     if (listed == nullptr) {
         verdict.contents = ContentCheck::NotListed;
         return;
@@ -112,6 +111,8 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     verdict.name = reference.name;
     verdict.originalDate = runtime.longDate(reference.date);
     verdict.originalSize = std::to_string(originalSize);
+    // Asked for whatever comes of the entry: the name is the reference list's.
+    const ListedDigest* listed = digests != nullptr ? digests->find(reference.name) : nullptr;
 
     // A name longer than any path is no file's: it is not looked for.
     if (read.failure && read.failure->number == error::badFileName) {
@@ -137,7 +138,7 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     if (location.measurement->size == originalSize && verdict.targetDate == verdict.originalDate) {
         verdict.line = reference.name;
         if (digests != nullptr)
-            compareContents(runtime, *digests, location, verdict);
+            compareContents(runtime, listed, location, verdict);
         return;
     }
     verdict.list = ListBox::Missing;
