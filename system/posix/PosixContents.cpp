@@ -1,12 +1,16 @@
 // A file's contents on a POSIX system: their SHA-256 digest through
 // OpenSSL's libcrypto (which uses the processor's SHA instructions where
-// it has them), and the removal of a file.
+// it has them), and the removal of a file. libcrypto is loaded when the
+// first digest is wanted: linked, it would cost every start of the program
+// a third more time in the loader, digests or not.
 
 #include "system/FileWriter.h"
 #include "system/posix/OsError.h"
 #include "system/posix/PosixFiles.h"
 
 #include <openssl/evp.h>
+
+#include <dlfcn.h>
 
 #include <cerrno>
 #include <memory>
@@ -35,11 +39,55 @@ struct DescriptorCloser {
     DescriptorCloser& operator=(const DescriptorCloser&) = delete;
 };
 
-using DigestContext = std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)>;
+// The few calls of libcrypto a digest needs, found once.
+struct Crypto {
+    decltype(&EVP_MD_CTX_new) newContext { nullptr };
+    decltype(&EVP_MD_CTX_free) freeContext { nullptr };
+    decltype(&EVP_sha256) sha256 { nullptr };
+    decltype(&EVP_DigestInit_ex) init { nullptr };
+    decltype(&EVP_DigestUpdate) update { nullptr };
+    decltype(&EVP_DigestFinal_ex) final { nullptr };
+
+    [[nodiscard]] bool loaded() const { return newContext && freeContext && sha256 && init && update && final; }
+};
+
+template <typename Function> void find(void* library, const char* name, Function& function)
+{
+    function
+        = reinterpret_cast<Function>(::dlsym(library, name)); // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+}
+
+const Crypto& crypto()
+{
+    static const Crypto loaded = [] {
+        Crypto calls;
+        // Kept loaded for the rest of the program.
+        void* library = ::dlopen(DEPTEST_LIBCRYPTO, RTLD_NOW | RTLD_LOCAL);
+        if (library == nullptr)
+            return calls;
+        find(library, "EVP_MD_CTX_new", calls.newContext);
+        find(library, "EVP_MD_CTX_free", calls.freeContext);
+        find(library, "EVP_sha256", calls.sha256);
+        find(library, "EVP_DigestInit_ex", calls.init);
+        find(library, "EVP_DigestUpdate", calls.update);
+        find(library, "EVP_DigestFinal_ex", calls.final);
+        return calls;
+    }();
+    return loaded;
+}
+
+struct ContextFree {
+    void operator()(EVP_MD_CTX* context) const { crypto().freeContext(context); }
+};
+using DigestContext = std::unique_ptr<EVP_MD_CTX, ContextFree>;
 
 Error notRegular() { return { error::pathFileAccess, "Not a regular file: its contents cannot be compared" }; }
 Error changedWhileRead() { return { error::pathFileAccess, "The file changed while it was read" }; }
 Error libraryFailure() { return { error::deviceIo, "The digest could not be computed" }; }
+Error noLibrary()
+{
+    return { error::fileNotFound, "The digest could not be computed: " DEPTEST_LIBCRYPTO " is missing" };
+}
 
 } // namespace
 
@@ -63,8 +111,11 @@ Result<ContentDigest> PosixFiles::digest(std::string_view hostPath, const std::f
     ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
     (void)::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    const DigestContext context(EVP_MD_CTX_new(), &EVP_MD_CTX_free);
-    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
+    const Crypto& calls = crypto();
+    if (!calls.loaded())
+        return noLibrary();
+    const DigestContext context(calls.newContext());
+    if (!context || calls.init(context.get(), calls.sha256(), nullptr) != 1)
         return libraryFailure();
     std::vector<unsigned char> block(blockSize);
     std::int64_t total = 0;
@@ -77,7 +128,7 @@ Result<ContentDigest> PosixFiles::digest(std::string_view hostPath, const std::f
         if (got == 0)
             break;
         total += got;
-        if (EVP_DigestUpdate(context.get(), block.data(), static_cast<std::size_t>(got)) != 1)
+        if (calls.update(context.get(), block.data(), static_cast<std::size_t>(got)) != 1)
             return libraryFailure();
         if (betweenBlocks)
             betweenBlocks();
@@ -88,7 +139,7 @@ Result<ContentDigest> PosixFiles::digest(std::string_view hostPath, const std::f
         return changedWhileRead();
     ContentDigest digest {};
     unsigned int length = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest.data(), &length) != 1 || length != digest.size())
+    if (calls.final(context.get(), digest.data(), &length) != 1 || length != digest.size())
         return libraryFailure();
     return digest;
 }
