@@ -23,6 +23,11 @@ struct Switches {
         QStringLiteral("With --test: search the application directory only.") };
     const QCommandLineOption generate { QStringLiteral("generate"),
         QStringLiteral("Measure the files named in dlls.txt; write indll.txt and the names not found to dllerr.txt.") };
+    const QCommandLineOption digest { QStringLiteral("digest"),
+        QStringLiteral("With --generate: also write the SHA-256 digest of each file found to indll.sha256, which "
+                       "later generations keep current and --test then compares contents with.") };
+    const QCommandLineOption noDigest { QStringLiteral("no-digest"),
+        QStringLiteral("With --generate: remove indll.sha256 with the new lists.") };
     const QCommandLineOption print { QStringLiteral("print"),
         QStringLiteral("Print the report of outdll.txt on the default printer.") };
     const QCommandLineOption dir { QStringLiteral("dir"),
@@ -65,7 +70,8 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
         options.programs = parser.values(switches.namesOf) + parser.positionalArguments();
         options.output = parser.value(switches.output);
         options.libraryPath = parser.isSet(switches.libraryPath);
-        if (parser.isSet(switches.json) || parser.isSet(switches.verbose) || parser.isSet(switches.appDirOnly))
+        if (parser.isSet(switches.json) || parser.isSet(switches.verbose) || parser.isSet(switches.appDirOnly)
+            || parser.isSet(switches.digest) || parser.isSet(switches.noDigest))
             return QStringLiteral("--names-of takes --dir, --output and --library-path only");
     } else if (parser.isSet(switches.output) || parser.isSet(switches.libraryPath)) {
         return QStringLiteral("--output and --library-path go with --names-of");
@@ -75,6 +81,14 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
     options.verbose = parser.isSet(switches.verbose);
     if (options.appDirOnly && options.command != Command::Test)
         return QStringLiteral("--app-dir-only goes with --test");
+    if (parser.isSet(switches.digest) && parser.isSet(switches.noDigest))
+        return QStringLiteral("give --digest or --no-digest, not both");
+    if ((parser.isSet(switches.digest) || parser.isSet(switches.noDigest)) && options.command != Command::Generate)
+        return QStringLiteral("--digest and --no-digest go with --generate");
+    if (parser.isSet(switches.digest))
+        options.digests = DigestChoice::Make;
+    if (parser.isSet(switches.noDigest))
+        options.digests = DigestChoice::Remove;
     if (options.json && options.command == Command::Print)
         return QStringLiteral("--json goes with --test or --generate");
     if (parser.isSet(switches.dir)) {
@@ -94,8 +108,8 @@ Parsed parseArguments(const QStringList& arguments)
         "Checks that the files an application depends on are present on this machine with the same size and date "
         "as on a reference machine. Without arguments, opens the window."));
     const Switches switches;
-    parser.addOptions({ switches.test, switches.appDirOnly, switches.generate, switches.print, switches.dir,
-        switches.json, switches.verbose });
+    parser.addOptions({ switches.test, switches.appDirOnly, switches.generate, switches.digest, switches.noDigest,
+        switches.print, switches.dir, switches.json, switches.verbose });
     if (names::canReadNameLists())
         parser.addOptions({ switches.namesOf, switches.output, switches.libraryPath });
     const QCommandLineOption help = parser.addHelpOption();

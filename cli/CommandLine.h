@@ -1,5 +1,6 @@
 #pragma once
 
+#include "generate/ReferenceGeneration.h"
 #include "host/HostRuntime.h"
 
 #include <QString>
@@ -32,6 +33,9 @@ struct Options {
     bool appDirOnly { false };
     bool json { false };
     bool verbose { false };
+    // With --generate: the digest list made (--digest) or removed
+    // (--no-digest); kept current while it is there otherwise.
+    DigestChoice digests { DigestChoice::AsFound };
     // Stands in for the executable's directory when not empty.
     QString directory;
     // The programs whose name list is made, where it goes (the name list

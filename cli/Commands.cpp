@@ -5,6 +5,7 @@
 #include "generate/ReferenceGeneration.h"
 #include "names/NameListCommand.h"
 #include "records/DataFiles.h"
+#include "records/DigestList.h"
 #include "records/RecordReader.h"
 #include "report/ReportPrinting.h"
 #include "verify/EntryCheck.h"
@@ -97,7 +98,21 @@ int runOverList(ConsoleRuntime& runtime, ConsoleWindow& window, const Options& o
     return tally.missing > 0 ? exitStatus::differences : exitStatus::ok;
 }
 
-QJsonObject jsonOf(const EntryVerdict& verdict, const Runtime& runtime)
+QJsonValue contentsOf(ContentCheck contents)
+{
+    switch (contents) {
+    case ContentCheck::Same: return QStringLiteral("same");
+    case ContentCheck::Differ: return QStringLiteral("differ");
+    case ContentCheck::NotListed: return QStringLiteral("unlisted");
+    case ContentCheck::NotCompared: break;
+    }
+    return QJsonValue(QJsonValue::Null);
+}
+
+// `withContents`: the digest list is there, and each entry says what came
+// of its contents ("contents": "same", "differ", "unlisted" or null when
+// they were not compared).
+QJsonObject jsonOf(const EntryVerdict& verdict, const Runtime& runtime, bool withContents)
 {
     const bool found = !verdict.targetSize.empty();
     QJsonObject entry;
@@ -116,6 +131,8 @@ QJsonObject jsonOf(const EntryVerdict& verdict, const Runtime& runtime)
     if (const auto* mismatch = verdict.exception ? std::get_if<MismatchRecord>(&*verdict.exception) : nullptr)
         errorText = mismatch->error;
     entry.insert(QStringLiteral("errorText"), toDisplayText(errorText, runtime.displayCodePage()));
+    if (withContents)
+        entry.insert(QStringLiteral("contents"), contentsOf(verdict.contents));
     return entry;
 }
 
@@ -133,6 +150,8 @@ QJsonObject jsonOf(const NameOutcome& outcome, const Runtime& runtime)
     entry.insert(QStringLiteral("date"), textOrNull(found ? outcome.record->date : "", found));
     entry.insert(QStringLiteral("error"), outcome.failure.number);
     entry.insert(QStringLiteral("errorText"), toDisplayText(outcome.failure.description, runtime.displayCodePage()));
+    if (outcome.digest)
+        entry.insert(QStringLiteral("sha256"), QString::fromStdString(hexOf(*outcome.digest)));
     return entry;
 }
 
@@ -140,6 +159,8 @@ QJsonObject jsonOf(const NameOutcome& outcome, const Runtime& runtime)
 
 int runTestCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindow& window, const Streams& streams)
 {
+    const bool withContents = QFile::exists(QFile::decodeName(QByteArray::fromStdString(
+        runtime.displayPath(dataFilePath(runtime.applicationDirectory(), dataFile::digestList)))));
     return runOverList(runtime, window, options, streams, dataFile::referenceList,
         "entries did not match or were not found", [&](Progress& progress, Tally& tally) {
             runTest(window, runtime, [&](const EntryVerdict& verdict) {
@@ -147,7 +168,7 @@ int runTestCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindo
                 if (verdict.list == ListBox::Missing)
                     ++tally.missing;
                 if (options.json)
-                    writeJson(streams.out, jsonOf(verdict, runtime));
+                    writeJson(streams.out, jsonOf(verdict, runtime, withContents));
                 progress.update(tally.done);
             });
         });
@@ -157,20 +178,23 @@ int runGenerateCommand(const Options& options, ConsoleRuntime& runtime, ConsoleW
 {
     return runOverList(runtime, window, options, streams, dataFile::nameList, "names were not found",
         [&](Progress& progress, Tally& tally) {
-            generateReference(runtime, [&](const NameOutcome& outcome) {
-                ++tally.done;
-                const bool found = outcome.record.has_value();
-                tally.missing += found ? 0 : 1;
-                if (options.json)
-                    writeJson(streams.out, jsonOf(outcome, runtime));
-                else if (!found)
-                    writeLine(streams.out, oneLine(notFoundLine(outcome.name, outcome.failure.description)));
-                else if (options.verbose)
-                    writeLine(streams.out, oneLine(outcome.name));
-                progress.update(tally.done);
-                runtime.processEvents(); // a request to end arrives here
-                return !window.stopRequested;
-            });
+            generateReference(
+                runtime,
+                [&](const NameOutcome& outcome) {
+                    ++tally.done;
+                    const bool found = outcome.record.has_value();
+                    tally.missing += found ? 0 : 1;
+                    if (options.json)
+                        writeJson(streams.out, jsonOf(outcome, runtime));
+                    else if (!found)
+                        writeLine(streams.out, oneLine(notFoundLine(outcome.name, outcome.failure.description)));
+                    else if (options.verbose)
+                        writeLine(streams.out, oneLine(outcome.name));
+                    progress.update(tally.done);
+                    runtime.processEvents(); // a request to end arrives here
+                    return !window.stopRequested;
+                },
+                options.digests);
         });
 }
 

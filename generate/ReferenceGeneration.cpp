@@ -3,11 +3,16 @@
 #include "errors/ErrorState.h"
 #include "errors/Messages.h"
 #include "records/DataFiles.h"
+#include "records/DigestList.h"
 #include "records/RecordReader.h"
 #include "records/RecordWriter.h"
 #include "services/Files.h"
 #include "services/Runtime.h"
 #include "verify/FileLocator.h"
+
+#include <memory>
+#include <unordered_set>
+#include <vector>
 
 namespace deptest {
 
@@ -16,7 +21,7 @@ namespace {
 // Measures the listed name in `outcome` into its record, or the failure
 // that puts it on the not-found list; `where` is left at the path tried
 // last. The outcome's strings keep their room from name to name.
-void measureName(Runtime& runtime, const Outcome& nameFailure, NameOutcome& outcome, Located& search)
+void measureName(Runtime& runtime, const Outcome& nameFailure, bool withDigest, NameOutcome& outcome, Located& search)
 {
     // The name's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
@@ -38,33 +43,54 @@ void measureName(Runtime& runtime, const Outcome& nameFailure, NameOutcome& outc
         record.name.assign(outcome.name);
         record.size = std::to_string(search.location.measurement->size);
     }
+    outcome.digest.reset();
+    if (withDigest && !pending.pending()) {
+        if (Result<ContentDigest> digest = runtime.digest(search.location.path, {}))
+            outcome.digest = *digest;
+        else
+            pending.raise(digest.error());
+    }
     if (pending.pending()) {
         outcome.record.reset();
+        outcome.digest.reset();
         outcome.failure = pending.error();
     } else {
         outcome.failure = Error {};
     }
 }
 
-// Writes a record for each listed name to one list or the other, until the
-// name list ends or the observer stops the run (`stopped`). Failed writes
-// gather in what it returns rather than in a name's state, so they are not
-// charged to the next name, and are shown once at the end.
-Outcome writeLists(Runtime& runtime, InputFile& nameList, OutputFile& referenceList, OutputFile& notFoundList,
-    const NameObserver& observer, bool& stopped)
+// The lists a generation writes; the digest list only when it is made.
+struct NewLists {
+    std::unique_ptr<OutputFile> references;
+    std::unique_ptr<OutputFile> notFound;
+    std::unique_ptr<OutputFile> digests;
+};
+
+// Writes a record for each listed name to one list or the other (and, when
+// it is made, the digest of each file found to the digest list, once per
+// name), until the name list ends or the observer stops the run
+// (`stopped`). Failed writes gather in what it returns rather than in a
+// name's state, so they are not charged to the next name, and are shown
+// once at the end.
+Outcome writeLists(
+    Runtime& runtime, InputFile& nameList, const NewLists& lists, const NameObserver& observer, bool& stopped)
 {
     RecordReader reader(nameList);
-    RecordWriter references(referenceList);
-    RecordWriter notFound(notFoundList);
+    RecordWriter references(*lists.references);
+    RecordWriter notFound(*lists.notFound);
+    std::unordered_set<std::string> digestsWritten;
     Outcome lateFailure;
     NameOutcome outcome;
     Located search;
     while (!stopped && !reader.atEndOfRecords()) {
         const Outcome nameFailure = readName(reader, outcome.name);
-        measureName(runtime, nameFailure, outcome, search);
+        measureName(runtime, nameFailure, lists.digests != nullptr, outcome, search);
         if (outcome.record)
             lateFailure = firstFailure(std::move(lateFailure), writeReference(references, *outcome.record));
-        else
+        if (outcome.digest && digestsWritten.insert(outcome.name).second)
+            lateFailure
+                = firstFailure(std::move(lateFailure), lists.digests->write(digestLine(outcome.name, *outcome.digest)));
+        if (!outcome.record)
             lateFailure = firstFailure(std::move(lateFailure), writeNotFoundName(notFound, outcome.name));
         if (observer)
             stopped = !observer(outcome);
@@ -72,24 +98,33 @@ Outcome writeLists(Runtime& runtime, InputFile& nameList, OutputFile& referenceL
     return firstFailure(std::move(lateFailure), reader.fileError());
 }
 
-// Both lists are written out whole before either replaces its old version:
-// after any failure up to there both old lists stay as they were, and the
-// two that are put in place belong together.
-Outcome putInPlace(OutputFile& referenceList, OutputFile& notFoundList)
+// Every list is written out whole before any replaces its old version:
+// after any failure up to there the old lists stay as they were, and those
+// that are put in place belong together. A digest list no longer wanted
+// goes first, so that none is left beside lists it does not describe.
+Outcome putInPlace(Runtime& runtime, const NewLists& lists, DigestChoice digests, const std::string& directory)
 {
-    Outcome failure = referenceList.finish();
-    if (!failure)
-        failure = notFoundList.finish();
-    if (!failure)
-        failure = referenceList.close();
-    if (!failure)
-        failure = notFoundList.close();
-    return failure;
+    std::vector<OutputFile*> files { lists.references.get(), lists.notFound.get() };
+    if (lists.digests)
+        files.push_back(lists.digests.get());
+    for (OutputFile* file : files) {
+        if (Outcome failure = file->finish())
+            return failure;
+    }
+    if (digests == DigestChoice::Remove) {
+        if (Outcome failure = runtime.remove(dataFilePath(directory, dataFile::digestList)))
+            return failure;
+    }
+    for (OutputFile* file : files) {
+        if (Outcome failure = file->close())
+            return failure;
+    }
+    return {};
 }
 
 } // namespace
 
-void generateReference(Runtime& runtime, const NameObserver& observer)
+void generateReference(Runtime& runtime, const NameObserver& observer, DigestChoice digests)
 {
     const std::string directory = runtime.applicationDirectory();
 
@@ -110,14 +145,25 @@ void generateReference(Runtime& runtime, const NameObserver& observer)
         runtime.showMessage(generalErrorMessage(notFoundList.error()));
         return;
     }
+    NewLists lists { std::move(*referenceList), std::move(*notFoundList), nullptr };
+    // A digest list that is there is kept current.
+    const std::string digestPath = dataFilePath(directory, dataFile::digestList);
+    if (digests == DigestChoice::Make || (digests == DigestChoice::AsFound && runtime.measure(digestPath).ok())) {
+        auto digestList = runtime.openForReplacing(digestPath);
+        if (!digestList) {
+            runtime.showMessage(generalErrorMessage(digestList.error()));
+            return;
+        }
+        lists.digests = std::move(*digestList);
+    }
 
     bool stopped = false;
-    Outcome lateFailure = writeLists(runtime, **nameList, **referenceList, **notFoundList, observer, stopped);
+    Outcome lateFailure = writeLists(runtime, **nameList, lists, observer, stopped);
     nameList->reset();
     if (stopped)
         return; // the new versions are dropped unclosed
     if (!lateFailure)
-        lateFailure = putInPlace(**referenceList, **notFoundList);
+        lateFailure = putInPlace(runtime, lists, digests, directory);
     if (lateFailure)
         runtime.showMessage(generalErrorMessage(*lateFailure));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/DataFiles.h"
+#include "services/FileMeasurement.h"
 
 #include <functional>
 #include <optional>
@@ -17,17 +18,27 @@ struct NameOutcome {
     std::string name;
     std::string where;
     std::optional<ReferenceRecord> record;
+    // The file's contents, when the generation writes the digest list.
+    std::optional<ContentDigest> digest;
     Error failure;
 };
 // Returns whether to go on with the next name.
 using NameObserver = std::function<bool(const NameOutcome&)>;
+
+// Whether the generation writes the digest list (indll.sha256) beside the
+// two lists: as it finds it (while one is there it is kept current), or
+// made, or removed.
+enum class DigestChoice { AsFound, Make, Remove };
 
 // The hidden Ctrl+B command: measures every file named in the name list
 // with the full search and writes a reference record for each one found
 // and a not-found record for each one that is not. It touches no list of
 // the window and is silent when it succeeds; a failed write is reported
 // once at its end. An observer that asks to stop ends it after the name
-// at hand, and both old lists stay as they were.
-void generateReference(Runtime& runtime, const NameObserver& observer = {});
+// at hand, and the old lists stay as they were. With digests, a file whose
+// contents cannot be read goes to the not-found list; the three lists
+// replace the old ones together, or none does.
+void generateReference(
+    Runtime& runtime, const NameObserver& observer = {}, DigestChoice digests = DigestChoice::AsFound);
 
 } // namespace deptest

@@ -67,6 +67,13 @@ Result<FileMeasurement> HostRuntime::measure(std::string_view path)
     return m_files->measure(hostPath(path));
 }
 
+Result<ContentDigest> HostRuntime::digest(std::string_view path, const std::function<void()>& betweenBlocks)
+{
+    return m_files->digest(hostPath(path), betweenBlocks);
+}
+
+Outcome HostRuntime::remove(std::string_view path) { return m_files->remove(hostPath(path)); }
+
 Outcome HostRuntime::longDate(const FileTime& time, std::string& text) { return m_dates.render(time, text); }
 
 const std::string& HostRuntime::longDate(std::string_view dateText)

@@ -36,6 +36,8 @@ public:
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
+    Result<ContentDigest> digest(std::string_view path, const std::function<void()>& betweenBlocks) override;
+    Outcome remove(std::string_view path) override;
     Outcome longDate(const FileTime& time, std::string& text) override;
     const std::string& longDate(std::string_view dateText) override;
     void startList(std::span<const std::string> dateTexts) override;

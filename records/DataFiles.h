@@ -21,6 +21,8 @@ inline constexpr std::string_view nameList = "\\dlls.txt";
 inline constexpr std::string_view referenceList = "\\indll.txt";
 inline constexpr std::string_view exceptions = "\\outdll.txt";
 inline constexpr std::string_view notFoundList = "\\dllerr.txt";
+// Beside the reference list when contents are compared too (DigestList.h).
+inline constexpr std::string_view digestList = "\\indll.sha256";
 } // namespace dataFile
 
 inline std::string dataFilePath(std::string_view applicationDirectory, std::string_view literal)

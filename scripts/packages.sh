@@ -1,7 +1,7 @@
 # Debian packages the project needs, and a helper that installs the ones
 # that are missing. Sourced by the set-up scripts.
 
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libelf-dev pkgconf fonts-dejavu-core fonts-liberation2)
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libelf-dev libssl-dev pkgconf fonts-dejavu-core fonts-liberation2)
 # The tests need WINDOWS_PACKAGES too (Wine's DLLs and MinGW-w64's objdump
 # for the name list's Windows half, the PE fuzzer's seeds): scripts/test.sh
 # installs both lists before any test runs.
@@ -25,12 +25,13 @@ install_missing() {
 # The portable archive: what makes it, and what it leaves to the machine it
 # is carried to because every desktop has it (the C library and the C++
 # runtime, X11 and xcb, fontconfig and freetype, OpenGL/EGL, D-Bus, GLib,
+# OpenSSL's libcrypto (for content digests),
 # and what those need in turn).
 BUNDLE_PACKAGES=(patchelf qt6-wayland debootstrap xvfb xdotool dpkg-dev file lintian)
 DESKTOP_PACKAGES=(libc6 libstdc++6 libgcc-s1 zlib1g libx11-6 libx11-xcb1 libxcb1 libxau6 libxdmcp6 libxext6
     libxrender1 libfontconfig1 libfreetype6 libexpat1 libpng16-16 libbrotli1 libbz2-1.0 libgl1 libegl1 libopengl0
     libglx0 libglvnd0 libdbus-1-3 libsystemd0 libglib2.0-0 libpcre2-8-0 libffi8 libmount1 libblkid1 libselinux1
-    libuuid1 liblzma5 libzstd1 liblz4-1 libcap2 libgcrypt20 libgpg-error0 fonts-dejavu-core)
+    libuuid1 liblzma5 libzstd1 liblz4-1 libcap2 libgcrypt20 libgpg-error0 libssl3 fonts-dejavu-core)
 
 # The Windows host: cross-built with MinGW-w64, tested under Wine with
 # GoogleTest built from Debian's sources.

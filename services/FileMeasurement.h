@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace deptest {
@@ -24,5 +25,8 @@ struct FileMeasurement {
 
     friend bool operator==(const FileMeasurement&, const FileMeasurement&) = default;
 };
+
+// The SHA-256 digest of a file's contents.
+using ContentDigest = std::array<std::uint8_t, 32>;
 
 } // namespace deptest

@@ -3,6 +3,7 @@
 #include "errors/Error.h"
 #include "services/FileMeasurement.h"
 
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -36,6 +37,10 @@ public:
     // Size and local modification time from one look at the file. A
     // directory is not a file: 53.
     virtual Result<FileMeasurement> measure(std::string_view path) = 0;
+    // The SHA-256 digest of the file's contents, as SystemFiles::digest.
+    virtual Result<ContentDigest> digest(std::string_view path, const std::function<void()>& betweenBlocks) = 0;
+    // Deletes the file; one that is not there is not an error.
+    virtual Outcome remove(std::string_view path) = 0;
 
     // The date in the user's long date format, without the time, written
     // over `text` (whose room is reused); `text` is left as it was on failure.

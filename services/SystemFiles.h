@@ -3,6 +3,7 @@
 #include "errors/Error.h"
 #include "services/FileMeasurement.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,6 +32,14 @@ public:
     // search looks in the same few directories entry after entry, which a
     // system may keep open.
     virtual Result<FileMeasurement> measureIn(const std::string& directory, std::string_view relative) = 0;
+    // The digest of a regular file's contents, read in large blocks, never
+    // mapped; `betweenBlocks`, when set, is called after each block.
+    // Anything else (a FIFO, a device, a directory) is refused without
+    // waiting on it, and a file whose size changes while it is read is
+    // refused too: both 75 with the reason.
+    virtual Result<ContentDigest> digest(std::string_view hostPath, const std::function<void()>& betweenBlocks) = 0;
+    // Deletes the file; one that is not there is not an error.
+    virtual Outcome remove(std::string_view hostPath) = 0;
 };
 
 } // namespace deptest

@@ -1,6 +1,7 @@
 #include "verify/EntryCheck.h"
 
 #include "errors/ErrorState.h"
+#include "records/DigestList.h"
 #include "records/LeadingNumber.h"
 #include "services/Runtime.h"
 
@@ -34,6 +35,20 @@ void appendMismatchDetail(std::string& text, const MismatchRecord& record)
     line("Date", record.targetDate, record.originalDate, "");
 }
 
+// A file with the right size and date whose contents are not those of the
+// reference machine, or cannot be told to be: a mismatch record with the
+// reason, both sides' size and date as they were.
+void contentsNotMatched(EntryVerdict& verdict, std::string_view reason)
+{
+    verdict.list = ListBox::Missing;
+    verdict.line.assign(verdict.name).append(" - ").append(reason);
+    auto& mismatch = std::get<MismatchRecord>(verdict.exception.emplace(MismatchRecord {
+        verdict.name, verdict.targetSize, verdict.originalSize, verdict.targetDate, verdict.originalDate }));
+    mismatch.error.assign(reason);
+    verdict.detail.assign(reason).append("\n");
+    appendMismatchDetail(verdict.detail, mismatch);
+}
+
 } // namespace
 
 std::string notFoundLine(const std::string& name, const std::string& description)
@@ -41,7 +56,40 @@ std::string notFoundLine(const std::string& name, const std::string& description
     return name + " - Error: " + description;
 }
 
-void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search)
+namespace {
+
+// The contents of a file that matched by size and date, against the
+// digest list; the file is read only when the list has a digest for it.
+void compareContents(Runtime& runtime, const ListedDigest* listed, const Location& location, EntryVerdict& verdict)
+{
+    if (listed == nullptr) {
+        verdict.contents = ContentCheck::NotListed;
+        return;
+    }
+    if (!listed->digest) {
+        contentsNotMatched(verdict, std::string(noUsableDigest) + listed->problem);
+        return;
+    }
+    // A large file takes a while: the window goes on answering meanwhile.
+    const Result<ContentDigest> digest = runtime.digest(location.path, [&runtime] { runtime.processEvents(); });
+    if (!digest) {
+        verdict.targetSize.clear();
+        verdict.targetDate.clear();
+        notFound(verdict, digest.error(), runtime.displayPath(location.path));
+        return;
+    }
+    if (*digest != *listed->digest) {
+        verdict.contents = ContentCheck::Differ;
+        contentsNotMatched(verdict, contentsDiffer);
+        return;
+    }
+    verdict.contents = ContentCheck::Same;
+}
+
+} // namespace
+
+void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search,
+    DigestList* digests)
 {
     const ReferenceRecord& reference = read.record;
     // The entry's error state: a failed step replaces the pending error, a
@@ -57,11 +105,14 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     verdict.detail.clear();
     verdict.exception.reset();
     verdict.failure = Error {};
+    verdict.contents = ContentCheck::NotCompared;
     verdict.targetSize.clear();
     verdict.targetDate.clear();
     verdict.name = reference.name;
     verdict.originalDate = runtime.longDate(reference.date);
     verdict.originalSize = std::to_string(originalSize);
+    // Asked for whatever comes of the entry: the name is the reference list's.
+    const ListedDigest* listed = digests != nullptr ? digests->find(reference.name) : nullptr;
 
     // A name longer than any path is no file's: it is not looked for.
     if (read.failure && read.failure->number == error::badFileName) {
@@ -86,6 +137,8 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     verdict.targetSize = std::to_string(location.measurement->size);
     if (location.measurement->size == originalSize && verdict.targetDate == verdict.originalDate) {
         verdict.line = reference.name;
+        if (digests != nullptr)
+            compareContents(runtime, listed, location, verdict);
         return;
     }
     verdict.list = ListBox::Missing;

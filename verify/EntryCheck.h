@@ -9,7 +9,16 @@
 
 namespace deptest {
 
+class DigestList;
 class Runtime;
+
+// Whether an entry's contents were compared, and what came of it.
+enum class ContentCheck {
+    NotCompared, // no digest list, or the entry failed before (size, date, a file that could not be read)
+    Same,
+    Differ,
+    NotListed, // the digest list has no line for the name: size and date only
+};
 
 // What one reference entry comes to: the line for one of the two lists
 // and, unless it matched, the exceptions record. Both come from the same
@@ -32,18 +41,26 @@ struct EntryVerdict {
     std::string targetSize;
     std::string targetDate;
     Error failure;
+    ContentCheck contents { ContentCheck::NotCompared };
 };
 
 // Checks one entry as read from the reference list: a failure anywhere
 // (reading it, its size, finding or measuring the file) makes it not found,
 // with that failure's description; otherwise the sizes and the long date
-// texts must both be equal. Every part of `verdict` is replaced: a run
+// texts must both be equal, and where a digest list is given and has the
+// name, the file's contents must have the listed digest: the file is read
+// only then. Every part of `verdict` is replaced: a run
 // checks its entries into one verdict, so its strings keep their room from
 // entry to entry; `search` is the room of the search.
 // The line of a name that was not found, in the window and on the command
 // line alike: "name - Error: description".
 std::string notFoundLine(const std::string& name, const std::string& description);
 
-void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search);
+void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search,
+    DigestList* digests = nullptr);
+
+// The reasons an entry with the right size and date is not matched after all.
+inline constexpr std::string_view contentsDiffer = "Contents differ";
+inline constexpr std::string_view noUsableDigest = "No usable digest: ";
 
 } // namespace deptest

@@ -3,6 +3,7 @@
 #include "errors/ErrorState.h"
 #include "errors/Messages.h"
 #include "records/DataFiles.h"
+#include "records/DigestList.h"
 #include "records/RecordReader.h"
 #include "records/RecordWriter.h"
 #include "services/Files.h"
@@ -10,6 +11,9 @@
 #include "services/Window.h"
 #include "verify/EntryCheck.h"
 
+#include <algorithm>
+#include <array>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -52,6 +56,89 @@ void studyDates(Runtime& runtime, const std::string& path)
     runtime.startList(dates);
 }
 
+// The digest list beside the reference list; nothing when there is none,
+// which leaves the run as it was without one. A list that is there but
+// cannot be read is a failure of the run, for its summary.
+std::optional<DigestList> readDigestList(Runtime& runtime, const std::string& path, Outcome& failure)
+{
+    auto file = runtime.openForReading(path);
+    if (!file) {
+        if (file.error().number != error::fileNotFound)
+            failure = file.error();
+        return std::nullopt;
+    }
+    DigestList list;
+    std::array<char, 65536> buffer {};
+    for (;;) {
+        const Result<std::size_t> got = (*file)->read(buffer.data(), buffer.size());
+        if (!got) {
+            failure = got.error();
+            return std::nullopt;
+        }
+        if (*got == 0)
+            break;
+        list.add(std::string_view(buffer.data(), *got));
+    }
+    list.finish();
+    return list;
+}
+
+// The first few of a number of items, which is all a summary shows of them.
+struct FirstFew {
+    static constexpr std::size_t shown = 10;
+    std::vector<std::string> items;
+    std::size_t count { 0 };
+
+    void add(std::string item)
+    {
+        if (count++ < shown)
+            items.push_back(std::move(item));
+    }
+    // "a, b, c and 2 more"
+    [[nodiscard]] std::string text() const
+    {
+        std::string text;
+        for (const std::string& item : items)
+            text.append(text.empty() ? "" : ", ").append(item);
+        if (count > items.size())
+            text += " and " + std::to_string(count - items.size()) + " more";
+        return text;
+    }
+};
+
+// What the digest list did not settle, for the end of the run: names of
+// the reference list it lacks (compared by size and date only, so that a
+// list cut short cannot pass unseen), lines that name no file, and names
+// the reference list lacks. Empty when there is nothing to say.
+std::string digestSummary(const DigestList& digests, const FirstFew& notListed)
+{
+    std::string summary;
+    const auto say = [&summary](const std::string& text) {
+        if (!summary.empty())
+            summary += '\n';
+        summary += "indll.sha256: " + text;
+    };
+    const auto count = [](std::size_t number, std::string_view one, std::string_view more) {
+        return std::to_string(number) + " " + std::string(number == 1 ? one : more);
+    };
+    if (notListed.count > 0)
+        say(count(notListed.count, "name", "names")
+            + " of indll.txt without a digest, compared by size and date only: " + notListed.text());
+    FirstFew lines;
+    for (const std::size_t line : digests.malformedLines())
+        lines.add(std::to_string(line));
+    if (lines.count > 0)
+        say(count(lines.count, "line names", "lines name") + " no file: line " + lines.text());
+    std::vector<std::string> unknownNames = digests.namesNotAsked();
+    std::sort(unknownNames.begin(), unknownNames.end());
+    FirstFew unknown;
+    for (std::string& name : unknownNames)
+        unknown.add(std::move(name));
+    if (unknown.count > 0)
+        say(count(unknown.count, "name is", "names are") + " not in indll.txt: " + unknown.text());
+    return summary;
+}
+
 } // namespace
 
 void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
@@ -73,6 +160,10 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
     }
 
     studyDates(runtime, dataFilePath(directory, dataFile::referenceList));
+    Outcome digestFailure;
+    std::optional<DigestList> digests
+        = readDigestList(runtime, dataFilePath(directory, dataFile::digestList), digestFailure);
+    FirstFew notListed;
     RecordReader reader(**referenceList);
     RecordWriter writer(**exceptions);
     // Failed writes (and a reference list that breaks off) gather here, not
@@ -87,7 +178,9 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
     while (!reader.atEndOfRecords()) {
         readReference(reader, read);
         const SearchMode mode = window.appDirOnly() ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full;
-        checkEntry(runtime, read, mode, verdict, search);
+        checkEntry(runtime, read, mode, verdict, search, digests ? &*digests : nullptr);
+        if (verdict.contents == ContentCheck::NotListed)
+            notListed.add(verdict.name);
         window.append(verdict.list, verdict.line, verdict.detail);
         if (verdict.exception)
             lateFailure = firstFailure(std::move(lateFailure), writeException(writer, *verdict.exception));
@@ -108,6 +201,12 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
     setButtonsEnabled(window, true);
     if (lateFailure)
         runtime.showMessage(generalErrorMessage(*lateFailure));
+    if (digestFailure)
+        runtime.showMessage(
+            "indll.sha256 could not be read, so no contents were compared: " + generalErrorMessage(*digestFailure));
+    else if (digests)
+        if (const std::string summary = digestSummary(*digests, notListed); !summary.empty())
+            runtime.showMessage(summary);
 }
 
 } // namespace deptest

@@ -18,6 +18,9 @@ public:
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
     Result<FileMeasurement> measureIn(const std::string& directory, std::string_view relative) override;
+    // In WindowsContents.cpp.
+    Result<ContentDigest> digest(std::string_view path, const std::function<void()>& betweenBlocks) override;
+    Outcome remove(std::string_view path) override;
 };
 
 // The program's error for a Windows error code.

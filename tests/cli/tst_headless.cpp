@@ -107,6 +107,7 @@ private slots:
     void requestsToEnd_data();
     void requestsToEnd();
     void manualPage();
+    void contentsFromTheShell();
 
 private:
     QString m_printRoot;
@@ -276,6 +277,53 @@ void tst_Headless::printsWithoutADisplay()
     QVERIFY2(refused.err.contains("\nError  482: No default destination.\n"), refused.err.constData());
 }
 
+void tst_Headless::contentsFromTheShell()
+{
+    Machine machine;
+    const QString app = QString::fromStdString(machine.applicationDirectory());
+    const std::string file = machine.dataFile("deptest-digest.bin");
+    // Other bytes at the same size and time.
+    const auto rewrite = [&file](std::string_view bytes) {
+        Machine::writeText(file, bytes);
+        QFile touched(QString::fromStdString(file));
+        return touched.open(QIODevice::ReadWrite) && touched.setFileTime(reference, QFileDevice::FileModificationTime);
+    };
+    QVERIFY(rewrite("abc"));
+    Machine::writeText(machine.dataFile("dlls.txt"), "deptest-digest.bin\r\n");
+    const QProcessEnvironment environment = withoutDisplay("C.UTF-8");
+    QCOMPARE(runProgram({ "--generate", "--digest", "--dir", app }, environment).status, 0);
+    const QByteArray line = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad  deptest-digest.bin\n";
+    QCOMPARE(QByteArray::fromStdString(Machine::readText(machine.dataFile("indll.sha256"))), line);
+    // sha256sum checks the same list.
+    QProcess check;
+    check.setWorkingDirectory(app);
+    check.start("sha256sum", { "--check", "--status", "indll.sha256" });
+    QVERIFY(check.waitForFinished(60000));
+    QCOMPARE(check.exitCode(), 0);
+
+    // Only the contents tell.
+    QVERIFY(rewrite("abd"));
+    const Finished differ = runProgram({ "--test", "--json", "--dir", app }, environment);
+    QCOMPARE(differ.status, 1);
+    QVERIFY2(differ.out.contains("\"contents\":\"differ\"") && differ.out.contains("\"outcome\":\"mismatch\""),
+        differ.out.constData());
+    QVERIFY(QByteArray::fromStdString(Machine::readText(machine.dataFile("outdll.txt")))
+                .endsWith(",\"Contents differ\"\r\n"));
+
+    // A list cut short is said, and fails the command.
+    Machine::writeText(machine.dataFile("indll.sha256"), "");
+    QVERIFY(rewrite("abc"));
+    const Finished cut = runProgram({ "--test", "--dir", app }, environment);
+    QCOMPARE(cut.status, 2);
+    QVERIFY2(withoutPluginLog(cut.err).contains("1 name of indll.txt without a digest"), cut.err.constData());
+
+    // Removed with the next generation that says so; none made unasked.
+    QCOMPARE(runProgram({ "--generate", "--no-digest", "--dir", app }, environment).status, 0);
+    QVERIFY(!QFile::exists(QString::fromStdString(machine.dataFile("indll.sha256"))));
+    QCOMPARE(runProgram({ "--generate", "--dir", app }, environment).status, 0);
+    QVERIFY(!QFile::exists(QString::fromStdString(machine.dataFile("indll.sha256"))));
+}
+
 void tst_Headless::badArguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -285,6 +333,9 @@ void tst_Headless::badArguments_data()
     QTest::newRow("stray argument") << QStringList { "--generate", "extra" } << 2 << "extra";
     QTest::newRow("no command") << QStringList { "--verbose" } << 2 << "--print and --names-of";
     QTest::newRow("the window without a display") << QStringList {} << 2 << "no display";
+    QTest::newRow("--digest without --generate") << QStringList { "--test", "--digest" } << 2 << "go with --generate";
+    QTest::newRow("--digest and --no-digest")
+        << QStringList { "--generate", "--digest", "--no-digest" } << 2 << "not both";
     QTest::newRow("help") << QStringList { "--help" } << 0 << "--names-of";
     QTest::newRow("version") << QStringList { "--version" } << 0 << "deptest";
 }

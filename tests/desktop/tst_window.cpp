@@ -106,6 +106,7 @@ private slots:
     void hugeLineInTheRealWindow();
     void realWindowEndToEnd();
     void ctrlBDuringARunIsIgnored();
+    void contentsInTheWindow();
     void endingTheProgramStopsTheRun_data();
     void endingTheProgramStopsTheRun();
     void listFromAMachineOfAnotherLanguage_data();
@@ -490,6 +491,36 @@ void tst_Window::ctrlBDuringARunIsIgnored()
     runtime.onProcessEvents = nullptr;
     pressCtrlB();
     QVERIFY(QFile::exists(QString::fromStdString(machine.dataFile("dllerr.txt"))));
+}
+
+void tst_Window::contentsInTheWindow()
+{
+    const Machine& machine = *m_machine;
+    const std::string file = machine.systemDirectory() + "/a.so";
+    // Three blocks of bytes at the reference time.
+    const auto write = [&file](char byte) {
+        Machine::writeText(file, std::string(std::size_t { 3 } << 20, byte));
+        QFile touched(QString::fromStdString(file));
+        return touched.open(QIODevice::ReadWrite) && touched.setFileTime(reference, QFileDevice::FileModificationTime);
+    };
+    QVERIFY(write('a'));
+    Machine::writeText(machine.dataFile("dlls.txt"), "a.so\r\n");
+    Machine::writeText(machine.dataFile("indll.sha256"), "");
+    TestRuntime& runtime = *m_runtime;
+    frmTest& window = *m_window;
+    // A digest list that is there is kept current by Ctrl+B, with no option to set.
+    QTest::keyClick(&window, Qt::Key_B, Qt::ControlModifier);
+    QVERIFY(Machine::readText(machine.dataFile("indll.sha256")).ends_with("  a.so\n"));
+    auto* cmdTest = window.findChild<QPushButton*>("cmdTest");
+    QTest::mouseClick(cmdTest, Qt::LeftButton);
+    QCOMPARE(lines(window.findChild<QListView*>("lstMatching")), QStringList { "a.so" });
+    // The window answered between the blocks, not only after the entry.
+    QCOMPARE(runtime.eventRounds, 4);
+
+    QVERIFY(write('b'));
+    QTest::mouseClick(cmdTest, Qt::LeftButton);
+    QCOMPARE(lines(window.findChild<QListView*>("lstMissing")), QStringList { "a.so - Contents differ" });
+    QVERIFY(runtime.messages.empty());
 }
 
 void tst_Window::endingTheProgramStopsTheRun_data()

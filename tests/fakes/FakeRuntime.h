@@ -26,6 +26,12 @@ public:
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
+    Result<ContentDigest> digest(std::string_view path, const std::function<void()>& betweenBlocks) override
+    {
+        ++digestsComputed;
+        return m_files.digest(path, betweenBlocks);
+    }
+    Outcome remove(std::string_view path) override { return m_files.remove(path); }
     Outcome longDate(const FileTime& time, std::string& text) override;
     const std::string& longDate(std::string_view dateText) override { return m_lastDate.assign(dateText); }
     void startList(std::span<const std::string> dateTexts) override
@@ -44,6 +50,7 @@ public:
     // Called on every event processing.
     std::function<void()> onProcessEvents;
     int eventRounds { 0 };
+    int digestsComputed { 0 };
 
 private:
     std::string m_applicationDirectory;

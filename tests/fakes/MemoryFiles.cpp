@@ -152,4 +152,35 @@ Result<FileMeasurement> MemoryFiles::measureIn(const std::string& directory, std
     return measure(directory + std::string(relative));
 }
 
+ContentDigest MemoryFiles::fingerprint(std::string_view bytes)
+{
+    ContentDigest digest {};
+    for (std::size_t part = 0; part < digest.size() / 8; ++part) {
+        std::uint64_t hash = 14695981039346656037ULL + part; // FNV-1a, one seed per eighth
+        for (const char byte : bytes)
+            hash = (hash ^ static_cast<std::uint8_t>(byte)) * 1099511628211ULL;
+        for (std::size_t i = 0; i < 8; ++i)
+            digest[part * 8 + i] = static_cast<std::uint8_t>(hash >> (8 * i));
+    }
+    return digest;
+}
+
+Result<ContentDigest> MemoryFiles::digest(std::string_view path, const std::function<void()>& betweenBlocks)
+{
+    const std::string name(path);
+    if (const auto unreadable = m_unreadable.find(name); unreadable != m_unreadable.end())
+        return unreadable->second;
+    if (const std::int32_t failure = missing(name))
+        return Error::of(failure);
+    if (betweenBlocks)
+        betweenBlocks();
+    return fingerprint(m_files[name].bytes);
+}
+
+Outcome MemoryFiles::remove(std::string_view path)
+{
+    m_files.erase(std::string(path));
+    return {};
+}
+
 } // namespace deptest::test

@@ -32,6 +32,11 @@ public:
     void putDirectory(const std::string& path) { m_directories.insert(path + "\\"); }
     void remove(const std::string& path) { m_files.erase(path); }
     [[nodiscard]] const File* find(const std::string& path) const;
+    // A file whose contents cannot be read, and why.
+    void makeUnreadable(const std::string& path, Error why) { m_unreadable[path] = std::move(why); }
+    // What digest() answers for these bytes: a stand-in for SHA-256 that
+    // differs wherever the bytes do, as far as the tests go.
+    static ContentDigest fingerprint(std::string_view bytes);
     // Bytes that may still be written to all files together; none left
     // means a full disk.
     std::size_t room = static_cast<std::size_t>(-1);
@@ -41,6 +46,8 @@ public:
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
     Result<FileMeasurement> measureIn(const std::string& directory, std::string_view relative) override;
+    Result<ContentDigest> digest(std::string_view path, const std::function<void()>& betweenBlocks) override;
+    Outcome remove(std::string_view path) override;
 
 private:
     // Whether the path could name a file: 0, or the error saying why not.
@@ -49,6 +56,7 @@ private:
 
     std::map<std::string, File> m_files;
     std::set<std::string> m_directories;
+    std::map<std::string, Error> m_unreadable;
 };
 
 } // namespace deptest::test

@@ -1,3 +1,4 @@
+#include "records/DigestList.h"
 #include "records/RecordReader.h"
 #include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
@@ -29,6 +30,8 @@ private slots:
     void failedDateRenderingIsThatNamesOwn();
     void badNames_data();
     void badNames();
+    void digestList_data();
+    void digestList();
 };
 
 void tst_Generation::referenceAndNotFoundLists_data()
@@ -142,6 +145,68 @@ void tst_Generation::badNames_data()
 }
 
 void tst_Generation::badNames() { test::checkBadNames<Machine>(at(monday)); }
+
+void tst_Generation::digestList_data()
+{
+    // The name list names sys.so twice, a file nobody can read and one
+    // found nowhere; "old" lists were there before, "-" means no file.
+    // Then the three lists after the generation, "D" standing for the
+    // digest line of sys.so.
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<bool>("digestListBefore");
+    QTest::addColumn<std::size_t>("room");
+    QTest::addColumn<QByteArray>("references");
+    QTest::addColumn<QByteArray>("notFound");
+    QTest::addColumn<QByteArray>("digests");
+    const auto make = int(DigestChoice::Make);
+    const auto asFound = int(DigestChoice::AsFound);
+    const auto remove = int(DigestChoice::Remove);
+    const std::size_t plenty = std::size_t(-1);
+    const QByteArray two = "\"sys.so\",\"3\",\"2026-12-07\"\r\n\"sys.so\",\"3\",\"2026-12-07\"\r\n";
+    const QByteArray three = two + "\"locked.so\",\"3\",\"2026-12-07\"\r\n";
+    QTest::newRow("made: each name once; an unreadable file is not found")
+        << make << false << plenty << two << QByteArray("\"locked.so\"\r\n\"none.so\"\r\n") << QByteArray("D");
+    QTest::newRow("kept current while it is there")
+        << asFound << true << plenty << two << QByteArray("\"locked.so\"\r\n\"none.so\"\r\n") << QByteArray("D");
+    QTest::newRow("not made unasked: nothing is read")
+        << asFound << false << plenty << three << QByteArray("\"none.so\"\r\n") << QByteArray("-");
+    QTest::newRow("removed") << remove << true << plenty << three << QByteArray("\"none.so\"\r\n") << QByteArray("-");
+    QTest::newRow("a full disk keeps all three old lists")
+        << make << true << std::size_t(40) << QByteArray("old") << QByteArray("old") << QByteArray("old");
+}
+
+void tst_Generation::digestList()
+{
+    QFETCH(int, choice);
+    QFETCH(bool, digestListBefore);
+    QFETCH(std::size_t, room);
+    QFETCH(QByteArray, references);
+    QFETCH(QByteArray, notFound);
+    QFETCH(QByteArray, digests);
+    Machine machine;
+    machine.files.put(machine.systemDirectory() + "\\sys.so", "abc", at(monday));
+    machine.files.put(machine.systemDirectory() + "\\locked.so", "abc", at(monday));
+    machine.files.makeUnreadable(machine.systemDirectory() + "\\locked.so", Error::of(error::permissionDenied));
+    machine.writeText(machine.dataFile("dlls.txt"), "sys.so\r\nsys.so\r\nlocked.so\r\nnone.so\r\n");
+    for (const char* list : { "indll.txt", "dllerr.txt" })
+        machine.writeText(machine.dataFile(list), "old");
+    if (digestListBefore)
+        machine.writeText(machine.dataFile("indll.sha256"), "old");
+    machine.files.room = room;
+    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
+    generateReference(runtime, {}, DigestChoice(choice));
+    const auto read = [&machine](const char* list) {
+        return machine.exists(machine.dataFile(list))
+            ? QByteArray::fromStdString(machine.readText(machine.dataFile(list)))
+            : QByteArray("-");
+    };
+    QCOMPARE(read("indll.txt"), references);
+    QCOMPARE(read("dllerr.txt"), notFound);
+    QCOMPARE(read("indll.sha256"),
+        digests == "D" ? QByteArray::fromStdString(digestLine("sys.so", test::MemoryFiles::fingerprint("abc")))
+                       : digests);
+    QCOMPARE(runtime.messages.size(), std::size_t(room == std::size_t(-1) ? 0 : 1));
+}
 
 QTEST_GUILESS_MAIN(tst_Generation)
 #include "tst_generation.moc"

@@ -1,4 +1,5 @@
 #include "host/HostDirectories.h"
+#include "records/DigestList.h"
 #include "records/RecordReader.h"
 #include "records/RecordWriter.h"
 #include "services/Files.h"
@@ -12,6 +13,8 @@
 
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 using namespace deptest;
 using deptest::test::Machine;
@@ -37,6 +40,8 @@ private slots:
     void longDateOfText();
     void longDateOfFileTime();
     void eachListReadsItsOwnDates();
+    void contentDigests_data();
+    void contentDigests();
 };
 
 void tst_Host::hostPaths_data()
@@ -355,6 +360,58 @@ void tst_Host::eachListReadsItsOwnDates()
     const std::vector<std::string> dayFirst { "25/12/2020", "03/04/2020" };
     runtime.startList(dayFirst);
     QCOMPARE(QString::fromStdString(runtime.longDate("03/04/2020")), QStringLiteral("Friday, April 3, 2020"));
+}
+
+void tst_Host::contentDigests_data()
+{
+    // What is at app/f, and the digest sha256sum gives it or the error.
+    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("abc") << "abc"
+                         << "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    QTest::newRow("empty") << ""
+                           << "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+    QTest::newRow("several blocks") << "zeros"
+                                    << "DIGEST";
+    // Each of these would hang the test if waited on.
+    QTest::newRow("a FIFO is not waited on") << "fifo"
+                                             << "75: Not a regular file: its contents cannot be compared";
+    QTest::newRow("a device is not read") << "device"
+                                          << "75: Not a regular file: its contents cannot be compared";
+    QTest::newRow("a directory") << "directory"
+                                 << "75: Not a regular file: its contents cannot be compared";
+    QTest::newRow("missing") << "missing"
+                             << "53: File not found";
+    QTest::newRow("cut short while read") << "shrinks"
+                                          << "75: The file changed while it was read";
+}
+
+void tst_Host::contentDigests()
+{
+    QFETCH(QString, what);
+    QFETCH(QString, expected);
+    Machine machine;
+    TestRuntime runtime(machine);
+    const std::string file = machine.dataFile("f");
+    std::function<void()> betweenBlocks;
+    if (what == "zeros" || what == "shrinks")
+        Machine::writeText(file, std::string(std::size_t { 5 } << 19, '\0')); // two and a half blocks
+    else if (what == "fifo")
+        QCOMPARE(::mkfifo(file.c_str(), 0600), 0);
+    else if (what == "device")
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), QString::fromStdString(file)));
+    else if (what == "directory")
+        Machine::makeDirectory(file);
+    else if (what != "missing")
+        Machine::writeText(file, what.toStdString());
+    if (what == "shrinks")
+        betweenBlocks = [&file] { QFile::resize(QString::fromStdString(file), 10); };
+    expected.replace("DIGEST", "6de7493c5c90f643357c268fbaaf461c1567e0334e4948023ce17268403aa37a");
+    const Result<ContentDigest> digest = runtime.digest(runtime.applicationDirectory() + "\\f", betweenBlocks);
+    const QString got = digest
+        ? QString::fromStdString(hexOf(*digest))
+        : QString::number(digest.error().number) + ": " + QString::fromStdString(digest.error().description);
+    QCOMPARE(got, expected);
 }
 
 QTEST_GUILESS_MAIN(tst_Host)

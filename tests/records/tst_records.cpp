@@ -1,4 +1,5 @@
 #include "records/DataFiles.h"
+#include "records/DigestList.h"
 #include "records/LeadingNumber.h"
 #include "records/RecordReader.h"
 #include "records/RecordWriter.h"
@@ -73,6 +74,9 @@ private slots:
     void anyBytesAreSafe();
     void hugeLine();
     void fileFailureInsideAField();
+    void digestLines_data();
+    void digestLines();
+    void digestLinesReadBackAsWritten();
 };
 
 void tst_Records::fieldReader_data()
@@ -410,6 +414,91 @@ void tst_Records::fileFailureInsideAField()
     QCOMPARE(QString::fromStdString(generalErrorMessage(*read.failure)), QStringLiteral("Error  57: Device I/O error"));
     QVERIFY(reader.atEnd());
     QCOMPARE(reader.fileError(), Outcome(Error::of(error::deviceIo)));
+}
+
+void tst_Records::digestLines_data()
+{
+    // What the list says of each name asked for ("name=" and the digest's
+    // first byte, "name!" and why it has none, "name?" when it has no
+    // line), then the lines that named no file.
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("expected");
+    const QByteArray a = QByteArray(64, 'a');
+    const QByteArray upper = "AB" + QByteArray(62, 'c');
+    QTest::newRow("text and binary lines, CR LF too")
+        << a + "  x.so\n" + upper + " *y.so\r\n"
+        << QStringList { "x.so", "y.so", "z.so" } << "x.so=aa y.so=ab z.so?";
+    QTest::newRow("a name with spaces and a star keeps them") << a + "  a b*.so \n"
+                                                              << QStringList { "a b*.so " } << "a b*.so =aa";
+    QTest::newRow("escaped names") << "\\" + a + "  sub\\\\x.dll\n\\" + a + "  two\\nlines\n"
+                                   << QStringList { "sub\\x.dll", "two\nlines" } << "sub\\x.dll=aa two\nlines=aa";
+    QTest::newRow("a backslash without the escape mark is the name's") << a
+            + "  sub\\x.dll\n" << QStringList { "sub\\x.dll" } << "sub\\x.dll=aa";
+    QTest::newRow("short digest") << a.left(63) + "  x.so\n"
+                                  << QStringList { "x.so" }
+                                  << "x.so!its digest in indll.sha256 is not 64 hexadecimal digits";
+    QTest::newRow("not hexadecimal") << "g" + a.mid(1) + "  x.so\n"
+                                     << QStringList { "x.so" }
+                                     << "x.so!its digest in indll.sha256 is not 64 hexadecimal digits";
+    QTest::newRow("listed twice, even alike") << a + "  x.so\n" + a + "  x.so\n"
+                                              << QStringList { "x.so" } << "x.so!listed twice in indll.sha256";
+    QTest::newRow("lines that name no file")
+        << "\n" + a + "\n" + a + " x.so\n" + a + "  \n\\" + a + "  bad\\q\n" + a + "  ok.so"
+        << QStringList { "ok.so", "x.so" } << "ok.so=aa x.so? bad:2,3,4,5";
+    QTest::newRow("a line longer than any name") << QByteArray(400000, 'a') + "\n" + a + "  ok.so\n"
+                                                 << QStringList { "ok.so" } << "ok.so=aa bad:1";
+}
+
+void tst_Records::digestLines()
+{
+    QFETCH(QByteArray, list);
+    QFETCH(QStringList, names);
+    QFETCH(QString, expected);
+    DigestList digests;
+    // In small pieces, so that lines are split anywhere.
+    for (qsizetype at = 0; at < list.size(); at += 5)
+        digests.add(std::string_view(
+            list.constData() + at, static_cast<std::size_t>(std::min<qsizetype>(5, list.size() - at))));
+    digests.finish();
+    QStringList said;
+    for (const QString& name : names) {
+        const ListedDigest* listed = digests.find(name.toStdString());
+        if (listed == nullptr)
+            said << name + "?";
+        else if (listed->digest)
+            said << name + "=" + QString::number((*listed->digest)[0], 16);
+        else
+            said << name + "!" + QString::fromStdString(listed->problem);
+    }
+    QStringList bad;
+    for (const std::size_t line : digests.malformedLines())
+        bad << QString::number(line);
+    if (!bad.isEmpty())
+        said << "bad:" + bad.join(',');
+    QCOMPARE(said.join(' '), expected);
+    QVERIFY(digests.namesNotAsked().empty());
+}
+
+void tst_Records::digestLinesReadBackAsWritten()
+{
+    ContentDigest digest {};
+    for (std::size_t i = 0; i < digest.size(); ++i)
+        digest[i] = static_cast<std::uint8_t>(i * 9);
+    QCOMPARE(QByteArray::fromStdString(digestLine("lib.so", digest)),
+        "0009121b242d363f48515a636c757e879099a2abb4bdc6cfd8e1eaf3fc050e17  lib.so\n");
+    std::string list;
+    const std::vector<std::string> names { "plain.so", "sub\\x.dll", "cr\rlf\n.so", "\\\\n" };
+    for (const std::string& name : names)
+        list += digestLine(name, digest);
+    DigestList read;
+    read.add(list);
+    QCOMPARE(read.size(), names.size());
+    for (const std::string& name : names) {
+        const ListedDigest* listed = read.find(name);
+        QVERIFY2(listed != nullptr && listed->digest == digest, name.c_str());
+    }
+    QVERIFY(read.malformedLines().empty());
 }
 
 QTEST_GUILESS_MAIN(tst_Records)

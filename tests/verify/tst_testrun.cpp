@@ -1,3 +1,4 @@
+#include "records/DigestList.h"
 #include "records/RecordReader.h"
 #include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
@@ -46,7 +47,103 @@ private slots:
     void badReferenceEntries_data();
     void badReferenceEntries();
     void countlessDistinctDatesAreNotAllKept();
+    void contents_data();
+    void contents();
 };
+
+void tst_TestRun::contents_data()
+{
+    // a.so of ten bytes, dated as its entry says unless its bytes are
+    // longer; "GOOD" in the digest list is the digest of the reference
+    // machine's bytes, "-" no digest list at all. Then what the run showed:
+    // the lines, the reason of the exceptions record, its messages and how
+    // many files it read.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("digestList");
+    QTest::addColumn<QString>("matching");
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("messages");
+    QTest::addColumn<int>("filesRead");
+    const QByteArray same = "0123456789";
+    const QByteArray good = "GOOD  a.so\n";
+    QTest::newRow("no digest list: nothing read") << same << QByteArray("-") << "a.so"
+                                                  << ""
+                                                  << ""
+                                                  << "" << 0;
+    QTest::newRow("same contents") << same << good << "a.so"
+                                   << ""
+                                   << ""
+                                   << "" << 1;
+    QTest::newRow("other contents, same size and day") << QByteArray("9876543210") << good << ""
+                                                       << "a.so - Contents differ"
+                                                       << "Contents differ"
+                                                       << "" << 1;
+    QTest::newRow("other size: not read") << QByteArray("01234567890") << good << ""
+                                          << "a.so - Could not match date/size"
+                                          << "Bad date or size"
+                                          << "" << 0;
+    QTest::newRow("not there: not read") << QByteArray() << good << ""
+                                         << "a.so - Error: File not found"
+                                         << "File not found"
+                                         << "" << 0;
+    QTest::newRow("unreadable") << QByteArray("unreadable") << good << ""
+                                << "a.so - Error: Permission denied"
+                                << "Permission denied"
+                                << "" << 1;
+    QTest::newRow("listed twice") << same << good + good << ""
+                                  << "a.so - No usable digest: listed twice in indll.sha256"
+                                  << "No usable digest: listed twice in indll.sha256"
+                                  << "" << 0;
+    QTest::newRow("bad digest") << same << QByteArray("00  a.so\n") << ""
+                                << "a.so - No usable digest: its digest in indll.sha256 is not 64 hexadecimal digits"
+                                << "No usable digest: its digest in indll.sha256 is not 64 hexadecimal digits"
+                                << "" << 0;
+    QTest::newRow("cut short before the name: size and date, and said")
+        << same << QByteArray("") << "a.so"
+        << ""
+        << ""
+        << "indll.sha256: 1 name of indll.txt without a digest, compared by size and date only: a.so" << 0;
+    QTest::newRow("lines that name no file and names not listed")
+        << same << "GOOD\n" + good + "GOOD  b.so\nGOOD  c.so\n"
+        << "a.so"
+        << ""
+        << ""
+        << "indll.sha256: 1 line names no file: line 1\nindll.sha256: 2 names are not in indll.txt: b.so, c.so" << 1;
+}
+
+void tst_TestRun::contents()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, digestList);
+    QFETCH(QString, matching);
+    QFETCH(QString, missing);
+    QFETCH(QString, reason);
+    QFETCH(QString, messages);
+    QFETCH(int, filesRead);
+    Machine machine;
+    const std::string path = machine.systemDirectory() + "\\a.so";
+    if (!bytes.isEmpty())
+        machine.files.put(path, bytes.toStdString(), at(reference));
+    if (bytes == "unreadable") {
+        machine.files.put(path, "0123456789", at(reference));
+        machine.files.makeUnreadable(path, Error::of(error::permissionDenied));
+    }
+    machine.writeText(machine.dataFile("indll.txt"), entry("a.so", "10"));
+    if (digestList != "-")
+        machine.writeText(machine.dataFile("indll.sha256"),
+            digestList.replace("GOOD", QByteArray::fromStdString(hexOf(test::MemoryFiles::fingerprint("0123456789"))))
+                .toStdString());
+    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
+    FakeWindow window;
+    runTest(window, runtime);
+    QCOMPARE(lines(window.matching).join('|'), matching);
+    QCOMPARE(lines(window.missing).join('|'), missing);
+    const std::string exceptions = machine.readText(machine.dataFile("outdll.txt"));
+    QCOMPARE(QString::fromStdString(exceptions.substr(header.size())).section('"', -2, -2), reason);
+    QCOMPARE(lines(runtime.messages).join('|'), messages);
+    QCOMPARE(runtime.digestsComputed, filesRead);
+}
 
 void tst_TestRun::verdicts_data()
 {

@@ -234,6 +234,34 @@ TEST_F(WindowsHost, GenerationThenTestRunWriteExactFiles)
         header + "\"deptest-win.dll\",23,22,\"2026-07-02\",\"2026-07-02\",\"Bad date or size\"\r\n");
 }
 
+TEST_F(WindowsHost, ContentsAreComparedThroughTheSystemsCryptography)
+{
+    const std::string file = place(systemDirectory, "deptest-digest.dll", 3, winter);
+    for (const char* list : { "dlls.txt", "indll.txt", "dllerr.txt", "outdll.txt", "indll.sha256" })
+        placed.push_back(inApplication(list));
+    writeText(inApplication("dlls.txt"), "deptest-digest.dll\r\n");
+    WindowsFiles files;
+    FakeRuntime runtime(application, files);
+    generateReference(runtime, {}, DigestChoice::Make);
+    EXPECT_EQ(readText(inApplication("indll.sha256")),
+        "cd2eb0837c9b4c962c22d2ff8b5441b7b45805887f051d39bf133b583baf6860  deptest-digest.dll\n");
+
+    // Other bytes, the same size and time: only the contents tell.
+    writeText(file, "xyz");
+    HANDLE handle = ::CreateFileW(wide(file).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ::SetFileTime(handle, nullptr, nullptr, &winter);
+    ::CloseHandle(handle);
+    FakeWindow window;
+    runTest(window, runtime);
+    EXPECT_EQ(window.missing, (std::vector<std::string> { "deptest-digest.dll - Contents differ" }));
+
+    // A device is never read; a removed list is gone.
+    EXPECT_EQ(numberOf(files.digest("NUL", {})), error::pathFileAccess);
+    EXPECT_FALSE(files.remove(inApplication("indll.sha256")));
+    EXPECT_EQ(numberOf(files.measure(inApplication("indll.sha256"))), error::fileNotFound);
+    EXPECT_FALSE(files.remove(inApplication("indll.sha256")));
+}
+
 TEST_F(WindowsHost, AFailedGenerationKeepsTheOldList)
 {
     for (const char* file : { "dlls.txt", "indll.txt", "dllerr.txt" })
