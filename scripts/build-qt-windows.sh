@@ -21,8 +21,10 @@ if [ -f "$prefix/.complete" ]; then
     exit 0
 fi
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/deptest-qt.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+# The source and the build tree are kept until Qt is installed, so that a
+# build cut short (a failure, a killed run) goes on where it stopped.
+work="$cache/qt-$version-work"
+mkdir -p "$work"
 
 # One deb-src line per archive the machine takes its packages from, made
 # from its deb lines (the one-line format and deb822 .sources files).
@@ -55,6 +57,10 @@ debian_source_lines() {
         ' "$file"
     done
 }
+source_dir=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+if [ -z "$source_dir" ] || ! [ -f "$work/source.complete" ]; then
+rm -rf "$work"
+mkdir -p "$work"
 debian_source_lines > "$work/sources.list"
 if ! [ -s "$work/sources.list" ]; then
     echo "build-qt-windows: no deb line in the apt configuration to fetch Qt's source from" >&2
@@ -74,12 +80,16 @@ apt-get "${apt_own[@]}" update > "$work/apt-update.log" 2>&1 || {
     exit 1
 }
 source_dir=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+touch "$work/source.complete"
+fi
 
 # Static libraries so that the programs need nothing beside them but
 # Windows' own DLLs. Debian's source leaves out the tablet header wintab.h,
 # hence no tablet events; Direct2D stays on because the Windows print
 # engine uses the DirectWrite font engine that is built only with it.
-cmake -S "$source_dir" -B "$work/build" -G Ninja \
+# OpenGL stays as Qt has it on Windows (opengl32.dll loaded when asked
+# for): 6.4's Windows platform plugin does not build without it.
+[ -f "$work/build/build.ninja" ] || cmake -S "$source_dir" -B "$work/build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_INSTALL_PREFIX="$prefix" \
@@ -90,7 +100,7 @@ cmake -S "$source_dir" -B "$work/build" -G Ninja \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
     -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_freetype=OFF -DFEATURE_system_jpeg=OFF \
     -DFEATURE_freetype=OFF -DFEATURE_jpeg=OFF \
-    -DFEATURE_opengl=OFF -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
+    -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
     -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_testlib=OFF \
     -DFEATURE_tabletevent=OFF -DFEATURE_direct2d=ON \
     -DFEATURE_sql_sqlite=OFF -DFEATURE_vulkan=OFF \
@@ -105,4 +115,5 @@ cmake --build "$work/build" > "$work/build.log" 2>&1 || {
 rm -rf "$prefix"
 cmake --install "$work/build" > /dev/null
 touch "$prefix/.complete"
+rm -rf "$work"
 echo "$prefix"
