@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, cross-builds the model and the Windows host and
-# runs their tests under Wine, builds the Windows zip and proves it under
-# Wine, then runs two workflows: "ci" checks the
+# runs their tests under Wine, then runs two workflows: "ci" checks the
 # code's layout, runs clang-tidy and cppcheck, builds deptest with warnings
 # as errors and runs every test offscreen (no display needed); "asan" builds
 # and runs the tests again with AddressSanitizer and
@@ -16,9 +15,6 @@ cd "$(dirname "$0")/.."
 # program is cross-built first, so the name list is checked on it too.
 install_missing "${BUILD_PACKAGES[@]}" "${TEST_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
 bash scripts/test-windows.sh
-# The whole program for Windows: Qt cross-built (cached after the first
-# run), the zip, and the zip proved in a fresh Wine prefix.
-bash scripts/check-windows-zip.sh
 cmake --workflow --preset ci
 cmake --workflow --preset asan
 bash scripts/bundle.sh
