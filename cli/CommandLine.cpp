@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "host/TerminationRequests.h"
+#include "system/Process.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,8 +38,8 @@ int runCommand(const Options& options, HostSettings settings, const Streams& str
 int runCommandLine(int& argc, char* argv[], const PrintSupport& printing)
 {
     QStringList arguments;
-    for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    for (const std::string& argument : commandLineArguments(argc, argv))
+        arguments << QString::fromStdString(argument);
     const Parsed parsed = parseArguments(arguments);
     if (!parsed.options) {
         std::FILE* stream = parsed.answerIsError ? stderr : stdout;

@@ -27,7 +27,7 @@ namespace {
 // Lines in a file, for the progress line's total; 0 when it cannot be read.
 std::int64_t countLines(const std::string& path)
 {
-    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    QFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     std::int64_t lines = 0;
@@ -159,8 +159,8 @@ QJsonObject jsonOf(const NameOutcome& outcome, const Runtime& runtime)
 
 int runTestCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindow& window, const Streams& streams)
 {
-    const bool withContents = QFile::exists(QFile::decodeName(QByteArray::fromStdString(
-        runtime.displayPath(dataFilePath(runtime.applicationDirectory(), dataFile::digestList)))));
+    const bool withContents = QFile::exists(QString::fromStdString(
+        runtime.displayPath(dataFilePath(runtime.applicationDirectory(), dataFile::digestList))));
     return runOverList(runtime, window, options, streams, dataFile::referenceList,
         "entries did not match or were not found", [&](Progress& progress, Tally& tally) {
             runTest(window, runtime, [&](const EntryVerdict& verdict) {
@@ -214,11 +214,13 @@ int runPrintCommand(ConsoleRuntime& runtime, ConsoleWindow& window)
 int runNamesCommand(const Options& options, ConsoleRuntime& runtime, const Streams& streams)
 {
     names::NameListRequest request;
+    // The program's paths are UTF-8 on every system (Windows' wide
+    // functions take them from UTF-8), never a code page's bytes.
     for (const QString& program : options.programs)
-        request.programs.push_back(QFile::encodeName(program).toStdString());
+        request.programs.push_back(program.toStdString());
     request.toStandardOutput = options.output == QLatin1String("-");
     if (!request.toStandardOutput && !options.output.isEmpty())
-        request.output = QFile::encodeName(QFileInfo(options.output).absoluteFilePath()).toStdString();
+        request.output = QFileInfo(options.output).absoluteFilePath().toStdString();
     if (const char* path = std::getenv("LD_LIBRARY_PATH"); options.libraryPath && path != nullptr)
         request.libraryPath = path;
     StreamOutput standardOutput(streams.out);

@@ -13,7 +13,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
@@ -119,7 +118,7 @@ std::vector<std::string> droppedFiles(const QMimeData* data)
         return files;
     for (const QUrl& url : data->urls()) {
         if (url.isLocalFile())
-            files.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+            files.push_back(url.toLocalFile().toStdString());
     }
     return files;
 }
