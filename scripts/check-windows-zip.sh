@@ -132,22 +132,36 @@ german_day() {
         "${months[month - 1]}" "$(LC_ALL=C date -u -d "@$(stat -c %Y "$1")" '+%Y')"
 }
 
-# 1. Windows' own files, measured as Windows has them.
+# 1. Windows' own files, measured as Windows has them: found by the search
+# (the system folder, the Windows folder, the program's folder) where the
+# prefix has them, with its sizes and long dates.
 system32="$WINEPREFIX/drive_c/windows/system32"
-printf '"c:\\windows\\system\\kernel32.dll"\r\n"c:\\windows\\system\\user32.dll"\r\n"c:\\windows\\notepad.exe"\r\n' \
-    | in_app dlls.txt
+windows="$WINEPREFIX/drive_c/windows"
+only_in_windows=""
+for candidate in notepad.exe regedit.exe hh.exe winhlp32.exe explorer.exe; do
+    if [ -f "$windows/$candidate" ] && ! [ -e "$system32/$candidate" ]; then
+        only_in_windows=$candidate
+        break
+    fi
+done
+[ -n "$only_in_windows" ] || fail "the prefix has no program in the Windows folder alone"
+printf '"kernel32.dll"\r\n"user32.dll"\r\n"%s"\r\n' "$only_in_windows" | in_app dlls.txt
 status=0
 wine "$windows_app\\deptest.com" --generate > "$work/generate.txt" 2>&1 || status=$?
 expected=""
-for file in "$system32/kernel32.dll" "$system32/user32.dll" "$WINEPREFIX/drive_c/windows/notepad.exe"; do
-    expected+="$(stat -c %s "$file") $(english_day "$file")"$'\n'
+for file in "$system32/kernel32.dll" "$system32/user32.dll" "$windows/$only_in_windows"; do
+    expected+="\"$(basename "$file")\",\"$(stat -c %s "$file")\",\"$(english_day "$file")\""$'\r\n'
 done
-got=$(awk -F'","' '{ gsub(/"\r?$/, "", $3); print $2 " " $3 }' "$app/indll.txt" 2> /dev/null || true)
-[ "$status" -eq 0 ] && [ "$got"$'\n' = "$expected" ] \
-    || fail "Windows' own files: exit $status, sizes and dates"$'\n'"$got"$'\n'"expected"$'\n'"$expected$(cat "$work/generate.txt")"
+[ "$status" -eq 0 ] && cmp -s <(printf '%s' "$expected") "$app/indll.txt" \
+    || fail "Windows' own files: exit status $status, indll.txt"$'\n'"$(cat -A "$app/indll.txt")"$'\n'"expected"$'\n'"$expected$(cat "$work/generate.txt")"
 status=0
-wine "$windows_app\\deptest.com" --test > "$work/test.txt" 2>&1 || status=$?
+wine "$windows_app\\deptest.com" --test --json > "$work/test.txt" 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "a test of Windows' own files gave exit status $status: $(cat "$work/test.txt")"
+for found in 'kernel32\.dll".*"where":"C:[\]+windows[\]+system32[\]+kernel32\.dll"' \
+    'user32\.dll".*"where":"C:[\]+windows[\]+system32[\]+user32\.dll"' \
+    "$only_in_windows\".*\"where\":\"C:[\\]+windows[\\]+$only_in_windows\""; do
+    grep -q -i -E "\"name\":\"$found" "$work/test.txt" || fail "not found where expected: $found"$'\n'"$(cat "$work/test.txt")"
+done
 
 # 2. The console program against the Linux build: the same files, the same
 # lists, the same exit statuses.
@@ -202,7 +216,7 @@ grep -q -- "--names-of" "$work/help.txt" && [ "$status" -eq 0 ] || fail "--help:
 # 1252 ("März") read on this English one.
 {
     printf '"a.dll","1000","%s"\r\n' "$(german_day "$app/a.dll")"
-    printf '"c:\\windows\\system\\kernel32.dll","%s","%s"\r\n' "$(stat -c %s "$system32/kernel32.dll")" \
+    printf '"kernel32.dll","%s","%s"\r\n' "$(stat -c %s "$system32/kernel32.dll")" \
         "$(german_day "$system32/kernel32.dll")"
 } | iconv -f UTF-8 -t CP1252 | in_app indll.txt
 status=0
@@ -210,7 +224,7 @@ wine "$windows_app\\deptest.com" --test > "$work/german.txt" 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "a German list gave exit status $status:"$'\n'"$(cat "$work/german.txt" "$app/outdll.txt")"
 
 # 4. The window, as a user meets it: Ctrl+B, Alt+T, a look, Alt+X.
-printf '"c:\\windows\\system\\kernel32.dll"\r\n"a.dll"\r\n"nosuch.dll"\r\n' | in_app dlls.txt
+printf '"kernel32.dll"\r\n"a.dll"\r\n"nosuch.dll"\r\n' | in_app dlls.txt
 rm -f "$app/indll.txt" "$app/dllerr.txt" "$app/outdll.txt"
 (cd "$app" && wine "$windows_app\\deptest.exe" > "$work/window.log" 2>&1) &
 program=$!
