@@ -6,10 +6,21 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+
 namespace deptest {
 
-// Windows reports a file-size limit as a failed write already.
-void prepareProcess() { }
+// Windows reports a file-size limit as a failed write already: nothing to
+// set for it.
+// Standard output and error carry the program's own line ends: the JSON and
+// the name list written there are byte for byte those of other systems.
+void prepareProcess()
+{
+    ::_setmode(::_fileno(stdout), _O_BINARY);
+    ::_setmode(::_fileno(stderr), _O_BINARY);
+}
 
 std::vector<std::string> commandLineArguments(int argc, char* argv[])
 {
