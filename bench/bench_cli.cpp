@@ -8,7 +8,6 @@
 // costs the same at every size.
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -18,50 +17,15 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
+#include "TimeProgram.h"
 
 namespace {
 
-struct Timing {
-    double wall { 0 }; // from start to exit
-    double cpu { 0 }; // user and system time, which other programs on a busy machine do not inflate
-};
-
-// Runs a program with its output thrown away and times it from outside.
-Timing timeProgram(const std::vector<std::string>& arguments, int expectedStatus)
-{
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const auto start = std::chrono::steady_clock::now();
-    pid_t child = 0;
-    if (posix_spawn(&child, argv.front(), &actions, nullptr, argv.data(), environ) != 0) {
-        std::perror(argv.front());
-        std::exit(1);
-    }
-    int status = 0;
-    rusage usage {};
-    ::wait4(child, &status, 0, &usage);
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const auto seconds = [](const timeval& time) { return static_cast<double>(time.tv_sec) + time.tv_usec / 1e6; };
-    posix_spawn_file_actions_destroy(&actions);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != expectedStatus) {
-        std::fprintf(stderr, "%s ended with %d, not %d\n", argv.front(), WEXITSTATUS(status), expectedStatus);
-        std::exit(1);
-    }
-    return { elapsed, seconds(usage.ru_utime) + seconds(usage.ru_stime) };
-}
+using bench::timeProgram;
+using bench::Timing;
 
 struct Programs {
     std::string deptest;
