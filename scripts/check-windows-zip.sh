@@ -255,12 +255,12 @@ wait_for "the long run did not start" test -e "$app/outdll.txt"
 pkill -INT -f "deptest.com --test --json --app-dir-only" || fail "no console program to stop"
 touch "$work/go"
 wait "$reader"
-done=$(wc -l < "$work/stop.out")
-[ "$(cat "$work/stop.status")" = 2 ] && [ "$done" -gt 0 ] && [ "$done" -lt "$entries" ] \
-    && [ "$(cat "$work/stop.err")" = "deptest: stopped on request after $done entries" ] \
-    || fail "Ctrl+C: exit status $(cat "$work/stop.status") after $done entries: $(cat "$work/stop.err")"
-[ "$(wc -l < "$app/outdll.txt")" -eq $((done + 1)) ] \
-    && tail -n 1 "$app/outdll.txt" | grep -q "^\"absent$((done - 1))\.dll\",.*\"File not found\""$'\r'"\$" \
+judged=$(wc -l < "$work/stop.out")
+[ "$(cat "$work/stop.status")" = 2 ] && [ "$judged" -gt 0 ] && [ "$judged" -lt "$entries" ] \
+    && [ "$(cat "$work/stop.err")" = "deptest: stopped on request after $judged entries" ] \
+    || fail "Ctrl+C: exit status $(cat "$work/stop.status") after $judged entries: $(cat "$work/stop.err")"
+[ "$(wc -l < "$app/outdll.txt")" -eq $((judged + 1)) ] \
+    && tail -n 1 "$app/outdll.txt" | grep -q "^\"absent$((judged - 1))\.dll\",.*\"File not found\""$'\r'"\$" \
     || fail "Ctrl+C: the exceptions do not end on the last entry judged:"$'\n'"$(tail -n 2 "$app/outdll.txt" | cat -A)"
 
 # 3. A reference list from a German Windows: its long dates in code page
