@@ -36,6 +36,9 @@ struct Switches {
         QStringLiteral("DIR") };
     const QCommandLineOption json { QStringLiteral("json"),
         QStringLiteral("With --test or --generate: one JSON object per entry on standard output.") };
+    const QCommandLineOption wait { QStringLiteral("wait"),
+        QStringLiteral("With --test or --generate: when another run is using the lists of the directory, wait for "
+                       "it to end instead of stopping with status 2 (for scheduled checks).") };
     const QCommandLineOption verbose { QStringLiteral("verbose"),
         QStringLiteral("Also list matching entries and found names, and a summary.") };
     const QCommandLineOption namesOf { QStringList { QStringLiteral("names-of") },
@@ -71,7 +74,7 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
         options.output = parser.value(switches.output);
         options.libraryPath = parser.isSet(switches.libraryPath);
         if (parser.isSet(switches.json) || parser.isSet(switches.verbose) || parser.isSet(switches.appDirOnly)
-            || parser.isSet(switches.digest) || parser.isSet(switches.noDigest))
+            || parser.isSet(switches.digest) || parser.isSet(switches.noDigest) || parser.isSet(switches.wait))
             return QStringLiteral("--names-of takes --dir, --output and --library-path only");
     } else if (parser.isSet(switches.output) || parser.isSet(switches.libraryPath)) {
         return QStringLiteral("--output and --library-path go with --names-of");
@@ -91,6 +94,9 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
         options.digests = DigestChoice::Remove;
     if (options.json && options.command == Command::Print)
         return QStringLiteral("--json goes with --test or --generate");
+    options.wait = parser.isSet(switches.wait);
+    if (options.wait && options.command == Command::Print)
+        return QStringLiteral("--wait goes with --test or --generate");
     if (parser.isSet(switches.dir)) {
         options.directory = parser.value(switches.dir);
         if (options.directory.isEmpty())
@@ -109,7 +115,7 @@ Parsed parseArguments(const QStringList& arguments)
         "as on a reference machine. Without arguments, opens the window."));
     const Switches switches;
     parser.addOptions({ switches.test, switches.appDirOnly, switches.generate, switches.digest, switches.noDigest,
-        switches.print, switches.dir, switches.json, switches.verbose });
+        switches.print, switches.dir, switches.json, switches.wait, switches.verbose });
     if (names::canReadNameLists())
         parser.addOptions({ switches.namesOf, switches.output, switches.libraryPath });
     const QCommandLineOption help = parser.addHelpOption();

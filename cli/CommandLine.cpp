@@ -7,14 +7,24 @@
 #include <QCoreApplication>
 #include <QDir>
 
+#include <utility>
+
 namespace deptest::cli {
 
 int runCommand(const Options& options, HostSettings settings, const Streams& streams, const PrinterFactory& printer)
 {
     if (!options.directory.isEmpty())
         settings.applicationDirectory = QDir::cleanPath(QDir(options.directory).absolutePath()).toStdString();
-    ConsoleRuntime runtime(std::move(settings), streams.err, printer);
     ConsoleWindow window(options, streams.out);
+    if (options.wait) {
+        // Said once; a request to end stops the wait as it stops a run.
+        settings.waitForLists = [&window, &streams, said = false](const std::string& inUse) mutable {
+            if (!std::exchange(said, true))
+                writeLine(streams.err, QByteArray::fromStdString("deptest: " + inUse + "; waiting for it to end"));
+            return !window.stopRequested;
+        };
+    }
+    ConsoleRuntime runtime(std::move(settings), streams.err, printer);
     // Ctrl+C, kill and a closing session end a run after the entry at hand.
     TerminationRequests termination;
     QObject::connect(&termination, &TerminationRequests::requested, [&window] { window.stopRequested = true; });
@@ -50,6 +60,9 @@ int runCommandLine(int& argc, char* argv[], const PrintSupport& printing)
     std::unique_ptr<QCoreApplication> application;
     if (parsed.options->command == Command::Print && printing.makeApplication)
         application = printing.makeApplication(argc, argv);
+    // Without the window module nothing can print: it has said why.
+    if (parsed.options->command == Command::Print && printing.makeApplication && !application)
+        return exitStatus::failure;
     if (!application)
         application = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("deptest"));

@@ -33,6 +33,8 @@ struct Options {
     bool appDirOnly { false };
     bool json { false };
     bool verbose { false };
+    // Wait for the lists while another run is using them.
+    bool wait { false };
     // With --generate: the digest list made (--digest) or removed
     // (--no-digest); kept current while it is there otherwise.
     DigestChoice digests { DigestChoice::AsFound };

@@ -24,16 +24,18 @@ namespace deptest::cli {
 
 namespace {
 
-// Lines in a file, for the progress line's total; 0 when it cannot be read.
-std::int64_t countLines(const std::string& path)
+// Lines in a list, for the progress line's total; 0 when it cannot be
+// read (the command itself then says why). Read as the command reads it,
+// so that what the command refuses to open is not opened here either.
+std::int64_t countLines(Runtime& runtime, const std::string& path)
 {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly))
+    auto file = runtime.openForReading(path);
+    if (!file)
         return 0;
     std::int64_t lines = 0;
     std::array<char, 65536> buffer {};
-    for (qint64 got; (got = file.read(buffer.data(), buffer.size())) > 0;)
-        lines += std::count(buffer.begin(), buffer.begin() + got, '\n');
+    for (Result<std::size_t> got = 0; (got = (*file)->read(buffer.data(), buffer.size())) && *got > 0;)
+        lines += std::count(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(*got), '\n');
     return lines;
 }
 
@@ -78,7 +80,7 @@ int runOverList(ConsoleRuntime& runtime, ConsoleWindow& window, const Options& o
 {
     std::int64_t total = 0;
     if (Progress::drawsOn(fileno(streams.err)))
-        total = countLines(runtime.displayPath(dataFilePath(runtime.applicationDirectory(), list)));
+        total = countLines(runtime, dataFilePath(runtime.applicationDirectory(), list));
     Progress progress(fileno(streams.err), total);
     runtime.progress = &progress;
     Tally tally;

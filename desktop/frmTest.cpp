@@ -293,9 +293,12 @@ void frmTest::Form_KeyPress(std::int16_t& keyAscii)
 {
     if (keyAscii != 2)
         return;
-    // A generation would rewrite the reference list a running test is reading.
-    if (m_testRunning)
+    // A generation would rewrite the reference list a running test is
+    // reading: it is not started, and the user is told so.
+    if (m_testRunning) {
+        m_runtime.showMessage(message::generationDuringTest);
         return;
+    }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     generateReference(m_runtime);
     QGuiApplication::restoreOverrideCursor();

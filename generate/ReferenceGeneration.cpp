@@ -126,6 +126,12 @@ Outcome putInPlace(Runtime& runtime, const NewLists& lists, DigestChoice digests
 
 void generateReference(Runtime& runtime, const NameObserver& observer, DigestChoice digests)
 {
+    // Nothing is read or replaced while another run has the lists.
+    auto lock = runtime.lockLists();
+    if (!lock) {
+        runtime.showMessage(generalErrorMessage(lock.error()));
+        return;
+    }
     const std::string directory = runtime.applicationDirectory();
 
     auto nameList = runtime.openForReading(dataFilePath(directory, dataFile::nameList));

@@ -1,7 +1,9 @@
 #include "host/HostRuntime.h"
 
+#include "records/DataFiles.h"
 #include "services/Files.h"
 #include "system/FileWriter.h"
+#include "system/FolderLock.h"
 
 #include <QCoreApplication>
 
@@ -12,7 +14,7 @@ namespace deptest {
 
 HostSettings HostRuntime::settingsForThisMachine()
 {
-    return { QCoreApplication::applicationDirPath().toStdString(), thisMachinesDirectories(), QLocale::system() };
+    return { QCoreApplication::applicationDirPath().toStdString(), thisMachinesDirectories(), QLocale::system(), {} };
 }
 
 HostRuntime::HostRuntime(HostSettings settings)
@@ -67,12 +69,54 @@ Result<FileMeasurement> HostRuntime::measure(std::string_view path)
     return m_files->measure(hostPath(path));
 }
 
-Result<ContentDigest> HostRuntime::digest(std::string_view path, const std::function<void()>& betweenBlocks)
+Result<ContentDigest> HostRuntime::digest(std::string_view path, const std::function<bool()>& betweenBlocks)
 {
     return m_files->digest(hostPath(path), betweenBlocks);
 }
 
 Outcome HostRuntime::remove(std::string_view path) { return m_files->remove(hostPath(path)); }
+
+namespace {
+
+std::string listsInUse(const std::string& directory, std::int64_t holder)
+{
+    std::string text = "The lists in " + directory + " are in use by another run of deptest";
+    if (holder > 0)
+        text += " (process " + std::to_string(holder) + ")";
+    return text;
+}
+
+class HeldLists final : public ListsLock {
+public:
+    explicit HeldLists(std::unique_ptr<FolderLock> lock)
+        : m_lock(std::move(lock))
+    {
+    }
+
+private:
+    std::unique_ptr<FolderLock> m_lock;
+};
+
+} // namespace
+
+Result<std::unique_ptr<ListsLock>> HostRuntime::lockLists()
+{
+    const std::string& directory = m_settings.applicationDirectory;
+    for (;;) {
+        FolderLock::Attempt attempt = FolderLock::tryTake(directory);
+        if (attempt.lock) {
+            attempt.lock->removeLeftovers(dataFile::all);
+            return std::unique_ptr<ListsLock>(std::make_unique<HeldLists>(std::move(attempt.lock)));
+        }
+        if (!attempt.busy)
+            return std::unique_ptr<ListsLock>(std::make_unique<HeldLists>(nullptr));
+        const std::string inUse = listsInUse(directory, attempt.holder);
+        if (!m_settings.waitForLists || !m_settings.waitForLists(inUse))
+            return Error { error::permissionDenied, inUse + "; try again when it has ended" };
+        QCoreApplication::processEvents();
+        FolderLock::pause();
+    }
+}
 
 Outcome HostRuntime::longDate(const FileTime& time, std::string& text) { return m_dates.render(time, text); }
 

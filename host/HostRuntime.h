@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QLocale>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -17,6 +18,10 @@ struct HostSettings {
     std::string applicationDirectory;
     HostDirectories directories;
     QLocale locale;
+    // Where set, a command that finds the lists in use by another run
+    // waits for them: told why before each further try, it waits on while
+    // the answer is true. Unset, the command is refused at once.
+    std::function<bool(const std::string& inUse)> waitForLists;
 };
 
 // The runtime's files, dates and events on the real machine: files through
@@ -36,8 +41,10 @@ public:
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
-    Result<ContentDigest> digest(std::string_view path, const std::function<void()>& betweenBlocks) override;
+    Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) override;
     Outcome remove(std::string_view path) override;
+    // Also clears away the new versions a run ended by force left behind.
+    Result<std::unique_ptr<ListsLock>> lockLists() override;
     Outcome longDate(const FileTime& time, std::string& text) override;
     const std::string& longDate(std::string_view dateText) override;
     void startList(std::span<const std::string> dateTexts) override;

@@ -23,6 +23,14 @@ inline constexpr std::string_view exceptions = "\\outdll.txt";
 inline constexpr std::string_view notFoundList = "\\dllerr.txt";
 // Beside the reference list when contents are compared too (DigestList.h).
 inline constexpr std::string_view digestList = "\\indll.sha256";
+// Their own names, without the separator.
+inline constexpr std::array<std::string_view, 5> all {
+    nameList.substr(1),
+    referenceList.substr(1),
+    exceptions.substr(1),
+    notFoundList.substr(1),
+    digestList.substr(1),
+};
 } // namespace dataFile
 
 inline std::string dataFilePath(std::string_view applicationDirectory, std::string_view literal)

@@ -309,11 +309,14 @@ Outcome RecordReader::readField(std::string& field)
         return nothingLeft();
 
     bool tooLong = false;
+    bool unclosed = false;
     if (peek() == '"') {
         ++m_position;
         tooLong = takeUntil('"', field);
         if (peek() == '"')
             ++m_position;
+        else
+            unclosed = !m_fileError;
         std::string ignored;
         (void)takeUntil(fieldEndTable, ignored);
     } else {
@@ -331,6 +334,10 @@ Outcome RecordReader::readField(std::string& field)
     }
     if (tooLong)
         return Error::of(error::badFileName);
+    // The file ends before the field's closing quote: the list was cut
+    // short, and the field may be too. What was read is kept.
+    if (unclosed)
+        return Error { error::inputPastEnd, std::string(RecordReader::unclosedQuote) };
     return {};
 }
 
@@ -340,10 +347,11 @@ std::vector<std::string> splitFields(std::string_view line)
     RecordReader reader(source);
     std::vector<std::string> fields;
     while (!reader.atEnd()) {
-        Result<std::string> field = reader.readField();
-        if (!field)
+        std::string field;
+        const Outcome failure = reader.readField(field);
+        if (failure && failure->description != RecordReader::unclosedQuote)
             break; // only blanks were left
-        fields.push_back(std::move(field).value());
+        fields.push_back(std::move(field));
     }
     return fields;
 }

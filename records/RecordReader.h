@@ -47,8 +47,13 @@ public:
     // holds a line end is read whole.
     Result<std::string> readRecordLine();
     Result<std::string> readField();
-    // The same into `field`, which is left empty when the read fails.
+    // The same into `field`, which is left empty when the read fails,
+    // except for a quoted field the file ends in before its closing quote:
+    // that keeps what was read, and the read fails with 62 and
+    // `unclosedQuote`.
     Outcome readField(std::string& field);
+
+    static constexpr std::string_view unclosedQuote = "Input past end of file inside a quoted field";
 
     // The I/O failure that ended the file early, if any.
     [[nodiscard]] const Outcome& fileError() const noexcept { return m_fileError; }

@@ -26,6 +26,12 @@ public:
         return count;
     }
 
+    Outcome rewind() override
+    {
+        m_position = 0;
+        return {};
+    }
+
 private:
     std::string m_text;
     std::size_t m_piece;

@@ -13,6 +13,10 @@ public:
     virtual ~InputFile() = default;
     // Reads up to `size` bytes; 0 means the end of the file.
     virtual Result<std::size_t> read(char* buffer, std::size_t size) = 0;
+    // Starts again from the first byte of the same file, so that a second
+    // reading sees the text the first saw; fails where the file changed
+    // meanwhile, or cannot be read again.
+    virtual Outcome rewind() { return Error { error::pathFileAccess, "The file cannot be read a second time" }; }
 };
 
 // A sequential file open for writing. close() puts it on the disk and

@@ -15,6 +15,13 @@ class InputFile;
 class OutputFile;
 class Printer;
 
+// Held by a command while it reads and writes the lists of the application
+// directory; let go when destroyed.
+class ListsLock {
+public:
+    virtual ~ListsLock() = default;
+};
+
 // The services every command draws on: files, file measurements, dates,
 // messages, event processing and the printer. Paths are the program's own:
 // directory literals and backslashes become host paths behind this seam.
@@ -38,9 +45,16 @@ public:
     // directory is not a file: 53.
     virtual Result<FileMeasurement> measure(std::string_view path) = 0;
     // The SHA-256 digest of the file's contents, as SystemFiles::digest.
-    virtual Result<ContentDigest> digest(std::string_view path, const std::function<void()>& betweenBlocks) = 0;
+    virtual Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) = 0;
     // Deletes the file; one that is not there is not an error.
     virtual Outcome remove(std::string_view path) = 0;
+
+    // Takes the application directory's lists for one command, so that two
+    // runs (from a window, a shell or a schedule) never write the same
+    // lists at once. While another run holds them the failure says so, and
+    // nothing has been touched. Where the system has no locks there, the
+    // command goes on without one (an empty lock).
+    virtual Result<std::unique_ptr<ListsLock>> lockLists() = 0;
 
     // The date in the user's long date format, without the time, written
     // over `text` (whose room is reused); `text` is left as it was on failure.

@@ -33,11 +33,12 @@ public:
     // system may keep open.
     virtual Result<FileMeasurement> measureIn(const std::string& directory, std::string_view relative) = 0;
     // The digest of a regular file's contents, read in large blocks, never
-    // mapped; `betweenBlocks`, when set, is called after each block.
-    // Anything else (a FIFO, a device, a directory) is refused without
-    // waiting on it, and a file whose size changes while it is read is
-    // refused too: both 75 with the reason.
-    virtual Result<ContentDigest> digest(std::string_view hostPath, const std::function<void()>& betweenBlocks) = 0;
+    // mapped; `betweenBlocks`, when set, is called after each block, and
+    // the reading stops with a failure when it answers false. Anything
+    // else (a FIFO, a device, a directory) is refused without waiting on
+    // it, and a file that changes, is removed or is replaced while it is
+    // read is refused too: both 75 with the reason.
+    virtual Result<ContentDigest> digest(std::string_view hostPath, const std::function<bool()>& betweenBlocks) = 0;
     // Deletes the file; one that is not there is not an error.
     virtual Outcome remove(std::string_view hostPath) = 0;
 };

@@ -60,7 +60,8 @@ namespace {
 
 // The contents of a file that matched by size and date, against the
 // digest list; the file is read only when the list has a digest for it.
-void compareContents(Runtime& runtime, const ListedDigest* listed, const Location& location, EntryVerdict& verdict)
+void compareContents(Runtime& runtime, const ListedDigest* listed, const Location& location, EntryVerdict& verdict,
+    const std::function<bool()>& stopRequested)
 {
     if (listed == nullptr) {
         verdict.contents = ContentCheck::NotListed;
@@ -71,7 +72,14 @@ void compareContents(Runtime& runtime, const ListedDigest* listed, const Locatio
         return;
     }
     // A large file takes a while: the window goes on answering meanwhile.
-    const Result<ContentDigest> digest = runtime.digest(location.path, [&runtime] { runtime.processEvents(); });
+    const Result<ContentDigest> digest = runtime.digest(location.path, [&runtime, &stopRequested] {
+        runtime.processEvents();
+        return !stopRequested || !stopRequested();
+    });
+    if (!digest && stopRequested && stopRequested()) {
+        verdict.stopped = true;
+        return;
+    }
     if (!digest) {
         verdict.targetSize.clear();
         verdict.targetDate.clear();
@@ -89,7 +97,7 @@ void compareContents(Runtime& runtime, const ListedDigest* listed, const Locatio
 } // namespace
 
 void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search,
-    DigestList* digests)
+    DigestList* digests, const std::function<bool()>& stopRequested)
 {
     const ReferenceRecord& reference = read.record;
     // The entry's error state: a failed step replaces the pending error, a
@@ -106,6 +114,7 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     verdict.exception.reset();
     verdict.failure = Error {};
     verdict.contents = ContentCheck::NotCompared;
+    verdict.stopped = false;
     verdict.targetSize.clear();
     verdict.targetDate.clear();
     verdict.name = reference.name;
@@ -124,6 +133,10 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     }
     Location& location = search.location;
     pending = ErrorState(search.outcome);
+    // A record cut short is judged on the fields it lacks wherever its file
+    // was found: it is not found, with the failure of the read.
+    if (read.failure && !pending.pending())
+        pending.raise(*read.failure);
     if (!pending.pending()) {
         if (Outcome failure = runtime.longDate(location.measurement->modified, verdict.targetDate))
             pending.raise(std::move(*failure));
@@ -138,7 +151,7 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     if (location.measurement->size == originalSize && verdict.targetDate == verdict.originalDate) {
         verdict.line = reference.name;
         if (digests != nullptr)
-            compareContents(runtime, listed, location, verdict);
+            compareContents(runtime, listed, location, verdict, stopRequested);
         return;
     }
     verdict.list = ListBox::Missing;

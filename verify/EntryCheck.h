@@ -4,6 +4,7 @@
 #include "services/Window.h"
 #include "verify/FileLocator.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -42,6 +43,9 @@ struct EntryVerdict {
     std::string targetDate;
     Error failure;
     ContentCheck contents { ContentCheck::NotCompared };
+    // The run was asked to end while the entry was being checked: it has
+    // no verdict, and is neither shown nor written.
+    bool stopped { false };
 };
 
 // Checks one entry as read from the reference list: a failure anywhere
@@ -56,8 +60,10 @@ struct EntryVerdict {
 // line alike: "name - Error: description".
 std::string notFoundLine(const std::string& name, const std::string& description);
 
+// `stopRequested`, asked while a large file is read, ends its reading when
+// it answers true.
 void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search,
-    DigestList* digests = nullptr);
+    DigestList* digests = nullptr, const std::function<bool()>& stopRequested = {});
 
 // The reasons an entry with the right size and date is not matched after all.
 inline constexpr std::string_view contentsDiffer = "Contents differ";

@@ -31,9 +31,10 @@ void failToOpen(Window& window, Runtime& runtime, const Error& failure, std::str
 
 // Shows the run the list's date texts before the first entry is compared,
 // so that the list's language and code page come from all of them and
-// nothing from a list read before. A list that cannot be read here is
-// still reported by the run itself.
-void studyDates(Runtime& runtime, const std::string& path)
+// nothing from a list read before. The list is then read again from its
+// start: what was studied is what is checked, and a list that changed
+// in between is a failure. A request to end is answered here too.
+Outcome studyDates(Window& window, Runtime& runtime, InputFile& list)
 {
     // Each text once, in the order the list first gives it: the study
     // learns nothing from a text it has seen, and most entries repeat the
@@ -41,19 +42,27 @@ void studyDates(Runtime& runtime, const std::string& path)
     // countless distinct texts has shown its language long before their
     // end, and what a run keeps stays small.
     constexpr std::size_t mostTexts = 65536;
+    constexpr std::size_t recordsBetweenEvents = 4096;
     std::vector<std::string> dates;
     std::unordered_set<std::string> seen;
-    if (auto list = runtime.openForReading(path)) {
-        RecordReader reader(**list);
+    {
+        RecordReader reader(list);
         ReferenceRead read;
-        while (dates.size() < mostTexts && !reader.atEndOfRecords() && !reader.fileError()) {
+        for (std::size_t records = 1;
+             dates.size() < mostTexts && !reader.atEndOfRecords() && !reader.fileError() && !window.isUnloaded();
+             ++records) {
             readReference(reader, read);
             const std::string& date = read.record.date;
             if ((dates.empty() || dates.back() != date) && seen.insert(date).second)
                 dates.push_back(date);
+            if (records % recordsBetweenEvents == 0)
+                runtime.processEvents();
         }
+        if (reader.fileError())
+            return reader.fileError();
     }
     runtime.startList(dates);
+    return list.rewind();
 }
 
 // The digest list beside the reference list; nothing when there is none,
@@ -143,6 +152,13 @@ std::string digestSummary(const DigestList& digests, const FirstFew& notListed)
 
 void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
 {
+    // Nothing is cleared or written while another run has the lists.
+    auto lock = runtime.lockLists();
+    if (!lock) {
+        if (!window.isUnloaded())
+            runtime.showMessage(generalErrorMessage(lock.error()));
+        return;
+    }
     setButtonsEnabled(window, false);
     window.clear(ListBox::Matching);
     window.clear(ListBox::Missing);
@@ -159,26 +175,40 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
         return;
     }
 
-    studyDates(runtime, dataFilePath(directory, dataFile::referenceList));
-    Outcome digestFailure;
-    std::optional<DigestList> digests
-        = readDigestList(runtime, dataFilePath(directory, dataFile::digestList), digestFailure);
-    FirstFew notListed;
-    RecordReader reader(**referenceList);
     RecordWriter writer(**exceptions);
     // Failed writes (and a reference list that breaks off) gather here, not
     // in an entry's state: they are shown once at the end instead of being
     // charged to the next entry.
     Outcome lateFailure = writer.writeLine(exceptionsHeader);
 
+    // A list that cannot be read through, or changes while it is, gives no
+    // verdict: the exceptions file holds its first line alone.
+    if (Outcome unread = studyDates(window, runtime, **referenceList)) {
+        lateFailure = firstFailure(std::move(unread), std::move(lateFailure));
+        lateFailure = firstFailure(std::move(lateFailure), (*exceptions)->close());
+        if (window.isUnloaded())
+            return;
+        setButtonsEnabled(window, true);
+        runtime.showMessage(generalErrorMessage(*lateFailure));
+        return;
+    }
+    Outcome digestFailure;
+    std::optional<DigestList> digests
+        = readDigestList(runtime, dataFilePath(directory, dataFile::digestList), digestFailure);
+    FirstFew notListed;
+    RecordReader reader(**referenceList);
+
     // Their strings are reused from entry to entry.
     ReferenceRead read;
     EntryVerdict verdict;
     Located search;
-    while (!reader.atEndOfRecords()) {
+    while (!window.isUnloaded() && !reader.atEndOfRecords()) {
         readReference(reader, read);
         const SearchMode mode = window.appDirOnly() ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full;
-        checkEntry(runtime, read, mode, verdict, search, digests ? &*digests : nullptr);
+        checkEntry(runtime, read, mode, verdict, search, digests ? &*digests : nullptr,
+            [&window] { return window.isUnloaded(); });
+        if (verdict.stopped)
+            break;
         if (verdict.contents == ContentCheck::NotListed)
             notListed.add(verdict.name);
         window.append(verdict.list, verdict.line, verdict.detail);

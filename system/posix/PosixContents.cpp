@@ -82,6 +82,7 @@ struct ContextFree {
 using DigestContext = std::unique_ptr<EVP_MD_CTX, ContextFree>;
 
 Error notRegular() { return { error::pathFileAccess, "Not a regular file: its contents cannot be compared" }; }
+Error stoppedOnRequest() { return { error::pathFileAccess, "Stopped on request" }; }
 Error changedWhileRead() { return { error::pathFileAccess, "The file changed while it was read" }; }
 Error libraryFailure() { return { error::deviceIo, "The digest could not be computed" }; }
 Error noLibrary()
@@ -91,7 +92,7 @@ Error noLibrary()
 
 } // namespace
 
-Result<ContentDigest> PosixFiles::digest(std::string_view hostPath, const std::function<void()>& betweenBlocks)
+Result<ContentDigest> PosixFiles::digest(std::string_view hostPath, const std::function<bool()>& betweenBlocks)
 {
     if (!isUsablePath(hostPath))
         return Error::of(error::badFileName);
@@ -130,12 +131,18 @@ Result<ContentDigest> PosixFiles::digest(std::string_view hostPath, const std::f
         total += got;
         if (calls.update(context.get(), block.data(), static_cast<std::size_t>(got)) != 1)
             return libraryFailure();
-        if (betweenBlocks)
-            betweenBlocks();
+        if (betweenBlocks && !betweenBlocks())
+            return stoppedOnRequest();
     }
-    // Cut short or grown meanwhile: the digest is of no version of the file.
+    // Cut short, grown or written meanwhile: the digest is of no version of
+    // the file. Removed or replaced by another file meanwhile: the digest
+    // is of a file that is no longer there, not of the one the list names.
     struct stat now { };
-    if (total != opened.st_size || ::fstat(descriptor, &now) != 0 || now.st_size != opened.st_size)
+    struct stat named { };
+    if (total != opened.st_size || ::fstat(descriptor, &now) != 0 || now.st_size != opened.st_size
+        || now.st_mtim.tv_sec != opened.st_mtim.tv_sec || now.st_mtim.tv_nsec != opened.st_mtim.tv_nsec
+        || now.st_nlink == 0 || ::stat(path.c_str(), &named) != 0 || named.st_dev != opened.st_dev
+        || named.st_ino != opened.st_ino)
         return changedWhileRead();
     ContentDigest digest {};
     unsigned int length = 0;

@@ -25,11 +25,16 @@ namespace {
 // Reads a file and notices when someone else rewrites it meanwhile (a
 // reference list regenerated while a test run reads it): the rest would be
 // another file's bytes at this one's offset, so reading stops with an error.
+// A file that gives more bytes than its size said when it was opened (the
+// files of /proc and /sys say 0 and then make up their contents as they
+// are read) is refused the same way, so that nothing is judged on a text
+// that is not there to be read again.
 class PosixInputFile final : public InputFile {
 public:
-    PosixInputFile(int descriptor, const struct stat& opened)
+    PosixInputFile(int descriptor, const struct stat& opened, std::string path)
         : m_descriptor(descriptor)
         , m_opened(opened)
+        , m_path(std::move(path))
     {
     }
     ~PosixInputFile() override { ::close(m_descriptor); }
@@ -38,12 +43,14 @@ public:
 
     Result<std::size_t> read(char* buffer, std::size_t size) override
     {
-        if (m_read > 0 && changedSinceOpened())
-            return Error { error::pathFileAccess, "The file changed while it was read" };
+        if (m_reads++ > 0 && changedSinceOpened())
+            return changedWhileRead();
         for (;;) {
             const ssize_t got = ::read(m_descriptor, buffer, size);
             if (got >= 0) {
                 m_read += static_cast<std::size_t>(got);
+                if (m_read > static_cast<std::size_t>(m_opened.st_size))
+                    return moreThanItsSize();
                 return static_cast<std::size_t>(got);
             }
             if (errno != EINTR)
@@ -51,7 +58,23 @@ public:
         }
     }
 
+    Outcome rewind() override
+    {
+        if (changedSinceOpened())
+            return changedWhileRead();
+        if (::lseek(m_descriptor, 0, SEEK_SET) != 0)
+            return errorFromOs(errno);
+        m_read = 0;
+        return {};
+    }
+
 private:
+    static Error changedWhileRead() { return { error::pathFileAccess, "The file changed while it was read" }; }
+    Error moreThanItsSize() const
+    {
+        return { error::pathFileAccess, m_path + " gives more bytes than its size says: it is not a plain file" };
+    }
+
     bool changedSinceOpened() const
     {
         struct stat now { };
@@ -63,7 +86,9 @@ private:
 
     int m_descriptor;
     struct stat m_opened;
+    std::string m_path;
     std::size_t m_read { 0 };
+    std::size_t m_reads { 0 };
 };
 
 // A descriptor open for writing. A file written in place is emptied by
@@ -245,6 +270,19 @@ Result<FileMeasurement> measurementOf(const struct stat& status)
         FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec } };
 }
 
+// What a list that is not a plain file is, in the words of `ls -l` and
+// `file`, for the message that refuses it.
+Error notPlainFile(const std::string& path, mode_t mode)
+{
+    const char* what = S_ISDIR(mode) ? "a directory"
+        : S_ISFIFO(mode)             ? "a FIFO (named pipe)"
+        : S_ISSOCK(mode)             ? "a socket"
+        : S_ISCHR(mode)              ? "a character device"
+        : S_ISBLK(mode)              ? "a block device"
+                                     : "something else";
+    return { error::pathFileAccess, path + " is " + what + ", not a plain file" };
+}
+
 } // namespace
 
 Error PosixFiles::missingPathError(int osError, std::string_view hostPath)
@@ -270,15 +308,31 @@ Result<std::unique_ptr<InputFile>> PosixFiles::openForReading(std::string_view h
     if (!isUsablePath(hostPath))
         return Error::of(error::badFileName);
     const std::string path(hostPath);
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Only a plain file is a list. A FIFO would hold open() until a writer
+    // came, a device or a pipe may never end, and neither can be read
+    // twice: each is refused by what it is, and never opened when it can
+    // be told by its name. What is opened is looked at again, as the name
+    // may have been moved meanwhile; O_NONBLOCK keeps that open from
+    // waiting on a FIFO put there.
+    struct stat named { };
+    if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode))
+        return notPlainFile(path, named.st_mode);
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0)
         return missingPathError(errno, hostPath);
     struct stat status { };
-    if (::fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode)) {
+    if (::fstat(descriptor, &status) != 0) {
+        const int failure = errno;
         ::close(descriptor);
-        return Error::of(error::pathFileAccess);
+        return errorFromOs(failure);
     }
-    return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(descriptor, status));
+    if (!S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        return notPlainFile(path, status.st_mode);
+    }
+    // A plain file never waits; its reads go back to the usual kind.
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
+    return std::unique_ptr<InputFile>(std::make_unique<PosixInputFile>(descriptor, status, path));
 }
 
 Result<std::unique_ptr<OutputFile>> PosixFiles::openForWriting(std::string_view hostPath)

@@ -22,7 +22,7 @@ public:
     Result<FileMeasurement> measure(std::string_view hostPath) override;
     Result<FileMeasurement> measureIn(const std::string& directory, std::string_view relative) override;
     // In PosixContents.cpp.
-    Result<ContentDigest> digest(std::string_view hostPath, const std::function<void()>& betweenBlocks) override;
+    Result<ContentDigest> digest(std::string_view hostPath, const std::function<bool()>& betweenBlocks) override;
     Outcome remove(std::string_view hostPath) override;
     // Whether the names read from a searched directory answer its misses now.
     [[nodiscard]] bool namesInUse(const std::string& directory) const;

@@ -48,12 +48,13 @@ struct HashCloser {
 };
 
 Error notRegular() { return { error::pathFileAccess, "Not a regular file: its contents cannot be compared" }; }
+Error stoppedOnRequest() { return { error::pathFileAccess, "Stopped on request" }; }
 Error changedWhileRead() { return { error::pathFileAccess, "The file changed while it was read" }; }
 Error libraryFailure() { return { error::deviceIo, "The digest could not be computed" }; }
 
 } // namespace
 
-Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::function<void()>& betweenBlocks)
+Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::function<bool()>& betweenBlocks)
 {
     if (!isUsablePath(path))
         return Error::of(error::badFileName);
@@ -94,8 +95,8 @@ Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::fun
         total += got;
         if (!BCRYPT_SUCCESS(::BCryptHashData(hashHandle, block.data(), got, 0)))
             return libraryFailure();
-        if (betweenBlocks)
-            betweenBlocks();
+        if (betweenBlocks && !betweenBlocks())
+            return stoppedOnRequest();
     }
     // Cut short or grown meanwhile: the digest is of no version of the file.
     LARGE_INTEGER now {};

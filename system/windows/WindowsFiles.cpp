@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -14,10 +15,15 @@ namespace {
 
 Error lastError() { return errorFromWindows(::GetLastError()); }
 
+// Reads a file and notices when someone else rewrites it meanwhile, or
+// when it gives more bytes than its size said when it was opened: the rest
+// would not be the text that was started on.
 class WindowsInputFile final : public InputFile {
 public:
-    explicit WindowsInputFile(HANDLE handle)
+    WindowsInputFile(HANDLE handle, const BY_HANDLE_FILE_INFORMATION& opened, std::string path)
         : m_handle(handle)
+        , m_opened(opened)
+        , m_path(std::move(path))
     {
     }
     ~WindowsInputFile() override { ::CloseHandle(m_handle); }
@@ -26,16 +32,61 @@ public:
 
     Result<std::size_t> read(char* buffer, std::size_t size) override
     {
+        if (m_reads++ > 0 && changedSinceOpened())
+            return changedWhileRead();
         DWORD got = 0;
         const DWORD wanted = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
         if (!::ReadFile(m_handle, buffer, wanted, &got, nullptr))
             return lastError();
+        m_read += got;
+        if (m_read > sizeOf(m_opened))
+            return moreThanItsSize();
         return static_cast<std::size_t>(got);
     }
 
+    Outcome rewind() override
+    {
+        if (changedSinceOpened())
+            return changedWhileRead();
+        if (!::SetFilePointerEx(m_handle, LARGE_INTEGER {}, nullptr, FILE_BEGIN))
+            return lastError();
+        m_read = 0;
+        return {};
+    }
+
 private:
+    static Error changedWhileRead() { return { error::pathFileAccess, "The file changed while it was read" }; }
+    Error moreThanItsSize() const
+    {
+        return { error::pathFileAccess, m_path + " gives more bytes than its size says: it is not a plain file" };
+    }
+    static std::uint64_t sizeOf(const BY_HANDLE_FILE_INFORMATION& data)
+    {
+        return (std::uint64_t { data.nFileSizeHigh } << 32) | data.nFileSizeLow;
+    }
+
+    bool changedSinceOpened() const
+    {
+        BY_HANDLE_FILE_INFORMATION now {};
+        if (!::GetFileInformationByHandle(m_handle, &now))
+            return true;
+        return sizeOf(now) != sizeOf(m_opened)
+            || ::CompareFileTime(&now.ftLastWriteTime, &m_opened.ftLastWriteTime) != 0;
+    }
+
     HANDLE m_handle;
+    BY_HANDLE_FILE_INFORMATION m_opened;
+    std::string m_path;
+    std::uint64_t m_read { 0 };
+    std::size_t m_reads { 0 };
 };
+
+// A list that is not a file on a disk (a named pipe, the console, NUL, a
+// device path) is refused by what it is.
+Error notPlainFile(std::string_view path, std::string_view what)
+{
+    return { error::pathFileAccess, std::string(path) + " is " + std::string(what) + ", not a plain file" };
+}
 
 // A handle open for writing.
 class WindowsFile final : public SystemFile {
@@ -152,6 +203,10 @@ Result<std::unique_ptr<InputFile>> WindowsFiles::openForReading(std::string_view
 {
     if (!isUsablePath(path))
         return Error::of(error::badFileName);
+    // A device path names no file, and opening one may already act on the
+    // device: it is refused by its name.
+    if (path.starts_with("\\\\.\\") || path.starts_with("//./"))
+        return notPlainFile(path, "a device path");
     const HANDLE handle = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -159,10 +214,21 @@ Result<std::unique_ptr<InputFile>> WindowsFiles::openForReading(std::string_view
         // Opening a directory is refused as access denied; it is no file.
         const DWORD attributes = ::GetFileAttributesW(wide(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return Error::of(error::pathFileAccess);
+            return notPlainFile(path, "a directory");
         return errorFromWindows(code);
     }
-    return std::unique_ptr<InputFile>(std::make_unique<WindowsInputFile>(handle));
+    // Reserved names (CON, NUL, COM1...) open their device wherever they
+    // stand, and a pipe's name opens the pipe: what was opened decides.
+    const DWORD type = ::GetFileType(handle);
+    BY_HANDLE_FILE_INFORMATION opened {};
+    if (type != FILE_TYPE_DISK || !::GetFileInformationByHandle(handle, &opened)) {
+        ::CloseHandle(handle);
+        return notPlainFile(path,
+            type == FILE_TYPE_PIPE       ? "a pipe"
+                : type == FILE_TYPE_CHAR ? "a character device (the console, NUL or a port)"
+                                         : "a device");
+    }
+    return std::unique_ptr<InputFile>(std::make_unique<WindowsInputFile>(handle, opened, std::string(path)));
 }
 
 Result<std::unique_ptr<OutputFile>> WindowsFiles::openForWriting(std::string_view path)

@@ -19,7 +19,7 @@ public:
     Result<FileMeasurement> measure(std::string_view path) override;
     Result<FileMeasurement> measureIn(const std::string& directory, std::string_view relative) override;
     // In WindowsContents.cpp.
-    Result<ContentDigest> digest(std::string_view path, const std::function<void()>& betweenBlocks) override;
+    Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) override;
     Outcome remove(std::string_view path) override;
 };
 

@@ -26,12 +26,20 @@ public:
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
-    Result<ContentDigest> digest(std::string_view path, const std::function<void()>& betweenBlocks) override
+    Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) override
     {
         ++digestsComputed;
         return m_files.digest(path, betweenBlocks);
     }
     Outcome remove(std::string_view path) override { return m_files.remove(path); }
+    // Refused while `listsInUse` says another run has them.
+    Result<std::unique_ptr<ListsLock>> lockLists() override
+    {
+        if (listsInUse)
+            return Error { error::permissionDenied, "The lists are in use by another run" };
+        ++locksTaken;
+        return std::make_unique<ListsLock>();
+    }
     Outcome longDate(const FileTime& time, std::string& text) override;
     const std::string& longDate(std::string_view dateText) override { return m_lastDate.assign(dateText); }
     void startList(std::span<const std::string> dateTexts) override
@@ -51,6 +59,8 @@ public:
     std::function<void()> onProcessEvents;
     int eventRounds { 0 };
     int digestsComputed { 0 };
+    bool listsInUse { false };
+    int locksTaken { 0 };
 
 private:
     std::string m_applicationDirectory;

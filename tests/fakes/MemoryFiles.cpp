@@ -28,6 +28,11 @@ public:
         m_offset += count;
         return count;
     }
+    Outcome rewind() override
+    {
+        m_offset = 0;
+        return {};
+    }
 
 private:
     std::string m_bytes;
@@ -165,15 +170,15 @@ ContentDigest MemoryFiles::fingerprint(std::string_view bytes)
     return digest;
 }
 
-Result<ContentDigest> MemoryFiles::digest(std::string_view path, const std::function<void()>& betweenBlocks)
+Result<ContentDigest> MemoryFiles::digest(std::string_view path, const std::function<bool()>& betweenBlocks)
 {
     const std::string name(path);
     if (const auto unreadable = m_unreadable.find(name); unreadable != m_unreadable.end())
         return unreadable->second;
     if (const std::int32_t failure = missing(name))
         return Error::of(failure);
-    if (betweenBlocks)
-        betweenBlocks();
+    if (betweenBlocks && !betweenBlocks())
+        return Error { error::pathFileAccess, "Stopped on request" };
     return fingerprint(m_files[name].bytes);
 }
 

@@ -46,7 +46,7 @@ public:
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
     Result<FileMeasurement> measureIn(const std::string& directory, std::string_view relative) override;
-    Result<ContentDigest> digest(std::string_view path, const std::function<void()>& betweenBlocks) override;
+    Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) override;
     Outcome remove(std::string_view path) override;
 
 private:

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QTest>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -384,6 +385,14 @@ void tst_Host::contentDigests_data()
                              << "53: File not found";
     QTest::newRow("cut short while read") << "shrinks"
                                           << "75: The file changed while it was read";
+    QTest::newRow("removed while read") << "removed"
+                                        << "75: The file changed while it was read";
+    QTest::newRow("replaced by another while read") << "replaced"
+                                                    << "75: The file changed while it was read";
+    QTest::newRow("written over in place while read") << "rewritten"
+                                                      << "75: The file changed while it was read";
+    QTest::newRow("stopped on request") << "stopped"
+                                        << "75: Stopped on request";
 }
 
 void tst_Host::contentDigests()
@@ -393,8 +402,9 @@ void tst_Host::contentDigests()
     Machine machine;
     TestRuntime runtime(machine);
     const std::string file = machine.dataFile("f");
-    std::function<void()> betweenBlocks;
-    if (what == "zeros" || what == "shrinks")
+    std::function<bool()> betweenBlocks;
+    const QStringList whileRead { "shrinks", "removed", "replaced", "rewritten", "stopped" };
+    if (what == "zeros" || whileRead.contains(what))
         Machine::writeText(file, std::string(std::size_t { 5 } << 19, '\0')); // two and a half blocks
     else if (what == "fifo")
         QCOMPARE(::mkfifo(file.c_str(), 0600), 0);
@@ -404,8 +414,27 @@ void tst_Host::contentDigests()
         Machine::makeDirectory(file);
     else if (what != "missing")
         Machine::writeText(file, what.toStdString());
+    const QString path = QString::fromStdString(file);
     if (what == "shrinks")
-        betweenBlocks = [&file] { QFile::resize(QString::fromStdString(file), 10); };
+        betweenBlocks = [&path] { return QFile::resize(path, 10); };
+    else if (what == "removed")
+        betweenBlocks = [&path] { return QFile::remove(path) || !QFile::exists(path); };
+    else if (what == "replaced") {
+        // The same bytes under the same name, but another file.
+        betweenBlocks = [&path] {
+            QFile::remove(path + ".new");
+            return QFile::copy(path, path + ".new") && ::rename(qPrintable(path + ".new"), qPrintable(path)) == 0;
+        };
+    } else if (what == "rewritten") {
+        // The same size, other bytes, a later time.
+        betweenBlocks = [&path] {
+            QFile rewritten(path);
+            const bool done = rewritten.open(QIODevice::ReadWrite) && rewritten.write("x", 1) == 1;
+            return done
+                && rewritten.setFileTime(QDateTime::currentDateTime().addSecs(5), QFileDevice::FileModificationTime);
+        };
+    } else if (what == "stopped")
+        betweenBlocks = [] { return false; };
     expected.replace("DIGEST", "6de7493c5c90f643357c268fbaaf461c1567e0334e4948023ce17268403aa37a");
     const Result<ContentDigest> digest = runtime.digest(runtime.applicationDirectory() + "\\f", betweenBlocks);
     const QString got = digest

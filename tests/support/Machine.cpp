@@ -16,7 +16,8 @@ Machine::Machine()
 
 HostSettings Machine::settings(const QLocale& locale) const
 {
-    return { applicationDirectory(), HostDirectories { systemDirectory() + "/", windowsDirectory() + "/" }, locale };
+    return { applicationDirectory(), HostDirectories { systemDirectory() + "/", windowsDirectory() + "/" }, locale,
+        {} };
 }
 
 void Machine::makeFile(const std::string& path, qint64 size, const QDateTime& modified)

@@ -41,7 +41,9 @@ private slots:
     void twoRunsGiveTheSameLists();
     void unopenableFilesEndTheProgram_data();
     void unopenableFilesEndTheProgram();
+    void truncatedEntryStartsEmpty_data();
     void truncatedEntryStartsEmpty();
+    void listsInUseByAnotherRun();
     void undatableFileIsItsOwnEntrysFault();
     void filesChangedWhileTheRunProcessesEvents();
     void badReferenceEntries_data();
@@ -270,20 +272,86 @@ void tst_TestRun::unopenableFilesEndTheProgram()
     test::checkUnopenableFilesEndTheProgram(machine);
 }
 
+void tst_TestRun::truncatedEntryStartsEmpty_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("lastRecord");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("originalDate");
+    // Wherever the file is found, a record the list cuts short is judged on
+    // the fields it lacks, not compared as if they were empty.
+    for (const char* folder : { "system", "windows", "application" }) {
+        QTest::addRow("after the size, found in the %s directory", folder) << folder << "\"b.so\",\"10\""
+                                                                           << "Input past end of file"
+                                                                           << "";
+        QTest::addRow("after the name, found in the %s directory", folder) << folder << "\"b.so\""
+                                                                           << "Input past end of file"
+                                                                           << "";
+        QTest::addRow("inside the quoted date, found in the %s directory", folder)
+            << folder << "\"b.so\",\"10\",\"2026-12"
+            << "Input past end of file inside a quoted field"
+            << "2026-12"; // what the list gave is kept
+    }
+}
+
 void tst_TestRun::truncatedEntryStartsEmpty()
 {
+    QFETCH(QString, folder);
+    QFETCH(QString, lastRecord);
+    QFETCH(QString, error);
+    QFETCH(QString, originalDate);
     Machine machine;
+    const std::string directory = folder == "system" ? machine.systemDirectory()
+        : folder == "windows"                        ? machine.windowsDirectory()
+                                                     : machine.applicationDirectory();
     machine.makeFile(machine.systemDirectory() + "/a.so", 10, at(reference.addDays(1)));
-    machine.makeFile(machine.systemDirectory() + "/b.so", 10, at(reference));
-    // The list breaks off after b.so's size: its date was never read.
-    machine.writeText(machine.dataFile("indll.txt"), "\"a.so\",\"10\",\"2026-12-07\"\r\n\"b.so\",\"10\"");
+    machine.makeFile(directory + "/b.so", 10, at(reference));
+    machine.writeText(machine.dataFile("indll.txt"), "\"a.so\",\"10\",\"2026-12-07\"\r\n" + lastRecord.toStdString());
     FakeRuntime runtime(machine.applicationDirectory(), machine.files);
     FakeWindow window;
     runTest(window, runtime);
-    QCOMPARE(lines(window.missing),
-        (QStringList { "a.so - Could not match date/size", "b.so - Error: Input past end of file" }));
+    QCOMPARE(lines(window.missing), (QStringList { "a.so - Could not match date/size", "b.so - Error: " + error }));
+    QVERIFY(lines(window.matching).isEmpty());
+    // A record of its own, whole, with the size the list gave where it gave one.
     const std::string text = machine.readText(machine.dataFile("outdll.txt"));
-    QVERIFY2(text.ends_with("\"b.so\",10,\"\",\"Input past end of file\"\r\n"), text.c_str());
+    const std::string size = lastRecord.count(',') > 0 ? "10" : "0";
+    QVERIFY2(text.ends_with("\r\n\"b.so\"," + size + ",\"" + originalDate.toStdString() + "\",\"" + error.toStdString()
+                 + "\"\r\n"),
+        text.c_str());
+}
+
+void tst_TestRun::listsInUseByAnotherRun()
+{
+    Machine machine;
+    machine.makeFile(machine.systemDirectory() + "/a.so", 10, at(reference));
+    machine.writeText(machine.dataFile("indll.txt"), "\"a.so\",\"10\",\"2026-12-07\"\r\n");
+    machine.writeText(machine.dataFile("outdll.txt"), "the other run's\r\n");
+    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
+    FakeWindow window;
+    window.append(ListBox::Missing, "from the run before", "");
+    runtime.listsInUse = true;
+    runTest(window, runtime);
+    // Said, and nothing touched: the file, the lists, the buttons.
+    QCOMPARE(runtime.messages, (std::vector<std::string> { "Error  70: The lists are in use by another run" }));
+    QCOMPARE(machine.readText(machine.dataFile("outdll.txt")), std::string("the other run's\r\n"));
+    QCOMPARE(lines(window.missing), QStringList { "from the run before" });
+    QVERIFY(!window.isUnloaded());
+    QVERIFY(window.gating.empty());
+
+    // The same for a generation, which would replace two lists.
+    machine.writeText(machine.dataFile("dlls.txt"), "a.so\r\n");
+    runtime.messages.clear();
+    generateReference(runtime);
+    QCOMPARE(runtime.messages, (std::vector<std::string> { "Error  70: The lists are in use by another run" }));
+    QCOMPARE(machine.readText(machine.dataFile("indll.txt")), std::string("\"a.so\",\"10\",\"2026-12-07\"\r\n"));
+    QVERIFY(machine.files.find(machine.dataFile("dllerr.txt")) == nullptr);
+
+    // Once the other run has ended, the lock is taken and let go again.
+    runtime.listsInUse = false;
+    runtime.messages.clear();
+    runTest(window, runtime);
+    QCOMPARE(lines(window.matching), QStringList { "a.so" });
+    QCOMPARE(runtime.locksTaken, 1);
 }
 
 namespace {

@@ -1,0 +1,127 @@
+#include "system/FolderLock.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace deptest {
+
+// The folder itself is locked with flock(): it needs no file of its own,
+// so a folder the user may not write is locked too.
+struct FolderLock::Handle {
+    std::string directory;
+    int descriptor { -1 };
+    ~Handle()
+    {
+        if (descriptor >= 0)
+            ::close(descriptor);
+    }
+};
+
+namespace {
+
+// The process holding an flock() on the file with this identity, as
+// /proc/locks lists it ("1: FLOCK  ADVISORY  WRITE 4242 08:01:1234 0 EOF",
+// the device as hexadecimal major:minor); 0 when it is not listed.
+std::int64_t flockHolder(const struct stat& locked)
+{
+    std::ifstream locks("/proc/locks");
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, "%02x:%02x:%llu", ::major(locked.st_dev), ::minor(locked.st_dev),
+        static_cast<unsigned long long>(locked.st_ino));
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, kind, mode, access, identity;
+        std::int64_t process = 0;
+        // A lock that others wait for is listed again after "->".
+        if (!(fields >> number >> kind) || kind == "->" || kind != "FLOCK")
+            continue;
+        if (fields >> mode >> access >> process >> identity && identity == wanted)
+            return process;
+    }
+    return 0;
+}
+
+// A new version of `file` as PosixFiles writes it: ".file.XXXXXX".
+bool isNewVersionOf(std::string_view name, std::string_view file)
+{
+    constexpr std::size_t suffix = 6;
+    if (name.size() != file.size() + suffix + 2 || name.front() != '.' || name.substr(1, file.size()) != file
+        || name[file.size() + 1] != '.')
+        return false;
+    for (const char c : name.substr(file.size() + 2)) {
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+FolderLock::FolderLock(std::unique_ptr<Handle> handle)
+    : m_handle(std::move(handle))
+{
+}
+
+FolderLock::~FolderLock() = default;
+
+FolderLock::Attempt FolderLock::tryTake(const std::string& directory)
+{
+    auto handle = std::make_unique<Handle>();
+    handle->directory = directory.empty() ? std::string(".") : directory;
+    handle->descriptor = ::open(handle->directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle->descriptor < 0)
+        return {};
+    while (::flock(handle->descriptor, LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            return {}; // a file system without locks
+        Attempt busy;
+        busy.busy = true;
+        if (struct stat status {}; ::fstat(handle->descriptor, &status) == 0)
+            busy.holder = flockHolder(status);
+        return busy;
+    }
+    Attempt taken;
+    taken.lock.reset(new FolderLock(std::move(handle)));
+    return taken;
+}
+
+void FolderLock::removeLeftovers(std::span<const std::string_view> fileNames) const
+{
+    const int listing = ::openat(m_handle->descriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listing < 0)
+        return;
+    DIR* folder = ::fdopendir(listing);
+    if (folder == nullptr) {
+        ::close(listing);
+        return;
+    }
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        struct stat status { };
+        const bool leftover = std::any_of(
+            fileNames.begin(), fileNames.end(), [&name](std::string_view file) { return isNewVersionOf(name, file); });
+        if (leftover && ::fstatat(m_handle->descriptor, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(status.st_mode))
+            (void)::unlinkat(m_handle->descriptor, name.c_str(), 0); // best effort: it harms nothing where it stays
+    }
+    ::closedir(folder);
+}
+
+void FolderLock::pause() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
+
+} // namespace deptest
