@@ -81,6 +81,25 @@ private:
     std::size_t m_reads { 0 };
 };
 
+// Whether the path's last part is one of the names Windows keeps for its
+// devices in every folder (CON, NUL, COM1, "nul.txt" too): opening one
+// opens the device, or fails in a way that says nothing of it.
+bool namesDevice(std::string_view path)
+{
+    const std::size_t slash = path.find_last_of("\\/:");
+    std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    name = name.substr(0, name.find('.'));
+    while (!name.empty() && name.back() == ' ')
+        name.remove_suffix(1);
+    std::string upper(name);
+    for (char& c : upper)
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL" || upper == "CONIN$" || upper == "CONOUT$")
+        return true;
+    return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '1'
+        && upper[3] <= '9';
+}
+
 // A list that is not a file on a disk (a named pipe, the console, NUL, a
 // device path) is refused by what it is.
 Error notPlainFile(std::string_view path, std::string_view what)
@@ -207,6 +226,8 @@ Result<std::unique_ptr<InputFile>> WindowsFiles::openForReading(std::string_view
     // device: it is refused by its name.
     if (path.starts_with("\\\\.\\") || path.starts_with("//./"))
         return notPlainFile(path, "a device path");
+    if (namesDevice(path))
+        return notPlainFile(path, "a device name (the console, NUL, a port or a printer)");
     const HANDLE handle = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {

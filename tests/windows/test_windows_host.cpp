@@ -11,6 +11,7 @@
 #include "services/Runtime.h"
 #include "services/Window.h"
 #include "system/CodePages.h"
+#include "system/FolderLock.h"
 #include "system/windows/WindowsFiles.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/FakeWindow.h"
@@ -356,6 +357,99 @@ TEST_F(WindowsHost, ANameInThisMachinesCodePageIsFound)
     ::DeleteFileW(path.c_str());
     ASSERT_TRUE(measured) << measured.error().number;
     EXPECT_EQ(measured->size, 5);
+}
+
+// What the list reader is refused, and why: 0 and "" when it opened.
+std::pair<int, std::string> refusal(const std::string& path)
+{
+    const Result<std::unique_ptr<InputFile>> opened = WindowsFiles().openForReading(path);
+    return opened ? std::pair { 0, std::string() } : std::pair { opened.error().number, opened.error().description };
+}
+
+// A list that is no file on a disk is refused at once by what it is: a
+// named pipe with a server that never writes (which a plain read would
+// wait on for ever), the console, NUL and a directory.
+TEST_F(WindowsHost, ListsThatAreNotFilesAreRefusedWithoutWaiting)
+{
+    const std::string pipeName = "\\\\.\\pipe\\deptest-" + std::to_string(::GetCurrentProcessId());
+    const HANDLE server = ::CreateNamedPipeW(
+        wide(pipeName).c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    ::CreateDirectoryW(wide(inApplication("folder")).c_str(), nullptr);
+    const std::vector<std::pair<std::string, std::string>> cases {
+        { pipeName, "is a device path, not a plain file" },
+        { "//./pipe/deptest-" + std::to_string(::GetCurrentProcessId()), "is a device path, not a plain file" },
+        { "NUL", "not a plain file" },
+        { "CON", "not a plain file" },
+        { inApplication("NUL"), "not a plain file" },
+        { inApplication("com1.txt"), "not a plain file" },
+        { inApplication("folder"), "is a directory, not a plain file" },
+    };
+    for (const auto& [path, said] : cases) {
+        const auto [number, description] = refusal(path);
+        EXPECT_EQ(number, error::pathFileAccess) << path;
+        EXPECT_NE(description.find(said), std::string::npos) << path << ": " << description;
+        EXPECT_EQ(description.rfind(path, 0), 0U) << "the list is named: " << description;
+    }
+    ::RemoveDirectoryW(wide(inApplication("folder")).c_str());
+    ::CloseHandle(server);
+}
+
+// The reference list is read twice in a run, once to learn its dates and
+// once to check it: the second reading is of the same text, or none.
+TEST_F(WindowsHost, AListIsReadAgainOnlyWhileItIsTheSame)
+{
+    const std::string list = inApplication("indll.txt");
+    placed.push_back(list);
+    writeText(list, "\"a.dll\",\"1\",\"x\"\r\n");
+    Result<std::unique_ptr<InputFile>> opened = WindowsFiles().openForReading(list);
+    ASSERT_TRUE(opened);
+    char buffer[64] {};
+    const auto readAll = [&] {
+        const Result<std::size_t> got = (*opened)->read(buffer, sizeof buffer);
+        return got ? std::string(buffer, *got) : std::string("failed");
+    };
+    EXPECT_EQ(readAll(), "\"a.dll\",\"1\",\"x\"\r\n");
+    EXPECT_FALSE((*opened)->rewind());
+    EXPECT_EQ(readAll(), "\"a.dll\",\"1\",\"x\"\r\n");
+    // Written meanwhile: neither read again nor read on.
+    const HANDLE writer = ::CreateFileW(wide(list).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(writer, "more", 4, &written, nullptr);
+    ::CloseHandle(writer);
+    const Outcome again = (*opened)->rewind();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->description, "The file changed while it was read");
+    EXPECT_EQ(readAll(), "failed");
+}
+
+// One run at a time per folder: a second try is refused and told whose
+// lock it is, and the lock goes with its holder. The hidden new versions
+// a killed run left are removed, and nothing else.
+TEST_F(WindowsHost, OneRunAtATimePerFolder)
+{
+    placed.push_back(inApplication("deptest.lock"));
+    FolderLock::Attempt first = FolderLock::tryTake(application);
+    ASSERT_TRUE(first.lock);
+    const FolderLock::Attempt second = FolderLock::tryTake(application);
+    EXPECT_FALSE(second.lock);
+    EXPECT_TRUE(second.busy);
+    EXPECT_EQ(second.holder, static_cast<std::int64_t>(::GetCurrentProcessId()));
+
+    for (const char* name : { "dpt1A2B.tmp", "dptF.tmp", "dptnothex.tmp", "other.tmp", "dpt12345.tmp" })
+        place(application + "\\", name, 1, winter);
+    const std::string_view names[] { "indll.txt" };
+    first.lock->removeLeftovers(names);
+    for (const char* name : { "dpt1A2B.tmp", "dptF.tmp" })
+        EXPECT_EQ(::GetFileAttributesW(wide(inApplication(name)).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+    for (const char* name : { "dptnothex.tmp", "other.tmp", "dpt12345.tmp" })
+        EXPECT_NE(::GetFileAttributesW(wide(inApplication(name)).c_str()), INVALID_FILE_ATTRIBUTES) << name;
+
+    first.lock.reset();
+    const FolderLock::Attempt after = FolderLock::tryTake(application);
+    EXPECT_TRUE(after.lock);
 }
 
 } // namespace
