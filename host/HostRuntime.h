@@ -17,6 +17,8 @@ struct HostSettings {
     std::string applicationDirectory;
     HostDirectories directories;
     QLocale locale;
+    // The files the runtime reads and writes: this system's own when empty.
+    std::shared_ptr<SystemFiles> files {};
 };
 
 // The runtime's files, dates and events on the real machine: files through
@@ -49,7 +51,7 @@ public:
 private:
     HostSettings m_settings;
     std::string m_applicationDirectory; // as a host directory, with its separator
-    std::unique_ptr<SystemFiles> m_files;
+    std::shared_ptr<SystemFiles> m_files;
     QElapsedTimer m_sinceEvents;
     LongDateFormat m_dates;
     bool m_lastDateValid { false };
