@@ -157,12 +157,19 @@ QJsonObject jsonOf(const NameOutcome& outcome, const Runtime& runtime)
     return entry;
 }
 
+// Whether the digest list is there, read or not: as the test run decides
+// whether it compares contents (or says why it could not).
+bool digestListThere(Runtime& runtime)
+{
+    const auto list = runtime.openForReading(dataFilePath(runtime.applicationDirectory(), dataFile::digestList));
+    return list || list.error().number != error::fileNotFound;
+}
+
 } // namespace
 
 int runTestCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindow& window, const Streams& streams)
 {
-    const bool withContents = QFile::exists(QString::fromStdString(
-        runtime.displayPath(dataFilePath(runtime.applicationDirectory(), dataFile::digestList))));
+    const bool withContents = digestListThere(runtime);
     return runOverList(runtime, window, options, streams, dataFile::referenceList,
         "entries did not match or were not found", [&](Progress& progress, Tally& tally) {
             runTest(window, runtime, [&](const EntryVerdict& verdict) {

@@ -14,13 +14,14 @@ namespace deptest {
 
 HostSettings HostRuntime::settingsForThisMachine()
 {
-    return { QCoreApplication::applicationDirPath().toStdString(), thisMachinesDirectories(), QLocale::system(), {} };
+    return { QCoreApplication::applicationDirPath().toStdString(), thisMachinesDirectories(), QLocale::system(), {},
+        {} };
 }
 
 HostRuntime::HostRuntime(HostSettings settings)
     : m_settings(std::move(settings))
     , m_applicationDirectory(m_settings.applicationDirectory + m_settings.directories.separator)
-    , m_files(thisSystemsFiles())
+    , m_files(m_settings.files ? m_settings.files : std::shared_ptr<SystemFiles>(thisSystemsFiles()))
     , m_dates(m_settings.locale)
 {
 }

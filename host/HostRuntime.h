@@ -22,6 +22,8 @@ struct HostSettings {
     // waits for them: told why before each further try, it waits on while
     // the answer is true. Unset, the command is refused at once.
     std::function<bool(const std::string& inUse)> waitForLists;
+    // The files the runtime reads and writes: this system's own when empty.
+    std::shared_ptr<SystemFiles> files {};
 };
 
 // The runtime's files, dates and events on the real machine: files through
@@ -56,7 +58,7 @@ public:
 private:
     HostSettings m_settings;
     std::string m_applicationDirectory; // as a host directory, with its separator
-    std::unique_ptr<SystemFiles> m_files;
+    std::shared_ptr<SystemFiles> m_files;
     QElapsedTimer m_sinceEvents;
     LongDateFormat m_dates;
     bool m_lastDateValid { false };

@@ -96,15 +96,16 @@ private:
 // stays as it was.
 class PosixFile final : public SystemFile {
 public:
-    explicit PosixFile(int descriptor, std::shared_ptr<bool> emptyFirst = {})
+    PosixFile(int descriptor, std::shared_ptr<PosixCalls> calls, std::shared_ptr<bool> emptyFirst = {})
         : m_descriptor(descriptor)
+        , m_calls(std::move(calls))
         , m_emptyFirst(std::move(emptyFirst))
     {
     }
     ~PosixFile() override
     {
         if (m_descriptor >= 0)
-            ::close(m_descriptor);
+            m_calls->close(m_descriptor);
     }
     PosixFile(const PosixFile&) = delete;
     PosixFile& operator=(const PosixFile&) = delete;
@@ -112,12 +113,12 @@ public:
     Result<std::size_t> writeSome(std::string_view bytes) override
     {
         if (m_emptyFirst && *m_emptyFirst) {
-            if (::ftruncate(m_descriptor, 0) != 0)
+            if (m_calls->truncate(m_descriptor, 0) != 0)
                 return errorFromOs(errno);
             *m_emptyFirst = false;
         }
         for (;;) {
-            const ssize_t put = ::write(m_descriptor, bytes.data(), bytes.size());
+            const ssize_t put = m_calls->write(m_descriptor, bytes.data(), bytes.size());
             if (put >= 0)
                 return static_cast<std::size_t>(put);
             if (errno != EINTR)
@@ -127,14 +128,14 @@ public:
 
     void truncate(std::uint64_t size) override
     {
-        if (::ftruncate(m_descriptor, static_cast<off_t>(size)) != 0) {
+        if (m_calls->truncate(m_descriptor, static_cast<off_t>(size)) != 0) {
             // Nothing more can be done for the file; the write's error says it is incomplete.
         }
     }
 
     Outcome sync() override
     {
-        if (::fsync(m_descriptor) != 0 && errno != EINVAL)
+        if (m_calls->sync(m_descriptor) != 0 && errno != EINVAL)
             return errorFromOs(errno);
         return {};
     }
@@ -142,13 +143,14 @@ public:
     Outcome close() override
     {
         const int descriptor = std::exchange(m_descriptor, -1);
-        if (::close(descriptor) != 0)
+        if (m_calls->close(descriptor) != 0)
             return errorFromOs(errno);
         return {};
     }
 
 private:
     int m_descriptor;
+    std::shared_ptr<PosixCalls> m_calls;
     std::shared_ptr<bool> m_emptyFirst;
 };
 
@@ -167,9 +169,10 @@ bool isWriteProtected(const std::string& path, const struct stat& status)
 // A new version under a temporary name beside the file it replaces.
 class PosixPendingVersion final : public PendingVersion {
 public:
-    PosixPendingVersion(std::string temporary, std::string target)
+    PosixPendingVersion(std::string temporary, std::string target, std::shared_ptr<PosixCalls> calls)
         : m_temporary(std::move(temporary))
         , m_target(std::move(target))
+        , m_calls(std::move(calls))
     {
     }
 
@@ -180,27 +183,31 @@ public:
             return Error::of(error::permissionDenied);
         // The same table as every other call, so that a fault reads the
         // same here as when the file was opened, and on every system.
-        if (::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+        if (m_calls->rename(m_temporary.c_str(), m_target.c_str()) != 0)
             return errorFromOs(errno);
         syncDirectoryOf(m_target); // so that the rename itself survives a power cut
         return {};
     }
 
-    void discard() override { ::unlink(m_temporary.c_str()); }
+    void discard() override { m_calls->unlink(m_temporary.c_str()); }
 
 private:
-    static void syncDirectoryOf(const std::string& path)
+    // As far as the file system allows: some cannot sync a directory, and
+    // the new version is in place already.
+    void syncDirectoryOf(const std::string& path)
     {
         const std::string directory = std::filesystem::path(path).parent_path().string();
-        const int handle = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int handle
+            = m_calls->open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
         if (handle >= 0) {
-            (void)::fsync(handle);
-            ::close(handle);
+            (void)m_calls->sync(handle);
+            m_calls->close(handle);
         }
     }
 
     std::string m_temporary;
     std::string m_target;
+    std::shared_ptr<PosixCalls> m_calls;
 };
 
 // The file itself, written in place where its directory takes no new file:
@@ -227,16 +234,16 @@ private:
     std::shared_ptr<bool> m_emptyFirst;
 };
 
-Result<std::unique_ptr<OutputFile>> writtenInPlace(const std::string& target)
+Result<std::unique_ptr<OutputFile>> writtenInPlace(const std::string& target, const std::shared_ptr<PosixCalls>& calls)
 {
     // The directory takes no new file, but the file may be written: it is
     // written in place, as a plain open for output would.
-    const int descriptor = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    const int descriptor = calls->open(target.c_str(), O_WRONLY | O_CLOEXEC, 0);
     if (descriptor < 0)
         return errorFromOs(errno);
     auto emptyFirst = std::make_shared<bool>(true);
-    return replacementOutput(
-        std::make_unique<PosixFile>(descriptor, emptyFirst), std::make_unique<PosixInPlaceVersion>(target, emptyFirst));
+    return replacementOutput(std::make_unique<PosixFile>(descriptor, calls, emptyFirst),
+        std::make_unique<PosixInPlaceVersion>(target, emptyFirst));
 }
 
 // The permission bits a newly created file gets: 0666 less the umask. The
@@ -284,6 +291,28 @@ Error notPlainFile(const std::string& path, mode_t mode)
 }
 
 } // namespace
+
+int PosixCalls::open(const char* path, int flags, mode_t mode) { return ::open(path, flags, mode); }
+int PosixCalls::makeUnique(std::string& pattern, int flags) { return ::mkostemp(pattern.data(), flags); }
+ssize_t PosixCalls::write(int descriptor, const void* bytes, std::size_t size)
+{
+    return ::write(descriptor, bytes, size);
+}
+int PosixCalls::truncate(int descriptor, off_t size) { return ::ftruncate(descriptor, size); }
+int PosixCalls::sync(int descriptor) { return ::fsync(descriptor); }
+int PosixCalls::close(int descriptor) { return ::close(descriptor); }
+int PosixCalls::rename(const char* from, const char* to) { return ::rename(from, to); }
+int PosixCalls::unlink(const char* path) { return ::unlink(path); }
+
+PosixFiles::PosixFiles()
+    : PosixFiles(std::make_shared<PosixCalls>())
+{
+}
+
+PosixFiles::PosixFiles(std::shared_ptr<PosixCalls> calls)
+    : m_calls(std::move(calls))
+{
+}
 
 Error PosixFiles::missingPathError(int osError, std::string_view hostPath)
 {
@@ -340,10 +369,10 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForWriting(std::string_view 
     if (!isUsablePath(hostPath))
         return Error::of(error::badFileName);
     const std::string path(hostPath);
-    const int descriptor = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int descriptor = m_calls->open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (descriptor < 0)
         return missingPathError(errno, hostPath);
-    return bufferedOutput(std::make_unique<PosixFile>(descriptor));
+    return bufferedOutput(std::make_unique<PosixFile>(descriptor, m_calls));
 }
 
 Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_view hostPath)
@@ -375,9 +404,9 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_vie
     std::string hidden(".");
     hidden.append(targetPath.filename().string()).append(".XXXXXX");
     std::string temporary = (targetPath.parent_path() / hidden).string();
-    const int descriptor = ::mkostemp(temporary.data(), O_CLOEXEC);
+    const int descriptor = m_calls->makeUnique(temporary, O_CLOEXEC);
     if (descriptor < 0 && replacing && (errno == EACCES || errno == EPERM))
-        return writtenInPlace(target);
+        return writtenInPlace(target, m_calls);
     if (descriptor < 0)
         return missingPathError(errno, target);
     // The new version keeps the old one's permissions and, where allowed,
@@ -390,12 +419,12 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_vie
     }
     if (::fchmod(descriptor, mode) != 0) {
         const int failure = errno;
-        ::close(descriptor);
-        ::unlink(temporary.c_str());
+        m_calls->close(descriptor);
+        m_calls->unlink(temporary.c_str());
         return errorFromOs(failure);
     }
-    return replacementOutput(
-        std::make_unique<PosixFile>(descriptor), std::make_unique<PosixPendingVersion>(std::move(temporary), target));
+    return replacementOutput(std::make_unique<PosixFile>(descriptor, m_calls),
+        std::make_unique<PosixPendingVersion>(std::move(temporary), target, m_calls));
 }
 
 PosixFiles::~PosixFiles()

@@ -4,13 +4,39 @@
 #include "services/SystemFiles.h"
 #include "system/posix/DirectoryNames.h"
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
+#include <sys/types.h>
+
 namespace deptest {
+
+// The calls that write a file and put it in its place, each answering as
+// the system call of its name does (-1 and errno on failure). The files
+// are given the system's own, or calls that watch them: the order of the
+// syncs and the rename is what lets a replaced list survive a power cut,
+// and nothing outside the calls shows it.
+class PosixCalls {
+public:
+    PosixCalls() = default;
+    virtual ~PosixCalls() = default;
+    PosixCalls(const PosixCalls&) = delete;
+    PosixCalls& operator=(const PosixCalls&) = delete;
+
+    virtual int open(const char* path, int flags, mode_t mode);
+    // mkostemp(): the X's that end `pattern` become the new file's name.
+    virtual int makeUnique(std::string& pattern, int flags);
+    virtual ssize_t write(int descriptor, const void* bytes, std::size_t size);
+    virtual int truncate(int descriptor, off_t size);
+    virtual int sync(int descriptor);
+    virtual int close(int descriptor);
+    virtual int rename(const char* from, const char* to);
+    virtual int unlink(const char* path);
+};
 
 // Files on a POSIX system. A path inside a searched directory is looked up
 // relative to a handle on the directory kept open.
@@ -27,7 +53,8 @@ public:
     // Whether the names read from a searched directory answer its misses now.
     [[nodiscard]] bool namesInUse(const std::string& directory) const;
 
-    PosixFiles() = default;
+    PosixFiles();
+    explicit PosixFiles(std::shared_ptr<PosixCalls> calls);
     ~PosixFiles() override;
     PosixFiles(const PosixFiles&) = delete;
     PosixFiles& operator=(const PosixFiles&) = delete;
@@ -42,6 +69,8 @@ private:
     // A path that does not exist is 53 when its directory exists and 76
     // when it does not.
     Error missingPathError(int osError, std::string_view hostPath);
+
+    std::shared_ptr<PosixCalls> m_calls; // those of writing files
 
     // Directories seen to exist. A search misses in the same few
     // directories entry after entry, so each is asked about once. Only

@@ -110,85 +110,130 @@ Error notPlainFile(std::string_view path, std::string_view what)
 // A handle open for writing.
 class WindowsFile final : public SystemFile {
 public:
-    explicit WindowsFile(HANDLE handle)
+    WindowsFile(HANDLE handle, std::shared_ptr<WindowsCalls> calls)
         : m_handle(handle)
+        , m_calls(std::move(calls))
     {
     }
     ~WindowsFile() override
     {
         if (m_handle != INVALID_HANDLE_VALUE)
-            ::CloseHandle(m_handle);
+            m_calls->close(m_handle);
     }
     WindowsFile(const WindowsFile&) = delete;
     WindowsFile& operator=(const WindowsFile&) = delete;
 
     Result<std::size_t> writeSome(std::string_view bytes) override
     {
-        DWORD put = 0;
+        unsigned long put = 0;
         const DWORD wanted = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
-        if (!::WriteFile(m_handle, bytes.data(), wanted, &put, nullptr))
+        if (!m_calls->write(m_handle, bytes.data(), wanted, put))
             return lastError();
         return static_cast<std::size_t>(put);
     }
 
-    void truncate(std::uint64_t size) override
-    {
-        LARGE_INTEGER keep {};
-        keep.QuadPart = static_cast<LONGLONG>(size);
-        if (::SetFilePointerEx(m_handle, keep, nullptr, FILE_BEGIN))
-            ::SetEndOfFile(m_handle);
-    }
+    void truncate(std::uint64_t size) override { (void)m_calls->truncate(m_handle, size); }
 
     Outcome sync() override
     {
-        if (!::FlushFileBuffers(m_handle))
+        if (!m_calls->flush(m_handle))
             return lastError();
         return {};
     }
 
     Outcome close() override
     {
-        ::CloseHandle(m_handle);
+        m_calls->close(m_handle);
         m_handle = INVALID_HANDLE_VALUE;
         return {};
     }
 
 private:
     HANDLE m_handle;
+    std::shared_ptr<WindowsCalls> m_calls;
 };
 
 // A new version under a fresh name beside the file it replaces.
 class WindowsPendingVersion final : public PendingVersion {
 public:
-    WindowsPendingVersion(std::wstring temporary, std::wstring target)
+    WindowsPendingVersion(std::wstring temporary, std::wstring target, std::shared_ptr<WindowsCalls> calls)
         : m_temporary(std::move(temporary))
         , m_target(std::move(target))
+        , m_calls(std::move(calls))
     {
     }
 
     Outcome putInPlace() override
     {
-        // ReplaceFileW keeps the old file's attributes and permissions.
+        // ReplaceFileW keeps the old file's attributes and permissions;
+        // it has no way to wait for the disk (its flag for that is not
+        // supported), as a move of a new file has.
         const DWORD attributes = ::GetFileAttributesW(m_target.c_str());
         const bool replacing = attributes != INVALID_FILE_ATTRIBUTES;
         // Made read-only while the new version was written: it stays.
         if (replacing && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
             return Error::of(error::permissionDenied);
-        if (!(replacing ? ::ReplaceFileW(
-                  m_target.c_str(), m_temporary.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                        : ::MoveFileExW(m_temporary.c_str(), m_target.c_str(), MOVEFILE_WRITE_THROUGH)))
+        if (!(replacing ? m_calls->replace(m_target.c_str(), m_temporary.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS)
+                        : m_calls->move(m_temporary.c_str(), m_target.c_str(), MOVEFILE_WRITE_THROUGH)))
             return lastError();
         return {};
     }
 
-    void discard() override { ::DeleteFileW(m_temporary.c_str()); }
+    void discard() override { m_calls->remove(m_temporary.c_str()); }
 
 private:
     std::wstring m_temporary;
     std::wstring m_target;
+    std::shared_ptr<WindowsCalls> m_calls;
 };
 
 } // namespace
+
+void* WindowsCalls::create(
+    const wchar_t* path, unsigned long access, unsigned long share, unsigned long disposition, unsigned long flags)
+{
+    return ::CreateFileW(path, access, share, nullptr, disposition, flags, nullptr);
+}
+
+bool WindowsCalls::write(void* handle, const char* bytes, unsigned long size, unsigned long& written)
+{
+    DWORD put = 0;
+    const bool wrote = ::WriteFile(handle, bytes, size, &put, nullptr) != 0;
+    written = put;
+    return wrote;
+}
+
+bool WindowsCalls::truncate(void* handle, std::uint64_t size)
+{
+    LARGE_INTEGER keep {};
+    keep.QuadPart = static_cast<LONGLONG>(size);
+    return ::SetFilePointerEx(handle, keep, nullptr, FILE_BEGIN) && ::SetEndOfFile(handle);
+}
+
+bool WindowsCalls::flush(void* handle) { return ::FlushFileBuffers(handle) != 0; }
+bool WindowsCalls::close(void* handle) { return ::CloseHandle(handle) != 0; }
+
+bool WindowsCalls::replace(const wchar_t* replaced, const wchar_t* replacement, unsigned long flags)
+{
+    return ::ReplaceFileW(replaced, replacement, nullptr, flags, nullptr, nullptr) != 0;
+}
+
+bool WindowsCalls::move(const wchar_t* from, const wchar_t* to, unsigned long flags)
+{
+    return ::MoveFileExW(from, to, flags) != 0;
+}
+
+bool WindowsCalls::remove(const wchar_t* path) { return ::DeleteFileW(path) != 0; }
+
+WindowsFiles::WindowsFiles()
+    : WindowsFiles(std::make_shared<WindowsCalls>())
+{
+}
+
+WindowsFiles::WindowsFiles(std::shared_ptr<WindowsCalls> calls)
+    : m_calls(std::move(calls))
+{
+}
 
 Error errorFromWindows(unsigned long code)
 {
@@ -256,11 +301,11 @@ Result<std::unique_ptr<OutputFile>> WindowsFiles::openForWriting(std::string_vie
 {
     if (!isUsablePath(path))
         return Error::of(error::badFileName);
-    const HANDLE handle = ::CreateFileW(
-        wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle
+        = m_calls->create(wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
     if (handle == INVALID_HANDLE_VALUE)
         return lastError();
-    return bufferedOutput(std::make_unique<WindowsFile>(handle));
+    return bufferedOutput(std::make_unique<WindowsFile>(handle, m_calls));
 }
 
 Result<std::unique_ptr<OutputFile>> WindowsFiles::openForReplacing(std::string_view path)
@@ -279,15 +324,15 @@ Result<std::unique_ptr<OutputFile>> WindowsFiles::openForReplacing(std::string_v
     if (::GetTempFileNameW(directory.c_str(), L"dpt", 0, temporary.data()) == 0)
         return lastError();
     temporary.resize(temporary.find(L'\0'));
-    const HANDLE handle = ::CreateFileW(
-        temporary.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle
+        = m_calls->create(temporary.c_str(), GENERIC_WRITE, 0, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (handle == INVALID_HANDLE_VALUE) {
         const Error failure = lastError();
-        ::DeleteFileW(temporary.c_str());
+        m_calls->remove(temporary.c_str());
         return failure;
     }
-    return replacementOutput(
-        std::make_unique<WindowsFile>(handle), std::make_unique<WindowsPendingVersion>(temporary, target));
+    return replacementOutput(std::make_unique<WindowsFile>(handle, m_calls),
+        std::make_unique<WindowsPendingVersion>(temporary, target, m_calls));
 }
 
 Result<FileMeasurement> WindowsFiles::measure(std::string_view path)

@@ -6,7 +6,9 @@
 #include "cli/Progress.h"
 #include "desktop/frmTest.h"
 #include "errors/Messages.h"
+#include "records/DigestList.h"
 #include "tests/fakes/ListText.h"
+#include "tests/fakes/MemoryFiles.h"
 #include "tests/names/TestBinaries.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestRuntime.h"
@@ -92,16 +94,22 @@ struct CliRun {
 };
 
 // `discardOutput` sends standard output to /dev/null, out of reach of a full disk.
-CliRun runCli(const cli::Options& options, const Machine& machine, const cli::PrinterFactory& printer = {},
+CliRun runCli(const cli::Options& options, HostSettings settings, const cli::PrinterFactory& printer = {},
     bool discardOutput = false)
 {
     std::FILE* out = discardOutput ? std::fopen("/dev/null", "w+") : std::tmpfile();
     std::FILE* err = std::tmpfile();
     CliRun run;
-    run.status = cli::runCommand(options, machine.settings(), { out, err }, printer);
+    run.status = cli::runCommand(options, std::move(settings), { out, err }, printer);
     run.out = contents(out);
     run.err = contents(err);
     return run;
+}
+
+CliRun runCli(const cli::Options& options, const Machine& machine, const cli::PrinterFactory& printer = {},
+    bool discardOutput = false)
+{
+    return runCli(options, machine.settings(), printer, discardOutput);
 }
 
 cli::Options optionsFor(const QString& command)
@@ -158,6 +166,8 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void jsonLines();
+    void digestListThatCannotBeRead_data();
+    void digestListThatCannotBeRead();
     void verbose();
     void printing_data();
     void printing();
@@ -489,6 +499,65 @@ void tst_Cli::progressOnlyOnATerminal()
     ::close(slave);
 }
 
+void tst_Cli::digestListThatCannotBeRead_data()
+{
+    // Why the digest list cannot be read (0: there is none), whether
+    // entries are JSON, and what standard error says.
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<QString>("message");
+    const QString said = "indll.sha256 could not be read, so no contents were compared: ";
+    QTest::newRow("permission denied") << int(error::permissionDenied) << false
+                                       << said + "Error  70: Permission denied";
+    QTest::newRow("permission denied, JSON")
+        << int(error::permissionDenied) << true << said + "Error  70: Permission denied";
+    QTest::newRow("path/file access error, JSON")
+        << int(error::pathFileAccess) << true << said + "Error  75: Path/File access error";
+    QTest::newRow("device error") << int(error::deviceIo) << false << said + "Error  57: Device I/O error";
+    QTest::newRow("absent: nothing said") << 0 << false << "";
+    QTest::newRow("absent, JSON: nothing said") << 0 << true << "";
+}
+
+void tst_Cli::digestListThatCannotBeRead()
+{
+    QFETCH(int, refusal);
+    QFETCH(bool, json);
+    QFETCH(QString, message);
+    // The machine's directories, their files in memory: a.so matches by
+    // size and day, and the digest list gives it a digest of other bytes.
+    Machine machine;
+    auto files = std::make_shared<test::MemoryFiles>();
+    for (const std::string& directory :
+        { machine.systemDirectory(), machine.windowsDirectory(), machine.applicationDirectory() })
+        files->addDirectory(directory + "/");
+    files->put(machine.systemDirectory() + "/a.so", "0123456789", FileTime { 2026, 12, 7, 10, 30, 0 });
+    files->put(machine.dataFile("indll.txt"), entry("a.so", "10"));
+    if (refusal != 0) {
+        const std::string digests = machine.dataFile("indll.sha256");
+        files->put(digests, hexOf(test::MemoryFiles::fingerprint("9876543210")) + "  a.so\n");
+        files->makeUnreadable(digests, Error::of(refusal));
+    }
+    HostSettings settings = machine.settings();
+    settings.files = files;
+    cli::Options options = optionsFor("test");
+    options.json = json;
+    const CliRun run = runCli(options, settings);
+
+    QCOMPARE(run.status, refusal != 0 ? 2 : 0);
+    QCOMPARE(QString::fromStdString(run.err), message.isEmpty() ? QString() : message + "\n");
+    if (json) {
+        // Compared by size and date only: the list is there, so the entry
+        // says its contents were not compared.
+        const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
+        QCOMPARE(entry.value("outcome").toString(), "match");
+        QCOMPARE(entry.contains("contents"), refusal != 0);
+        QVERIFY(entry.value("contents").isNull() || entry.value("contents").isUndefined());
+    } else {
+        QCOMPARE(run.out, std::string());
+    }
+    QCOMPARE(files->find(machine.dataFile("outdll.txt"))->bytes, test::exceptionsHeaderLine());
+}
+
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
@@ -512,8 +581,19 @@ void tst_Cli::namesOfPrograms_data()
     QTest::newRow("a library not found") << QStringList { "prog", "needy" } << "" << 1
                                          << "\"prog\"\r\n\"needy\"\r\n\"liba.so\"\r\n\"libgone.so\"\r\n"
                                          << "deptest: libgone.so: not found, needed by APP/needy\n";
+    // Found by the loader, but where the test would not find it: left out
+    // of the list, which then falls short as a library not found does.
+    QTest::newRow("a library outside the searched directories")
+        << QStringList { "outsider" } << "" << 1 << "\"outsider\"\r\n"
+        << "deptest: ROOT/away/libaway.so: lies outside the directories the test searches\n";
+    QTest::newRow("a library hidden by another of its name")
+        << QStringList { "shadowed" } << "" << 1 << "\"shadowed\"\r\n"
+        << "deptest: APP/libshadow.so: is hidden from the test by another file of its name: "
+           "ROOT/system/libshadow.so\n";
     QTest::newRow("a text file") << QStringList { "prog", "notes.txt" } << "" << 2 << "\"prog\"\r\n\"liba.so\"\r\n"
                                  << "deptest: APP/notes.txt: is neither an ELF nor a PE executable\n";
+    QTest::newRow("a program not there") << QStringList { "prog", "gone" } << "" << 2 << "\"prog\"\r\n\"liba.so\"\r\n"
+                                         << "deptest: APP/gone: No such file or directory\n";
     QTest::newRow("nothing readable keeps the old list")
         << QStringList { "notes.txt" } << "" << 2 << "\"old\"\r\n"
         << "deptest: APP/notes.txt: is neither an ELF nor a PE executable\n";
@@ -531,6 +611,12 @@ void tst_Cli::namesOfPrograms()
     test::writeBinary(application + "/prog", test::makeElf({ .needed = { "liba.so" }, .runpath = "$ORIGIN" }));
     test::writeBinary(application + "/needy", test::makeElf({ .needed = { "libgone.so" } }));
     test::writeBinary(application + "/liba.so", test::makeElf({}));
+    test::writeBinary(
+        application + "/outsider", test::makeElf({ .needed = { "libaway.so" }, .runpath = machine.root() + "/away" }));
+    test::writeBinary(machine.root() + "/away/libaway.so", test::makeElf({}));
+    test::writeBinary(application + "/shadowed", test::makeElf({ .needed = { "libshadow.so" }, .runpath = "$ORIGIN" }));
+    test::writeBinary(application + "/libshadow.so", test::makeElf({}));
+    test::writeBinary(machine.systemDirectory() + "/libshadow.so", test::makeElf({}));
     Machine::writeText(application + "/notes.txt", "text\n");
     Machine::writeText(machine.dataFile("dlls.txt"), "\"old\"\r\n");
     cli::Options options;
@@ -540,7 +626,10 @@ void tst_Cli::namesOfPrograms()
     options.output = output;
     const CliRun run = runCli(options, machine);
     QCOMPARE(run.status, status);
-    QCOMPARE(QString::fromStdString(run.err).replace(QString::fromStdString(application), "APP"), errors);
+    QCOMPARE(QString::fromStdString(run.err)
+                 .replace(QString::fromStdString(application), "APP")
+                 .replace(QString::fromStdString(machine.root()), "ROOT"),
+        errors);
     if (output == "-") {
         QCOMPARE(QString::fromStdString(run.out), list);
         QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), std::string("\"old\"\r\n"));

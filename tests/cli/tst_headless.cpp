@@ -228,6 +228,21 @@ void tst_Headless::namesOfAProgram()
     QVERIFY2(withoutPluginLog(unsearched.err).startsWith("deptest: libdeptest-beside.so: not found"),
         unsearched.err.constData());
     QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), std::string("\"old\"\r\n"));
+
+    // A library the loader finds where the test does not search: every
+    // library found, and still not every one listed.
+    const std::string away = machine.root() + "/away";
+    deptest::test::writeBinary(
+        directory + "/outsider", deptest::test::makeElf({ .needed = { "libdeptest-away.so" }, .runpath = away }));
+    deptest::test::writeBinary(away + "/libdeptest-away.so", deptest::test::makeElf({}));
+    const Finished outside = runProgram({ "--names-of", QString::fromStdString(directory + "/outsider"), "--output",
+                                            "-", "--dir", QString::fromStdString(directory) },
+        environment);
+    QCOMPARE(outside.out, QByteArray("\"outsider\"\r\n"));
+    QCOMPARE(withoutPluginLog(outside.err),
+        QByteArray::fromStdString(
+            "deptest: " + away + "/libdeptest-away.so: lies outside the directories the test searches\n"));
+    QCOMPARE(outside.status, 1);
 }
 
 void tst_Headless::printingDrawsOffscreen()

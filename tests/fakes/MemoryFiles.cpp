@@ -116,6 +116,8 @@ Result<std::unique_ptr<InputFile>> MemoryFiles::openForReading(std::string_view 
         return Error::of(error::pathFileAccess);
     if (const std::int32_t failure = missing(name))
         return Error::of(failure);
+    if (const auto unreadable = m_unreadable.find(name); unreadable != m_unreadable.end())
+        return unreadable->second;
     return std::unique_ptr<InputFile>(std::make_unique<MemoryInput>(m_files[name].bytes));
 }
 

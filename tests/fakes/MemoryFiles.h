@@ -32,7 +32,8 @@ public:
     void putDirectory(const std::string& path) { m_directories.insert(path + "\\"); }
     void remove(const std::string& path) { m_files.erase(path); }
     [[nodiscard]] const File* find(const std::string& path) const;
-    // A file whose contents cannot be read, and why.
+    // A file whose contents cannot be read, and why: it is there and can
+    // be measured, but neither opened for reading nor digested.
     void makeUnreadable(const std::string& path, Error why) { m_unreadable[path] = std::move(why); }
     // What digest() answers for these bytes: a stand-in for SHA-256 that
     // differs wherever the bytes do, as far as the tests go.

@@ -1,7 +1,14 @@
 #include "system/FileWriter.h"
+#include "system/posix/PosixFiles.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -74,6 +81,73 @@ private:
     Disk& m_disk;
 };
 
+// The system's own calls, watched: the syncs, renames and removals of a
+// replacement in their order, each naming its file by its path below the
+// root ("new" for the new version). `failing` names a call that fails
+// instead, as a sync does on a failing disk ("sync new") or a folder's
+// open where the user may not read it ("open lists").
+class WatchedCalls final : public PosixCalls {
+public:
+    WatchedCalls(std::string root, QString failing)
+        : m_root(std::move(root) + "/")
+        , m_failing(failing.toStdString())
+    {
+    }
+
+    int open(const char* path, int flags, mode_t mode) override
+    {
+        if ("open " + nameOf(path) == m_failing) {
+            errno = EACCES;
+            return -1;
+        }
+        const int descriptor = PosixCalls::open(path, flags, mode);
+        m_names[descriptor] = nameOf(path);
+        return descriptor;
+    }
+    int makeUnique(std::string& pattern, int flags) override
+    {
+        const int descriptor = PosixCalls::makeUnique(pattern, flags);
+        m_temporary = pattern;
+        m_names[descriptor] = "new";
+        return descriptor;
+    }
+    int sync(int descriptor) override
+    {
+        const std::string call = "sync " + m_names[descriptor];
+        calls << QString::fromStdString(call);
+        if (call == m_failing) {
+            errno = EIO;
+            return -1;
+        }
+        return PosixCalls::sync(descriptor);
+    }
+    int rename(const char* from, const char* to) override
+    {
+        calls << QString::fromStdString("rename " + nameOf(from) + " " + nameOf(to));
+        return PosixCalls::rename(from, to);
+    }
+    int unlink(const char* path) override
+    {
+        calls << QString::fromStdString("unlink " + nameOf(path));
+        return PosixCalls::unlink(path);
+    }
+
+    QStringList calls;
+
+private:
+    std::string nameOf(const std::string& path) const
+    {
+        if (!m_temporary.empty() && path == m_temporary)
+            return "new";
+        return path.starts_with(m_root) ? path.substr(m_root.size()) : path;
+    }
+
+    std::string m_root;
+    std::string m_failing;
+    std::string m_temporary;
+    std::map<int, std::string> m_names;
+};
+
 std::string lines(int count)
 {
     std::string text;
@@ -92,6 +166,8 @@ private slots:
     void failedSyncIsReported();
     void replacement_data();
     void replacement();
+    void replacementOnDisk_data();
+    void replacementOnDisk();
     void pathsWithNulAreRefused();
 };
 
@@ -179,6 +255,76 @@ void tst_FileWriter::replacement()
     QCOMPARE(disk.inPlace, inPlace);
     QCOMPARE(disk.discarded, !inPlace);
     QCOMPARE(disk.closes, 1);
+}
+
+void tst_FileWriter::replacementOnDisk_data()
+{
+    // The list lists/indll.txt as it was (none, a file or a link to
+    // another folder's file) and a call that fails; then the calls seen,
+    // the error closing gave and what the list holds.
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("after");
+    const QStringList durable { "sync new", "rename new lists/indll.txt", "sync lists" };
+    QTest::newRow("replaced: data, rename, folder") << "old"
+                                                    << "" << durable << 0 << "new";
+    QTest::newRow("made: data, rename, folder") << ""
+                                                << "" << durable << 0 << "new";
+    QTest::newRow("through a link: the folder of the file it leads to")
+        << "link"
+        << "" << QStringList { "sync new", "rename new elsewhere/indll.txt", "sync elsewhere" } << 0 << "new";
+    QTest::newRow("failed data sync keeps the old list")
+        << "old"
+        << "sync new" << QStringList { "sync new", "unlink new" } << int(error::deviceIo) << "old";
+    QTest::newRow("failed folder sync is no failure") << "old"
+                                                      << "sync lists" << durable << 0 << "new";
+    QTest::newRow("folder that cannot be opened is no failure")
+        << "old"
+        << "open lists" << QStringList { "sync new", "rename new lists/indll.txt" } << 0 << "new";
+}
+
+void tst_FileWriter::replacementOnDisk()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, failing);
+    QFETCH(QStringList, calls);
+    QFETCH(int, error);
+    QFETCH(QString, after);
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    QVERIFY(QDir(root.path()).mkpath("lists") && QDir(root.path()).mkpath("elsewhere"));
+    const QString list = root.filePath("lists/indll.txt");
+    const QString target = before == "link" ? root.filePath("elsewhere/indll.txt") : list;
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    if (before == "link")
+        QVERIFY(write(target, "old") && QFile::link(target, list));
+    else if (!before.isEmpty())
+        QVERIFY(write(list, before.toUtf8()));
+
+    auto watched = std::make_shared<WatchedCalls>(root.path().toStdString(), failing);
+    PosixFiles files(watched);
+    Result<std::unique_ptr<OutputFile>> file = files.openForReplacing(list.toStdString());
+    QVERIFY(file);
+    QVERIFY(!(*file)->write("new"));
+    const Outcome closed = (*file)->close();
+    file->reset();
+
+    QCOMPARE(closed ? closed->number : 0, error);
+    QCOMPARE(watched->calls, calls);
+    QFile written(target);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(written.readAll()), after);
+    QCOMPARE(QFileInfo(list).isSymLink(), before == "link");
+    // No new version is left beside it.
+    const QDir::Filters everything = QDir::Files | QDir::Hidden | QDir::System;
+    QCOMPARE(QDir(root.filePath("lists")).entryList(everything).size()
+            + QDir(root.filePath("elsewhere")).entryList(everything).size(),
+        before == "link" ? 2 : 1);
 }
 
 void tst_FileWriter::pathsWithNulAreRefused()

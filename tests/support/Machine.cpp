@@ -16,7 +16,7 @@ Machine::Machine()
 
 HostSettings Machine::settings(const QLocale& locale) const
 {
-    return { applicationDirectory(), HostDirectories { systemDirectory() + "/", windowsDirectory() + "/" }, locale,
+    return { applicationDirectory(), HostDirectories { systemDirectory() + "/", windowsDirectory() + "/" }, locale, {},
         {} };
 }
 

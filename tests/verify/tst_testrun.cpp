@@ -3,6 +3,7 @@
 #include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/MemoryMachine.h"
+#include "verify/EntryCheck.h"
 
 #include <QDateTime>
 
@@ -51,6 +52,8 @@ private slots:
     void countlessDistinctDatesAreNotAllKept();
     void contents_data();
     void contents();
+    void digestListThatCannotBeRead_data();
+    void digestListThatCannotBeRead();
 };
 
 void tst_TestRun::contents_data()
@@ -145,6 +148,50 @@ void tst_TestRun::contents()
     QCOMPARE(QString::fromStdString(exceptions.substr(header.size())).section('"', -2, -2), reason);
     QCOMPARE(lines(runtime.messages).join('|'), messages);
     QCOMPARE(runtime.digestsComputed, filesRead);
+}
+
+void tst_TestRun::digestListThatCannotBeRead_data()
+{
+    // What stands in the digest list's place, or what refuses it; then
+    // the message at the end of the run.
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<int>("refusal");
+    QTest::addColumn<QString>("message");
+    const QString said = "indll.sha256 could not be read, so no contents were compared: ";
+    QTest::newRow("permission denied") << "refused" << int(error::permissionDenied)
+                                       << said + "Error  70: Permission denied";
+    QTest::newRow("path/file access error")
+        << "refused" << int(error::pathFileAccess) << said + "Error  75: Path/File access error";
+    QTest::newRow("device error") << "refused" << int(error::deviceIo) << said + "Error  57: Device I/O error";
+    QTest::newRow("a directory") << "directory" << 0 << said + "Error  75: Path/File access error";
+    QTest::newRow("absent: nothing said") << "absent" << 0 << "";
+}
+
+void tst_TestRun::digestListThatCannotBeRead()
+{
+    QFETCH(QString, list);
+    QFETCH(int, refusal);
+    QFETCH(QString, message);
+    Machine machine;
+    // a.so matches by size and day, and the list's digest is of other bytes.
+    machine.files.put(machine.systemDirectory() + "\\a.so", "0123456789", at(reference));
+    machine.writeText(machine.dataFile("indll.txt"), entry("a.so", "10"));
+    const std::string digests = machine.dataFile("indll.sha256");
+    if (list == "refused") {
+        machine.writeText(digests, hexOf(test::MemoryFiles::fingerprint("9876543210")) + "  a.so\n");
+        machine.files.makeUnreadable(digests, Error::of(refusal));
+    } else if (list == "directory") {
+        machine.makeDirectory(digests);
+    }
+    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
+    FakeWindow window;
+    std::vector<ContentCheck> contents;
+    runTest(window, runtime, [&](const EntryVerdict& verdict) { contents.push_back(verdict.contents); });
+    QCOMPARE(lines(window.matching), QStringList { "a.so" });
+    QVERIFY(window.missing.empty());
+    QCOMPARE(contents, std::vector<ContentCheck> { ContentCheck::NotCompared });
+    QCOMPARE(runtime.digestsComputed, 0);
+    QCOMPARE(lines(runtime.messages).join('|'), message);
 }
 
 void tst_TestRun::verdicts_data()

@@ -23,6 +23,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -336,6 +338,114 @@ TEST_F(WindowsHost, AFailedReplacementGivesTheSameNumbersAsOtherSystems)
     const Outcome vanished = (*orphan)->close();
     ASSERT_TRUE(vanished);
     EXPECT_TRUE(vanished->number == error::fileNotFound || vanished->number == error::pathNotFound) << vanished->number;
+}
+
+// Windows' own calls, watched: the flushes, replacements, moves and
+// removals of a replacement in their order, each naming its file by its
+// name in the application directory ("new" for the new version). A flush
+// of the new version fails instead when `flushFails`, as on a failing disk.
+class WatchedCalls final : public WindowsCalls {
+public:
+    WatchedCalls(std::string directory, bool flushFails)
+        : m_directory(wide(directory + "\\"))
+        , m_flushFails(flushFails)
+    {
+    }
+
+    void* create(const wchar_t* path, unsigned long access, unsigned long share, unsigned long disposition,
+        unsigned long flags) override
+    {
+        void* handle = WindowsCalls::create(path, access, share, disposition, flags);
+        if (disposition == TRUNCATE_EXISTING)
+            m_temporary = path; // the name Windows made for the new version
+        m_names[handle] = nameOf(path);
+        return handle;
+    }
+    bool flush(void* handle) override
+    {
+        calls.push_back("flush " + m_names[handle]);
+        if (m_flushFails && m_names[handle] == "new") {
+            ::SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        return WindowsCalls::flush(handle);
+    }
+    bool replace(const wchar_t* replaced, const wchar_t* replacement, unsigned long flags) override
+    {
+        calls.push_back("replace " + nameOf(replaced) + " by " + nameOf(replacement));
+        return WindowsCalls::replace(replaced, replacement, flags);
+    }
+    bool move(const wchar_t* from, const wchar_t* to, unsigned long flags) override
+    {
+        calls.push_back("move " + nameOf(from) + " to " + nameOf(to)
+            + ((flags & MOVEFILE_WRITE_THROUGH) != 0 ? ", written through" : ""));
+        return WindowsCalls::move(from, to, flags);
+    }
+    bool remove(const wchar_t* path) override
+    {
+        calls.push_back("remove " + nameOf(path));
+        return WindowsCalls::remove(path);
+    }
+
+    std::vector<std::string> calls;
+
+private:
+    std::string nameOf(std::wstring path) const
+    {
+        if (path == m_temporary)
+            return "new";
+        if (path.starts_with(m_directory))
+            path.erase(0, m_directory.size());
+        return std::string(path.begin(), path.end());
+    }
+
+    std::wstring m_directory;
+    bool m_flushFails;
+    std::wstring m_temporary;
+    std::map<void*, std::string> m_names;
+};
+
+// A new list's data reach the disk before it takes the old one's place, or
+// the place of none, and a list whose data could not be flushed leaves the
+// old one as it was, as on other systems.
+TEST_F(WindowsHost, ANewListIsFlushedBeforeItIsPutInPlace)
+{
+    struct Case {
+        const char* before; // the old list, or nothing
+        bool flushFails;
+        std::vector<std::string> calls;
+        int error;
+        const char* after;
+    };
+    const std::vector<Case> cases {
+        { "old", false, { "flush new", "replace list.txt by new" }, 0, "new" },
+        { nullptr, false, { "flush new", "move new to list.txt, written through" }, 0, "new" },
+        { "old", true, { "flush new", "remove new" }, error::deviceIo, "old" },
+    };
+    const std::string list = inApplication("list.txt");
+    placed.push_back(list);
+    for (const Case& expected : cases) {
+        SCOPED_TRACE(std::string(expected.before != nullptr ? "replacing" : "making")
+            + (expected.flushFails ? ", the flush failing" : ""));
+        ::DeleteFileW(wide(list).c_str());
+        if (expected.before != nullptr)
+            writeText(list, expected.before);
+        auto watched = std::make_shared<WatchedCalls>(application, expected.flushFails);
+        WindowsFiles files(watched);
+        Result<std::unique_ptr<OutputFile>> file = files.openForReplacing(list);
+        ASSERT_TRUE(file);
+        EXPECT_FALSE((*file)->write("new"));
+        const Outcome closed = (*file)->close();
+        file->reset();
+        EXPECT_EQ(closed ? closed->number : 0, expected.error);
+        EXPECT_EQ(watched->calls, expected.calls);
+        EXPECT_EQ(readText(list), expected.after);
+        WIN32_FIND_DATAW found {};
+        const HANDLE search = ::FindFirstFileW(wide(application + "\\*.tmp").c_str(), &found);
+        EXPECT_EQ(search, INVALID_HANDLE_VALUE) << "a new version was left behind";
+        if (search != INVALID_HANDLE_VALUE)
+            ::FindClose(search);
+    }
 }
 
 TEST_F(WindowsHost, ANameInThisMachinesCodePageIsFound)
