@@ -58,7 +58,8 @@ Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::fun
 {
     if (!isUsablePath(path))
         return Error::of(error::badFileName);
-    // Others may go on reading and writing it; a change shows in its size.
+    // Others may go on reading and writing it; a change shows in its size
+    // or its time. It cannot be removed or replaced while it is open here.
     const Handle file(::CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
@@ -72,7 +73,8 @@ Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::fun
     if (::GetFileType(file.get()) != FILE_TYPE_DISK)
         return notRegular();
     LARGE_INTEGER opened {};
-    if (!::GetFileSizeEx(file.get(), &opened))
+    FILETIME writtenAtOpen {};
+    if (!::GetFileSizeEx(file.get(), &opened) || !::GetFileTime(file.get(), nullptr, nullptr, &writtenAtOpen))
         return errorFromWindows(::GetLastError());
 
     BCRYPT_ALG_HANDLE algorithmHandle = nullptr;
@@ -98,9 +100,13 @@ Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::fun
         if (betweenBlocks && !betweenBlocks())
             return stoppedOnRequest();
     }
-    // Cut short or grown meanwhile: the digest is of no version of the file.
+    // Cut short, grown or written meanwhile: the digest is of no version of
+    // the file.
     LARGE_INTEGER now {};
-    if (total != opened.QuadPart || !::GetFileSizeEx(file.get(), &now) || now.QuadPart != opened.QuadPart)
+    FILETIME writtenNow {};
+    if (total != opened.QuadPart || !::GetFileSizeEx(file.get(), &now) || now.QuadPart != opened.QuadPart
+        || !::GetFileTime(file.get(), nullptr, nullptr, &writtenNow)
+        || ::CompareFileTime(&writtenNow, &writtenAtOpen) != 0)
         return changedWhileRead();
     ContentDigest digest {};
     if (!BCRYPT_SUCCESS(::BCryptFinishHash(hashHandle, digest.data(), static_cast<ULONG>(digest.size()), 0)))

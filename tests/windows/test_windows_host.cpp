@@ -265,6 +265,33 @@ TEST_F(WindowsHost, ContentsAreComparedThroughTheSystemsCryptography)
     EXPECT_FALSE(files.remove(inApplication("indll.sha256")));
 }
 
+// A file written over while it is hashed is never taken for the file the
+// list names; one cannot be removed or replaced while it is hashed at all.
+TEST_F(WindowsHost, AFileChangedWhileItIsHashedIsNoMatch)
+{
+    const std::string file = place(application + "\\", "hashed.dll", 3, winter);
+    WindowsFiles files;
+    bool removed = true;
+    const Result<ContentDigest> kept = files.digest(file, [&] {
+        removed = ::DeleteFileW(wide(file).c_str()) != 0;
+        return true;
+    });
+    EXPECT_FALSE(removed);
+    EXPECT_TRUE(kept);
+    const Result<ContentDigest> rewritten = files.digest(file, [&] {
+        const HANDLE writer = ::CreateFileW(wide(file).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        const FILETIME later = utc(2026, 6, 1, 12, 0);
+        const bool done
+            = ::WriteFile(writer, "abc", 3, &written, nullptr) && ::SetFileTime(writer, nullptr, nullptr, &later);
+        ::CloseHandle(writer);
+        return done;
+    });
+    ASSERT_FALSE(rewritten);
+    EXPECT_EQ(rewritten.error().description, "The file changed while it was read");
+}
+
 TEST_F(WindowsHost, AFailedGenerationKeepsTheOldList)
 {
     for (const char* file : { "dlls.txt", "indll.txt", "dllerr.txt" })
