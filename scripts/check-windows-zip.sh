@@ -234,24 +234,27 @@ wine "$windows_app\\deptest.com" --help > "$work/help.txt" 2>&1 || status=$?
 grep -q -- "--names-of" "$work/help.txt" && [ "$status" -eq 0 ] || fail "--help: exit $status"$'\n'"$(cat "$work/help.txt")"
 
 # Ctrl+C: the run ends after the entry at hand, every record whole, exit
-# status 2. Standard output is a pipe nobody reads until the signal is
-# sent, so the run cannot be over before it; the exceptions file exists
-# once the program watches for the request.
+# status 2. Standard output is a pipe of which only the first line is read
+# until the signal is sent: that line says an entry has been judged, and
+# the run, held by the full pipe, cannot be over before the signal.
 entries=100000
 for ((i = 0; i < entries; i++)); do
     printf '"absent%d.dll","1","Monday, December 7, 2026"\r\n' "$i"
 done | in_app indll.txt
-rm -f "$app/outdll.txt" "$work/go"
+rm -f "$app/outdll.txt" "$work/go" "$work/judging"
 (
     status=0
     wine "$windows_app\\deptest.com" --test --json --app-dir-only 2> "$work/stop.err" || status=$?
     echo "$status" > "$work/stop.status"
 ) | (
+    : > "$work/stop.out"
+    IFS= read -r first && printf '%s\n' "$first" > "$work/stop.out"
+    touch "$work/judging"
     until [ -e "$work/go" ]; do sleep 0.1; done
-    cat > "$work/stop.out"
+    cat >> "$work/stop.out"
 ) &
 reader=$!
-wait_for "the long run did not start" test -e "$app/outdll.txt"
+wait_for "the long run judged no entry" test -e "$work/judging"
 pkill -INT -f "deptest.com --test --json --app-dir-only" || fail "no console program to stop"
 touch "$work/go"
 wait "$reader"
