@@ -222,10 +222,12 @@ void DateCatalogue::learnFillers(const QLocale& locale)
             learn(locale.toString(date, QLocale::LongFormat, QCalendar(system)), date, system);
     }
     learn(locale.toString(QDate(2020, 3, 6), QLocale::ShortFormat), QDate(2020, 3, 6), QCalendar::System::Gregorian);
-    for (const QString& marker : { locale.amText(), locale.pmText() }) {
-        const QString key = keyOf(marker);
-        for (const QString& word : key.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    for (const bool afterNoon : { false, true }) {
+        const QString key = keyOf(afterNoon ? locale.pmText() : locale.amText());
+        for (const QString& word : key.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             m_timeMarkers.insert(word);
+            (afterNoon ? m_afterNoon : m_beforeNoon).insert(word);
+        }
     }
     for (const QString& word : factsOf(locale.language()).fillers)
         fillers.insert(word);

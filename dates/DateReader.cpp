@@ -2,6 +2,8 @@
 
 #include "dates/DateWords.h"
 #include "dates/Languages.h"
+#include "dates/TimeInText.h"
+#include "dates/Timestamp.h"
 
 #include <QRegularExpression>
 
@@ -83,8 +85,11 @@ std::vector<DateReader::Candidate> DateReader::candidates(
         *byList = false;
     if (text.size() > longestDateText)
         return found;
+    const TimeInText time = findTimeInText(text);
+    if (time.zone == TimeInText::Zone::Unusable)
+        return found;
     Text read;
-    read.folded = caseFolded(text);
+    read.folded = caseFolded(time.dateText);
     read.split = split(read.folded);
     if (byList)
         *byList = read.split.numbers.size() == 3;
@@ -95,7 +100,64 @@ std::vector<DateReader::Candidate> DateReader::candidates(
         readNamed(read, found);
     else
         readNumbers(read, list, found);
+    if (time.zone == TimeInText::Zone::Named)
+        toDaysHere(read, time, found);
     return found;
+}
+
+// A text that names its zone is a moment: each reading's day becomes the
+// day that moment falls on here. The hour of a twelve-hour clock counts
+// only with a word that says which half of the day it is in.
+void DateReader::toDaysHere(const Text& text, const TimeInText& time, std::vector<Candidate>& found) const
+{
+    // A moment's year has four digits: "20-03-06" is a day of 2020 in one
+    // language's order and of 2006 in another's.
+    if (std::none_of(text.split.numbers.begin(), text.split.numbers.end(),
+            [](const Number& number) { return number.digits == 4; })) {
+        found.clear();
+        return;
+    }
+    int halves = 0;
+    bool marked = false;
+    for (const Word& word : text.split.words) {
+        const QStringView piece = QStringView(text.folded).sliced(word.start, word.end - word.start);
+        if (!m_catalogue.isTimeMarker(piece))
+            continue;
+        marked = true;
+        const int half = m_catalogue.halvesOfDay(piece);
+        if (half != (DateCatalogue::beforeNoon | DateCatalogue::afterNoon))
+            halves |= half;
+    }
+    // The hours the time may be: some languages' `date` writes a
+    // twelve-hour clock without its marker, so an hour from 1 to 12 with
+    // none is that hour or twelve hours later, and read only where both
+    // fall on the same day here.
+    std::vector<int> hours { time.hour };
+    if (marked) {
+        if ((halves != DateCatalogue::beforeNoon && halves != DateCatalogue::afterNoon) || time.hour < 1
+            || time.hour > 12) {
+            found.clear();
+            return;
+        }
+        hours = { time.hour % 12 + (halves == DateCatalogue::afterNoon ? 12 : 0) };
+    } else if (time.hour >= 1 && time.hour <= 12) {
+        hours.push_back(time.hour % 12 + 12 * (time.hour == 12 ? 0 : 1));
+    }
+    std::erase_if(found, [&](Candidate& candidate) {
+        const QDate written = candidate.date;
+        QDate day;
+        for (const int hour : hours) {
+            const std::optional<FileTime> here = timeHere(
+                { FileTime { written.year(), written.month(), written.day(), hour, time.minute, time.second },
+                    time.offsetMinutes });
+            const QDate dayOfHour = here ? QDate(here->year, here->month, here->day) : QDate();
+            if (!dayOfHour.isValid() || (day.isValid() && day != dayOfHour))
+                return true;
+            day = dayOfHour;
+        }
+        candidate.date = day;
+        return false;
+    });
 }
 
 bool DateReader::accountsForAll(const Text& text, const Meaning& meaning, qsizetype* recognised) const

@@ -12,6 +12,7 @@
 namespace deptest {
 
 struct SplitText;
+struct TimeInText;
 
 // What a list as a whole has shown about its dates: the language its
 // named dates are written in and the order of its slashed numeric dates.
@@ -29,7 +30,9 @@ struct ListFacts {
 // locales write exactly this text; otherwise the text is not read. Dotted and dashed numeric dates are day-month-year
 // or year-month-day; slashed ones are month-day-year or day-month-year as the list, then this machine, says. Thai years
 // of the Buddhist era and month names of the Persian and Islamic calendars are read in their calendars; a time of day
-// is no part of the day. Two-digit years are read as Windows reads them: 00-29 are 2000-2029, 30-99 are 1930-1999.
+// is no part of the day, unless the text names its zone ("UTC", "GMT", "UT", "Z", "+0100"): such a text is a moment,
+// read as the day it falls on in this machine's zone. Two-digit years are read as Windows reads them: 00-29 are
+// 2000-2029, 30-99 are 1930-1999.
 class DateReader {
 public:
     explicit DateReader(const QLocale& machine);
@@ -75,6 +78,7 @@ public:
 private:
     struct Text;
     void readNamed(const Text& text, std::vector<Candidate>& out) const;
+    void toDaysHere(const Text& text, const TimeInText& time, std::vector<Candidate>& found) const;
     void readNumbers(const Text& text, const ListFacts& list, std::vector<Candidate>& out) const;
     void readNumbersIn(
         const Text& text, QLocale::Language language, const ListFacts& list, std::vector<Candidate>& out) const;

@@ -1,7 +1,10 @@
 #include "dates/LongDateFormat.h"
 
 #include "dates/LegacyText.h"
+#include "dates/Timestamp.h"
 
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace deptest {
@@ -9,6 +12,22 @@ namespace deptest {
 namespace {
 
 constexpr std::size_t cacheLimit = 4096;
+
+// The day of a timestamp in ISO 8601 or RFC 2822, read without the date
+// reader: a list of them holds as many distinct texts as files. None for
+// other texts; an invalid day for one of those shapes that names no real
+// time.
+std::optional<QDate> timestampDay(std::string_view text)
+{
+    IsoReading reading = readIsoTimestamp(text);
+    if (reading.shape == IsoReading::Shape::Other)
+        reading = readRfcTimestamp(text);
+    if (reading.shape == IsoReading::Shape::Other)
+        return std::nullopt;
+    const std::optional<FileTime> here
+        = reading.shape == IsoReading::Shape::Read ? timeHere(reading.timestamp) : std::nullopt;
+    return here ? QDate(here->year, here->month, here->day) : QDate();
+}
 
 } // namespace
 
@@ -63,6 +82,8 @@ Outcome LongDateFormat::render(const FileTime& time, std::string& text)
 
 std::string LongDateFormat::render(std::string_view dateText)
 {
+    if (const std::optional<QDate> day = timestampDay(dateText))
+        return day->isValid() ? renderDay(*day) : std::string(dateText);
     // The list keeps the days of the texts it has studied.
     if (const std::optional<QDate> studied = m_list ? m_list->studiedDay(dateText) : std::nullopt)
         return studied->isValid() ? renderDay(*studied) : std::string(dateText);
@@ -88,8 +109,18 @@ std::string LongDateFormat::render(std::string_view dateText)
     return m_byText.emplace(std::move(key), std::move(rendered)).first->second;
 }
 
-void LongDateFormat::study(std::span<const std::string> dateTexts)
+void LongDateFormat::study(std::span<const std::string> allDateTexts)
 {
+    // Timestamps in ISO 8601 say nothing of the list's language and are
+    // read apart.
+    std::vector<std::string> others;
+    std::span<const std::string> dateTexts = allDateTexts;
+    if (std::any_of(
+            allDateTexts.begin(), allDateTexts.end(), [](const std::string& text) { return timestampDay(text); })) {
+        std::copy_if(allDateTexts.begin(), allDateTexts.end(), std::back_inserter(others),
+            [](const std::string& text) { return !timestampDay(text); });
+        dateTexts = others;
+    }
     m_byText.clear();
     m_unlearned.clear();
     if (m_list) {
