@@ -226,7 +226,10 @@ void DateCatalogue::learnFillers(const QLocale& locale)
         const QString key = keyOf(afterNoon ? locale.pmText() : locale.amText());
         for (const QString& word : key.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             m_timeMarkers.insert(word);
-            (afterNoon ? m_afterNoon : m_beforeNoon).insert(word);
+            QHash<QLocale::Language, int>& halves = m_halvesOfDay[word];
+            const int half = afterNoon ? DateCatalogue::afterNoon : beforeNoon;
+            halves[locale.language()] |= half;
+            halves[QLocale::AnyLanguage] |= half;
         }
     }
     for (const QString& word : factsOf(locale.language()).fillers)

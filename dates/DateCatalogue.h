@@ -76,15 +76,16 @@ public:
     [[nodiscard]] const LanguageSet* languagesWithFiller(QStringView piece) const;
     // Whether `piece` marks a time of day (AM, PM) in some language.
     [[nodiscard]] bool isTimeMarker(QStringView piece) const { return m_timeMarkers.contains(viewed(piece)); }
-    // Which half of the day a time marker's word is in some language's
-    // texts: beforeNoon, afterNoon, or both (a word of both halves, "m" of
-    // "a. m." and "p. m.", or one language's AM and another's PM).
+    // Which half of the day a time marker's word is in a language's texts
+    // (AnyLanguage: in any): beforeNoon, afterNoon, both (a word of both
+    // halves, "m" of "a. m." and "p. m.", or one language's AM and
+    // another's PM), or 0 where the language does not write it.
     static constexpr int beforeNoon = 1;
     static constexpr int afterNoon = 2;
-    [[nodiscard]] int halvesOfDay(QStringView piece) const
+    [[nodiscard]] int halvesOfDay(QStringView piece, QLocale::Language language) const
     {
-        return (m_beforeNoon.contains(viewed(piece)) ? beforeNoon : 0)
-            | (m_afterNoon.contains(viewed(piece)) ? afterNoon : 0);
+        const auto found = m_halvesOfDay.constFind(viewed(piece));
+        return found == m_halvesOfDay.constEnd() ? 0 : found->value(language);
     }
     // The lengths of the names that begin with the three characters at
     // `text[at]`, as lengthBit()s (0: none): most parts of a word are no
@@ -119,8 +120,7 @@ private:
     std::unordered_map<QLocale::Language, QSet<QString>> m_fillers;
     QHash<QString, LanguageSet> m_fillerLanguages;
     QSet<QString> m_timeMarkers;
-    QSet<QString> m_beforeNoon;
-    QSet<QString> m_afterNoon;
+    QHash<QString, QHash<QLocale::Language, int>> m_halvesOfDay;
     QHash<quint64, quint64> m_beginnings;
     int m_mostWords { 1 };
     qsizetype m_longestWord { 0 };

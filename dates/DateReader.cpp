@@ -117,34 +117,65 @@ void DateReader::toDaysHere(const Text& text, const TimeInText& time, std::vecto
         found.clear();
         return;
     }
-    int halves = 0;
-    bool marked = false;
-    for (const Word& word : text.split.words) {
+    // AM or PM: the words of time markers right before or after the time.
+    std::vector<QStringView> markers;
+    const auto onlySpaceBetween = [&](qsizetype from, qsizetype to) {
+        return std::none_of(text.folded.begin() + from, text.folded.begin() + to, [](QChar c) { return c.isDigit(); });
+    };
+    const auto note = [&](const Word& word) {
         const QStringView piece = QStringView(text.folded).sliced(word.start, word.end - word.start);
         if (!m_catalogue.isTimeMarker(piece))
+            return false;
+        markers.push_back(piece);
+        return true;
+    };
+    qsizetype edge = time.timeEnd;
+    for (const Word& word : text.split.words) {
+        if (word.start < time.timeEnd)
             continue;
-        marked = true;
-        const int half = m_catalogue.halvesOfDay(piece);
-        if (half != (DateCatalogue::beforeNoon | DateCatalogue::afterNoon))
-            halves |= half;
+        if (!onlySpaceBetween(edge, word.start) || !note(word))
+            break;
+        edge = word.end;
     }
-    // The hours the time may be: some languages' `date` writes a
-    // twelve-hour clock without its marker, so an hour from 1 to 12 with
-    // none is that hour or twelve hours later, and read only where both
-    // fall on the same day here.
-    std::vector<int> hours { time.hour };
-    if (marked) {
-        if ((halves != DateCatalogue::beforeNoon && halves != DateCatalogue::afterNoon) || time.hour < 1
-            || time.hour > 12) {
-            found.clear();
-            return;
+    edge = time.timeStart;
+    for (auto word = text.split.words.rbegin(); word != text.split.words.rend(); ++word) {
+        if (word->end > time.timeStart)
+            continue;
+        if (!onlySpaceBetween(word->end, edge) || !note(*word))
+            break;
+        edge = word->start;
+    }
+    // The hours the time may be in a reading's language: with markers,
+    // the half of the day they name there (else in any language), and none
+    // where they name both or neither. An hour without a marker is on the
+    // 24-hour clock, but in the languages whose `date` leaves the marker of
+    // a twelve-hour clock out, an hour from 1 to 12 is that hour or twelve
+    // hours later, and read only where both fall on the same day here.
+    const bool unmarkedTwelveHours = std::any_of(found.begin(), found.end(),
+        [](const Candidate& candidate) { return factsOf(candidate.language).unmarkedTwelveHourClock; });
+    const auto hoursIn = [&](QLocale::Language language) -> std::vector<int> {
+        constexpr int both = DateCatalogue::beforeNoon | DateCatalogue::afterNoon;
+        if (markers.empty()) {
+            if (unmarkedTwelveHours && time.hour >= 1 && time.hour <= 12)
+                return { time.hour, time.hour % 12 + 12 * (time.hour == 12 ? 0 : 1) };
+            return { time.hour };
         }
-        hours = { time.hour % 12 + (halves == DateCatalogue::afterNoon ? 12 : 0) };
-    } else if (time.hour >= 1 && time.hour <= 12) {
-        hours.push_back(time.hour % 12 + 12 * (time.hour == 12 ? 0 : 1));
-    }
+        int halves = 0;
+        for (const QStringView marker : markers) {
+            int half = m_catalogue.halvesOfDay(marker, language);
+            if (half == 0)
+                half = m_catalogue.halvesOfDay(marker, QLocale::AnyLanguage);
+            if (half != both)
+                halves |= half;
+        }
+        if ((halves != DateCatalogue::beforeNoon && halves != DateCatalogue::afterNoon) || time.hour < 1
+            || time.hour > 12)
+            return {};
+        return { time.hour % 12 + (halves == DateCatalogue::afterNoon ? 12 : 0) };
+    };
     std::erase_if(found, [&](Candidate& candidate) {
         const QDate written = candidate.date;
+        const std::vector<int> hours = hoursIn(candidate.language);
         QDate day;
         for (const int hour : hours) {
             const std::optional<FileTime> here = timeHere(
@@ -156,7 +187,7 @@ void DateReader::toDaysHere(const Text& text, const TimeInText& time, std::vecto
             day = dayOfHour;
         }
         candidate.date = day;
-        return false;
+        return !day.isValid();
     });
 }
 

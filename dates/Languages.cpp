@@ -38,6 +38,8 @@ std::vector<LanguageFacts> makeTable()
     // Thai years of the Buddhist era, 543 years ahead, are marked "พ.ศ.",
     // of the common era "ค.ศ.".
     table.push_back({ L::Thai, 874, {}, { QStringLiteral("พ"), QStringLiteral("ค"), QStringLiteral("ศ") }, 543, 2400 });
+    for (const QLocale::Language language : { L::Indonesian, L::Malay })
+        table.push_back({ language, 1252, {}, {}, 0, 0, true });
     return table;
 }
 

@@ -24,6 +24,9 @@ struct LanguageFacts {
     // in the common era).
     int eraOffset { 0 };
     int firstEraYear { 0 };
+    // Its `date` writes a twelve-hour clock without AM or PM ("11:30:00"
+    // for 23:30): an hour up to 12 with no marker may be either half.
+    bool unmarkedTwelveHourClock { false };
 };
 
 const LanguageFacts& factsOf(QLocale::Language language);

@@ -158,6 +158,8 @@ TimeInText findTimeInText(const QString& text)
         result.hour = time.hour;
         result.minute = time.minute;
         result.second = time.second;
+        result.timeStart = time.span.start;
+        result.timeEnd = time.span.end;
         if (time.fraction.end > time.fraction.start)
             blanks.push_back(time.fraction);
         // ISO 8601's "T" between the date and the time.

@@ -25,6 +25,9 @@ struct TimeInText {
     int hour { 0 };
     int minute { 0 };
     int second { 0 };
+    // Where the time stands in the text, [timeStart, timeEnd).
+    qsizetype timeStart { 0 };
+    qsizetype timeEnd { 0 };
     QString dateText;
 };
 

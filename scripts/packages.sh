@@ -5,7 +5,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libelf
 # The tests need WINDOWS_PACKAGES too (Wine's DLLs and MinGW-w64's objdump
 # for the name list's Windows half, the PE fuzzer's seeds): scripts/test.sh
 # installs both lists before any test runs.
-TEST_PACKAGES=(poppler-utils tzdata cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck
+# locales-all: date's timestamps in every language glibc writes them.
+TEST_PACKAGES=(poppler-utils tzdata locales-all cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck
     man-db ansible-core)
 BENCH_PACKAGES=(mtree-netbsd time xvfb)
 

@@ -1,7 +1,14 @@
 #include "dates/LegacyText.h"
 #include "dates/LongDateFormat.h"
+#include "tests/support/Requirement.h"
 
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 
 using namespace deptest;
 
@@ -37,6 +44,36 @@ const QList<QDate> unseenDays { QDate(1931, 1, 1), QDate(1987, 10, 31), QDate(19
     QDate(2000, 2, 29), QDate(2013, 7, 14), QDate(2024, 2, 29), QDate(2029, 3, 23), QDate(2031, 5, 7),
     QDate(2045, 11, 17), QDate(2099, 9, 30) };
 
+// What a tool writes under a language and a time zone; empty where the
+// tool is not on this machine.
+QByteArray written(const QString& command, const QString& language, const QByteArray& zone)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), language);
+    environment.insert(QStringLiteral("TZ"), QString::fromLatin1(zone));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("sh"), { QStringLiteral("-c"), command });
+    if (!process.waitForFinished() || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return {};
+    QByteArray output = process.readAllStandardOutput();
+    while (output.endsWith('\n'))
+        output.chop(1);
+    return output;
+}
+
+// A file modified at `moment`, for the tools that describe files.
+QString fileOf(const QDateTime& moment)
+{
+    static QTemporaryDir directory;
+    const QString path = directory.filePath(QString::number(moment.toSecsSinceEpoch()));
+    QFile file(path);
+    if (!file.exists()
+        && (!file.open(QIODevice::WriteOnly) || !file.setFileTime(moment, QFileDevice::FileModificationTime)))
+        qFatal("cannot make %s", qPrintable(path));
+    return path;
+}
+
 } // namespace
 
 class tst_Dates : public QObject {
@@ -56,6 +93,12 @@ private slots:
     void theListDecidesAsAWhole_data();
     void theListDecidesAsAWhole();
     void shortenedOnACharacterBoundary();
+    void timestampsOfTools_data();
+    void timestampsOfTools();
+    void timestampsOfNoRealTime_data();
+    void timestampsOfNoRealTime();
+    void zoneNamesOfManyMeaningsStayUnread();
+    void dateInEveryLanguageOfThisMachine();
 };
 
 void tst_Dates::longDatesOfEveryLocale_data()
@@ -428,6 +471,195 @@ void tst_Dates::shortenedOnACharacterBoundary()
     std::string emoji = std::string(1023, 'x') + "😀😀";
     const QString emojiCut = toDisplayText(emoji, 1252, 1024);
     QCOMPARE(emojiCut, QString(1023, QLatin1Char('x')) + QChar(0x2026));
+}
+
+void tst_Dates::timestampsOfTools_data()
+{
+    // Each tool's timestamp of three moments, written in zones east and
+    // west of UTC: noon, and half an hour before and after midnight UTC,
+    // which falls on another day in the writer's zone or in this machine's
+    // (run under several). A text that names its zone is read as the day
+    // its moment falls on here, and never as the day the writer's clock
+    // showed; one without is that day on the wall clock. Abbreviations of
+    // zones other than UTC (JST, PST, IST) stay unread.
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QDate>("day"); // invalid: stays as written
+    QTest::addColumn<QDate>("wrongDay"); // must not be read
+    const QString file = QStringLiteral("\"$FILE\"");
+    const QList<std::pair<const char*, QString>> zoned {
+        { "date -R", QStringLiteral("date -R -d @$AT") },
+        { "date -Iseconds", QStringLiteral("date -Iseconds -d @$AT") },
+        { "date --rfc-3339=ns", QStringLiteral("date --rfc-3339=ns -d @$AT") },
+        { "stat -c %y", QStringLiteral("stat -c %y ") + file },
+        { "ls --full-time", QStringLiteral("ls --full-time ") + file + QStringLiteral(" | cut -d' ' -f6-8") },
+        { "find -printf", QStringLiteral("find ") + file + QStringLiteral(" -printf '%TY-%Tm-%TdT%TT%Tz'") },
+    };
+    const QStringList languages { "C", "en_US.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", "es_ES.UTF-8", "ru_RU.UTF-8",
+        "ja_JP.UTF-8", "zh_CN.UTF-8", "pt_BR.UTF-8", "it_IT.UTF-8" };
+    const QList<QDateTime> moments { QDateTime(QDate(2020, 3, 6), QTime(12, 0), QTimeZone::utc()),
+        QDateTime(QDate(2020, 3, 6), QTime(23, 30), QTimeZone::utc()),
+        QDateTime(QDate(2020, 3, 7), QTime(0, 30), QTimeZone::utc()),
+        QDateTime(QDate(2020, 7, 1), QTime(22, 15, 59, 999), QTimeZone::utc()) };
+    const QLocale english = QLocale::c();
+    for (const QByteArray zone : { "UTC", "Asia/Tokyo", "America/Los_Angeles", "Asia/Kolkata" }) {
+        const QTimeZone writerZone(zone);
+        for (const QDateTime& moment : moments) {
+            const QDateTime atWriter = moment.toTimeZone(writerZone);
+            const QDate here = moment.toLocalTime().date();
+            // The wrong day: the writer's where it is another, else the next.
+            const QDate wrong = atWriter.date() != here ? atWriter.date() : here.addDays(1);
+            const QString at = QString::number(moment.toSecsSinceEpoch());
+            const auto add = [&](const QString& tool, const QByteArray& text, QDate day, QDate wrongDay) {
+                if (!text.isEmpty())
+                    QTest::addRow("%s, %s, %s: %s", qPrintable(tool), zone.constData(),
+                        qPrintable(moment.toString(Qt::ISODate)), text.constData())
+                        << text << day << wrongDay;
+            };
+            for (const auto& [tool, command] : zoned) {
+                QString line = command;
+                line.replace(QLatin1String("$AT"), at).replace(QLatin1String("$FILE"), fileOf(moment));
+                add(QString::fromLatin1(tool), written(line, QStringLiteral("C"), zone), here, wrong);
+            }
+            // date's own format names the zone by its abbreviation, which
+            // only UTC's is read by.
+            const bool utc = zone == "UTC";
+            for (const QString& language : languages)
+                add(QStringLiteral("date under ") + language, written(QStringLiteral("date -d @") + at, language, zone),
+                    utc ? here : QDate(), utc ? wrong : here);
+            // PowerShell's standard formats, after their documented patterns:
+            // "o" with the offset, "s" without a zone, "u" and "R" of UTC.
+            const QString offset = writerZone.displayName(atWriter, QTimeZone::OffsetName).mid(3);
+            add(QStringLiteral("PowerShell o"),
+                (atWriter.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz0000"))
+                    + (offset.isEmpty() ? "+00:00" : offset))
+                    .toLatin1(),
+                here, wrong);
+            add(QStringLiteral("PowerShell s"), atWriter.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1(),
+                atWriter.date(), atWriter.date().addDays(1));
+            // Malay's date leaves AM and PM out: 11:30 is read only where
+            // 11:30 and 23:30 UTC fall on one day here.
+            if (utc && atWriter.time().hour() % 12 == 11) {
+                const QDate morning = atWriter.addSecs(-12 * 3600).toLocalTime().date();
+                const QDate evening = atWriter.toLocalTime().date();
+                add(QStringLiteral("Malay date"), "Jumaat 06 Mac 2020 11:30:00  UTC",
+                    morning == evening ? here : QDate(), morning == evening ? here.addDays(1) : here);
+            }
+            if (utc) {
+                add(QStringLiteral("PowerShell u"),
+                    english.toString(atWriter, QStringLiteral("yyyy-MM-dd HH:mm:ssZ")).toLatin1(), here, wrong);
+                add(QStringLiteral("PowerShell R"),
+                    english.toString(atWriter, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'")).toLatin1(), here,
+                    wrong);
+                add(QStringLiteral("ISO basic"),
+                    english.toString(atWriter, QStringLiteral("yyyyMMddTHHmmssZ")).toLatin1(), here, wrong);
+            }
+        }
+    }
+}
+
+void tst_Dates::timestampsOfTools()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QDate, day);
+    QFETCH(QDate, wrongDay);
+    const QLocale machine(QLocale::English, QLocale::UnitedStates);
+    LongDateFormat format(machine);
+    const QByteArray read = QByteArray::fromStdString(format.render(text.toStdString()));
+    QCOMPARE(read, day.isValid() ? machine.toString(day, QLocale::LongFormat).toUtf8() : text);
+    QVERIFY(read != machine.toString(wrongDay, QLocale::LongFormat).toUtf8());
+    // The same, as one text of a list of its kind.
+    LongDateFormat list(machine);
+    const std::vector<std::string> texts { text.toStdString(), "2020-01-01T00:00:00Z", "Fri Mar  6 12:00:00 UTC 2020" };
+    list.study(texts);
+    QCOMPARE(QByteArray::fromStdString(list.render(text.toStdString())), read);
+}
+
+void tst_Dates::timestampsOfNoRealTime_data()
+{
+    // Timestamps whose time, zone or weekday cannot be, and times the
+    // text leaves open: each stays as written.
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("February 30") << QByteArray("2020-02-30T12:00:00Z");
+    QTest::newRow("hour 24") << QByteArray("2020-03-06T24:00:00Z");
+    QTest::newRow("offset of 24 hours") << QByteArray("2020-03-06T12:00:00+24:00");
+    QTest::newRow("offset of 75 minutes") << QByteArray("2020-03-06 12:00:00 +0075");
+    QTest::newRow("weekday not the date's") << QByteArray("Sat, 06 Mar 2020 12:00:00 GMT");
+    QTest::newRow("two zones that disagree") << QByteArray("Fri Mar  6 23:30:00 UTC 2020 +0100");
+    QTest::newRow("zone, no time") << QByteArray("Friday, March 6, 2020 UTC");
+    QTest::newRow("zone, two times") << QByteArray("Fri Mar  6 11:30:00 UTC 2020 12:30:00");
+    QTest::newRow("UTC with an offset") << QByteArray("Fri Mar  6 23:30:00 UTC+01 2020");
+    QTest::newRow("two-digit year, year or day first") << QByteArray("20-03-06 23:30:00 UTC");
+    QTest::newRow("AM past noon") << QByteArray("Fri Mar  6 13:30:00 AM UTC 2020");
+}
+
+void tst_Dates::timestampsOfNoRealTime()
+{
+    QFETCH(QByteArray, text);
+    LongDateFormat format(QLocale(QLocale::English, QLocale::UnitedStates));
+    QCOMPARE(QByteArray::fromStdString(format.render(text.toStdString())), text);
+}
+
+void tst_Dates::zoneNamesOfManyMeaningsStayUnread()
+{
+    // Every abbreviation this machine's zones go by, in date's place for
+    // it: none but UTC's, GMT's and UT's is read, whatever zone it names.
+    QSet<QByteArray> names;
+    const QDateTime winter(QDate(2020, 1, 15), QTime(12, 0), QTimeZone::utc());
+    const QDateTime summer(QDate(2020, 7, 15), QTime(12, 0), QTimeZone::utc());
+    for (const QByteArray& id : QTimeZone::availableTimeZoneIds()) {
+        const QTimeZone zone(id);
+        for (const QDateTime& moment : { winter, summer })
+            names.insert(zone.abbreviation(moment).toUtf8());
+    }
+    if (names.size() < 20)
+        SKIP_UNLESS_REQUIRED(QStringLiteral("this machine has no time zone data"));
+    LongDateFormat format(QLocale(QLocale::English, QLocale::UnitedStates));
+    QStringList read;
+    for (const QByteArray& name : std::as_const(names)) {
+        // Offsets ("+03", as tzdata names zones without a name) are read.
+        if (name.isEmpty() || name.startsWith('+') || name.startsWith('-') || name == "UTC" || name == "GMT")
+            continue;
+        for (const QByteArray& text : { "Fri Mar  6 12:00:00 " + name + " 2020", "2020-03-06 12:00:00 " + name }) {
+            if (format.render(text.toStdString()) != text.toStdString())
+                read << QString::fromUtf8(text);
+        }
+    }
+    QVERIFY2(read.isEmpty(), qPrintable(read.join(QStringLiteral(" | "))));
+}
+
+void tst_Dates::dateInEveryLanguageOfThisMachine()
+{
+    // date's own output in every UTF-8 language this machine has, at
+    // 23:30 UTC: each is read as the day that moment is here or left
+    // unread, never another; and at least as many are read as today.
+    const QByteArray all = written(QStringLiteral("locale -a | grep -i 'utf-\\?8$'"), QStringLiteral("C"), "UTC");
+    const QByteArrayList languages = all.split('\n');
+    if (languages.size() < 100)
+        SKIP_UNLESS_REQUIRED(QStringLiteral("fewer than 100 languages installed (locales-all)"));
+    const QLocale machine(QLocale::English, QLocale::UnitedStates);
+    for (const QTime time : { QTime(23, 30), QTime(11, 30) }) {
+        const QDateTime moment(QDate(2020, 3, 6), time, QTimeZone::utc());
+        const QByteArray texts = written(QStringLiteral("for language in ") + QString::fromLatin1(all).simplified()
+                + QStringLiteral("; do LC_ALL=$language date -d @") + QString::number(moment.toSecsSinceEpoch())
+                + QStringLiteral("; done"),
+            QStringLiteral("C"), "UTC");
+        const std::string right = machine.toString(moment.toLocalTime().date(), QLocale::LongFormat).toStdString();
+        int readRight = 0;
+        QStringList wrong;
+        for (const QByteArray& text : texts.split('\n')) {
+            LongDateFormat format(machine);
+            const std::string read = format.render(text.toStdString());
+            if (read == right)
+                ++readRight;
+            // A text without a time is a day on the writer's wall clock: 6 March.
+            else if (read != text.toStdString() && !(read == "Friday, March 6, 2020" && !text.contains(':')))
+                wrong << QString::fromUtf8(text) + QStringLiteral(" -> ") + QString::fromStdString(read);
+        }
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(QStringLiteral(" | "))));
+        qInfo("%s UTC: %d of %lld languages' date read", qPrintable(time.toString()), readRight,
+            static_cast<long long>(languages.size()));
+        QVERIFY(readRight >= 105);
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Dates)
