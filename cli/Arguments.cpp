@@ -16,8 +16,8 @@ constexpr auto exitStatusHelp
       "  2  the command could not do its work (a missing or unreadable list, a\n"
       "     write failure, no printer, bad options, or a stop on request)\n"
       "\nA reference list made without deptest, from a shell or PowerShell:\n"
-      "  find . -maxdepth 1 -type f -printf '\"%f\",\"%s\",\"%TY-%Tm-%TdT%TT%Tz\"\\n' > indll.txt\n"
-      "  Get-ChildItem -File | ForEach-Object { '\"{0}\",\"{1}\",\"{2:o}\"' -f $_.Name, $_.Length, "
+      "  find . -maxdepth 1 -type f ! -name indll.txt -printf '\"%f\",\"%s\",\"%TY-%Tm-%TdT%TT%Tz\"\\n' > indll.txt\n"
+      "  Get-ChildItem -File -Exclude indll.txt | ForEach-Object { '\"{0}\",\"{1}\",\"{2:o}\"' -f $_.Name, $_.Length, "
       "$_.LastWriteTime } | Set-Content indll.txt\n"
       "A time with its zone (Z, UTC, GMT, UT, +05:30) counts by its day in this machine's zone;\n"
       "one without, by the day written; other zone names (CET, EST) are not read.\n";

@@ -262,9 +262,9 @@ std::optional<FileTime> timeHere(const Timestamp& timestamp)
         return t;
     using namespace std::chrono;
     const sys_days day { year { t.year } / month { static_cast<unsigned>(t.month) } / static_cast<unsigned>(t.day) };
-    const std::int64_t seconds = std::int64_t { day.time_since_epoch().count() } * 86400 + t.hour * 3600 + t.minute * 60
-        + std::min(t.second, 59) - std::int64_t { *timestamp.offsetMinutes } * 60;
-    return localTimeOf(seconds);
+    const seconds moment = day.time_since_epoch() + hours { t.hour } + minutes { t.minute }
+        + seconds { std::min(t.second, 59) } - minutes { *timestamp.offsetMinutes };
+    return localTimeOf(moment.count());
 }
 
 } // namespace deptest

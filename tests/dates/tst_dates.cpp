@@ -66,7 +66,7 @@ QByteArray written(const QString& command, const QString& language, const QByteA
 QString fileOf(const QDateTime& moment)
 {
     static QTemporaryDir directory;
-    const QString path = directory.filePath(QString::number(moment.toSecsSinceEpoch()));
+    QString path = directory.filePath(QString::number(moment.toSecsSinceEpoch()));
     QFile file(path);
     if (!file.exists()
         && (!file.open(QIODevice::WriteOnly) || !file.setFileTime(moment, QFileDevice::FileModificationTime)))
@@ -539,7 +539,7 @@ void tst_Dates::timestampsOfTools_data()
             // Malay's date leaves AM and PM out: 11:30 is read only where
             // 11:30 and 23:30 UTC fall on one day here.
             if (utc && atWriter.time().hour() % 12 == 11) {
-                const QDate morning = atWriter.addSecs(-12 * 3600).toLocalTime().date();
+                const QDate morning = atWriter.addSecs(-43200).toLocalTime().date();
                 const QDate evening = atWriter.toLocalTime().date();
                 add(QStringLiteral("Malay date"), "Jumaat 06 Mac 2020 11:30:00  UTC",
                     morning == evening ? here : QDate(), morning == evening ? here.addDays(1) : here);
