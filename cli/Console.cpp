@@ -61,6 +61,24 @@ void ConsoleRuntime::showMessage(std::string_view text)
     messages.emplace_back(text);
 }
 
+void ConsoleWindow::noteSignature(const ListSignatureNote& note)
+{
+    const std::string text = note.checked
+        ? note.list + ": signed by key " + note.keyId + ", trusted comment: " + note.trustedComment
+        : note.list + ": signature not checked: no trusted key";
+    writeLine(m_err, oneLine("deptest: " + text));
+    if (!m_options.json)
+        return;
+    QJsonObject object;
+    object.insert(QStringLiteral("list"), QString::fromStdString(note.list));
+    object.insert(
+        QStringLiteral("signature"), note.checked ? QStringLiteral("verified") : QStringLiteral("not checked"));
+    object.insert(
+        QStringLiteral("keyId"), note.checked ? QJsonValue(QString::fromStdString(note.keyId)) : QJsonValue());
+    object.insert(QStringLiteral("trustedComment"), textOrNull(note.trustedComment, note.checked));
+    writeJson(m_out, object);
+}
+
 Printer& ConsoleRuntime::printer()
 {
     if (!m_printer)

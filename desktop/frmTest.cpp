@@ -270,8 +270,25 @@ void frmTest::showAllLines()
     m_missing->flush();
 }
 
+void frmTest::noteSignature(const ListSignatureNote& note)
+{
+    const QString text = note.checked
+        ? QStringLiteral("%1 signed by key %2 (%3)")
+              .arg(QString::fromStdString(note.list), QString::fromStdString(note.keyId),
+                  QString::fromStdString(note.trustedComment).replace(QLatin1Char('\t'), QLatin1Char(' ')))
+        : QStringLiteral("%1: signature not checked, no trusted key").arg(QString::fromStdString(note.list));
+    const QString title
+        = QString::fromUtf8(message::applicationTitle.data(), qsizetype(message::applicationTitle.size()));
+    setWindowTitle(
+        windowTitle() == title ? title + QStringLiteral(" - ") + text : windowTitle() + QStringLiteral("; ") + text);
+    lblCaption[0]->setToolTip(windowTitle().mid(title.size() + 3));
+}
+
 void frmTest::cmdTest_Click()
 {
+    // The signatures noted are those of this run only.
+    setWindowTitle(QString::fromUtf8(message::applicationTitle.data(), qsizetype(message::applicationTitle.size())));
+    lblCaption[0]->setToolTip({});
     m_testRunning = true;
     runTest(*this, m_runtime);
     m_testRunning = false;
