@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QLocale>
 
+#include <algorithm>
+
 namespace deptest::cli {
 
 namespace {
@@ -63,8 +65,10 @@ void ConsoleRuntime::showMessage(std::string_view text)
 
 void ConsoleWindow::noteSignature(const ListSignatureNote& note)
 {
+    std::string comment = note.trustedComment;
+    std::replace(comment.begin(), comment.end(), '\t', ' ');
     const std::string text = note.checked
-        ? note.list + ": signed by key " + note.keyId + ", trusted comment: " + note.trustedComment
+        ? note.list + ": signed by key " + note.keyId + ", trusted comment: " + comment
         : note.list + ": signature not checked: no trusted key";
     writeLine(m_err, oneLine("deptest: " + text));
     if (!m_options.json)

@@ -317,8 +317,16 @@ void frmTest::Form_KeyPress(std::int16_t& keyAscii)
         return;
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    generateReference(m_runtime);
+    // The window signs nothing: a signature the new lists would no longer
+    // match is removed, and said once the lists are in place.
+    std::vector<std::string> removed;
+    ListSigning signing;
+    signing.removed = [&removed](std::string_view file) { removed.emplace_back(file); };
+    generateReference(m_runtime, {}, DigestChoice::AsFound, signing);
     QGuiApplication::restoreOverrideCursor();
+    for (const std::string& file : removed)
+        m_runtime.showMessage(
+            file + " was removed: the new list is not signed. Sign the lists with deptest --generate --sign KEY.");
 }
 
 void frmTest::previewKey(QKeyEvent* event)

@@ -134,13 +134,21 @@ Result<std::vector<KeyFileText>> HostRuntime::trustedKeyFiles()
     }
     std::vector<KeyFileText> files;
     for (const std::string& path : paths) {
-        auto file = m_files->openForReading(path);
-        auto text = file ? readWhole(**file, signing::largestFile) : Result<std::optional<std::string>>(file.error());
+        auto text = readKeyFile(path);
         if (!text)
-            return Error { text.error().number, path + ": " + text.error().description };
-        files.push_back({ path, std::move(**text) });
+            return text.error();
+        files.push_back({ path, std::move(*text) });
     }
     return files;
+}
+
+Result<std::string> HostRuntime::readKeyFile(const std::string& hostPath)
+{
+    auto file = m_files->openForReading(hostPath);
+    auto text = file ? readWhole(**file, signing::largestFile) : Result<std::optional<std::string>>(file.error());
+    if (!text)
+        return Error { text.error().number, hostPath + ": " + text.error().description };
+    return std::move(**text);
 }
 
 Outcome HostRuntime::longDate(const FileTime& time, std::string& text) { return m_dates.render(time, text); }

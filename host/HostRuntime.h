@@ -54,6 +54,8 @@ public:
     // Also clears away the new versions a run ended by force left behind.
     Result<std::unique_ptr<ListsLock>> lockLists() override;
     Result<std::vector<KeyFileText>> trustedKeyFiles() override;
+    // A key file (a host path) read whole; a failure names it.
+    Result<std::string> readKeyFile(const std::string& hostPath);
     Outcome longDate(const FileTime& time, std::string& text) override;
     const std::string& longDate(std::string_view dateText) override;
     void startList(std::span<const std::string> dateTexts) override;

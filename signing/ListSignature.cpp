@@ -37,10 +37,11 @@ Result<SignedBy> checkList(
     return SignedBy { keyIdText(read->keyId), read->trustedComment, key->path };
 }
 
-std::string generationComment(std::string_view time, std::string_view machine, std::string_view version)
+std::string generationComment(
+    std::int64_t seconds, std::string_view utcTime, std::string_view machine, std::string_view version)
 {
-    std::string comment = "timestamp:";
-    comment.append(time).append("\thost:").append(machine).append("\tdeptest ").append(version);
+    std::string comment = "timestamp:" + std::to_string(seconds) + "\ttime:";
+    comment.append(utcTime).append("\thost:").append(machine).append("\tdeptest ").append(version);
     // One line: a name with a line break in it keeps its text, not the break.
     std::replace(comment.begin(), comment.end(), '\n', ' ');
     std::replace(comment.begin(), comment.end(), '\r', ' ');

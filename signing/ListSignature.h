@@ -3,6 +3,7 @@
 #include "errors/Error.h"
 #include "signing/Minisign.h"
 
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,7 +42,9 @@ Result<SignedBy> checkList(
 
 // The trusted comment a generation writes: when, on which machine, with
 // which version of the program.
-std::string generationComment(std::string_view time, std::string_view machine, std::string_view version);
+// ("timestamp:1796880864\ttime:2026-12-10T05:41:17Z\thost:build7\tdeptest 1.0").
+std::string generationComment(
+    std::int64_t seconds, std::string_view utcTime, std::string_view machine, std::string_view version);
 
 } // namespace signing
 } // namespace deptest
