@@ -46,7 +46,8 @@ SODIUM_WINDOWS_PACKAGES=(dpkg-dev libsodium-dev gcc-mingw-w64-x86-64-posix make 
 # What proving the Windows zip under Wine needs: a private X server, keys,
 # a screenshot, a private CUPS queue, and the printed page as an image;
 # Wine's own fonts stand in for Windows' interface fonts.
-WINDOWS_ZIP_TEST_PACKAGES=(fonts-wine xvfb xdotool imagemagick cups cups-daemon cups-client ghostscript poppler-utils)
+WINDOWS_ZIP_TEST_PACKAGES=(fonts-wine xvfb xdotool imagemagick cups cups-daemon cups-client ghostscript poppler-utils
+    minisign)
 # What the Windows programs may import: DLLs every 64-bit Windows has (an
 # extended regular expression over the lower-case names).
 WINDOWS_OWN_DLLS='(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|comctl32|winspool\.drv|ws2_32|uxtheme|dwmapi|imm32|winmm|version|shlwapi|setupapi|netapi32|userenv|d2d1|d3d9|d3d11|dxgi|dwrite|msvcrt|ucrtbase|bcrypt|wtsapi32|authz|mpr|rpcrt4|crypt32|secur32|shcore|api-ms-win-[a-z0-9-]+)(\.dll)?'
