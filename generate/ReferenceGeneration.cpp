@@ -59,16 +59,18 @@ void measureName(Runtime& runtime, const Outcome& nameFailure, bool withDigest, 
     }
 }
 
-// A list being written that keeps a copy of its bytes, for its signature.
+// A list being written that keeps a copy of its bytes when it is signed.
 class KeptOutput final : public OutputFile {
 public:
-    explicit KeptOutput(std::unique_ptr<OutputFile> file)
+    KeptOutput(std::unique_ptr<OutputFile> file, bool keep)
         : m_file(std::move(file))
+        , m_keep(keep)
     {
     }
     Outcome write(std::string_view bytes) override
     {
-        kept.append(bytes);
+        if (m_keep)
+            kept.append(bytes);
         return m_file->write(bytes);
     }
     Outcome finish() override { return m_file->finish(); }
@@ -78,6 +80,7 @@ public:
 
 private:
     std::unique_ptr<OutputFile> m_file;
+    bool m_keep;
 };
 
 // The lists a generation writes; the digest list only when it is made.
@@ -234,8 +237,8 @@ void generateReference(Runtime& runtime, const NameObserver& observer, DigestCho
         return;
     }
     // A list that is signed keeps its bytes for its signature.
-    const auto kept = [&signing](std::unique_ptr<OutputFile> file) -> std::unique_ptr<OutputFile> {
-        return signing.key ? std::make_unique<KeptOutput>(std::move(file)) : std::move(file);
+    const auto kept = [&signing](std::unique_ptr<OutputFile> file) {
+        return std::make_unique<KeptOutput>(std::move(file), signing.key.has_value());
     };
     NewLists lists { kept(std::move(*referenceList)), std::move(*notFoundList), nullptr };
     // A digest list that is there is kept current.

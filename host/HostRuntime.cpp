@@ -130,7 +130,7 @@ Result<std::vector<KeyFileText>> HostRuntime::trustedKeyFiles()
             return Error { names.error().number,
                 "the folder of trusted keys " + folder + " cannot be read: " + names.error().description };
         for (const std::string& name : *names)
-            paths.push_back(folder + m_settings.directories.separator + name);
+            paths.push_back(std::string(folder).append(1, m_settings.directories.separator).append(name));
     }
     std::vector<KeyFileText> files;
     for (const std::string& path : paths) {

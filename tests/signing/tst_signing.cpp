@@ -112,7 +112,7 @@ private slots:
             "not a minisign signature (a signature line is not base64 of the right length)");
         row("signature of another algorithm", "signature", edited(prehashedSignature, "RURm", "UURm"),
             "a signature of another algorithm than Ed25519");
-        row("signature of 10 MB", "signature", prehashedSignature + std::string(10'000'000, 'A'),
+        row("signature of 10 MB", "signature", std::string(prehashedSignature).append(10'000'000, 'A'),
             "too large to be a signature");
         row("secret key as a public key", "public", minisignSecretKey,
             "not a minisign public key (its second line is not base64 of the right length)");

@@ -629,7 +629,7 @@ void tst_TestRun::signedLists()
     } else if (change == "edit comment") {
         listSignature.replace(listSignature.find("timestamp:1"), 11, "timestamp:2");
     } else if (change == "huge signature") {
-        listSignature += std::string(10'000'000, 'A');
+        listSignature.append(10'000'000, 'A');
     }
     machine.writeText(machine.dataFile("indll.txt"), list);
     machine.writeText(machine.dataFile("indll.sha256"), digests);
