@@ -35,6 +35,15 @@ struct Switches {
                        "later generations keep current and --test then compares contents with.") };
     const QCommandLineOption noDigest { QStringLiteral("no-digest"),
         QStringLiteral("With --generate: remove indll.sha256 with the new lists.") };
+    const QCommandLineOption trust { QStringLiteral("trust"),
+        QStringLiteral("With --test: trust the minisign public key in FILE besides those of the system's folder "
+                       "of trusted keys; may be given more than once. Where any key is trusted, a list whose "
+                       "signature (indll.txt.minisig) does not verify gives no verdict."),
+        QStringLiteral("FILE") };
+    const QCommandLineOption sign { QStringLiteral("sign"),
+        QStringLiteral("With --generate: sign the new lists with the minisign secret key in FILE (its password "
+                       "from the terminal, or from standard input when that is not one)."),
+        QStringLiteral("FILE") };
     const QCommandLineOption print { QStringLiteral("print"),
         QStringLiteral("Print the report of outdll.txt on the default printer.") };
     const QCommandLineOption dir { QStringLiteral("dir"),
@@ -81,7 +90,8 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
         options.output = parser.value(switches.output);
         options.libraryPath = parser.isSet(switches.libraryPath);
         if (parser.isSet(switches.json) || parser.isSet(switches.verbose) || parser.isSet(switches.appDirOnly)
-            || parser.isSet(switches.digest) || parser.isSet(switches.noDigest) || parser.isSet(switches.wait))
+            || parser.isSet(switches.digest) || parser.isSet(switches.noDigest) || parser.isSet(switches.wait)
+            || parser.isSet(switches.trust) || parser.isSet(switches.sign))
             return QStringLiteral("--names-of takes --dir, --output and --library-path only");
     } else if (parser.isSet(switches.output) || parser.isSet(switches.libraryPath)) {
         return QStringLiteral("--output and --library-path go with --names-of");
@@ -99,6 +109,18 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
         options.digests = DigestChoice::Make;
     if (parser.isSet(switches.noDigest))
         options.digests = DigestChoice::Remove;
+    options.trustedKeys = parser.values(switches.trust);
+    if (!options.trustedKeys.isEmpty() && options.command != Command::Test)
+        return QStringLiteral("--trust goes with --test");
+    if (options.trustedKeys.contains(QString()))
+        return QStringLiteral("--trust needs a key file");
+    if (parser.isSet(switches.sign)) {
+        if (options.command != Command::Generate)
+            return QStringLiteral("--sign goes with --generate");
+        options.signingKey = parser.value(switches.sign);
+        if (options.signingKey.isEmpty())
+            return QStringLiteral("--sign needs a key file");
+    }
     if (options.json && options.command == Command::Print)
         return QStringLiteral("--json goes with --test or --generate");
     options.wait = parser.isSet(switches.wait);
@@ -121,8 +143,9 @@ Parsed parseArguments(const QStringList& arguments)
         "Checks that the files an application depends on are present on this machine with the same size and date "
         "as on a reference machine. Without arguments, opens the window."));
     const Switches switches;
-    parser.addOptions({ switches.test, switches.appDirOnly, switches.generate, switches.digest, switches.noDigest,
-        switches.print, switches.dir, switches.json, switches.wait, switches.verbose });
+    parser.addOptions(
+        { switches.test, switches.appDirOnly, switches.trust, switches.generate, switches.digest, switches.noDigest,
+            switches.sign, switches.print, switches.dir, switches.json, switches.wait, switches.verbose });
     if (names::canReadNameLists())
         parser.addOptions({ switches.namesOf, switches.output, switches.libraryPath });
     const QCommandLineOption help = parser.addHelpOption();

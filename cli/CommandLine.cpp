@@ -15,7 +15,9 @@ int runCommand(const Options& options, HostSettings settings, const Streams& str
 {
     if (!options.directory.isEmpty())
         settings.applicationDirectory = QDir::cleanPath(QDir(options.directory).absolutePath()).toStdString();
-    ConsoleWindow window(options, streams.out);
+    for (const QString& key : options.trustedKeys)
+        settings.trustedKeys.push_back(QDir::cleanPath(QDir(key).absolutePath()).toStdString());
+    ConsoleWindow window(options, streams.out, streams.err);
     if (options.wait) {
         // Said once; a request to end stops the wait as it stops a run.
         settings.waitForLists = [&window, &streams, said = false](const std::string& inUse) mutable {

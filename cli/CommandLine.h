@@ -38,6 +38,11 @@ struct Options {
     // With --generate: the digest list made (--digest) or removed
     // (--no-digest); kept current while it is there otherwise.
     DigestChoice digests { DigestChoice::AsFound };
+    // With --test: public key files trusted besides the system's folder of
+    // trusted keys (--trust).
+    QStringList trustedKeys;
+    // With --generate: the secret key that signs the new lists (--sign).
+    QString signingKey;
     // Stands in for the executable's directory when not empty.
     QString directory;
     // The programs whose name list is made, where it goes (the name list

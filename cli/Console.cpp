@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QLocale>
 
+#include <algorithm>
+
 namespace deptest::cli {
 
 namespace {
@@ -59,6 +61,26 @@ void ConsoleRuntime::showMessage(std::string_view text)
         progress->erase();
     writeLine(m_err, toDisplayText(text, defaultCodePage(QLocale::system().language())).toUtf8());
     messages.emplace_back(text);
+}
+
+void ConsoleWindow::noteSignature(const ListSignatureNote& note)
+{
+    std::string comment = note.trustedComment;
+    std::replace(comment.begin(), comment.end(), '\t', ' ');
+    const std::string text = note.checked
+        ? note.list + ": signed by key " + note.keyId + ", trusted comment: " + comment
+        : note.list + ": signature not checked: no trusted key";
+    writeLine(m_err, oneLine("deptest: " + text));
+    if (!m_options.json)
+        return;
+    QJsonObject object;
+    object.insert(QStringLiteral("list"), QString::fromStdString(note.list));
+    object.insert(
+        QStringLiteral("signature"), note.checked ? QStringLiteral("verified") : QStringLiteral("not checked"));
+    object.insert(
+        QStringLiteral("keyId"), note.checked ? QJsonValue(QString::fromStdString(note.keyId)) : QJsonValue());
+    object.insert(QStringLiteral("trustedComment"), textOrNull(note.trustedComment, note.checked));
+    writeJson(m_out, object);
 }
 
 Printer& ConsoleRuntime::printer()

@@ -60,9 +60,10 @@ private:
 // to end stands for closing the window.
 class ConsoleWindow final : public Window {
 public:
-    ConsoleWindow(const Options& options, std::FILE* out)
+    ConsoleWindow(const Options& options, std::FILE* out, std::FILE* err)
         : m_options(options)
         , m_out(out)
+        , m_err(err)
     {
     }
 
@@ -79,6 +80,8 @@ public:
     [[nodiscard]] bool appDirOnly() const override { return m_options.appDirOnly; }
     void pressExit() override { exited = true; }
     [[nodiscard]] bool isUnloaded() const override { return exited || stopRequested; }
+    // A line on standard error, and with --json an object on standard output.
+    void noteSignature(const ListSignatureNote& note) override;
 
     // The printing command's lstMissing: the records of the exceptions file.
     void setMissingCount(int count) { m_missing = count; }
@@ -89,6 +92,7 @@ public:
 private:
     const Options& m_options;
     std::FILE* m_out;
+    std::FILE* m_err;
     int m_missing { 0 };
 };
 

@@ -270,8 +270,25 @@ void frmTest::showAllLines()
     m_missing->flush();
 }
 
+void frmTest::noteSignature(const ListSignatureNote& note)
+{
+    const QString text = note.checked
+        ? QStringLiteral("%1 signed by key %2 (%3)")
+              .arg(QString::fromStdString(note.list), QString::fromStdString(note.keyId),
+                  QString::fromStdString(note.trustedComment).replace(QLatin1Char('\t'), QLatin1Char(' ')))
+        : QStringLiteral("%1: signature not checked, no trusted key").arg(QString::fromStdString(note.list));
+    const QString title
+        = QString::fromUtf8(message::applicationTitle.data(), qsizetype(message::applicationTitle.size()));
+    setWindowTitle(
+        windowTitle() == title ? title + QStringLiteral(" - ") + text : windowTitle() + QStringLiteral("; ") + text);
+    lblCaption[0]->setToolTip(windowTitle().mid(title.size() + 3));
+}
+
 void frmTest::cmdTest_Click()
 {
+    // The signatures noted are those of this run only.
+    setWindowTitle(QString::fromUtf8(message::applicationTitle.data(), qsizetype(message::applicationTitle.size())));
+    lblCaption[0]->setToolTip({});
     m_testRunning = true;
     runTest(*this, m_runtime);
     m_testRunning = false;
@@ -300,8 +317,16 @@ void frmTest::Form_KeyPress(std::int16_t& keyAscii)
         return;
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    generateReference(m_runtime);
+    // The window signs nothing: a signature the new lists would no longer
+    // match is removed, and said once the lists are in place.
+    std::vector<std::string> removed;
+    ListSigning signing;
+    signing.removed = [&removed](std::string_view file) { removed.emplace_back(file); };
+    generateReference(m_runtime, {}, DigestChoice::AsFound, signing);
     QGuiApplication::restoreOverrideCursor();
+    for (const std::string& file : removed)
+        m_runtime.showMessage(
+            file + " was removed: the new list is not signed. Sign the lists with deptest --generate --sign KEY.");
 }
 
 void frmTest::previewKey(QKeyEvent* event)

@@ -34,6 +34,9 @@ public:
     [[nodiscard]] bool appDirOnly() const override;
     void pressExit() override;
     [[nodiscard]] bool isUnloaded() const override { return m_unloaded; }
+    // Who signed the lists of the last test, in the window's title, whole in
+    // the tooltip of lstMatching's caption.
+    void noteSignature(const ListSignatureNote& note) override;
 
     // The window's key-press handler, seen before the focused control
     // gets the key. Character code 2 (Ctrl+B) runs the reference generation.

@@ -59,12 +59,67 @@ void measureName(Runtime& runtime, const Outcome& nameFailure, bool withDigest, 
     }
 }
 
+// A list being written that keeps a copy of its bytes when it is signed.
+class KeptOutput final : public OutputFile {
+public:
+    KeptOutput(std::unique_ptr<OutputFile> file, bool keep)
+        : m_file(std::move(file))
+        , m_keep(keep)
+    {
+    }
+    Outcome write(std::string_view bytes) override
+    {
+        if (m_keep)
+            kept.append(bytes);
+        return m_file->write(bytes);
+    }
+    Outcome finish() override { return m_file->finish(); }
+    Outcome close() override { return m_file->close(); }
+
+    std::string kept;
+
+private:
+    std::unique_ptr<OutputFile> m_file;
+    bool m_keep;
+};
+
 // The lists a generation writes; the digest list only when it is made.
 struct NewLists {
     std::unique_ptr<OutputFile> references;
     std::unique_ptr<OutputFile> notFound;
     std::unique_ptr<OutputFile> digests;
 };
+
+// The signatures of the new lists, written whole beside them as new
+// versions; empty where nothing is signed. Its files close after the lists.
+Result<std::vector<std::unique_ptr<OutputFile>>> writeSignatures(
+    Runtime& runtime, const NewLists& lists, const ListSigning& signing, const std::string& directory)
+{
+    std::vector<std::unique_ptr<OutputFile>> signatures;
+    if (!signing.key)
+        return signatures;
+    const std::pair<OutputFile*, std::string_view> signedLists[] {
+        { lists.references.get(), dataFile::referenceSignature }, { lists.digests.get(), dataFile::digestSignature }
+    };
+    for (const auto& [list, signatureLiteral] : signedLists) {
+        if (list == nullptr)
+            continue;
+        auto file = runtime.openForReplacing(dataFilePath(directory, signatureLiteral));
+        if (!file)
+            return file.error();
+        const std::string& bytes = static_cast<KeptOutput*>(list)->kept;
+        const std::string untrusted = "signature of "
+            + std::string(signatureLiteral.substr(1, signatureLiteral.size() - 9)) + " from deptest, key "
+            + signing::keyIdText(signing.key->id);
+        if (Outcome failure = (*file)->write(
+                signing::signatureText(signing::sign(*signing.key, bytes, signing.trustedComment, untrusted))))
+            return *failure;
+        if (Outcome failure = (*file)->finish())
+            return *failure;
+        signatures.push_back(std::move(*file));
+    }
+    return signatures;
+}
 
 // Writes a record for each listed name to one list or the other (and, when
 // it is made, the digest of each file found to the digest list, once per
@@ -98,11 +153,34 @@ Outcome writeLists(
     return firstFailure(std::move(lateFailure), reader.fileError());
 }
 
+// A signature beside a list about to be replaced or removed would no
+// longer match it: unless a new one is written, it goes before the list.
+Outcome removeSignatures(Runtime& runtime, const NewLists& lists, DigestChoice digests, const ListSigning& signing,
+    const std::string& directory)
+{
+    const bool digestsGo = lists.digests != nullptr || digests == DigestChoice::Remove;
+    const bool digestsSigned = signing.key && lists.digests != nullptr;
+    for (const auto& [literal, goes] : { std::pair { dataFile::referenceSignature, !signing.key },
+             std::pair { dataFile::digestSignature, digestsGo && !digestsSigned } }) {
+        const std::string path = dataFilePath(directory, literal);
+        if (!goes || !runtime.measure(path))
+            continue;
+        if (Outcome failure = runtime.remove(path))
+            return failure;
+        if (signing.removed)
+            signing.removed(literal.substr(1));
+    }
+    return {};
+}
+
 // Every list is written out whole before any replaces its old version:
 // after any failure up to there the old lists stay as they were, and those
 // that are put in place belong together. A digest list no longer wanted
 // goes first, so that none is left beside lists it does not describe.
-Outcome putInPlace(Runtime& runtime, const NewLists& lists, DigestChoice digests, const std::string& directory)
+// Signatures follow their lists: a list put in place before its signature
+// is refused where a key is trusted, never passed.
+Outcome putInPlace(Runtime& runtime, const NewLists& lists, DigestChoice digests, const ListSigning& signing,
+    const std::string& directory)
 {
     std::vector<OutputFile*> files { lists.references.get(), lists.notFound.get() };
     if (lists.digests)
@@ -111,6 +189,13 @@ Outcome putInPlace(Runtime& runtime, const NewLists& lists, DigestChoice digests
         if (Outcome failure = file->finish())
             return failure;
     }
+    auto signatures = writeSignatures(runtime, lists, signing, directory);
+    if (!signatures)
+        return signatures.error();
+    for (const auto& signature : *signatures)
+        files.push_back(signature.get());
+    if (Outcome failure = removeSignatures(runtime, lists, digests, signing, directory))
+        return failure;
     if (digests == DigestChoice::Remove) {
         if (Outcome failure = runtime.remove(dataFilePath(directory, dataFile::digestList)))
             return failure;
@@ -124,7 +209,7 @@ Outcome putInPlace(Runtime& runtime, const NewLists& lists, DigestChoice digests
 
 } // namespace
 
-void generateReference(Runtime& runtime, const NameObserver& observer, DigestChoice digests)
+void generateReference(Runtime& runtime, const NameObserver& observer, DigestChoice digests, const ListSigning& signing)
 {
     // Nothing is read or replaced while another run has the lists.
     auto lock = runtime.lockLists();
@@ -151,7 +236,11 @@ void generateReference(Runtime& runtime, const NameObserver& observer, DigestCho
         runtime.showMessage(generalErrorMessage(notFoundList.error()));
         return;
     }
-    NewLists lists { std::move(*referenceList), std::move(*notFoundList), nullptr };
+    // A list that is signed keeps its bytes for its signature.
+    const auto kept = [&signing](std::unique_ptr<OutputFile> file) {
+        return std::make_unique<KeptOutput>(std::move(file), signing.key.has_value());
+    };
+    NewLists lists { kept(std::move(*referenceList)), std::move(*notFoundList), nullptr };
     // A digest list that is there is kept current.
     const std::string digestPath = dataFilePath(directory, dataFile::digestList);
     if (digests == DigestChoice::Make || (digests == DigestChoice::AsFound && runtime.measure(digestPath).ok())) {
@@ -160,7 +249,7 @@ void generateReference(Runtime& runtime, const NameObserver& observer, DigestCho
             runtime.showMessage(generalErrorMessage(digestList.error()));
             return;
         }
-        lists.digests = std::move(*digestList);
+        lists.digests = kept(std::move(*digestList));
     }
 
     bool stopped = false;
@@ -169,7 +258,7 @@ void generateReference(Runtime& runtime, const NameObserver& observer, DigestCho
     if (stopped)
         return; // the new versions are dropped unclosed
     if (!lateFailure)
-        lateFailure = putInPlace(runtime, lists, digests, directory);
+        lateFailure = putInPlace(runtime, lists, digests, signing, directory);
     if (lateFailure)
         runtime.showMessage(generalErrorMessage(*lateFailure));
 }

@@ -2,6 +2,7 @@
 
 #include "records/DataFiles.h"
 #include "services/FileMeasurement.h"
+#include "signing/Signatures.h"
 
 #include <functional>
 #include <optional>
@@ -30,6 +31,17 @@ using NameObserver = std::function<bool(const NameOutcome&)>;
 // made, or removed.
 enum class DigestChoice { AsFound, Make, Remove };
 
+// Whether the generation signs the lists it writes. With a key, each list
+// written (indll.txt, and indll.sha256 when it is written) gets its
+// signature beside it, put in place with the lists. Without one, a
+// signature that the new list would no longer match is removed, and
+// `removed` is told its name.
+struct ListSigning {
+    std::optional<signing::SecretKey> key;
+    std::string trustedComment;
+    std::function<void(std::string_view signatureFile)> removed;
+};
+
 // The hidden Ctrl+B command: measures every file named in the name list
 // with the full search and writes a reference record for each one found
 // and a not-found record for each one that is not. It touches no list of
@@ -38,7 +50,7 @@ enum class DigestChoice { AsFound, Make, Remove };
 // at hand, and the old lists stay as they were. With digests, a file whose
 // contents cannot be read goes to the not-found list; the three lists
 // replace the old ones together, or none does.
-void generateReference(
-    Runtime& runtime, const NameObserver& observer = {}, DigestChoice digests = DigestChoice::AsFound);
+void generateReference(Runtime& runtime, const NameObserver& observer = {},
+    DigestChoice digests = DigestChoice::AsFound, const ListSigning& signing = {});
 
 } // namespace deptest

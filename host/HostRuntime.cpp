@@ -4,6 +4,8 @@
 #include "services/Files.h"
 #include "system/FileWriter.h"
 #include "system/FolderLock.h"
+#include "system/TrustedKeys.h"
+#include "verify/SignedLists.h"
 
 #include <QCoreApplication>
 
@@ -14,8 +16,8 @@ namespace deptest {
 
 HostSettings HostRuntime::settingsForThisMachine()
 {
-    return { QCoreApplication::applicationDirPath().toStdString(), thisMachinesDirectories(), QLocale::system(), {},
-        {} };
+    return { QCoreApplication::applicationDirPath().toStdString(), thisMachinesDirectories(), QLocale::system(), {}, {},
+        {}, trustedKeyFolder() };
 }
 
 HostRuntime::HostRuntime(HostSettings settings)
@@ -117,6 +119,36 @@ Result<std::unique_ptr<ListsLock>> HostRuntime::lockLists()
         QCoreApplication::processEvents();
         FolderLock::pause();
     }
+}
+
+Result<std::vector<KeyFileText>> HostRuntime::trustedKeyFiles()
+{
+    std::vector<std::string> paths = m_settings.trustedKeys;
+    if (const std::string& folder = m_settings.trustedKeyFolder; !folder.empty()) {
+        const auto names = keyFileNames(folder);
+        if (!names)
+            return Error { names.error().number,
+                "the folder of trusted keys " + folder + " cannot be read: " + names.error().description };
+        for (const std::string& name : *names)
+            paths.push_back(std::string(folder).append(1, m_settings.directories.separator).append(name));
+    }
+    std::vector<KeyFileText> files;
+    for (const std::string& path : paths) {
+        auto text = readKeyFile(path);
+        if (!text)
+            return text.error();
+        files.push_back({ path, std::move(*text) });
+    }
+    return files;
+}
+
+Result<std::string> HostRuntime::readKeyFile(const std::string& hostPath)
+{
+    auto file = m_files->openForReading(hostPath);
+    auto text = file ? readWhole(**file, signing::largestFile) : Result<std::optional<std::string>>(file.error());
+    if (!text)
+        return Error { text.error().number, hostPath + ": " + text.error().description };
+    return std::move(**text);
 }
 
 Outcome HostRuntime::longDate(const FileTime& time, std::string& text) { return m_dates.render(time, text); }

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace deptest {
 
@@ -24,6 +25,11 @@ struct HostSettings {
     std::function<bool(const std::string& inUse)> waitForLists;
     // The files the runtime reads and writes: this system's own when empty.
     std::shared_ptr<SystemFiles> files {};
+    // Public key files trusted for this run (host paths), and the folder
+    // whose *.pub files are trusted on every run: the system's own
+    // (trustedKeyFolder()) for this machine, none when empty.
+    std::vector<std::string> trustedKeys {};
+    std::string trustedKeyFolder {};
 };
 
 // The runtime's files, dates and events on the real machine: files through
@@ -47,6 +53,9 @@ public:
     Outcome remove(std::string_view path) override;
     // Also clears away the new versions a run ended by force left behind.
     Result<std::unique_ptr<ListsLock>> lockLists() override;
+    Result<std::vector<KeyFileText>> trustedKeyFiles() override;
+    // A key file (a host path) read whole; a failure names it.
+    Result<std::string> readKeyFile(const std::string& hostPath);
     Outcome longDate(const FileTime& time, std::string& text) override;
     const std::string& longDate(std::string_view dateText) override;
     void startList(std::span<const std::string> dateTexts) override;

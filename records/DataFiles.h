@@ -23,13 +23,18 @@ inline constexpr std::string_view exceptions = "\\outdll.txt";
 inline constexpr std::string_view notFoundList = "\\dllerr.txt";
 // Beside the reference list when contents are compared too (DigestList.h).
 inline constexpr std::string_view digestList = "\\indll.sha256";
+// Each list's signature beside it, in minisign's format (signing/).
+inline constexpr std::string_view referenceSignature = "\\indll.txt.minisig";
+inline constexpr std::string_view digestSignature = "\\indll.sha256.minisig";
 // Their own names, without the separator.
-inline constexpr std::array<std::string_view, 5> all {
+inline constexpr std::array<std::string_view, 7> all {
     nameList.substr(1),
     referenceList.substr(1),
     exceptions.substr(1),
     notFoundList.substr(1),
     digestList.substr(1),
+    referenceSignature.substr(1),
+    digestSignature.substr(1),
 };
 } // namespace dataFile
 

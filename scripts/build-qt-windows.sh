@@ -11,6 +11,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
+. scripts/debian-source.sh
 install_missing "${BUILD_PACKAGES[@]}" "${QT_WINDOWS_PACKAGES[@]}"
 
 version=$(dpkg-query -W -f='${Version}' qt6-base-dev)
@@ -56,61 +57,11 @@ if [ -d "$work/build" ] && [ "$(cat "$work/build.stamp" 2>/dev/null)" != "$stamp
     rm -rf "$work/build"
 fi
 
-# One deb-src line per archive the machine takes its packages from, made
-# from its deb lines (the one-line format and deb822 .sources files).
-debian_source_lines() {
-    local file
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        [ -f "$file" ] || continue
-        sed -n 's/^[[:space:]]*deb[[:space:]]\+/deb-src /p' "$file"
-    done
-    for file in /etc/apt/sources.list.d/*.sources; do
-        [ -f "$file" ] || continue
-        awk '
-            function flush() {
-                if (types ~ /(^| )deb( |$)/ && uris != "" && suites != "") {
-                    n = split(uris, u, " "); m = split(suites, s, " ")
-                    for (i = 1; i <= n; i++)
-                        for (j = 1; j <= m; j++)
-                            print "deb-src " (signed != "" ? "[signed-by=" signed "] " : "") u[i] " " s[j] " " components
-                }
-                types = uris = suites = components = signed = ""
-            }
-            /^[[:space:]]*$/ { flush(); next }
-            /^#/ { next }
-            /^Types:/ { sub(/^Types:[[:space:]]*/, ""); types = $0 }
-            /^URIs:/ { sub(/^URIs:[[:space:]]*/, ""); uris = $0 }
-            /^Suites:/ { sub(/^Suites:[[:space:]]*/, ""); suites = $0 }
-            /^Components:/ { sub(/^Components:[[:space:]]*/, ""); components = $0 }
-            /^Signed-By:/ { sub(/^Signed-By:[[:space:]]*/, ""); signed = $0 }
-            END { flush() }
-        ' "$file"
-    done
-}
 source_dir=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
 if [ -z "$source_dir" ] || ! [ -f "$work/source.complete" ]; then
-rm -rf "$work"
-mkdir -p "$work"
-debian_source_lines > "$work/sources.list"
-if ! [ -s "$work/sources.list" ]; then
-    echo "build-qt-windows: no deb line in the apt configuration to fetch Qt's source from" >&2
-    exit 1
-fi
-
-mkdir -p "$work/lists/partial" "$work/archives/partial"
-apt_own=(-o Dir::Etc::sourcelist="$work/sources.list" -o Dir::Etc::sourceparts=/nonexistent
-    -o Dir::State::Lists="$work/lists" -o Dir::Cache::Archives="$work/archives"
-    -o Dir::Cache::pkgcache="" -o Dir::Cache::srcpkgcache="")
-apt-get "${apt_own[@]}" update > "$work/apt-update.log" 2>&1 || {
-    cat "$work/apt-update.log" >&2
-    exit 1
-}
-(cd "$work" && apt-get "${apt_own[@]}" source "qt6-base=$version" > apt-source.log 2>&1) || {
-    cat "$work/apt-source.log" >&2
-    exit 1
-}
-source_dir=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
-touch "$work/source.complete"
+    fetch_debian_source qt6-base "$version" "$work" || exit 1
+    source_dir=$(find "$work" -maxdepth 1 -type d -name 'qt6-base-*' | head -n 1)
+    touch "$work/source.complete"
 fi
 
 if ! [ -f "$work/build/build.ninja" ]; then

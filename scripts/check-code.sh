@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 build=${1:?usage: check-code.sh BUILD_DIRECTORY}
 # Every folder of the program that exists in this tree.
 folders=()
-for folder in app cli desktop dates errors generate host names platform records report resources services system verify; do
+for folder in app cli desktop dates errors generate host names platform records report resources services signing system verify; do
     [ -d "$folder" ] && folders+=("$folder")
 done
 # clang-tidy counts the warnings it suppresses in system headers on stderr;

@@ -2,6 +2,8 @@
 # Proves the Windows zip under Wine, in a fresh Wine prefix that holds only
 # what Windows itself has: the zip is unpacked there and nothing else is
 # installed. Checks, each failing loudly:
+# - signed lists: signed by the console program, checked by minisign, a
+#   forged list refused with the key in %ProgramData%\deptest\trusted;
 # - the console program (deptest.com): its exit statuses, and the lists and
 #   JSON it writes byte for byte against the Linux build's for the same
 #   files (dates and paths aside, which each system writes its own way);
@@ -229,6 +231,33 @@ rm -f "$linux/indll.txt" "$app/indll.txt" "$linux/indll.sha256" "$app/indll.sha2
 read -r l w < <(run_both nolist --test)
 compare_runs "--test without a reference list" "$l" "$w"
 [ "$w" = 2 ] || fail "--test without a reference list gave $w, expected 2"
+
+# Signed lists: the console program signs with a key minisign made, minisign
+# checks its signatures, and with the key in the machine's folder of trusted
+# keys (%ProgramData%) a test passes, then refuses the list once forged.
+trusted="$WINEPREFIX/drive_c/ProgramData/deptest/trusted"
+minisign -G -W -p "$work/signing.pub" -s "$work/signing.key" > /dev/null
+cp "$work/signing.key" "$app/signing.key"
+chown 65534:65534 "$app/signing.key"
+status=0
+wine "$windows_app\\deptest.com" --generate --sign "$windows_app\\signing.key" > "$work/signed.txt" 2>&1 || status=$?
+[ "$status" = 1 ] && minisign -V -q -p "$work/signing.pub" -m "$app/indll.txt" \
+    || fail "--generate --sign gave $status, or minisign does not accept its signature:"$'\n'"$(cat "$work/signed.txt")"
+as_wine_user mkdir -p "$trusted"
+as_wine_user tee "$trusted/fleet.pub" < "$work/signing.pub" > /dev/null
+status=0
+wine "$windows_app\\deptest.com" --test > "$work/checked.txt" 2>&1 || status=$?
+[ "$status" = 0 ] && grep -q "indll.txt: signed by key" "$work/checked.txt" \
+    || fail "a signed list with its key trusted gave $status:"$'\n'"$(cat "$work/checked.txt")"
+sed -i 's/"a.dll","1000"/"a.dll","1001"/' "$app/indll.txt"
+printf 'x' >> "$app/a.dll"
+status=0
+wine "$windows_app\\deptest.com" --test --json > "$work/forged.txt" 2>&1 || status=$?
+[ "$status" = 2 ] && grep -q "indll.txt is refused: its signature does not match" "$work/forged.txt" \
+    && ! grep -q '"outcome":"match"' "$work/forged.txt" \
+    || fail "a forged list with its key trusted gave $status:"$'\n'"$(cat "$work/forged.txt")"
+# The checks that follow run on unsigned lists, as before.
+rm -rf "$WINEPREFIX/drive_c/ProgramData/deptest" "$app/signing.key" "$app"/*.minisig
 status=0
 wine "$windows_app\\deptest.com" --help > "$work/help.txt" 2>&1 || status=$?
 grep -q -- "--names-of" "$work/help.txt" && [ "$status" -eq 0 ] || fail "--help: exit $status"$'\n'"$(cat "$work/help.txt")"

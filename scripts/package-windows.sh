@@ -13,6 +13,9 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_missing "${BUILD_PACKAGES[@]}" "${QT_WINDOWS_PACKAGES[@]}"
 
+# libsodium for Windows, cross-built from Debian's source (cached).
+DEPTEST_SODIUM_WINDOWS=$(bash scripts/build-sodium-windows.sh | tail -n 1)
+export DEPTEST_SODIUM_WINDOWS
 DEPTEST_QT_WINDOWS=$(bash scripts/build-qt-windows.sh | tail -n 1)
 export DEPTEST_QT_WINDOWS
 [ -f build-ci/build.ninja ] || cmake --preset ci > /dev/null

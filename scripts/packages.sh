@@ -1,13 +1,14 @@
 # Debian packages the project needs, and a helper that installs the ones
 # that are missing. Sourced by the set-up scripts.
 
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libelf-dev libssl-dev pkgconf fonts-dejavu-core fonts-liberation2)
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libelf-dev libssl-dev libsodium-dev pkgconf fonts-dejavu-core fonts-liberation2)
 # The tests need WINDOWS_PACKAGES too (Wine's DLLs and MinGW-w64's objdump
 # for the name list's Windows half, the PE fuzzer's seeds): scripts/test.sh
 # installs both lists before any test runs.
 # locales-all: date's timestamps in every language glibc writes them.
+# minisign: signatures made and checked by the tool administrators use.
 TEST_PACKAGES=(poppler-utils tzdata locales-all cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck
-    man-db ansible-core)
+    man-db ansible-core minisign)
 BENCH_PACKAGES=(mtree-netbsd time xvfb)
 
 install_missing() {
@@ -41,10 +42,14 @@ WINDOWS_PACKAGES=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 googletest
 # Qt for Windows, cross-built from Debian's qt6-base source with the Qt host
 # tools installed here.
 QT_WINDOWS_PACKAGES=(dpkg-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix ninja-build perl)
+# libsodium for Windows, cross-built from Debian's own source of the
+# libsodium-dev installed here.
+SODIUM_WINDOWS_PACKAGES=(dpkg-dev libsodium-dev gcc-mingw-w64-x86-64-posix make autoconf automake libtool)
 # What proving the Windows zip under Wine needs: a private X server, keys,
 # a screenshot, a private CUPS queue, and the printed page as an image;
 # Wine's own fonts stand in for Windows' interface fonts.
-WINDOWS_ZIP_TEST_PACKAGES=(fonts-wine xvfb xdotool imagemagick cups cups-daemon cups-client ghostscript poppler-utils)
+WINDOWS_ZIP_TEST_PACKAGES=(fonts-wine xvfb xdotool imagemagick cups cups-daemon cups-client ghostscript poppler-utils
+    minisign)
 # What the Windows programs may import: DLLs every 64-bit Windows has (an
 # extended regular expression over the lower-case names).
 WINDOWS_OWN_DLLS='(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comdlg32|comctl32|winspool\.drv|ws2_32|uxtheme|dwmapi|imm32|winmm|version|shlwapi|setupapi|netapi32|userenv|d2d1|d3d9|d3d11|dxgi|dwrite|msvcrt|ucrtbase|bcrypt|wtsapi32|authz|mpr|rpcrt4|crypt32|secur32|shcore|api-ms-win-[a-z0-9-]+)(\.dll)?'

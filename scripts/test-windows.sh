@@ -18,6 +18,9 @@ cd "$(dirname "$0")/.."
 . scripts/packages.sh
 install_missing "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
 
+# libsodium for Windows, cross-built from Debian's source (cached).
+DEPTEST_SODIUM_WINDOWS=$(bash scripts/build-sodium-windows.sh | tail -n 1)
+export DEPTEST_SODIUM_WINDOWS
 cmake --preset windows
 cmake --build --preset windows
 [ -f build-ci/build.ninja ] || cmake --preset ci

@@ -8,12 +8,20 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace deptest {
 
 class InputFile;
 class OutputFile;
 class Printer;
+
+// A small file read whole, with the path it was read from as the user
+// knows it.
+struct KeyFileText {
+    std::string path;
+    std::string text;
+};
 
 // Held by a command while it reads and writes the lists of the application
 // directory; let go when destroyed.
@@ -56,6 +64,12 @@ public:
     // command goes on without one (an empty lock).
     virtual Result<std::unique_ptr<ListsLock>> lockLists() = 0;
 
+    // The public key files a test run trusts, read whole: those given for
+    // this run, then those (*.pub) of the system's folder of trusted keys,
+    // which only an administrator can write. None where there are none (the
+    // folder is missing or empty); a file or folder that cannot be read is
+    // a failure naming it.
+    virtual Result<std::vector<KeyFileText>> trustedKeyFiles() { return std::vector<KeyFileText> {}; }
     // The date in the user's long date format, without the time, written
     // over `text` (whose room is reused); `text` is left as it was on failure.
     virtual Outcome longDate(const FileTime& time, std::string& text) = 0;

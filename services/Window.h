@@ -1,11 +1,20 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace deptest {
 
 enum class Button { Test, Print, Exit };
 enum class ListBox { Matching, Missing };
+
+// What a test run found of a list's signature before its first entry.
+struct ListSignatureNote {
+    std::string list; // its file name
+    bool checked { false }; // verified by a trusted key; otherwise there was no trusted key to check with
+    std::string keyId;
+    std::string trustedComment;
+};
 
 // What the commands may do with the main window, and nothing more.
 class Window {
@@ -24,6 +33,9 @@ public:
     virtual void pressExit() = 0;
     // True once the window has been closed or unloaded by Exit.
     [[nodiscard]] virtual bool isUnloaded() const = 0;
+    // Shows who signed a list (or that its signature was not checked), so
+    // that an old but validly signed list is seen for what it is.
+    virtual void noteSignature(const ListSignatureNote& /*note*/) { }
 };
 
 // Button gating around a command, always in the order Test, Print, Exit.

@@ -6,14 +6,17 @@
 #include "records/DigestList.h"
 #include "records/RecordReader.h"
 #include "records/RecordWriter.h"
+#include "records/TextFile.h"
 #include "services/Files.h"
 #include "services/Runtime.h"
 #include "services/Window.h"
 #include "verify/EntryCheck.h"
+#include "verify/SignedLists.h"
 
 #include <algorithm>
 #include <array>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -65,31 +68,54 @@ Outcome studyDates(Window& window, Runtime& runtime, InputFile& list)
     return list.rewind();
 }
 
-// The digest list beside the reference list; nothing when there is none,
-// which leaves the run as it was without one. A list that is there but
-// cannot be read is a failure of the run, for its summary.
-std::optional<DigestList> readDigestList(Runtime& runtime, const std::string& path, Outcome& failure)
+// The digest list beside the reference list, read whole and checked
+// against its signature where a key is trusted; nothing when there is
+// none, which leaves the run as it was without one. A list that is there
+// but cannot be read is a failure of the run, for its summary; one whose
+// signature is refused is a refusal of the whole run.
+std::optional<DigestList> readDigestList(
+    Window& window, Runtime& runtime, std::span<const signing::TrustedKey> keys, Outcome& failure, Outcome& refusal)
 {
-    auto file = runtime.openForReading(path);
-    if (!file) {
-        if (file.error().number != error::fileNotFound)
-            failure = file.error();
+    // Far more than the digests of any reference list, and less than
+    // memory on any machine that runs the program.
+    constexpr std::size_t largestDigestList = std::size_t { 1 } << 30;
+    auto bytes
+        = readWhole(runtime, dataFilePath(runtime.applicationDirectory(), dataFile::digestList), largestDigestList);
+    if (!bytes) {
+        failure = bytes.error();
         return std::nullopt;
     }
+    if (!*bytes)
+        return std::nullopt;
+    if (keys.empty())
+        noteUncheckedSignature(window, runtime, dataFile::digestList, dataFile::digestSignature);
+    else if ((refusal
+                 = checkSignature(window, runtime, keys, dataFile::digestList, dataFile::digestSignature, **bytes)))
+        return std::nullopt;
     DigestList list;
-    std::array<char, 65536> buffer {};
-    for (;;) {
-        const Result<std::size_t> got = (*file)->read(buffer.data(), buffer.size());
-        if (!got) {
-            failure = got.error();
-            return std::nullopt;
-        }
-        if (*got == 0)
-            break;
-        list.add(std::string_view(buffer.data(), *got));
-    }
+    list.add(**bytes);
     list.finish();
     return list;
+}
+
+// The reference list the run reads. Where a key is trusted, it is read
+// whole and its signature checked over those bytes, which the run then
+// reads in place of the file.
+Result<std::unique_ptr<InputFile>> checkedReferenceList(
+    Window& window, Runtime& runtime, std::span<const signing::TrustedKey> keys, std::unique_ptr<InputFile> file)
+{
+    if (keys.empty()) {
+        noteUncheckedSignature(window, runtime, dataFile::referenceList, dataFile::referenceSignature);
+        return file;
+    }
+    constexpr std::size_t largestList = std::size_t { 1 } << 31;
+    auto bytes = readWhole(*file, largestList);
+    if (!bytes)
+        return bytes.error();
+    if (Outcome refused
+        = checkSignature(window, runtime, keys, dataFile::referenceList, dataFile::referenceSignature, **bytes))
+        return *refused;
+    return std::unique_ptr<InputFile>(std::make_unique<TextFile>(std::move(**bytes)));
 }
 
 // The first few of a number of items, which is all a summary shows of them.
@@ -181,22 +207,40 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
     // charged to the next entry.
     Outcome lateFailure = writer.writeLine(exceptionsHeader);
 
-    // A list that cannot be read through, or changes while it is, gives no
-    // verdict: the exceptions file holds its first line alone.
-    if (Outcome unread = studyDates(window, runtime, **referenceList)) {
-        lateFailure = firstFailure(std::move(unread), std::move(lateFailure));
+    // A list that cannot be read through, changes while it is, or whose
+    // signature a trusted key does not accept gives no verdict: the
+    // exceptions file holds its first line alone.
+    const auto noVerdict = [&](Outcome why) {
+        lateFailure = firstFailure(std::move(why), std::move(lateFailure));
         lateFailure = firstFailure(std::move(lateFailure), (*exceptions)->close());
         if (window.isUnloaded())
             return;
         setButtonsEnabled(window, true);
         runtime.showMessage(generalErrorMessage(*lateFailure));
+    };
+    const Result<std::vector<signing::TrustedKey>> keys = trustedKeys(runtime);
+    if (!keys) {
+        noVerdict(Error { keys.error().number, "The lists were not checked: " + keys.error().description });
+        return;
+    }
+    auto list = checkedReferenceList(window, runtime, *keys, std::move(*referenceList));
+    if (!list) {
+        noVerdict(list.error());
         return;
     }
     Outcome digestFailure;
-    std::optional<DigestList> digests
-        = readDigestList(runtime, dataFilePath(directory, dataFile::digestList), digestFailure);
+    Outcome digestRefusal;
+    std::optional<DigestList> digests = readDigestList(window, runtime, *keys, digestFailure, digestRefusal);
+    if (digestRefusal) {
+        noVerdict(std::move(digestRefusal));
+        return;
+    }
+    if (Outcome unread = studyDates(window, runtime, **list)) {
+        noVerdict(std::move(unread));
+        return;
+    }
     FirstFew notListed;
-    RecordReader reader(**referenceList);
+    RecordReader reader(**list);
 
     // Their strings are reused from entry to entry.
     ReferenceRead read;
@@ -223,7 +267,7 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
     }
 
     lateFailure = firstFailure(std::move(lateFailure), reader.fileError()); // a list that could not be read to its end
-    referenceList->reset();
+    list->reset();
     lateFailure = firstFailure(std::move(lateFailure), (*exceptions)->close());
 
     if (window.isUnloaded())

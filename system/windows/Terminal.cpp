@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstddef>
 #include <io.h>
+#include <windows.h>
 
 namespace deptest {
 
@@ -20,6 +21,40 @@ bool writeUnbuffered(int descriptor, std::string_view text)
         written += static_cast<std::size_t>(got);
     }
     return true;
+}
+
+} // namespace deptest
+
+namespace deptest {
+
+std::optional<std::string> readPassword(std::string_view prompt)
+{
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    const bool console = ::GetConsoleMode(input, &mode) != 0;
+    if (console) {
+        writeUnbuffered(2, prompt);
+        ::SetConsoleMode(input, mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT));
+    }
+    std::string password;
+    char c = 0;
+    bool any = false;
+    DWORD got = 0;
+    while (::ReadFile(input, &c, 1, &got, nullptr) != 0 && got == 1) {
+        any = true;
+        if (c == '\n')
+            break;
+        password += c;
+    }
+    if (console) {
+        ::SetConsoleMode(input, mode);
+        writeUnbuffered(2, "\n");
+    }
+    if (!password.empty() && password.back() == '\r')
+        password.pop_back();
+    if (!any)
+        return std::nullopt;
+    return password;
 }
 
 } // namespace deptest

@@ -40,6 +40,12 @@ public:
         ++locksTaken;
         return std::make_unique<ListsLock>();
     }
+    Result<std::vector<KeyFileText>> trustedKeyFiles() override
+    {
+        if (trustedKeysFailure)
+            return *trustedKeysFailure;
+        return trustedKeys;
+    }
     Outcome longDate(const FileTime& time, std::string& text) override;
     const std::string& longDate(std::string_view dateText) override { return m_lastDate.assign(dateText); }
     void startList(std::span<const std::string> dateTexts) override
@@ -60,6 +66,8 @@ public:
     int eventRounds { 0 };
     int digestsComputed { 0 };
     bool listsInUse { false };
+    std::vector<KeyFileText> trustedKeys;
+    Outcome trustedKeysFailure;
     int locksTaken { 0 };
 
 private:

@@ -18,6 +18,7 @@ public:
     [[nodiscard]] bool appDirOnly() const override { return appDirectoryOnly; }
     void pressExit() override;
     [[nodiscard]] bool isUnloaded() const override { return exited; }
+    void noteSignature(const ListSignatureNote& note) override { signatures.push_back(note); }
 
     std::vector<std::string> matching;
     std::vector<std::string> missing;
@@ -27,6 +28,7 @@ public:
     std::vector<std::string> gating;
     bool appDirectoryOnly { false };
     bool exited { false };
+    std::vector<ListSignatureNote> signatures;
 };
 
 } // namespace deptest::test

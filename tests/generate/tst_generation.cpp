@@ -1,5 +1,6 @@
 #include "records/DigestList.h"
 #include "records/RecordReader.h"
+#include "signing/ListSignature.h"
 #include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/MemoryMachine.h"
@@ -32,6 +33,8 @@ private slots:
     void badNames();
     void digestList_data();
     void digestList();
+    void signatures_data();
+    void signatures();
 };
 
 void tst_Generation::referenceAndNotFoundLists_data()
@@ -206,6 +209,65 @@ void tst_Generation::digestList()
         digests == "D" ? QByteArray::fromStdString(digestLine("sys.so", test::MemoryFiles::fingerprint("abc")))
                        : digests);
     QCOMPARE(runtime.messages.size(), std::size_t(room == std::size_t(-1) ? 0 : 1));
+}
+
+void tst_Generation::signatures_data()
+{
+    // Old lists, each signed, then a generation with or without a key and
+    // with the digest list kept, made or removed: the signatures beside the
+    // new lists, and those said to be removed.
+    QTest::addColumn<bool>("withKey");
+    QTest::addColumn<int>("digests");
+    QTest::addColumn<QString>("signedLists");
+    QTest::addColumn<QString>("removed");
+    QTest::newRow("signed, digests kept") << true << int(DigestChoice::AsFound) << "indll.txt|indll.sha256"
+                                          << "";
+    QTest::newRow("signed, digests removed") << true << int(DigestChoice::Remove) << "indll.txt"
+                                             << "indll.sha256.minisig";
+    QTest::newRow("not signed: both signatures go") << false << int(DigestChoice::AsFound) << ""
+                                                    << "indll.txt.minisig|indll.sha256.minisig";
+    QTest::newRow("not signed, digests removed") << false << int(DigestChoice::Remove) << ""
+                                                 << "indll.txt.minisig|indll.sha256.minisig";
+}
+
+void tst_Generation::signatures()
+{
+    QFETCH(bool, withKey);
+    QFETCH(int, digests);
+    QFETCH(QString, signedLists);
+    QFETCH(QString, removed);
+    Machine machine;
+    machine.files.put(machine.systemDirectory() + "\\a.so", "0123456789", at(monday));
+    machine.writeText(machine.dataFile("dlls.txt"), "a.so\n");
+    for (const char* name : { "indll.txt", "indll.sha256", "indll.txt.minisig", "indll.sha256.minisig" })
+        machine.writeText(machine.dataFile(name), "old\n");
+    const signing::SecretKey key = signing::newSecretKey();
+    ListSigning signing;
+    if (withKey)
+        signing.key = key;
+    signing.trustedComment = "timestamp:1";
+    QStringList said;
+    signing.removed
+        = [&said](std::string_view file) { said << QString::fromUtf8(file.data(), qsizetype(file.size())); };
+    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
+    generateReference(runtime, {}, static_cast<DigestChoice>(digests), signing);
+    QCOMPARE(runtime.messages, std::vector<std::string> {});
+    QCOMPARE(said.join('|'), removed);
+    // Each signature there verifies over its list as written, with the key.
+    const std::vector<signing::TrustedKey> trusted { { "k.pub", signing::publicKeyOf(key) } };
+    QStringList verified;
+    for (const char* name : { "indll.txt", "indll.sha256" }) {
+        const std::string signature = machine.dataFile(std::string(name) + ".minisig");
+        if (!machine.exists(signature))
+            continue;
+        QVERIFY(machine.exists(machine.dataFile(name)));
+        const auto checked
+            = signing::checkList(machine.readText(machine.dataFile(name)), machine.readText(signature), trusted);
+        QVERIFY2(checked, name);
+        QCOMPARE(checked->trustedComment, std::string("timestamp:1"));
+        verified << name;
+    }
+    QCOMPARE(verified.join('|'), signedLists);
 }
 
 QTEST_GUILESS_MAIN(tst_Generation)

@@ -1,5 +1,6 @@
 #include "records/DigestList.h"
 #include "records/RecordReader.h"
+#include "signing/Signatures.h"
 #include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/MemoryMachine.h"
@@ -54,6 +55,8 @@ private slots:
     void contents();
     void digestListThatCannotBeRead_data();
     void digestListThatCannotBeRead();
+    void signedLists_data();
+    void signedLists();
 };
 
 void tst_TestRun::contents_data()
@@ -536,6 +539,128 @@ void tst_TestRun::countlessDistinctDatesAreNotAllKept()
     QCOMPARE(window.missing.size(), std::size_t { entries });
     QCOMPARE(runtime.listsStarted.size(), std::size_t { 1 });
     QCOMPARE(runtime.listsStarted[0].size(), std::size_t { 65536 });
+}
+
+void tst_TestRun::signedLists_data()
+{
+    // a.so and both lists as the reference machine made them, signed with
+    // the trusted key; then what was done to them. With a key trusted,
+    // anything but the lists as signed gives no verdict at all.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("trusted");
+    QTest::addColumn<QString>("matching");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("notes");
+    const QString refused = "Error  75: indll.txt is refused: ";
+    QTest::newRow("as signed") << "" << true << "a.so"
+                               << ""
+                               << "indll.txt KEY|indll.sha256 KEY";
+    QTest::newRow("a.so and its size edited")
+        << "forge size" << true << "" << refused + "its signature does not match its contents"
+        << "";
+    QTest::newRow("signature edited") << "edit signature" << true << ""
+                                      << refused + "its signature does not match its contents"
+                                      << "";
+    QTest::newRow("trusted comment edited")
+        << "edit comment" << true << "" << refused + "the trusted comment of its signature has been changed"
+        << "";
+    QTest::newRow("signed by another key")
+        << "other key" << true << "" << refused + "it is signed by key OTHER, which is not trusted"
+        << "";
+    QTest::newRow("unsigned") << "unsign" << true << "" << refused + "it is not signed, and a trusted key applies"
+                              << "";
+    QTest::newRow("signature of 10 MB") << "huge signature" << true << ""
+                                        << refused
+            + "indll.txt.minisig cannot be read: it is larger than such a file can be"
+                                        << "";
+    QTest::newRow("a.so and its digest edited")
+        << "forge digest" << true << ""
+        << "Error  75: indll.sha256 is refused: its signature does not match its contents"
+        << "indll.txt KEY";
+    QTest::newRow("digest list unsigned")
+        << "unsign digests" << true << ""
+        << "Error  75: indll.sha256 is refused: it is not signed, and a trusted key applies"
+        << "indll.txt KEY";
+    QTest::newRow("a trusted key file that is no key")
+        << "bad key" << true << ""
+        << "Error  75: The lists were not checked: /etc/deptest/trusted/x.pub: not a minisign public key (an "
+           "untrusted comment and one line of base64)"
+        << "";
+    QTest::newRow("no trusted key: as before, signature not checked")
+        << "" << false << "a.so"
+        << ""
+        << "indll.txt not checked|indll.sha256 not checked";
+    QTest::newRow("no trusted key: a forged list passes as before") << "forge digest" << false << "a.so"
+                                                                    << ""
+                                                                    << "indll.txt not checked|indll.sha256 not checked";
+}
+
+void tst_TestRun::signedLists()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, trusted);
+    QFETCH(QString, matching);
+    QFETCH(QString, message);
+    QFETCH(QString, notes);
+    Machine machine;
+    const std::string library = machine.systemDirectory() + "\\a.so";
+    machine.files.put(library, "0123456789", at(reference));
+    std::string list = entry("a.so", "10");
+    std::string digests = hexOf(test::MemoryFiles::fingerprint("0123456789")) + "  a.so\n";
+    const signing::SecretKey key = signing::newSecretKey();
+    const signing::SecretKey other = signing::newSecretKey();
+    const auto signatureOf = [](const signing::SecretKey& by, std::string_view bytes) {
+        return signing::signatureText(signing::sign(by, bytes, "timestamp:1", "signed"));
+    };
+    std::string listSignature = signatureOf(change == "other key" ? other : key, list);
+    std::string digestSignature = signatureOf(key, digests);
+    if (change == "forge size") {
+        machine.files.put(library, "01234567890", at(reference));
+        list = entry("a.so", "11");
+    } else if (change == "forge digest") {
+        machine.files.put(library, "9876543210", at(reference));
+        digests = hexOf(test::MemoryFiles::fingerprint("9876543210")) + "  a.so\n";
+    } else if (change == "edit signature") {
+        listSignature = signing::signatureText([&] {
+            signing::SignatureFile edited = *signing::readSignature(listSignature);
+            edited.signature[0] ^= 1;
+            return edited;
+        }());
+    } else if (change == "edit comment") {
+        listSignature.replace(listSignature.find("timestamp:1"), 11, "timestamp:2");
+    } else if (change == "huge signature") {
+        listSignature.append(10'000'000, 'A');
+    }
+    machine.writeText(machine.dataFile("indll.txt"), list);
+    machine.writeText(machine.dataFile("indll.sha256"), digests);
+    if (change != "unsign")
+        machine.writeText(machine.dataFile("indll.txt.minisig"), listSignature);
+    if (change != "unsign digests")
+        machine.writeText(machine.dataFile("indll.sha256.minisig"), digestSignature);
+
+    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
+    if (trusted)
+        runtime.trustedKeys.push_back({ "/etc/deptest/trusted/k.pub",
+            change == "bad key" ? "not a key" : signing::publicKeyText(signing::publicKeyOf(key)) });
+    if (change == "bad key")
+        runtime.trustedKeys.back().path = "/etc/deptest/trusted/x.pub";
+    FakeWindow window;
+    runTest(window, runtime);
+    const QString keyId = QString::fromStdString(signing::keyIdText(key.id));
+    message.replace("OTHER", QString::fromStdString(signing::keyIdText(other.id)));
+    QCOMPARE(lines(window.matching).join('|'), matching);
+    QCOMPARE(lines(runtime.messages).join('|'), message);
+    QStringList noted;
+    for (const ListSignatureNote& note : window.signatures)
+        noted << QString::fromStdString(note.list + " " + (note.checked ? note.keyId : "not checked"));
+    QCOMPARE(noted.join('|'), QString(notes).replace("KEY", keyId));
+    // A list refused leaves nothing but the exceptions file's first line,
+    // and the buttons enabled again.
+    if (!message.isEmpty()) {
+        QVERIFY(window.missing.empty());
+        QCOMPARE(machine.readText(machine.dataFile("outdll.txt")), header);
+        QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_TestRun)

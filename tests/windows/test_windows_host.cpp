@@ -10,8 +10,10 @@
 #include "services/Printer.h"
 #include "services/Runtime.h"
 #include "services/Window.h"
+#include "signing/Signatures.h"
 #include "system/CodePages.h"
 #include "system/FolderLock.h"
+#include "system/TrustedKeys.h"
 #include "system/windows/WindowsFiles.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/FakeWindow.h"
@@ -601,4 +603,36 @@ TEST(WindowsCodePages, ConvertToUtf8OrRefuse)
     EXPECT_EQ(pages.toUtf8("\x93\xfa\x96\x7b", 932), std::optional<std::string>("\xe6\x97\xa5\xe6\x9c\xac"));
     EXPECT_EQ(pages.toUtf8("", 1251), std::optional<std::string>(""));
     EXPECT_EQ(pages.toUtf8("\x81", 932), std::nullopt);
+}
+
+// The trusted folder is %ProgramData%'s, and only its *.pub files are keys;
+// a list signed with libsodium's Windows build passes, and forged fails.
+TEST_F(WindowsHost, SignedListsAndTheFolderOfTrustedKeys)
+{
+    EXPECT_TRUE(trustedKeyFolder().ends_with("\\deptest\\trusted")) << trustedKeyFolder();
+    EXPECT_EQ(keyFileNames(application + "\\absent")->size(), 0U);
+    placed.push_back(inApplication("b.pub"));
+    placed.push_back(inApplication("a.pub"));
+    placed.push_back(inApplication("a.pubkey"));
+    for (const char* name : { "b.pub", "a.pub", "a.pubkey" })
+        writeText(inApplication(name), "x");
+    EXPECT_EQ(*keyFileNames(application), (std::vector<std::string> { "a.pub", "b.pub" }));
+
+    place(systemDirectory, "deptest-s.dll", 1, winter);
+    const std::string list = "\"deptest-s.dll\",\"1\",\"2026-01-02\"\r\n";
+    const signing::SecretKey key = signing::newSecretKey();
+    for (const char* name : { "indll.txt", "indll.txt.minisig", "outdll.txt" })
+        placed.push_back(inApplication(name));
+    writeText(inApplication("indll.txt.minisig"), signing::signatureText(signing::sign(key, list, "t", "u")));
+    for (const auto& [text, matching] :
+        { std::pair { list, 1U }, std::pair { std::string("\"deptest-s.dll\",\"2\",\"2026-01-02\"\r\n"), 0U } }) {
+        writeText(inApplication("indll.txt"), text);
+        WindowsFiles files;
+        FakeRuntime runtime(application, files);
+        runtime.trustedKeys.push_back({ "k.pub", signing::publicKeyText(signing::publicKeyOf(key)) });
+        FakeWindow window;
+        runTest(window, runtime);
+        EXPECT_EQ(window.matching.size(), matching);
+        EXPECT_EQ(runtime.messages.size(), 1U - matching);
+    }
 }
