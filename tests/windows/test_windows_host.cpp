@@ -3,6 +3,7 @@
 // directory, the error numbers of real failures, large files, local dates
 // across a daylight-saving change, and whole runs through the model.
 
+#include "dates/Timestamp.h"
 #include "errors/Error.h"
 #include "generate/ReferenceGeneration.h"
 #include "records/DataFiles.h"
@@ -209,6 +210,35 @@ TEST_F(WindowsHost, LocalDatesFollowTheDaylightSavingRuleOfTheirDay)
     EXPECT_EQ(files.measure(winterFile)->modified, (FileTime { 2026, 1, 2, 0, 30, 0 }));
     EXPECT_EQ(files.measure(summerFile)->modified, (FileTime { 2026, 7, 2, 0, 30, 0 }));
     EXPECT_EQ(files.measure(beforeChange)->modified, (FileTime { 2026, 3, 29, 0, 30, 0 }));
+}
+
+// A moment written in a list falls on the day its file has here, on
+// either side of midnight and of a daylight-saving change (TZ=Europe/Berlin).
+TEST_F(WindowsHost, TimestampsFallOnTheDayTheirFileHasHere)
+{
+    struct Row {
+        const char* text;
+        FILETIME modified;
+    };
+    const Row rows[] = {
+        { "2026-01-01T23:30:00Z", utc(2026, 1, 1, 23, 30) },
+        { "2026-01-02T08:30:00+09:00", utc(2026, 1, 1, 23, 30) },
+        { "2026-01-01 18:30:00.000000000 -0500", utc(2026, 1, 1, 23, 30) },
+        { "Wed, 01 Jul 2026 22:30:00 GMT", utc(2026, 7, 1, 22, 30) },
+        { "2026-03-28T23:30:00Z", utc(2026, 3, 28, 23, 30) },
+        { "20261025T003000Z", utc(2026, 10, 25, 0, 30) },
+    };
+    WindowsFiles files;
+    for (const Row& row : rows) {
+        const std::string file = place(application + "\\", "moment.dll", 1, row.modified);
+        IsoReading reading = readIsoTimestamp(row.text);
+        if (reading.shape == IsoReading::Shape::Other)
+            reading = readRfcTimestamp(row.text);
+        ASSERT_EQ(reading.shape, IsoReading::Shape::Read) << row.text;
+        const std::optional<FileTime> here = timeHere(reading.timestamp);
+        ASSERT_TRUE(here) << row.text;
+        EXPECT_EQ(*here, files.measure(file)->modified) << row.text;
+    }
 }
 
 TEST_F(WindowsHost, GenerationThenTestRunWriteExactFiles)
