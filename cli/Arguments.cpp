@@ -41,8 +41,10 @@ struct Switches {
                        "signature (indll.txt.minisig) does not verify gives no verdict."),
         QStringLiteral("FILE") };
     const QCommandLineOption sign { QStringLiteral("sign"),
-        QStringLiteral("With --generate: sign the new lists with the minisign secret key in FILE (its password "
-                       "from the terminal, or from standard input when that is not one)."),
+        QStringLiteral(
+            "With --generate: sign the new lists with the minisign secret key in FILE (its password "
+            "from the terminal, or from standard input when that is not one); DEPTEST_SIGNING_KEY names one for "
+            "Ctrl+B and --generate."),
         QStringLiteral("FILE") };
     const QCommandLineOption print { QStringLiteral("print"),
         QStringLiteral("Print the report of outdll.txt on the default printer.") };

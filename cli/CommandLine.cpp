@@ -15,6 +15,8 @@ int runCommand(const Options& options, HostSettings settings, const Streams& str
 {
     if (!options.directory.isEmpty())
         settings.applicationDirectory = QDir::cleanPath(QDir(options.directory).absolutePath()).toStdString();
+    if (!options.signingKey.isEmpty())
+        settings.signingKey = QDir::cleanPath(QDir(options.signingKey).absolutePath()).toStdString();
     for (const QString& key : options.trustedKeys)
         settings.trustedKeys.push_back(QDir::cleanPath(QDir(key).absolutePath()).toStdString());
     ConsoleWindow window(options, streams.out, streams.err);

@@ -12,13 +12,10 @@
 #include "verify/TestRun.h"
 
 #include "signing/ListSignature.h"
-#include "system/Terminal.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSysInfo>
 
 #include <algorithm>
 #include <array>
@@ -191,54 +188,29 @@ int runTestCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindo
 
 namespace {
 
-// The secret key of --sign, opened (its password asked for when it has
-// one), with the trusted comment of this generation; a key that cannot be
-// used is said and the generation does not start.
-std::optional<ListSigning> signingOf(const Options& options, ConsoleRuntime& runtime, const Streams& streams)
+// The key generation signs with (--sign, or DEPTEST_SIGNING_KEY), opened
+// with the trusted comment of this generation; a key that cannot be used
+// is said and the generation does not start.
+std::optional<ListSigning> signingOf(ConsoleRuntime& runtime, const Streams& streams)
 {
-    ListSigning signing;
-    signing.removed = [&streams](std::string_view file) {
+    Result<ListSigning> signing = configuredSigning(runtime);
+    if (!signing) {
+        runtime.showMessage("deptest: " + signing.error().description);
+        return std::nullopt;
+    }
+    signing->removed = [&streams](std::string_view file) {
         writeLine(streams.err,
             oneLine(
                 "deptest: " + std::string(file) + " removed: the new list is not signed (give --sign KEY to sign it)"));
     };
-    if (options.signingKey.isEmpty())
-        return signing;
-    const std::string path = QDir::cleanPath(QDir(options.signingKey).absolutePath()).toStdString();
-    const auto refuse = [&](const std::string& reason) {
-        runtime.showMessage("deptest: " + path + ": " + reason);
-        return std::nullopt;
-    };
-    const Result<std::string> text = runtime.readKeyFile(path);
-    if (!text) {
-        runtime.showMessage("deptest: " + text.error().description);
-        return std::nullopt;
-    }
-    const Result<signing::SecretKeyFile> file = signing::readSecretKey(*text);
-    if (!file)
-        return refuse(file.error().description);
-    std::string password;
-    if (file->scrypt) {
-        const std::optional<std::string> given = readPassword("Password for " + path + ": ");
-        if (!given)
-            return refuse("no password was given for it");
-        password = *given;
-    }
-    Result<signing::SecretKey> key = signing::openSecretKey(*file, password);
-    if (!key)
-        return refuse(key.error().description);
-    signing.key = *key;
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    signing.trustedComment = signing::generationComment(now.toSecsSinceEpoch(), now.toString(Qt::ISODate).toStdString(),
-        QSysInfo::machineHostName().toStdString(), DEPTEST_VERSION);
-    return signing;
+    return std::move(*signing);
 }
 
 } // namespace
 
 int runGenerateCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindow& window, const Streams& streams)
 {
-    const std::optional<ListSigning> signing = signingOf(options, runtime, streams);
+    const std::optional<ListSigning> signing = signingOf(runtime, streams);
     if (!signing)
         return exitStatus::failure;
     return runOverList(runtime, window, options, streams, dataFile::nameList, "names were not found",

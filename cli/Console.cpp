@@ -2,6 +2,7 @@
 
 #include "dates/LegacyText.h"
 #include "services/Printer.h"
+#include "system/Terminal.h"
 
 #include <QJsonDocument>
 #include <QLocale>
@@ -54,6 +55,8 @@ QJsonValue textOrNull(std::string_view bytes, bool present)
     return present ? QJsonValue(toDisplayText(bytes, defaultCodePage(QLocale::system().language())))
                    : QJsonValue(QJsonValue::Null);
 }
+
+std::optional<std::string> ConsoleRuntime::askPassword(std::string_view prompt) { return readPassword(prompt); }
 
 void ConsoleRuntime::showMessage(std::string_view text)
 {

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,6 +43,8 @@ public:
     }
 
     void showMessage(std::string_view text) override;
+    // From the terminal, or standard input when that is not one.
+    std::optional<std::string> askPassword(std::string_view prompt) override;
 
     Printer& printer() override;
 

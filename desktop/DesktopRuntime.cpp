@@ -6,6 +6,8 @@
 #include "records/DataFiles.h"
 
 #include <QApplication>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 
 #include <utility>
@@ -34,6 +36,23 @@ bool DesktopRuntime::askYesNo(std::string_view question)
         toDisplayText(question, displayCodePage()), QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+std::optional<std::string> DesktopRuntime::askPassword(std::string_view prompt)
+{
+    // A command that shows a wait cursor still wants the password typed.
+    const bool waiting = QGuiApplication::overrideCursor() != nullptr;
+    if (waiting)
+        QGuiApplication::setOverrideCursor(Qt::ArrowCursor);
+    bool given = false;
+    const QString password = QInputDialog::getText(QApplication::activeWindow(),
+        toDisplayText(message::applicationTitle, displayCodePage()), toDisplayText(prompt, displayCodePage()),
+        QLineEdit::Password, {}, &given);
+    if (waiting)
+        QGuiApplication::restoreOverrideCursor();
+    if (!given)
+        return std::nullopt;
+    return password.toStdString();
 }
 
 void showMessageBox(std::string_view text, int codePage)

@@ -4,6 +4,7 @@
 #include "services/Printer.h"
 
 #include <memory>
+#include <optional>
 
 namespace deptest {
 
@@ -25,6 +26,8 @@ public:
 
     void showMessage(std::string_view text) override;
     bool askYesNo(std::string_view question) override;
+    // In a box whose field shows no character typed; nothing when cancelled.
+    std::optional<std::string> askPassword(std::string_view prompt) override;
     Printer& printer() override;
 
 private:

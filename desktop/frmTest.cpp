@@ -316,17 +316,24 @@ void frmTest::Form_KeyPress(std::int16_t& keyAscii)
         m_runtime.showMessage(message::generationDuringTest);
         return;
     }
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    // The window signs nothing: a signature the new lists would no longer
-    // match is removed, and said once the lists are in place.
+    // With a signing key configured the new lists are signed with it;
+    // without one, a signature the new lists would no longer match is
+    // removed, and said once the lists are in place. A key that cannot be
+    // used leaves the old lists as they are.
+    Result<ListSigning> signing = configuredSigning(m_runtime);
+    if (!signing) {
+        m_runtime.showMessage("The reference list was not built: " + signing.error().description);
+        return;
+    }
     std::vector<std::string> removed;
-    ListSigning signing;
-    signing.removed = [&removed](std::string_view file) { removed.emplace_back(file); };
-    generateReference(m_runtime, {}, DigestChoice::AsFound, signing);
+    signing->removed = [&removed](std::string_view file) { removed.emplace_back(file); };
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    generateReference(m_runtime, {}, DigestChoice::AsFound, *signing);
     QGuiApplication::restoreOverrideCursor();
     for (const std::string& file : removed)
-        m_runtime.showMessage(
-            file + " was removed: the new list is not signed. Sign the lists with deptest --generate --sign KEY.");
+        m_runtime.showMessage(file
+            + " was removed: the new list is not signed. Set DEPTEST_SIGNING_KEY to a minisign secret key for "
+              "Ctrl+B to sign the lists, or sign them with deptest --generate --sign KEY.");
 }
 
 void frmTest::previewKey(QKeyEvent* event)

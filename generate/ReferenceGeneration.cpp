@@ -8,6 +8,7 @@
 #include "records/RecordWriter.h"
 #include "services/Files.h"
 #include "services/Runtime.h"
+#include "signing/Minisign.h"
 #include "verify/FileLocator.h"
 
 #include <memory>
@@ -261,6 +262,34 @@ void generateReference(Runtime& runtime, const NameObserver& observer, DigestCho
         lateFailure = putInPlace(runtime, lists, digests, signing, directory);
     if (lateFailure)
         runtime.showMessage(generalErrorMessage(*lateFailure));
+}
+
+Result<ListSigning> configuredSigning(Runtime& runtime)
+{
+    ListSigning signing;
+    auto file = runtime.signingKeyFile();
+    if (!file)
+        return file.error();
+    if (!*file)
+        return signing;
+    const std::string& path = (*file)->path;
+    const auto refused = [&path](const Error& why) { return Error { why.number, path + ": " + why.description }; };
+    const Result<signing::SecretKeyFile> sealed = signing::readSecretKey((*file)->text);
+    if (!sealed)
+        return refused(sealed.error());
+    std::string password;
+    if (sealed->scrypt) {
+        std::optional<std::string> given = runtime.askPassword("Password for " + path + ": ");
+        if (!given)
+            return Error { error::pathFileAccess, path + ": no password was given for it" };
+        password = std::move(*given);
+    }
+    Result<signing::SecretKey> key = signing::openSecretKey(*sealed, password);
+    if (!key)
+        return refused(key.error());
+    signing.key = *key;
+    signing.trustedComment = runtime.signatureComment();
+    return signing;
 }
 
 } // namespace deptest

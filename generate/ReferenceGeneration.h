@@ -1,5 +1,6 @@
 #pragma once
 
+#include "errors/Error.h"
 #include "records/DataFiles.h"
 #include "services/FileMeasurement.h"
 #include "signing/Signatures.h"
@@ -41,6 +42,12 @@ struct ListSigning {
     std::string trustedComment;
     std::function<void(std::string_view signatureFile)> removed;
 };
+
+// The key the runtime is configured to sign with, opened (its password
+// asked for when it has one), with this generation's trusted comment; no
+// key when none is configured. A key that cannot be used is a failure
+// naming its file.
+Result<ListSigning> configuredSigning(Runtime& runtime);
 
 // The hidden Ctrl+B command: measures every file named in the name list
 // with the full search and writes a reference record for each one found

@@ -8,6 +8,9 @@
 #include "verify/SignedLists.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <utility>
@@ -16,8 +19,11 @@ namespace deptest {
 
 HostSettings HostRuntime::settingsForThisMachine()
 {
-    return { QCoreApplication::applicationDirPath().toStdString(), thisMachinesDirectories(), QLocale::system(), {}, {},
-        {}, trustedKeyFolder() };
+    HostSettings settings { QCoreApplication::applicationDirPath().toStdString(), thisMachinesDirectories(),
+        QLocale::system(), {}, {}, {}, trustedKeyFolder() };
+    if (const QString key = qEnvironmentVariable("DEPTEST_SIGNING_KEY"); !key.isEmpty())
+        settings.signingKey = QDir::cleanPath(QDir(key).absolutePath()).toStdString();
+    return settings;
 }
 
 HostRuntime::HostRuntime(HostSettings settings)
@@ -140,6 +146,23 @@ Result<std::vector<KeyFileText>> HostRuntime::trustedKeyFiles()
         files.push_back({ path, std::move(*text) });
     }
     return files;
+}
+
+Result<std::optional<KeyFileText>> HostRuntime::signingKeyFile()
+{
+    if (m_settings.signingKey.empty())
+        return std::optional<KeyFileText> {};
+    auto text = readKeyFile(m_settings.signingKey);
+    if (!text)
+        return text.error();
+    return std::optional<KeyFileText> { KeyFileText { m_settings.signingKey, std::move(*text) } };
+}
+
+std::string HostRuntime::signatureComment()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    return signing::generationComment(now.toSecsSinceEpoch(), now.toString(Qt::ISODate).toStdString(),
+        QSysInfo::machineHostName().toStdString(), DEPTEST_VERSION);
 }
 
 Result<std::string> HostRuntime::readKeyFile(const std::string& hostPath)

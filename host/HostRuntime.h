@@ -30,6 +30,9 @@ struct HostSettings {
     // (trustedKeyFolder()) for this machine, none when empty.
     std::vector<std::string> trustedKeys {};
     std::string trustedKeyFolder {};
+    // The secret key file a generation signs with (a host path); none when
+    // empty. For this machine, the one DEPTEST_SIGNING_KEY names.
+    std::string signingKey {};
 };
 
 // The runtime's files, dates and events on the real machine: files through
@@ -54,6 +57,8 @@ public:
     // Also clears away the new versions a run ended by force left behind.
     Result<std::unique_ptr<ListsLock>> lockLists() override;
     Result<std::vector<KeyFileText>> trustedKeyFiles() override;
+    Result<std::optional<KeyFileText>> signingKeyFile() override;
+    std::string signatureComment() override;
     // A key file (a host path) read whole; a failure names it.
     Result<std::string> readKeyFile(const std::string& hostPath);
     Outcome longDate(const FileTime& time, std::string& text) override;

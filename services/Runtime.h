@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -70,6 +71,16 @@ public:
     // folder is missing or empty); a file or folder that cannot be read is
     // a failure naming it.
     virtual Result<std::vector<KeyFileText>> trustedKeyFiles() { return std::vector<KeyFileText> {}; }
+    // The secret key file a generation signs its lists with, read whole;
+    // nothing when none is configured. A file that cannot be read is a
+    // failure naming it.
+    virtual Result<std::optional<KeyFileText>> signingKeyFile() { return std::optional<KeyFileText> {}; }
+    // The password of an encrypted secret key, asked of the user; nothing
+    // when none was given or none can be asked for.
+    virtual std::optional<std::string> askPassword(std::string_view /*prompt*/) { return std::nullopt; }
+    // What a generation's signatures record of it: when, on which machine,
+    // by which version of the program.
+    virtual std::string signatureComment() { return {}; }
     // The date in the user's long date format, without the time, written
     // over `text` (whose room is reused); `text` is left as it was on failure.
     virtual Outcome longDate(const FileTime& time, std::string& text) = 0;

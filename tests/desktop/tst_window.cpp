@@ -3,6 +3,8 @@
 #include "desktop/frmTest.h"
 #include "host/TerminationRequests.h"
 #include "records/RecordReader.h"
+#include "signing/ListSignature.h"
+#include "signing/Signatures.h"
 #include "tests/fakes/ListText.h"
 #include "tests/support/TestRuntime.h"
 
@@ -106,6 +108,8 @@ private slots:
     void hugeLineInTheRealWindow();
     void realWindowEndToEnd();
     void ctrlBDuringARunSaysWhyNot();
+    void ctrlBSignsWithTheConfiguredKey_data();
+    void ctrlBSignsWithTheConfiguredKey();
     void contentsInTheWindow();
     void endingTheProgramStopsTheRun_data();
     void endingTheProgramStopsTheRun();
@@ -499,6 +503,72 @@ void tst_Window::ctrlBDuringARunSaysWhyNot()
     pressCtrlB();
     QVERIFY(QFile::exists(QString::fromStdString(machine.dataFile("dllerr.txt"))));
     QCOMPARE(runtime.messages.size(), std::size_t { 0 });
+}
+
+void tst_Window::ctrlBSignsWithTheConfiguredKey_data()
+{
+    QTest::addColumn<QString>("password"); // the key's own; empty for a plain key
+    QTest::addColumn<QString>("typed"); // "-" for a cancelled box
+    QTest::addColumn<bool>("keyThere");
+    QTest::addColumn<QString>("refusal"); // what the message says after the key's path; empty when signed
+    QTest::newRow("plain key") << ""
+                               << "" << true << "";
+    QTest::newRow("encrypted key, its password") << "right"
+                                                 << "right" << true << "";
+    QTest::newRow("encrypted key, a wrong password") << "right"
+                                                     << "wrong" << true << ": wrong password";
+    QTest::newRow("encrypted key, box cancelled") << "right"
+                                                  << "-" << true << ": no password was given for it";
+    QTest::newRow("no key file") << ""
+                                 << "" << false << ": ";
+}
+
+void tst_Window::ctrlBSignsWithTheConfiguredKey()
+{
+    QFETCH(QString, password);
+    QFETCH(QString, typed);
+    QFETCH(bool, keyThere);
+    QFETCH(QString, refusal);
+    const Machine& machine = *m_machine;
+    Machine::makeFile(machine.systemDirectory() + "/a.so", 10, reference);
+    Machine::writeText(machine.dataFile("dlls.txt"), "a.so\r\n");
+    Machine::writeText(machine.dataFile("indll.txt"), "old\r\n");
+    const signing::SecretKey key = signing::newSecretKey();
+    const std::string keyFile = machine.root() + "/signing.key";
+    if (keyThere)
+        Machine::writeText(
+            keyFile, signing::secretKeyText(signing::sealSecretKey(key, password.toStdString(), 1 << 15, 1 << 24)));
+    HostSettings settings = machine.settings(QLocale(QLocale::English, QLocale::UnitedStates));
+    settings.signingKey = keyFile;
+    m_window.reset();
+    m_runtime = std::make_unique<TestRuntime>(std::move(settings));
+    if (typed != "-")
+        m_runtime->password = typed.toStdString();
+    m_window = std::make_unique<frmTest>(*m_runtime);
+    m_window->show();
+
+    QTest::keyClick(m_window.get(), Qt::Key_B, Qt::ControlModifier);
+    // The password is asked for only where the key has one.
+    QCOMPARE(m_runtime->prompts.size(), keyThere && !password.isEmpty() ? std::size_t { 1 } : std::size_t { 0 });
+    const std::string list = Machine::readText(machine.dataFile("indll.txt"));
+    const std::string signatureFile = machine.dataFile("indll.txt.minisig");
+    if (!refusal.isEmpty()) {
+        // Said with the key's file, and the old list kept as it was.
+        QCOMPARE(m_runtime->messages.size(), std::size_t { 1 });
+        QVERIFY2(
+            m_runtime->messages[0].starts_with("The reference list was not built: " + keyFile + refusal.toStdString()),
+            m_runtime->messages[0].c_str());
+        QCOMPARE(list, std::string("old\r\n"));
+        QVERIFY(!QFile::exists(QString::fromStdString(signatureFile)));
+        return;
+    }
+    QCOMPARE(m_runtime->messages, std::vector<std::string> {});
+    QVERIFY(list.starts_with("\"a.so\",\"10\","));
+    const std::vector<signing::TrustedKey> trusted { { "signing.pub", signing::publicKeyOf(key) } };
+    const auto checked = signing::checkList(list, Machine::readText(signatureFile), trusted);
+    QVERIFY2(checked, checked ? "" : checked.error().description.c_str());
+    QVERIFY2(checked->trustedComment.starts_with("timestamp:"), checked->trustedComment.c_str());
+    QVERIFY2(checked->trustedComment.ends_with("\tdeptest 1.0"), checked->trustedComment.c_str());
 }
 
 void tst_Window::contentsInTheWindow()

@@ -8,6 +8,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,12 @@ public:
         questions.emplace_back(question);
         return answer;
     }
+    // Records the prompt and gives the password the test set.
+    std::optional<std::string> askPassword(std::string_view prompt) override
+    {
+        prompts.emplace_back(prompt);
+        return password;
+    }
     void processEvents() override;
     Printer& printer() override { return *m_printer; }
     void setPrinter(std::unique_ptr<Printer> printer) { m_printer = std::move(printer); }
@@ -36,6 +43,8 @@ public:
     std::vector<std::string> messages;
     std::vector<std::string> questions;
     bool answer { false };
+    std::vector<std::string> prompts;
+    std::optional<std::string> password;
     // Called on every event processing, before the real one.
     std::function<void()> onProcessEvents;
     int eventRounds { 0 };
