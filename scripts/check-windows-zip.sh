@@ -306,6 +306,22 @@ status=0
 wine "$windows_app\\deptest.com" --test > "$work/german.txt" 2>&1 || status=$?
 [ "$status" -eq 0 ] || fail "a German list gave exit status $status:"$'\n'"$(cat "$work/german.txt" "$app/outdll.txt")"
 
+# Timestamps as scripts write them (ISO 8601 with Z, RFC 1123 with GMT):
+# moments, read as the day they fall on here; a day later is no match.
+stamp() { LC_ALL=C date -u -d "@$(($(stat -c %Y "$2") + $3))" "$1"; }
+for shift in 0 86400; do
+    {
+        printf '"a.dll","1000","%s"\r\n' "$(stamp '+%Y-%m-%dT%H:%M:%SZ' "$app/a.dll" "$shift")"
+        printf '"kernel32.dll","%s","%s"\r\n' "$(stat -c %s "$system32/kernel32.dll")" \
+            "$(stamp '+%a, %d %b %Y %H:%M:%S GMT' "$system32/kernel32.dll" "$shift")"
+    } | in_app indll.txt
+    status=0
+    wine "$windows_app\\deptest.com" --test > "$work/stamps.txt" 2>&1 || status=$?
+    expected=$([ "$shift" -eq 0 ] && echo 0 || echo 1)
+    [ "$status" -eq "$expected" ] && { [ "$expected" -eq 0 ] || [ "$(grep -c 'Bad date or size' "$app/outdll.txt")" -eq 2 ]; } \
+        || fail "timestamps a day apart by $shift s gave exit status $status:"$'\n'"$(cat "$work/stamps.txt" "$app/outdll.txt")"
+done
+
 # 4. The window, as a user meets it: Ctrl+B, Alt+T, a look, Alt+X.
 printf '"kernel32.dll"\r\n"a.dll"\r\n"nosuch.dll"\r\n' | in_app dlls.txt
 rm -f "$app/indll.txt" "$app/dllerr.txt" "$app/outdll.txt"
@@ -378,4 +394,4 @@ if [ "$failures" -ne 0 ]; then
     echo "check-windows-zip: $failures checks failed" >&2
     exit 1
 fi
-echo "check-windows-zip: $(basename "$zip") ($(du -h "$zip" | cut -f1)) ran in a fresh Wine prefix: console, Windows' own files, contents, Ctrl+C, a German list, the window, printing"
+echo "check-windows-zip: $(basename "$zip") ($(du -h "$zip" | cut -f1)) ran in a fresh Wine prefix: console, Windows' own files, contents, Ctrl+C, a German list, timestamps, the window, printing"
