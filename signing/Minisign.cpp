@@ -23,15 +23,16 @@ constexpr std::size_t secretKeyBlob = 2 + 2 + 2 + 32 + 8 + 8 + 104;
 
 Error refused(std::string reason) { return Error { error::pathFileAccess, std::move(reason) }; }
 
-// The file's lines, without their ends (LF or CR LF); a last line without
-// an end counts too, and empty lines at the end do not.
+// The file's lines, without their ends (LF, and any CRs before it, as
+// minisign trims them); a last line without an end counts too, and empty
+// lines at the end do not. A comment read thus writes back as it reads.
 std::vector<std::string_view> linesOf(std::string_view text)
 {
     std::vector<std::string_view> lines;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         std::string_view line = text.substr(0, end);
-        if (line.ends_with('\r'))
+        while (line.ends_with('\r'))
             line.remove_suffix(1);
         lines.push_back(line);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);

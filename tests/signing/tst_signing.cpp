@@ -84,6 +84,13 @@ private slots:
         for (std::size_t at = 0; (at = crlf.find('\n', at)) != std::string::npos; at += 2)
             crlf.insert(at, "\r");
         QCOMPARE(readSignature(crlf)->globalSignature, signature->globalSignature);
+        // Several CRs end a line as one does, so that what is read writes
+        // back to text that reads the same.
+        const Result<SignatureFile> carriageReturns
+            = readSignature(edited(prehashedSignature, "tc here\n", "tc here\r\r\r\n"));
+        QVERIFY(carriageReturns);
+        QCOMPARE(carriageReturns->trustedComment, std::string("tc here"));
+        QCOMPARE(signatureText(*carriageReturns), prehashedSignature);
     }
 
     void refusesFilesThatAreNotMinisigns_data()
