@@ -13,9 +13,11 @@ namespace deptest {
 class RecordReader;
 class RecordWriter;
 
-// The four data files, each named by a literal appended to the
-// application directory, and the records each one holds. Every record is
-// written and read through the definitions here.
+// The seven data files, each named by a literal appended to the
+// application directory, and the records of the name, reference,
+// exceptions and not-found lists (the digest list's are in DigestList.h,
+// the signatures' in signing/). Every record is written and read through
+// the definitions of its file.
 namespace dataFile {
 inline constexpr std::string_view nameList = "\\dlls.txt";
 inline constexpr std::string_view referenceList = "\\indll.txt";

@@ -58,7 +58,7 @@ struct SecretKeyFile {
 
 // Larger than any of the three files can be; a larger one is refused
 // before it is read through.
-inline constexpr std::size_t largestFile = 16 * 1024;
+inline constexpr std::size_t largestFile = std::size_t { 16 } * 1024;
 
 Result<PublicKey> readPublicKey(std::string_view text);
 Result<SignatureFile> readSignature(std::string_view text);

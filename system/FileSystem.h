@@ -17,6 +17,7 @@ namespace deptest {
 struct FileIdentity {
     std::uint64_t device { 0 };
     std::uint64_t inode { 0 };
+    // NOLINTNEXTLINE(modernize-use-nullptr): clang-tidy 14 takes the 0 a defaulted <=> compares with for a pointer
     friend auto operator<=>(const FileIdentity&, const FileIdentity&) = default;
 };
 

@@ -48,6 +48,10 @@ struct EntryVerdict {
     bool stopped { false };
 };
 
+// The line of a name that was not found, in the window and on the command
+// line alike: "name - Error: description".
+std::string notFoundLine(const std::string& name, const std::string& description);
+
 // Checks one entry as read from the reference list: a failure anywhere
 // (reading it, its size, finding or measuring the file) makes it not found,
 // with that failure's description; otherwise the sizes and the long date
@@ -55,13 +59,8 @@ struct EntryVerdict {
 // name, the file's contents must have the listed digest: the file is read
 // only then. Every part of `verdict` is replaced: a run
 // checks its entries into one verdict, so its strings keep their room from
-// entry to entry; `search` is the room of the search.
-// The line of a name that was not found, in the window and on the command
-// line alike: "name - Error: description".
-std::string notFoundLine(const std::string& name, const std::string& description);
-
-// `stopRequested`, asked while a large file is read, ends its reading when
-// it answers true.
+// entry to entry; `search` is the room of the search. `stopRequested`,
+// asked while a large file is read, ends its reading when it answers true.
 void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search,
     DigestList* digests = nullptr, const std::function<bool()>& stopRequested = {});
 

@@ -25,14 +25,15 @@ namespace deptest {
 
 namespace {
 
-// Shows the message for a file that could not be opened and ends the program.
+// Shows the message for a file that could not be opened and presses Exit:
+// the program ends once the run has returned.
 void failToOpen(Window& window, Runtime& runtime, const Error& failure, std::string_view notFoundMessage)
 {
     runtime.showMessage(openFailureMessage(failure, notFoundMessage));
     window.pressExit();
 }
 
-// Shows the run the list's date texts before the first entry is compared,
+// Gives the runtime the list's date texts before the first entry is compared,
 // so that the list's language and code page come from all of them and
 // nothing from a list read before. The list is then read again from its
 // start: what was studied is what is checked, and a list that changed
