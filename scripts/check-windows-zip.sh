@@ -256,8 +256,10 @@ wine "$windows_app\\deptest.com" --test --json > "$work/forged.txt" 2>&1 || stat
 [ "$status" = 2 ] && grep -q "indll.txt is refused: its signature does not match" "$work/forged.txt" \
     && ! grep -q '"outcome":"match"' "$work/forged.txt" \
     || fail "a forged list with its key trusted gave $status:"$'\n'"$(cat "$work/forged.txt")"
-# The checks that follow run on unsigned lists, as before.
+# The checks that follow run on unsigned lists and a.dll as it was.
 rm -rf "$WINEPREFIX/drive_c/ProgramData/deptest" "$app/signing.key" "$app"/*.minisig
+truncate -s 1000 "$app/a.dll"
+touch -d '2024-02-29 12:00:00 UTC' "$app/a.dll"
 status=0
 wine "$windows_app\\deptest.com" --help > "$work/help.txt" 2>&1 || status=$?
 grep -q -- "--names-of" "$work/help.txt" && [ "$status" -eq 0 ] || fail "--help: exit $status"$'\n'"$(cat "$work/help.txt")"
