@@ -11,10 +11,13 @@
 #include "services/Runtime.h"
 #include "services/Window.h"
 #include "verify/EntryCheck.h"
+#include "verify/OrderedLookups.h"
 #include "verify/SignedLists.h"
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -174,9 +177,83 @@ std::string digestSummary(const DigestList& digests, const FirstFew& notListed)
     return summary;
 }
 
+using ShowVerdict = std::function<void(const EntryVerdict&)>;
+
+SearchMode searchMode(const Window& window)
+{
+    return window.appDirOnly() ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full;
+}
+
+// Each entry read, looked up and judged before the next is read.
+void checkInTurn(Window& window, Runtime& runtime, RecordReader& reader, DigestList* digests, const ShowVerdict& show)
+{
+    // Their strings are reused from entry to entry.
+    ReferenceRead read;
+    EntryVerdict verdict;
+    EntryLookup lookup;
+    const auto stopRequested = [&window] { return window.isUnloaded(); };
+    while (!window.isUnloaded() && !reader.atEndOfRecords()) {
+        readReference(reader, read);
+        checkEntry(runtime, read, searchMode(window), verdict, lookup, digests, stopRequested);
+        if (verdict.stopped)
+            break;
+        show(verdict);
+    }
+}
+
+// An entry as read, and what its lookup found.
+struct EntryInFlight {
+    ReferenceRead read;
+    EntryLookup lookup;
+};
+
+// The entries' lookups run `jobs` at a time, a few entries ahead of the
+// one judged; the search mode is the one of when the entry was read. The
+// digest of a file of the listed size is taken with its lookup, where the
+// list has one for it. Closing the window stops the lookups under way
+// between two blocks of a digest.
+void checkInFlight(
+    Window& window, Runtime& runtime, RecordReader& reader, DigestList* digests, int jobs, const ShowVerdict& show)
+{
+    constexpr int mostJobs = 64;
+    jobs = std::min(jobs, mostJobs);
+    OrderedLookups<EntryInFlight> inFlight(jobs, 2 * static_cast<std::size_t>(jobs));
+    const auto stopRequested = [&window] { return window.isUnloaded(); };
+    const auto meanwhile = [&] {
+        runtime.processEvents();
+        if (window.isUnloaded())
+            inFlight.stop();
+    };
+    constexpr auto eventsEvery = std::chrono::milliseconds(5);
+    EntryVerdict verdict;
+    while (!window.isUnloaded()) {
+        while (!inFlight.full() && !reader.atEndOfRecords()) {
+            ReferenceRead read;
+            readReference(reader, read);
+            const ListedDigest* listed = digests != nullptr ? digests->find(read.record.name) : nullptr;
+            const bool digestAhead = listed != nullptr && listed->digest;
+            inFlight.add([&runtime, mode = searchMode(window), digestAhead, read = std::move(read)](
+                             EntryInFlight& entry, const std::stop_token& stop) mutable {
+                entry.read = std::move(read);
+                lookUpEntry(
+                    runtime, entry.read, mode, digestAhead, entry.lookup, [&stop] { return !stop.stop_requested(); });
+            });
+        }
+        if (inFlight.empty())
+            break;
+        const EntryInFlight& entry = inFlight.oldest(meanwhile, eventsEvery);
+        if (window.isUnloaded())
+            break;
+        judgeEntry(runtime, entry.read, entry.lookup, verdict, digests, stopRequested);
+        inFlight.pop();
+        if (verdict.stopped)
+            break;
+        show(verdict);
+    }
+}
 } // namespace
 
-void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
+void runTest(Window& window, Runtime& runtime, const EntryObserver& observer, int jobs)
 {
     // Nothing is cleared or written while another run has the lists.
     auto lock = runtime.lockLists();
@@ -241,18 +318,8 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
     }
     FirstFew notListed;
     RecordReader reader(**list);
-
-    // Their strings are reused from entry to entry.
-    ReferenceRead read;
-    EntryVerdict verdict;
-    Located search;
-    while (!window.isUnloaded() && !reader.atEndOfRecords()) {
-        readReference(reader, read);
-        const SearchMode mode = window.appDirOnly() ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full;
-        checkEntry(runtime, read, mode, verdict, search, digests ? &*digests : nullptr,
-            [&window] { return window.isUnloaded(); });
-        if (verdict.stopped)
-            break;
+    // Each verdict in the list's order, whichever entry's lookup ended first.
+    const auto show = [&](const EntryVerdict& verdict) {
         if (verdict.contents == ContentCheck::NotListed)
             notListed.add(verdict.name);
         window.append(verdict.list, verdict.line, verdict.detail);
@@ -260,11 +327,13 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
             lateFailure = firstFailure(std::move(lateFailure), writeException(writer, *verdict.exception));
         if (observer)
             observer(verdict);
-
         runtime.processEvents();
-        if (window.isUnloaded())
-            break;
-    }
+    };
+    DigestList* digestList = digests ? &*digests : nullptr;
+    if (jobs > 1)
+        checkInFlight(window, runtime, reader, digestList, jobs, show);
+    else
+        checkInTurn(window, runtime, reader, digestList, show);
 
     lateFailure = firstFailure(std::move(lateFailure), reader.fileError()); // a list that could not be read to its end
     list->reset();

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "services/Files.h"
+#include "services/SystemFiles.h"
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace deptest::test {
+
+// Files whose measurements come back out of order, whatever the speed of
+// the machine: the first measurement of a held name waits until a
+// measurement of its partner has returned and the run has handled its
+// events after that (`release()`). With lookups in flight, the later
+// entry's answer is then always there first, and the run has looked at
+// what was there; looked up in turn, a held name would wait for ever, so
+// only runs with several jobs use it.
+class OutOfOrderFiles final : public SystemFiles {
+public:
+    // Each `held` name (the last part of a path) waits for its `partner`.
+    OutOfOrderFiles(SystemFiles& files, std::map<std::string, std::string> heldUntil)
+        : m_files(files)
+        , m_heldUntil(std::move(heldUntil))
+    {
+    }
+
+    Result<std::unique_ptr<InputFile>> openForReading(std::string_view path) override
+    {
+        return m_files.openForReading(path);
+    }
+    Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override
+    {
+        return m_files.openForWriting(path);
+    }
+    Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override
+    {
+        return m_files.openForReplacing(path);
+    }
+    Result<FileMeasurement> measure(std::string_view path) override
+    {
+        const std::string name = nameOf(path);
+        waitForPartner(name);
+        Result<FileMeasurement> measured = m_files.measure(path);
+        std::lock_guard lock(m_mutex);
+        m_measured.insert(name);
+        return measured;
+    }
+    Result<FileMeasurement> measureIn(const std::string& directory, std::string_view relative) override
+    {
+        return measure(directory + std::string(relative));
+    }
+    Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) override
+    {
+        return m_files.digest(path, betweenBlocks);
+    }
+    Outcome remove(std::string_view path) override { return m_files.remove(path); }
+
+    // Lets go of the names held for partners measured by now.
+    void release()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_released.insert(m_measured.begin(), m_measured.end());
+        }
+        m_changed.notify_all();
+    }
+
+private:
+    static std::string nameOf(std::string_view path)
+    {
+        const std::size_t separator = path.find_last_of("\\/");
+        return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));
+    }
+    void waitForPartner(const std::string& name)
+    {
+        const auto held = m_heldUntil.find(name);
+        if (held == m_heldUntil.end())
+            return;
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_released.contains(held->second); });
+    }
+
+    SystemFiles& m_files;
+    const std::map<std::string, std::string> m_heldUntil;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::set<std::string> m_measured;
+    std::set<std::string> m_released;
+};
+
+} // namespace deptest::test
