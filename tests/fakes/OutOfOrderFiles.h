@@ -18,13 +18,15 @@ namespace deptest::test {
 // events after that (`release()`). With lookups in flight, the later
 // entry's answer is then always there first, and the run has looked at
 // what was there; looked up in turn, a held name would wait for ever, so
-// only runs with several jobs use it.
+// only runs with several jobs use it. Where nothing of the run can release
+// them, a name is let go once its partner's digest has returned instead.
 class OutOfOrderFiles final : public SystemFiles {
 public:
     // Each `held` name (the last part of a path) waits for its `partner`.
-    OutOfOrderFiles(SystemFiles& files, std::map<std::string, std::string> heldUntil)
+    OutOfOrderFiles(SystemFiles& files, std::map<std::string, std::string> heldUntil, bool releasedByDigests = false)
         : m_files(files)
         , m_heldUntil(std::move(heldUntil))
+        , m_releasedByDigests(releasedByDigests)
     {
     }
 
@@ -55,7 +57,15 @@ public:
     }
     Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) override
     {
-        return m_files.digest(path, betweenBlocks);
+        Result<ContentDigest> digest = m_files.digest(path, betweenBlocks);
+        if (m_releasedByDigests) {
+            {
+                std::lock_guard lock(m_mutex);
+                m_released.insert(nameOf(path));
+            }
+            m_changed.notify_all();
+        }
+        return digest;
     }
     Outcome remove(std::string_view path) override { return m_files.remove(path); }
 
@@ -86,6 +96,7 @@ private:
 
     SystemFiles& m_files;
     const std::map<std::string, std::string> m_heldUntil;
+    const bool m_releasedByDigests;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::set<std::string> m_measured;
