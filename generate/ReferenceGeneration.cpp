@@ -217,30 +217,25 @@ Outcome writeLists(
         return firstFailure(std::move(lateFailure), reader.fileError());
     }
     constexpr int mostJobs = 64;
-    jobs = std::min(jobs, mostJobs);
-    OrderedLookups<NameInFlight> inFlight(jobs, 2 * static_cast<std::size_t>(jobs));
-    constexpr auto pause = std::chrono::seconds(1);
-    while (!stopped) {
-        while (!inFlight.full() && !reader.atEndOfRecords()) {
-            std::string name;
-            Outcome failure = readName(reader, name);
-            inFlight.add([&runtime, withDigest, name = std::move(name), failure = std::move(failure)](
-                             NameInFlight& entry, const std::stop_token& stop) mutable {
-                entry.name = std::move(name);
-                entry.failure = std::move(failure);
-                lookUpName(runtime, entry.name, entry.failure, withDigest, entry.lookup,
-                    [&stop] { return !stop.stop_requested(); });
-            });
-        }
-        if (inFlight.empty())
-            break;
-        // The generation handles no events of its own, in turn or not.
-        const NameInFlight& entry = inFlight.oldest({}, pause);
+    const std::function<bool(NameInFlight&)> read = [&reader](NameInFlight& entry) {
+        if (reader.atEndOfRecords())
+            return false;
+        entry.failure = readName(reader, entry.name);
+        return true;
+    };
+    const std::function<void(NameInFlight&, const std::stop_token&)> lookUp
+        = [&runtime, withDigest](NameInFlight& entry, const std::stop_token& stop) {
+              lookUpName(runtime, entry.name, entry.failure, withDigest, entry.lookup,
+                  [&stop] { return !stop.stop_requested(); });
+          };
+    const std::function<bool(NameInFlight&)> take = [&](NameInFlight& entry) {
         outcome.name = entry.name;
         measureName(runtime, entry.failure, withDigest, entry.lookup, outcome);
-        inFlight.pop();
         write();
-    }
+        return !stopped;
+    };
+    // The generation handles no events of its own, in turn or not.
+    lookUpInOrder(std::min(jobs, mostJobs), read, lookUp, take, {}, std::chrono::seconds(1));
     return firstFailure(std::move(lateFailure), reader.fileError());
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -143,5 +145,64 @@ private:
     bool m_closing { false };
     std::vector<std::jthread> m_workers; // last: joined before the rest goes
 };
+
+// How many items the batch numbered `index` (from 0) holds: one, then
+// twice as many each time, up to 64.
+constexpr std::size_t batchSize(std::size_t index) { return index >= 6 ? 64 : std::size_t { 1 } << index; }
+
+// Reads items on this thread with `read` (false at the end, leaving the
+// item unused), looks them up on `jobs` workers with `lookUp`, and hands
+// each to `take` on this thread in the order read, until the items end or
+// `take` answers false. While the oldest item is not looked up yet,
+// `meanwhile` is called every `pause` at least; when it answers false the
+// lookups under way are asked to stop and no item is taken any more.
+//
+// Items go to the workers in batches, which grow from one item to a few
+// dozen: a short list is spread over every worker at once, and on a fast
+// disk the handing over costs little beside the lookups of a batch.
+template <typename Item, typename Rep, typename Period>
+void lookUpInOrder(int jobs, const std::function<bool(Item&)>& read,
+    const std::function<void(Item&, const std::stop_token&)>& lookUp, const std::function<bool(Item&)>& take,
+    const std::function<bool()>& meanwhile, std::chrono::duration<Rep, Period> pause)
+{
+    using Batch = std::vector<Item>;
+    OrderedLookups<Batch> inFlight(jobs, 2 * static_cast<std::size_t>(jobs < 1 ? 1 : jobs));
+    bool goOn = true;
+    const auto waiting = [&] {
+        if (goOn && meanwhile && !meanwhile()) {
+            goOn = false;
+            inFlight.stop();
+        }
+    };
+    std::size_t batches = 0;
+    bool ended = false;
+    while (goOn) {
+        while (!ended && !inFlight.full()) {
+            Batch batch(batchSize(batches++));
+            std::size_t count = 0;
+            while (count < batch.size() && !(ended = !read(batch[count])))
+                ++count;
+            batch.resize(count);
+            if (batch.empty())
+                break;
+            inFlight.add([&lookUp, batch = std::move(batch)](Batch& looked, const std::stop_token& stop) mutable {
+                looked = std::move(batch);
+                for (Item& item : looked) {
+                    if (stop.stop_requested())
+                        return;
+                    lookUp(item, stop);
+                }
+            });
+        }
+        if (inFlight.empty())
+            return;
+        Batch& batch = inFlight.oldest(waiting, pause);
+        for (Item& item : batch) {
+            if (!goOn || !take(item))
+                return;
+        }
+        inFlight.pop();
+    }
+}
 
 } // namespace deptest

@@ -201,9 +201,11 @@ void checkInTurn(Window& window, Runtime& runtime, RecordReader& reader, DigestL
     }
 }
 
-// An entry as read, and what its lookup found.
+// An entry as read, how it is searched for, and what its lookup found.
 struct EntryInFlight {
     ReferenceRead read;
+    SearchMode mode { SearchMode::Full };
+    bool digestAhead { false };
     EntryLookup lookup;
 };
 
@@ -216,41 +218,38 @@ void checkInFlight(
     Window& window, Runtime& runtime, RecordReader& reader, DigestList* digests, int jobs, const ShowVerdict& show)
 {
     constexpr int mostJobs = 64;
-    jobs = std::min(jobs, mostJobs);
-    OrderedLookups<EntryInFlight> inFlight(jobs, 2 * static_cast<std::size_t>(jobs));
-    const auto stopRequested = [&window] { return window.isUnloaded(); };
-    const auto meanwhile = [&] {
-        runtime.processEvents();
-        if (window.isUnloaded())
-            inFlight.stop();
+    const std::function<bool(EntryInFlight&)> read = [&](EntryInFlight& entry) {
+        if (reader.atEndOfRecords())
+            return false;
+        readReference(reader, entry.read);
+        entry.mode = searchMode(window);
+        const ListedDigest* listed = digests != nullptr ? digests->find(entry.read.record.name) : nullptr;
+        entry.digestAhead = listed != nullptr && listed->digest;
+        return true;
     };
-    constexpr auto eventsEvery = std::chrono::milliseconds(5);
+    const std::function<void(EntryInFlight&, const std::stop_token&)> lookUp
+        = [&runtime](EntryInFlight& entry, const std::stop_token& stop) {
+              lookUpEntry(runtime, entry.read, entry.mode, entry.digestAhead, entry.lookup,
+                  [&stop] { return !stop.stop_requested(); });
+          };
     EntryVerdict verdict;
-    while (!window.isUnloaded()) {
-        while (!inFlight.full() && !reader.atEndOfRecords()) {
-            ReferenceRead read;
-            readReference(reader, read);
-            const ListedDigest* listed = digests != nullptr ? digests->find(read.record.name) : nullptr;
-            const bool digestAhead = listed != nullptr && listed->digest;
-            inFlight.add([&runtime, mode = searchMode(window), digestAhead, read = std::move(read)](
-                             EntryInFlight& entry, const std::stop_token& stop) mutable {
-                entry.read = std::move(read);
-                lookUpEntry(
-                    runtime, entry.read, mode, digestAhead, entry.lookup, [&stop] { return !stop.stop_requested(); });
-            });
-        }
-        if (inFlight.empty())
-            break;
-        const EntryInFlight& entry = inFlight.oldest(meanwhile, eventsEvery);
+    const auto stopRequested = [&window] { return window.isUnloaded(); };
+    const std::function<bool(EntryInFlight&)> take = [&](EntryInFlight& entry) {
         if (window.isUnloaded())
-            break;
+            return false;
         judgeEntry(runtime, entry.read, entry.lookup, verdict, digests, stopRequested);
-        inFlight.pop();
         if (verdict.stopped)
-            break;
+            return false;
         show(verdict);
-    }
+        return !window.isUnloaded();
+    };
+    const std::function<bool()> meanwhile = [&] {
+        runtime.processEvents();
+        return !window.isUnloaded();
+    };
+    lookUpInOrder(std::min(jobs, mostJobs), read, lookUp, take, meanwhile, std::chrono::milliseconds(5));
 }
+
 } // namespace
 
 void runTest(Window& window, Runtime& runtime, const EntryObserver& observer, int jobs)

@@ -2,6 +2,7 @@
 
 #include "services/Files.h"
 #include "services/SystemFiles.h"
+#include "verify/OrderedLookups.h"
 
 #include <condition_variable>
 #include <map>
@@ -9,11 +10,11 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace deptest::test {
 
-// Files whose measurements come back out of order, whatever the speed of
-// the machine: the first measurement of a held name waits until a
+// Files whose measurements come back out of order: the first measurement of a held name waits until a
 // measurement of its partner has returned and the run has handled its
 // events after that (`release()`). With lookups in flight, the later
 // entry's answer is then always there first, and the run has looked at
@@ -102,5 +103,19 @@ private:
     std::set<std::string> m_measured;
     std::set<std::string> m_released;
 };
+
+// For a list of `count` names made by `nameOf(index)`: the last name of
+// every other batch of lookups held until the last name of the batch
+// after it, so that the later batch is looked up first.
+template <typename NameOf> std::map<std::string, std::string> heldAcrossBatches(std::size_t count, NameOf nameOf)
+{
+    std::vector<std::size_t> ends; // one past each batch
+    for (std::size_t batch = 0, end = 0; end < count; ++batch)
+        ends.push_back(end = std::min(count, end + batchSize(batch)));
+    std::map<std::string, std::string> held;
+    for (std::size_t batch = 0; batch + 1 < ends.size(); batch += 2)
+        held[nameOf(ends[batch] - 1)] = nameOf(ends[batch + 1] - 1);
+    return held;
+}
 
 } // namespace deptest::test

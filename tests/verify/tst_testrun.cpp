@@ -744,16 +744,16 @@ RunSeen runWith(
 
 void tst_TestRun::entriesInFlight_data()
 {
-    // How many lookups run at once, whether each even entry's answer is
-    // held back until the entry after it has been measured, and how long
-    // the list is (the lookups under way are at most twice the jobs).
+    // How many lookups run at once, whether answers are held back so that
+    // later entries' lookups end first, and how long the list is (the
+    // batches of lookups under way are at most twice the jobs).
     QTest::addColumn<int>("jobs");
     QTest::addColumn<bool>("outOfOrder");
     QTest::addColumn<int>("entries");
     QTest::newRow("one job") << 1 << false << 24;
     QTest::newRow("two jobs, answers out of order") << 2 << true << 24;
     QTest::newRow("three jobs, answers out of order") << 3 << true << 24;
-    QTest::newRow("sixteen jobs, more than the list") << 16 << true << 24;
+    QTest::newRow("sixteen jobs, more than the list's batches") << 16 << true << 24;
     QTest::newRow("four jobs, a list many times the lookups under way") << 4 << true << 400;
 }
 
@@ -767,10 +767,9 @@ void tst_TestRun::entriesInFlight()
     QFETCH(int, entries);
     Machine machine;
     putMixedList(machine, entries);
-    std::map<std::string, std::string> heldUntil;
-    for (int i = 0; outOfOrder && i + 1 < entries; i += 2)
-        heldUntil["e" + std::to_string(i) + ".so"] = "e" + std::to_string(i + 1) + ".so";
-    test::OutOfOrderFiles files(machine.files, heldUntil);
+    const auto nameOf = [](std::size_t i) { return "e" + std::to_string(i) + ".so"; };
+    test::OutOfOrderFiles files(machine.files,
+        outOfOrder ? test::heldAcrossBatches(std::size_t(entries), nameOf) : std::map<std::string, std::string> {});
     const RunSeen seen = runWith(machine, files, jobs, -1, &files);
 
     QStringList expectedMatching;
