@@ -94,6 +94,7 @@ std::vector<double> medians(const fs::path& directory, int count, const std::vec
             times[i + 1].push_back(timeProgram(commands[i], statuses[i]).wall);
     }
     std::vector<double> result;
+    result.reserve(times.size());
     for (const auto& series : times)
         result.push_back(median(series));
     return result;
@@ -137,6 +138,7 @@ pid_t mountSlow(const fs::path& source, const fs::path& mountPoint, int delayMic
     std::vector<std::string> arguments { BENCH_SLOWFS, source.string(), mountPoint.string(), delay, "-o",
         "max_threads=64", "-o", "max_idle_threads=64" };
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
     argv.push_back(nullptr);
