@@ -321,7 +321,7 @@ Error PosixFiles::missingPathError(int osError, std::string_view hostPath)
     const std::filesystem::path parentPath = std::filesystem::path(hostPath).parent_path();
     std::string parent = parentPath.empty() ? std::string(".") : parentPath.string();
     {
-        const std::lock_guard lock(m_lock);
+        const std::shared_lock lock(m_lock);
         if (m_existingDirectories.contains(parent))
             return Error::of(error::fileNotFound);
     }
@@ -441,6 +441,13 @@ PosixFiles::~PosixFiles()
 
 PosixFiles::Directory& PosixFiles::directoryOf(const std::string& path)
 {
+    {
+        const std::shared_lock lock(m_lock);
+        for (const auto& known : m_directories) {
+            if (known->path == path)
+                return *known;
+        }
+    }
     const std::lock_guard lock(m_lock);
     for (const auto& known : m_directories) {
         if (known->path == path)
@@ -454,7 +461,7 @@ PosixFiles::Directory& PosixFiles::directoryOf(const std::string& path)
 
 bool PosixFiles::namesInUse(const std::string& directory) const
 {
-    const std::lock_guard lock(m_lock);
+    const std::shared_lock lock(m_lock);
     return std::any_of(m_directories.begin(), m_directories.end(), [&](const auto& known) {
         const std::lock_guard namesLock(known->namesLock);
         return known->path == directory && known->names.inUse();
@@ -471,11 +478,11 @@ Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std:
         return measure(directory + std::string(relative));
     std::string name(relative);
     std::replace(name.begin(), name.end(), '\\', '/');
-    {
-        const std::lock_guard lock(searched.namesLock);
-        if (searched.names.certainlyAbsent(searched.handle, name))
-            return Error::of(error::fileNotFound);
-    }
+    // The names only spare a lookup: while another thread has them, the
+    // file system is asked instead of waiting for them.
+    if (std::unique_lock lock(searched.namesLock, std::try_to_lock);
+        lock.owns_lock() && searched.names.certainlyAbsent(searched.handle, name))
+        return Error::of(error::fileNotFound);
     struct stat status { };
     if (::fstatat(searched.handle, name.c_str(), &status, 0) != 0) {
         const int failure = errno;
@@ -484,8 +491,8 @@ Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std:
         // Missing: 53 where its own directory is there, 76 where it is not.
         const std::size_t slash = name.rfind('/');
         if (slash == std::string::npos) {
-            const std::lock_guard lock(searched.namesLock);
-            searched.names.noteMiss(searched.handle);
+            if (const std::unique_lock lock(searched.namesLock, std::try_to_lock); lock.owns_lock())
+                searched.names.noteMiss(searched.handle);
             return Error::of(error::fileNotFound);
         }
         name.resize(slash);

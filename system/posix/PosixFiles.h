@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -77,7 +78,7 @@ private:
 
     std::shared_ptr<PosixCalls> m_calls; // those of writing files
 
-    mutable std::mutex m_lock; // over the directories remembered
+    mutable std::shared_mutex m_lock; // over the directories remembered
     // Directories seen to exist. A search misses in the same few
     // directories entry after entry, so each is asked about once. Only
     // existence is remembered: should one vanish later, a miss there still
