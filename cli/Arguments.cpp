@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "names/NameListCommand.h"
+#include "verify/OrderedLookups.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -21,6 +22,9 @@ constexpr auto exitStatusHelp
       "$_.LastWriteTime } | Set-Content indll.txt\n"
       "A time with its zone (Z, UTC, GMT, UT, +05:30) counts by its day in this machine's zone;\n"
       "one without, by the day written; other zone names (CET, EST) are not read.\n";
+
+// More workers than this add threads, not speed.
+constexpr int mostJobs = 64;
 
 // The options, in the order the help lists them.
 struct Switches {
@@ -57,6 +61,13 @@ struct Switches {
     const QCommandLineOption wait { QStringLiteral("wait"),
         QStringLiteral("With --test or --generate: when another run is using the lists of the directory, wait for "
                        "it to end instead of stopping with status 2 (for scheduled checks).") };
+    const QCommandLineOption jobs { QStringLiteral("jobs"),
+        QStringLiteral("With --test or --generate: keep N files' lookups (searches, measurements, digests) under way "
+                       "at once, 1 to %1; 1 looks each up in turn. Slow shares and cold disks gain most; a spinning "
+                       "local disk may prefer fewer. Default: %2.")
+            .arg(mostJobs)
+            .arg(defaultLookupJobs),
+        QStringLiteral("N") };
     const QCommandLineOption verbose { QStringLiteral("verbose"),
         QStringLiteral("Also list matching entries and found names, and a summary.") };
     const QCommandLineOption namesOf { QStringList { QStringLiteral("names-of") },
@@ -93,7 +104,7 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
         options.libraryPath = parser.isSet(switches.libraryPath);
         if (parser.isSet(switches.json) || parser.isSet(switches.verbose) || parser.isSet(switches.appDirOnly)
             || parser.isSet(switches.digest) || parser.isSet(switches.noDigest) || parser.isSet(switches.wait)
-            || parser.isSet(switches.trust) || parser.isSet(switches.sign))
+            || parser.isSet(switches.trust) || parser.isSet(switches.sign) || parser.isSet(switches.jobs))
             return QStringLiteral("--names-of takes --dir, --output and --library-path only");
     } else if (parser.isSet(switches.output) || parser.isSet(switches.libraryPath)) {
         return QStringLiteral("--output and --library-path go with --names-of");
@@ -128,6 +139,14 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
     options.wait = parser.isSet(switches.wait);
     if (options.wait && options.command == Command::Print)
         return QStringLiteral("--wait goes with --test or --generate");
+    if (parser.isSet(switches.jobs)) {
+        if (options.command != Command::Test && options.command != Command::Generate)
+            return QStringLiteral("--jobs goes with --test or --generate");
+        bool number = false;
+        options.jobs = parser.value(switches.jobs).toInt(&number);
+        if (!number || options.jobs < 1 || options.jobs > mostJobs)
+            return QStringLiteral("--jobs needs a number from 1 to %1").arg(mostJobs);
+    }
     if (parser.isSet(switches.dir)) {
         options.directory = parser.value(switches.dir);
         if (options.directory.isEmpty())
@@ -145,9 +164,9 @@ Parsed parseArguments(const QStringList& arguments)
         "Checks that the files an application depends on are present on this machine with the same size and date "
         "as on a reference machine. Without arguments, opens the window."));
     const Switches switches;
-    parser.addOptions(
-        { switches.test, switches.appDirOnly, switches.trust, switches.generate, switches.digest, switches.noDigest,
-            switches.sign, switches.print, switches.dir, switches.json, switches.wait, switches.verbose });
+    parser.addOptions({ switches.test, switches.appDirOnly, switches.trust, switches.generate, switches.digest,
+        switches.noDigest, switches.sign, switches.print, switches.dir, switches.json, switches.wait, switches.jobs,
+        switches.verbose });
     if (names::canReadNameLists())
         parser.addOptions({ switches.namesOf, switches.output, switches.libraryPath });
     const QCommandLineOption help = parser.addHelpOption();

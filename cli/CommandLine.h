@@ -2,6 +2,7 @@
 
 #include "generate/ReferenceGeneration.h"
 #include "host/HostRuntime.h"
+#include "verify/OrderedLookups.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,6 +36,8 @@ struct Options {
     bool verbose { false };
     // Wait for the lists while another run is using them.
     bool wait { false };
+    // How many files' lookups are under way at once (--jobs).
+    int jobs { defaultLookupJobs };
     // With --generate: the digest list made (--digest) or removed
     // (--no-digest); kept current while it is there otherwise.
     DigestChoice digests { DigestChoice::AsFound };

@@ -175,14 +175,17 @@ int runTestCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindo
     const bool withContents = digestListThere(runtime);
     return runOverList(runtime, window, options, streams, dataFile::referenceList,
         "entries did not match or were not found", [&](Progress& progress, Tally& tally) {
-            runTest(window, runtime, [&](const EntryVerdict& verdict) {
-                ++tally.done;
-                if (verdict.list == ListBox::Missing)
-                    ++tally.missing;
-                if (options.json)
-                    writeJson(streams.out, jsonOf(verdict, runtime, withContents));
-                progress.update(tally.done);
-            });
+            runTest(
+                window, runtime,
+                [&](const EntryVerdict& verdict) {
+                    ++tally.done;
+                    if (verdict.list == ListBox::Missing)
+                        ++tally.missing;
+                    if (options.json)
+                        writeJson(streams.out, jsonOf(verdict, runtime, withContents));
+                    progress.update(tally.done);
+                },
+                options.jobs);
         });
 }
 
@@ -231,7 +234,7 @@ int runGenerateCommand(const Options& options, ConsoleRuntime& runtime, ConsoleW
                     runtime.processEvents(); // a request to end arrives here
                     return !window.stopRequested;
                 },
-                options.digests, *signing);
+                options.digests, *signing, options.jobs);
         });
 }
 

@@ -7,6 +7,7 @@
 #include "names/NameListCommand.h"
 #include "report/ReportPrinting.h"
 #include "services/Runtime.h"
+#include "verify/OrderedLookups.h"
 #include "verify/TestRun.h"
 
 #include <QApplication>
@@ -290,7 +291,7 @@ void frmTest::cmdTest_Click()
     setWindowTitle(QString::fromUtf8(message::applicationTitle.data(), qsizetype(message::applicationTitle.size())));
     lblCaption[0]->setToolTip({});
     m_testRunning = true;
-    runTest(*this, m_runtime);
+    runTest(*this, m_runtime, {}, defaultLookupJobs);
     m_testRunning = false;
     showAllLines();
 }
@@ -328,7 +329,7 @@ void frmTest::Form_KeyPress(std::int16_t& keyAscii)
     std::vector<std::string> removed;
     signing->removed = [&removed](std::string_view file) { removed.emplace_back(file); };
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    generateReference(m_runtime, {}, DigestChoice::AsFound, *signing);
+    generateReference(m_runtime, {}, DigestChoice::AsFound, *signing, defaultLookupJobs);
     QGuiApplication::restoreOverrideCursor();
     for (const std::string& file : removed)
         m_runtime.showMessage(file

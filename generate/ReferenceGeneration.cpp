@@ -10,7 +10,10 @@
 #include "services/Runtime.h"
 #include "signing/Minisign.h"
 #include "verify/FileLocator.h"
+#include "verify/OrderedLookups.h"
 
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -19,34 +22,60 @@ namespace deptest {
 
 namespace {
 
-// Measures the listed name in `outcome` into its record, or the failure
-// that puts it on the not-found list; `where` is left at the path tried
-// last. The outcome's strings keep their room from name to name.
-void measureName(Runtime& runtime, const Outcome& nameFailure, bool withDigest, NameOutcome& outcome, Located& search)
+// What one listed name asks of the file system: where its file is and,
+// where it was taken ahead, the digest of its contents.
+struct NameLookup {
+    Located search;
+    std::optional<Result<ContentDigest>> digest;
+};
+
+// The reference list writes names between quotes as they are, so a name
+// with a quote of its own would be read back as another name.
+bool quoted(const std::string& name) { return name.find('"') != std::string::npos; }
+
+// The lookups of one name, which ask the runtime's files and nothing else,
+// so that several names' lookups may run at once: the full search and,
+// with `digestAhead`, the digest of the file found. A name that was not
+// read whole, or has a quote, is not looked for.
+void lookUpName(Runtime& runtime, const std::string& name, const Outcome& nameFailure, bool digestAhead,
+    NameLookup& lookup, const std::function<bool()>& betweenBlocks = {})
+{
+    lookup.digest.reset();
+    if (nameFailure || quoted(name))
+        return;
+    locateFile(runtime, name, SearchMode::Full, Outcome {}, lookup.search);
+    if (digestAhead && !lookup.search.outcome)
+        lookup.digest = runtime.digest(lookup.search.location.path, betweenBlocks);
+}
+
+// Makes the listed name in `outcome` its record, or the failure that puts
+// it on the not-found list, from its lookup; `where` is left at the path
+// tried last. The digest is taken here unless the lookup took it. The
+// outcome's strings keep their room from name to name.
+void measureName(
+    Runtime& runtime, const Outcome& nameFailure, bool withDigest, const NameLookup& lookup, NameOutcome& outcome)
 {
     // The name's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
     ErrorState pending(nameFailure);
-    // The reference list writes names between quotes as they are, so a
-    // name with a quote of its own would be read back as another name.
-    if (outcome.name.find('"') != std::string::npos)
+    if (quoted(outcome.name))
         pending.raise(error::badFileName);
     outcome.where.clear();
+    const Location& location = lookup.search.location;
     if (!pending.pending()) {
-        locateFile(runtime, outcome.name, SearchMode::Full, Outcome {}, search);
-        outcome.where.assign(search.location.path);
-        pending.raise(search.outcome);
+        outcome.where.assign(location.path);
+        pending.raise(lookup.search.outcome);
     }
     if (!pending.pending()) {
         ReferenceRecord& record = outcome.record ? *outcome.record : outcome.record.emplace();
-        if (Outcome failure = runtime.longDate(search.location.measurement->modified, record.date))
+        if (Outcome failure = runtime.longDate(location.measurement->modified, record.date))
             pending.raise(std::move(*failure));
         record.name.assign(outcome.name);
-        record.size = std::to_string(search.location.measurement->size);
+        record.size = std::to_string(location.measurement->size);
     }
     outcome.digest.reset();
     if (withDigest && !pending.pending()) {
-        if (Result<ContentDigest> digest = runtime.digest(search.location.path, {}))
+        if (Result<ContentDigest> digest = lookup.digest ? *lookup.digest : runtime.digest(location.path, {}))
             outcome.digest = *digest;
         else
             pending.raise(digest.error());
@@ -122,35 +151,91 @@ Result<std::vector<std::unique_ptr<OutputFile>>> writeSignatures(
     return signatures;
 }
 
-// Writes a record for each listed name to one list or the other (and, when
-// it is made, the digest of each file found to the digest list, once per
-// name), until the name list ends or the observer stops the run
-// (`stopped`). Failed writes gather in what it returns rather than in a
-// name's state, so they are not charged to the next name, and are shown
-// once at the end.
+// The lists' records of one name, in the list's order.
+class ListWriters {
+public:
+    explicit ListWriters(const NewLists& lists)
+        : m_references(*lists.references)
+        , m_notFound(*lists.notFound)
+        , m_digests(lists.digests.get())
+    {
+    }
+    // Writes the name's record to one list or the other and, when it is
+    // made, the digest of its file to the digest list, once per name.
+    // Failed writes gather in `lateFailure` rather than in a name's state,
+    // so they are not charged to the next name.
+    void write(const NameOutcome& outcome, Outcome& lateFailure)
+    {
+        if (outcome.record)
+            lateFailure = firstFailure(std::move(lateFailure), writeReference(m_references, *outcome.record));
+        if (outcome.digest && m_digestsWritten.insert(outcome.name).second)
+            lateFailure
+                = firstFailure(std::move(lateFailure), m_digests->write(digestLine(outcome.name, *outcome.digest)));
+        if (!outcome.record)
+            lateFailure = firstFailure(std::move(lateFailure), writeNotFoundName(m_notFound, outcome.name));
+    }
+
+private:
+    RecordWriter m_references;
+    RecordWriter m_notFound;
+    OutputFile* m_digests;
+    std::unordered_set<std::string> m_digestsWritten;
+};
+
+// A name as read, and what its lookup found.
+struct NameInFlight {
+    std::string name;
+    Outcome failure;
+    NameLookup lookup;
+};
+
+// Writes the records of the listed names, each looked up in turn or, with
+// several jobs, that many at once, until the name list ends or the
+// observer stops the run (`stopped`). Failed writes are returned, to be
+// shown once at the end.
 Outcome writeLists(
-    Runtime& runtime, InputFile& nameList, const NewLists& lists, const NameObserver& observer, bool& stopped)
+    Runtime& runtime, InputFile& nameList, const NewLists& lists, const NameObserver& observer, int jobs, bool& stopped)
 {
     RecordReader reader(nameList);
-    RecordWriter references(*lists.references);
-    RecordWriter notFound(*lists.notFound);
-    std::unordered_set<std::string> digestsWritten;
+    ListWriters writers(lists);
+    const bool withDigest = lists.digests != nullptr;
     Outcome lateFailure;
     NameOutcome outcome;
-    Located search;
-    while (!stopped && !reader.atEndOfRecords()) {
-        const Outcome nameFailure = readName(reader, outcome.name);
-        measureName(runtime, nameFailure, lists.digests != nullptr, outcome, search);
-        if (outcome.record)
-            lateFailure = firstFailure(std::move(lateFailure), writeReference(references, *outcome.record));
-        if (outcome.digest && digestsWritten.insert(outcome.name).second)
-            lateFailure
-                = firstFailure(std::move(lateFailure), lists.digests->write(digestLine(outcome.name, *outcome.digest)));
-        if (!outcome.record)
-            lateFailure = firstFailure(std::move(lateFailure), writeNotFoundName(notFound, outcome.name));
+    const auto write = [&] {
+        writers.write(outcome, lateFailure);
         if (observer)
             stopped = !observer(outcome);
+    };
+    if (jobs <= 1) {
+        NameLookup lookup;
+        while (!stopped && !reader.atEndOfRecords()) {
+            const Outcome nameFailure = readName(reader, outcome.name);
+            lookUpName(runtime, outcome.name, nameFailure, false, lookup);
+            measureName(runtime, nameFailure, withDigest, lookup, outcome);
+            write();
+        }
+        return firstFailure(std::move(lateFailure), reader.fileError());
     }
+    constexpr int mostJobs = 64;
+    const std::function<bool(NameInFlight&)> read = [&reader](NameInFlight& entry) {
+        if (reader.atEndOfRecords())
+            return false;
+        entry.failure = readName(reader, entry.name);
+        return true;
+    };
+    const std::function<void(NameInFlight&, const std::stop_token&)> lookUp
+        = [&runtime, withDigest](NameInFlight& entry, const std::stop_token& stop) {
+              lookUpName(runtime, entry.name, entry.failure, withDigest, entry.lookup,
+                  [&stop] { return !stop.stop_requested(); });
+          };
+    const std::function<bool(NameInFlight&)> take = [&](NameInFlight& entry) {
+        outcome.name = entry.name;
+        measureName(runtime, entry.failure, withDigest, entry.lookup, outcome);
+        write();
+        return !stopped;
+    };
+    // The generation handles no events of its own, in turn or not.
+    lookUpInOrder(std::min(jobs, mostJobs), read, lookUp, take, {}, std::chrono::seconds(1));
     return firstFailure(std::move(lateFailure), reader.fileError());
 }
 
@@ -210,7 +295,8 @@ Outcome putInPlace(Runtime& runtime, const NewLists& lists, DigestChoice digests
 
 } // namespace
 
-void generateReference(Runtime& runtime, const NameObserver& observer, DigestChoice digests, const ListSigning& signing)
+void generateReference(
+    Runtime& runtime, const NameObserver& observer, DigestChoice digests, const ListSigning& signing, int jobs)
 {
     // Nothing is read or replaced while another run has the lists.
     auto lock = runtime.lockLists();
@@ -254,7 +340,7 @@ void generateReference(Runtime& runtime, const NameObserver& observer, DigestCho
     }
 
     bool stopped = false;
-    Outcome lateFailure = writeLists(runtime, **nameList, lists, observer, stopped);
+    Outcome lateFailure = writeLists(runtime, **nameList, lists, observer, jobs, stopped);
     nameList->reset();
     if (stopped)
         return; // the new versions are dropped unclosed

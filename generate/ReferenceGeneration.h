@@ -57,7 +57,11 @@ Result<ListSigning> configuredSigning(Runtime& runtime);
 // at hand, and the old lists stay as they were. With digests, a file whose
 // contents cannot be read goes to the not-found list; the three lists
 // replace the old ones together, or none does.
+//
+// With more than one job, that many names' searches, measurements and
+// digests are under way at once; the lists and the observer see the names
+// in the name list's order, as with one.
 void generateReference(Runtime& runtime, const NameObserver& observer = {},
-    DigestChoice digests = DigestChoice::AsFound, const ListSigning& signing = {});
+    DigestChoice digests = DigestChoice::AsFound, const ListSigning& signing = {}, int jobs = 1);
 
 } // namespace deptest

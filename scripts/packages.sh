@@ -9,7 +9,8 @@ BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libelf
 # minisign: signatures made and checked by the tool administrators use.
 TEST_PACKAGES=(poppler-utils tzdata locales-all cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck
     man-db ansible-core minisign)
-BENCH_PACKAGES=(mtree-netbsd time xvfb)
+# libfuse3-dev and fuse3: the slow pass-through file system bench_lookups mounts.
+BENCH_PACKAGES=(mtree-netbsd time xvfb libfuse3-dev fuse3)
 
 install_missing() {
     local missing=()

@@ -51,7 +51,10 @@ public:
     virtual Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) = 0;
 
     // Size and local modification time from one look at the file. A
-    // directory is not a file: 53.
+    // directory is not a file: 53. Measurements and digests (and the
+    // application directory and display paths they use) may be asked from
+    // several threads at once; everything else only from the thread that
+    // runs the command.
     virtual Result<FileMeasurement> measure(std::string_view path) = 0;
     // The SHA-256 digest of the file's contents, as SystemFiles::digest.
     virtual Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) = 0;

@@ -15,7 +15,8 @@ class OutputFile;
 
 // Sequential files and file measurements on the paths of the machine the
 // program runs on, with the system's failures as the program's error
-// numbers. Each operating system has one, behind this interface.
+// numbers. Each operating system has one, behind this interface. Its
+// measurements and digests may be asked from several threads at once.
 class SystemFiles {
 public:
     virtual ~SystemFiles() = default;

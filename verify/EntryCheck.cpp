@@ -59,8 +59,9 @@ std::string notFoundLine(const std::string& name, const std::string& description
 namespace {
 
 // The contents of a file that matched by size and date, against the
-// digest list; the file is read only when the list has a digest for it.
-void compareContents(Runtime& runtime, const ListedDigest* listed, const Location& location, EntryVerdict& verdict,
+// digest list; the file is read only when the list has a digest for it
+// and its lookup did not take it ahead.
+void compareContents(Runtime& runtime, const ListedDigest* listed, const EntryLookup& lookup, EntryVerdict& verdict,
     const std::function<bool()>& stopRequested)
 {
     if (listed == nullptr) {
@@ -71,11 +72,13 @@ void compareContents(Runtime& runtime, const ListedDigest* listed, const Locatio
         contentsNotMatched(verdict, std::string(noUsableDigest) + listed->problem);
         return;
     }
+    const Location& location = lookup.search.location;
     // A large file takes a while: the window goes on answering meanwhile.
-    const Result<ContentDigest> digest = runtime.digest(location.path, [&runtime, &stopRequested] {
-        runtime.processEvents();
-        return !stopRequested || !stopRequested();
-    });
+    const Result<ContentDigest> digest
+        = lookup.digest ? *lookup.digest : runtime.digest(location.path, [&runtime, &stopRequested] {
+              runtime.processEvents();
+              return !stopRequested || !stopRequested();
+          });
     if (!digest && stopRequested && stopRequested()) {
         verdict.stopped = true;
         return;
@@ -94,21 +97,47 @@ void compareContents(Runtime& runtime, const ListedDigest* listed, const Locatio
     verdict.contents = ContentCheck::Same;
 }
 
+// The size the reference list gives the entry, and the entry's error
+// state after reading it.
+std::int64_t listedSize(const ReferenceRead& read, ErrorState& pending)
+{
+    Result<std::int64_t> size = leadingNumber(read.record.size);
+    if (size)
+        return *size;
+    pending.raise(size.error());
+    return 0;
+}
+
 } // namespace
 
-void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search,
-    DigestList* digests, const std::function<bool()>& stopRequested)
+void lookUpEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, bool digestAhead, EntryLookup& lookup,
+    const std::function<bool()>& betweenBlocks)
 {
     const ReferenceRecord& reference = read.record;
+    Located& search = lookup.search;
+    lookup.digest.reset();
+    // A name longer than any path is no file's: it is not looked for.
+    if (read.failure && read.failure->number == error::badFileName) {
+        search.location.path.assign(reference.name);
+        search.location.measurement.reset();
+        search.outcome = read.failure;
+        return;
+    }
     // The entry's error state: a failed step replaces the pending error, a
     // successful one leaves it, and whatever is pending at the end decides.
     ErrorState pending(read.failure);
+    const std::int64_t size = listedSize(read, pending);
+    locateFile(runtime, reference.name, mode, pending.outcome(), search);
+    if (digestAhead && !read.failure && !search.outcome && search.location.measurement->size == size)
+        lookup.digest = runtime.digest(search.location.path, betweenBlocks);
+}
 
-    std::int64_t originalSize = 0;
-    if (Result<std::int64_t> size = leadingNumber(reference.size))
-        originalSize = *size;
-    else
-        pending.raise(size.error());
+void judgeEntry(Runtime& runtime, const ReferenceRead& read, const EntryLookup& lookup, EntryVerdict& verdict,
+    DigestList* digests, const std::function<bool()>& stopRequested)
+{
+    const ReferenceRecord& reference = read.record;
+    ErrorState sizeRead(read.failure);
+    const std::int64_t originalSize = listedSize(read, sizeRead);
     verdict.list = ListBox::Matching;
     verdict.detail.clear();
     verdict.exception.reset();
@@ -123,16 +152,8 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     // Asked for whatever comes of the entry: the name is the reference list's.
     const ListedDigest* listed = digests != nullptr ? digests->find(reference.name) : nullptr;
 
-    // A name longer than any path is no file's: it is not looked for.
-    if (read.failure && read.failure->number == error::badFileName) {
-        search.location.path.assign(reference.name);
-        search.location.measurement.reset();
-        search.outcome = read.failure;
-    } else {
-        locateFile(runtime, reference.name, mode, pending.outcome(), search);
-    }
-    Location& location = search.location;
-    pending = ErrorState(search.outcome);
+    const Location& location = lookup.search.location;
+    ErrorState pending(lookup.search.outcome);
     // A record cut short is judged on the fields it lacks wherever its file
     // was found: it is not found, with the failure of the read.
     if (read.failure && !pending.pending())
@@ -151,7 +172,7 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     if (location.measurement->size == originalSize && verdict.targetDate == verdict.originalDate) {
         verdict.line = reference.name;
         if (digests != nullptr)
-            compareContents(runtime, listed, location, verdict, stopRequested);
+            compareContents(runtime, listed, lookup, verdict, stopRequested);
         return;
     }
     verdict.list = ListBox::Missing;
@@ -159,6 +180,13 @@ void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, En
     const auto& mismatch = std::get<MismatchRecord>(verdict.exception.emplace(MismatchRecord {
         reference.name, verdict.targetSize, verdict.originalSize, verdict.targetDate, verdict.originalDate }));
     appendMismatchDetail(verdict.detail, mismatch);
+}
+
+void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict,
+    EntryLookup& lookup, DigestList* digests, const std::function<bool()>& stopRequested)
+{
+    lookUpEntry(runtime, read, mode, false, lookup);
+    judgeEntry(runtime, read, lookup, verdict, digests, stopRequested);
 }
 
 } // namespace deptest

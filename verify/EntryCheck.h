@@ -52,17 +52,38 @@ struct EntryVerdict {
 // line alike: "name - Error: description".
 std::string notFoundLine(const std::string& name, const std::string& description);
 
-// Checks one entry as read from the reference list: a failure anywhere
-// (reading it, its size, finding or measuring the file) makes it not found,
-// with that failure's description; otherwise the sizes and the long date
-// texts must both be equal, and where a digest list is given and has the
-// name, the file's contents must have the listed digest: the file is read
-// only then. Every part of `verdict` is replaced: a run
-// checks its entries into one verdict, so its strings keep their room from
-// entry to entry; `search` is the room of the search. `stopRequested`,
-// asked while a large file is read, ends its reading when it answers true.
-void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict, Located& search,
+// What one entry asks of the file system: where its file is and, where it
+// was taken ahead, the digest of its contents.
+struct EntryLookup {
+    Located search;
+    std::optional<Result<ContentDigest>> digest;
+};
+
+// The lookups of one entry, which ask the runtime's files and nothing
+// else, so that several entries' lookups may run at once: the search and,
+// with `digestAhead`, the digest of a file found with the listed size
+// (its date is compared later, with the rest, and a digest of a file whose
+// date differs is not used). `betweenBlocks` is the digest's. `lookup`
+// keeps its room from entry to entry.
+void lookUpEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, bool digestAhead, EntryLookup& lookup,
+    const std::function<bool()>& betweenBlocks = {});
+
+// Checks one entry as read from the reference list, on its lookup: a
+// failure anywhere (reading it, its size, finding or measuring the file)
+// makes it not found, with that failure's description; otherwise the sizes
+// and the long date texts must both be equal, and where a digest list is
+// given and has the name, the file's contents must have the listed digest:
+// the file is read only then, unless its digest was taken with the lookup.
+// Every part of `verdict` is replaced: a run checks its entries into one
+// verdict, so its strings keep their room from entry to entry.
+// `stopRequested`, asked while a large file is read, ends its reading when
+// it answers true.
+void judgeEntry(Runtime& runtime, const ReferenceRead& read, const EntryLookup& lookup, EntryVerdict& verdict,
     DigestList* digests = nullptr, const std::function<bool()>& stopRequested = {});
+
+// Both in turn, on this thread.
+void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict,
+    EntryLookup& lookup, DigestList* digests = nullptr, const std::function<bool()>& stopRequested = {});
 
 // The reasons an entry with the right size and date is not matched after all.
 inline constexpr std::string_view contentsDiffer = "Contents differ";

@@ -11,10 +11,13 @@
 #include "services/Runtime.h"
 #include "services/Window.h"
 #include "verify/EntryCheck.h"
+#include "verify/OrderedLookups.h"
 #include "verify/SignedLists.h"
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -175,9 +178,89 @@ std::string digestSummary(const DigestList& digests, const FirstFew& notListed)
     return summary;
 }
 
+using ShowVerdict = std::function<void(const EntryVerdict&)>;
+
+SearchMode searchMode(const Window& window)
+{
+    return window.appDirOnly() ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full;
+}
+
+// Each entry read, looked up and judged before the next is read.
+void checkInTurn(Window& window, Runtime& runtime, RecordReader& reader, DigestList* digests, const ShowVerdict& show)
+{
+    // Their strings are reused from entry to entry.
+    ReferenceRead read;
+    EntryVerdict verdict;
+    EntryLookup lookup;
+    const auto stopRequested = [&window] { return window.isUnloaded(); };
+    while (!window.isUnloaded() && !reader.atEndOfRecords()) {
+        readReference(reader, read);
+        checkEntry(runtime, read, searchMode(window), verdict, lookup, digests, stopRequested);
+        if (verdict.stopped)
+            break;
+        show(verdict);
+    }
+}
+
+// An entry as read, how it is searched for, and what its lookup found.
+struct EntryInFlight {
+    ReferenceRead read;
+    SearchMode mode { SearchMode::Full };
+    bool digestAhead { false };
+    EntryLookup lookup;
+};
+
+// The entries' lookups run `jobs` at a time, a few entries ahead of the
+// one judged. An entry is searched for as the check box says when it is
+// judged, as in turn: one looked up ahead under the other setting is looked
+// up again then. The
+// digest of a file of the listed size is taken with its lookup, where the
+// list has one for it. Closing the window stops the lookups under way
+// between two blocks of a digest.
+void checkInFlight(
+    Window& window, Runtime& runtime, RecordReader& reader, DigestList* digests, int jobs, const ShowVerdict& show)
+{
+    constexpr int mostJobs = 64;
+    const std::function<bool(EntryInFlight&)> read = [&](EntryInFlight& entry) {
+        if (reader.atEndOfRecords())
+            return false;
+        readReference(reader, entry.read);
+        entry.mode = searchMode(window);
+        const ListedDigest* listed = digests != nullptr ? digests->find(entry.read.record.name) : nullptr;
+        entry.digestAhead = listed != nullptr && listed->digest;
+        return true;
+    };
+    const std::function<void(EntryInFlight&, const std::stop_token&)> lookUp
+        = [&runtime](EntryInFlight& entry, const std::stop_token& stop) {
+              lookUpEntry(runtime, entry.read, entry.mode, entry.digestAhead, entry.lookup,
+                  [&stop] { return !stop.stop_requested(); });
+          };
+    EntryVerdict verdict;
+    const auto stopRequested = [&window] { return window.isUnloaded(); };
+    const std::function<bool(EntryInFlight&)> take = [&](EntryInFlight& entry) {
+        if (window.isUnloaded())
+            return false;
+        if (const SearchMode now = searchMode(window); now != entry.mode) {
+            entry.mode = now;
+            lookUpEntry(runtime, entry.read, now, entry.digestAhead, entry.lookup,
+                [&window] { return !window.isUnloaded(); });
+        }
+        judgeEntry(runtime, entry.read, entry.lookup, verdict, digests, stopRequested);
+        if (verdict.stopped)
+            return false;
+        show(verdict);
+        return !window.isUnloaded();
+    };
+    const std::function<bool()> meanwhile = [&] {
+        runtime.processEvents();
+        return !window.isUnloaded();
+    };
+    lookUpInOrder(std::min(jobs, mostJobs), read, lookUp, take, meanwhile, std::chrono::milliseconds(5));
+}
+
 } // namespace
 
-void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
+void runTest(Window& window, Runtime& runtime, const EntryObserver& observer, int jobs)
 {
     // Nothing is cleared or written while another run has the lists.
     auto lock = runtime.lockLists();
@@ -242,18 +325,8 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
     }
     FirstFew notListed;
     RecordReader reader(**list);
-
-    // Their strings are reused from entry to entry.
-    ReferenceRead read;
-    EntryVerdict verdict;
-    Located search;
-    while (!window.isUnloaded() && !reader.atEndOfRecords()) {
-        readReference(reader, read);
-        const SearchMode mode = window.appDirOnly() ? SearchMode::ApplicationDirectoryOnly : SearchMode::Full;
-        checkEntry(runtime, read, mode, verdict, search, digests ? &*digests : nullptr,
-            [&window] { return window.isUnloaded(); });
-        if (verdict.stopped)
-            break;
+    // Each verdict in the list's order, whichever entry's lookup ended first.
+    const auto show = [&](const EntryVerdict& verdict) {
         if (verdict.contents == ContentCheck::NotListed)
             notListed.add(verdict.name);
         window.append(verdict.list, verdict.line, verdict.detail);
@@ -261,11 +334,13 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer)
             lateFailure = firstFailure(std::move(lateFailure), writeException(writer, *verdict.exception));
         if (observer)
             observer(verdict);
-
         runtime.processEvents();
-        if (window.isUnloaded())
-            break;
-    }
+    };
+    DigestList* digestList = digests ? &*digests : nullptr;
+    if (jobs > 1)
+        checkInFlight(window, runtime, reader, digestList, jobs, show);
+    else
+        checkInTurn(window, runtime, reader, digestList, show);
 
     lateFailure = firstFailure(std::move(lateFailure), reader.fileError()); // a list that could not be read to its end
     list->reset();

@@ -19,6 +19,11 @@ using EntryObserver = std::function<void(const EntryVerdict&)>;
 // exceptions file is reported once, after the run. If either file cannot be
 // opened the program ends through Exit. Closing the window ends the run
 // after the current entry.
-void runTest(Window& window, Runtime& runtime, const EntryObserver& observer = {});
+//
+// With more than one job, that many entries' searches, measurements and
+// digests are under way at once, while everything the run shows and
+// writes comes out in the list's order, as with one; each entry is
+// searched for as the check box says when its turn comes, as with one.
+void runTest(Window& window, Runtime& runtime, const EntryObserver& observer = {}, int jobs = 1);
 
 } // namespace deptest

@@ -320,12 +320,16 @@ Error PosixFiles::missingPathError(int osError, std::string_view hostPath)
         return errorFromOs(osError);
     const std::filesystem::path parentPath = std::filesystem::path(hostPath).parent_path();
     std::string parent = parentPath.empty() ? std::string(".") : parentPath.string();
-    if (m_existingDirectories.contains(parent))
-        return Error::of(error::fileNotFound);
+    {
+        const std::shared_lock lock(m_lock);
+        if (m_existingDirectories.contains(parent))
+            return Error::of(error::fileNotFound);
+    }
     std::error_code ignored;
     if (!std::filesystem::is_directory(parent, ignored))
         return Error::of(error::pathNotFound);
     constexpr std::size_t rememberedDirectories = 256; // a list names few directories
+    const std::lock_guard lock(m_lock);
     if (m_existingDirectories.size() >= rememberedDirectories)
         m_existingDirectories.clear();
     m_existingDirectories.insert(std::move(parent));
@@ -429,19 +433,27 @@ Result<std::unique_ptr<OutputFile>> PosixFiles::openForReplacing(std::string_vie
 
 PosixFiles::~PosixFiles()
 {
-    for (const Directory& directory : m_directories) {
-        if (directory.handle >= 0)
-            ::close(directory.handle);
+    for (const auto& directory : m_directories) {
+        if (directory->handle >= 0)
+            ::close(directory->handle);
     }
 }
 
 PosixFiles::Directory& PosixFiles::directoryOf(const std::string& path)
 {
-    for (Directory& known : m_directories) {
-        if (known.path == path)
-            return known;
+    {
+        const std::shared_lock lock(m_lock);
+        for (const auto& known : m_directories) {
+            if (known->path == path)
+                return *known;
+        }
     }
-    Directory& added = m_directories.emplace_back();
+    const std::lock_guard lock(m_lock);
+    for (const auto& known : m_directories) {
+        if (known->path == path)
+            return *known;
+    }
+    Directory& added = *m_directories.emplace_back(std::make_unique<Directory>());
     added.path = path;
     added.handle = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     return added;
@@ -449,8 +461,11 @@ PosixFiles::Directory& PosixFiles::directoryOf(const std::string& path)
 
 bool PosixFiles::namesInUse(const std::string& directory) const
 {
-    return std::any_of(m_directories.begin(), m_directories.end(),
-        [&](const Directory& known) { return known.path == directory && known.names.inUse(); });
+    const std::shared_lock lock(m_lock);
+    return std::any_of(m_directories.begin(), m_directories.end(), [&](const auto& known) {
+        const std::lock_guard namesLock(known->namesLock);
+        return known->path == directory && known->names.inUse();
+    });
 }
 
 Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std::string_view relative)
@@ -461,25 +476,28 @@ Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std:
         relative.remove_prefix(1);
     if (searched.handle < 0 || !isUsablePath(relative))
         return measure(directory + std::string(relative));
-    m_relative.assign(relative);
-    std::replace(m_relative.begin(), m_relative.end(), '\\', '/');
-    if (searched.names.certainlyAbsent(searched.handle, m_relative))
+    std::string name(relative);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    // The names only spare a lookup: while another thread has them, the
+    // file system is asked instead of waiting for them.
+    if (std::unique_lock lock(searched.namesLock, std::try_to_lock);
+        lock.owns_lock() && searched.names.certainlyAbsent(searched.handle, name))
         return Error::of(error::fileNotFound);
     struct stat status { };
-    if (::fstatat(searched.handle, m_relative.c_str(), &status, 0) != 0) {
+    if (::fstatat(searched.handle, name.c_str(), &status, 0) != 0) {
         const int failure = errno;
         if (failure != ENOENT)
             return errorFromOs(failure);
         // Missing: 53 where its own directory is there, 76 where it is not.
-        const std::size_t slash = m_relative.rfind('/');
+        const std::size_t slash = name.rfind('/');
         if (slash == std::string::npos) {
-            searched.names.noteMiss(searched.handle);
+            if (const std::unique_lock lock(searched.namesLock, std::try_to_lock); lock.owns_lock())
+                searched.names.noteMiss(searched.handle);
             return Error::of(error::fileNotFound);
         }
-        m_relative.resize(slash);
+        name.resize(slash);
         struct stat parent { };
-        const bool parentThere
-            = ::fstatat(searched.handle, m_relative.c_str(), &parent, 0) == 0 && S_ISDIR(parent.st_mode);
+        const bool parentThere = ::fstatat(searched.handle, name.c_str(), &parent, 0) == 0 && S_ISDIR(parent.st_mode);
         return Error::of(parentThere ? error::fileNotFound : error::pathNotFound);
     }
     return measurementOf(status);

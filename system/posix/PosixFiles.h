@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -39,7 +41,9 @@ public:
 };
 
 // Files on a POSIX system. A path inside a searched directory is looked up
-// relative to a handle on the directory kept open.
+// relative to a handle on the directory kept open. Measurements and digests
+// may be asked from several threads at once: what they remember of the
+// directories is shared under locks, never held over a lookup.
 class PosixFiles final : public SystemFiles {
 public:
     Result<std::unique_ptr<InputFile>> openForReading(std::string_view hostPath) override;
@@ -63,8 +67,10 @@ private:
     struct Directory {
         std::string path;
         int handle { -1 };
+        std::mutex namesLock; // over `names`
         DirectoryNames names;
     };
+    // Stays where it is for the life of the files.
     Directory& directoryOf(const std::string& path);
     // A path that does not exist is 53 when its directory exists and 76
     // when it does not.
@@ -72,13 +78,13 @@ private:
 
     std::shared_ptr<PosixCalls> m_calls; // those of writing files
 
+    mutable std::shared_mutex m_lock; // over the directories remembered
     // Directories seen to exist. A search misses in the same few
     // directories entry after entry, so each is asked about once. Only
     // existence is remembered: should one vanish later, a miss there still
     // reads 53, "File not found", which is true as well.
     std::unordered_set<std::string> m_existingDirectories;
-    std::vector<Directory> m_directories;
-    std::string m_relative; // reused, so that a lookup allocates nothing
+    std::vector<std::unique_ptr<Directory>> m_directories;
 };
 
 } // namespace deptest

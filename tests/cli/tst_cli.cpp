@@ -119,6 +119,8 @@ cli::Options optionsFor(const QString& command)
         : command.startsWith("print")                ? cli::Command::Print
                                                      : cli::Command::Test;
     options.appDirOnly = command.contains("app-dir-only");
+    if (command.contains("one-job"))
+        options.jobs = 1;
     return options;
 }
 
@@ -186,6 +188,8 @@ void tst_Cli::sameAsTheWindow_data()
     QTest::addColumn<QStringList>("remove");
     QTest::addColumn<int>("status");
     QTest::newRow("test, full search") << "test" << QStringList {} << 1;
+    QTest::newRow("test, one job from the shell") << "test one-job" << QStringList {} << 1;
+    QTest::newRow("generate, one job from the shell") << "generate one-job" << QStringList {} << 1;
     QTest::newRow("test, application directory only") << "test app-dir-only" << QStringList {} << 1;
     QTest::newRow("test without a reference list") << "test" << QStringList { "indll.txt" } << 2;
     QTest::newRow("generate") << "generate" << QStringList {} << 1;
@@ -418,6 +422,13 @@ void tst_Cli::arguments_data()
     QTest::newRow("directory missing") << QStringList { "--test", "--dir" } << 2 << "deptest: Missing value";
     QTest::newRow("check box without test")
         << QStringList { "--generate", "--app-dir-only" } << 2 << "deptest: --app-dir-only goes with --test";
+    QTest::newRow("jobs") << QStringList { "--test", "--jobs", "4" } << -1 << "test jobs=4";
+    QTest::newRow("one job") << QStringList { "--generate", "--jobs=1" } << -1 << "generate jobs=1";
+    QTest::newRow("no jobs") << QStringList { "--test", "--jobs", "0" } << 2 << "deptest: --jobs needs a number";
+    QTest::newRow("jobs not a number") << QStringList { "--test", "--jobs", "all" } << 2
+                                       << "deptest: --jobs needs a number";
+    QTest::newRow("jobs with print") << QStringList { "--print", "--jobs", "2" } << 2
+                                     << "deptest: --jobs goes with --test or --generate";
     QTest::newRow("json with print") << QStringList { "--print", "--json" } << 2
                                      << "deptest: --json goes with --test or --generate";
 }
@@ -439,6 +450,7 @@ void tst_Cli::arguments()
         add(!set.directory.isEmpty(), "dir=" + set.directory);
         add(!set.programs.isEmpty(), "programs=" + set.programs.join(','));
         add(!set.output.isEmpty(), "output=" + set.output);
+        add(set.jobs != defaultLookupJobs, "jobs=" + QString::number(set.jobs));
         add(set.libraryPath, "library-path");
         options.removeAll(QString());
         QCOMPARE(options.join(' '), answer);

@@ -4,6 +4,7 @@
 #include "services/SystemFiles.h"
 #include "tests/fakes/RecordingPrinter.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -64,7 +65,7 @@ public:
     // Called on every event processing.
     std::function<void()> onProcessEvents;
     int eventRounds { 0 };
-    int digestsComputed { 0 };
+    std::atomic<int> digestsComputed { 0 };
     bool listsInUse { false };
     std::vector<KeyFileText> trustedKeys;
     Outcome trustedKeysFailure;

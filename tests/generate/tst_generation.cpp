@@ -4,6 +4,7 @@
 #include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/MemoryMachine.h"
+#include "tests/fakes/OutOfOrderFiles.h"
 
 #include <QDateTime>
 
@@ -35,6 +36,8 @@ private slots:
     void digestList();
     void signatures_data();
     void signatures();
+    void namesInFlight_data();
+    void namesInFlight();
 };
 
 void tst_Generation::referenceAndNotFoundLists_data()
@@ -268,6 +271,94 @@ void tst_Generation::signatures()
         verified << name;
     }
     QCOMPARE(verified.join('|'), signedLists);
+}
+
+namespace {
+
+// What a generation wrote, and the names its observer saw, in order.
+struct Generated {
+    std::string references;
+    std::string notFound;
+    std::string digests;
+    std::vector<std::string> observed;
+};
+
+Generated generateWith(Machine& machine, SystemFiles& files, int jobs, int stopAfter)
+{
+    for (const char* list : { "indll.txt", "dllerr.txt", "indll.sha256" })
+        machine.writeText(machine.dataFile(list), "old");
+    FakeRuntime runtime(machine.applicationDirectory(), files);
+    Generated seen;
+    generateReference(
+        runtime,
+        [&](const NameOutcome& outcome) {
+            seen.observed.push_back(outcome.name + " " + outcome.where + " " + outcome.failure.description);
+            return static_cast<int>(seen.observed.size()) != stopAfter;
+        },
+        DigestChoice::Make, {}, jobs);
+    seen.references = machine.readText(machine.dataFile("indll.txt"));
+    seen.notFound = machine.readText(machine.dataFile("dllerr.txt"));
+    seen.digests = machine.readText(machine.dataFile("indll.sha256"));
+    return seen;
+}
+
+} // namespace
+
+void tst_Generation::namesInFlight_data()
+{
+    // How many lookups run at once, whether answers are held back so that
+    // later names' lookups end first, how many names the
+    // list has and after which the observer stops the run (0: none).
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<bool>("outOfOrder");
+    QTest::addColumn<int>("names");
+    QTest::addColumn<int>("stopAfter");
+    QTest::newRow("one job") << 1 << false << 40 << 0;
+    QTest::newRow("two jobs, answers out of order") << 2 << true << 40 << 0;
+    QTest::newRow("sixteen jobs, answers out of order") << 16 << true << 40 << 0;
+    QTest::newRow("three jobs, a list many times the lookups under way") << 3 << true << 300 << 0;
+    QTest::newRow("one job, stopped") << 1 << false << 40 << 7;
+    QTest::newRow("four jobs, stopped") << 4 << false << 40 << 7;
+}
+
+void tst_Generation::namesInFlight()
+{
+    // The three lists and the observer's names are those of a generation
+    // that looks the names up in turn, byte for byte; one stopped keeps the
+    // old lists, its observer having seen the names up to the stop.
+    QFETCH(int, jobs);
+    QFETCH(bool, outOfOrder);
+    QFETCH(int, names);
+    QFETCH(int, stopAfter);
+    Machine machine;
+    std::string list;
+    for (int i = 0; i < names; ++i) {
+        // Found, not found, found and found in the windows directory.
+        const std::string name = "n" + std::to_string(i) + ".so";
+        if (i % 4 != 1)
+            machine.files.put((i % 4 == 3 ? machine.windowsDirectory() : machine.systemDirectory()) + "\\" + name,
+                std::string(static_cast<std::size_t>(i), 'x'), at(monday));
+        list += name + "\r\n";
+    }
+    machine.writeText(machine.dataFile("dlls.txt"), list);
+    // The last name of each batch is one found, whose digest lets go of
+    // the name held for it.
+    const auto nameOf = [](std::size_t i) { return "n" + std::to_string(i) + ".so"; };
+    test::OutOfOrderFiles files(machine.files,
+        outOfOrder ? test::heldAcrossBatches(std::size_t(names), nameOf) : std::map<std::string, std::string> {}, true);
+    const Generated seen = generateWith(machine, files, jobs, stopAfter);
+    const Generated inTurn = generateWith(machine, machine.files, 1, stopAfter);
+    QCOMPARE(seen.references, inTurn.references);
+    QCOMPARE(seen.notFound, inTurn.notFound);
+    QCOMPARE(seen.digests, inTurn.digests);
+    QCOMPARE(seen.observed, inTurn.observed);
+    if (stopAfter > 0) {
+        QCOMPARE(seen.observed.size(), std::size_t(stopAfter));
+        QCOMPARE(seen.references, std::string("old"));
+    } else {
+        QVERIFY(seen.references.starts_with("\"n0.so\""));
+        QCOMPARE(seen.observed.size(), std::size_t(names));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Generation)

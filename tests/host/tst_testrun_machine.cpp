@@ -48,6 +48,8 @@ private slots:
     void referenceListRewrittenDuringTheRun();
     void numericDatesOnAMachineOfAnyLanguage_data();
     void numericDatesOnAMachineOfAnyLanguage();
+    void contentsOnThisMachine_data();
+    void contentsOnThisMachine();
 };
 
 void tst_TestRunMachine::mixedRunWritesExactExceptions()
@@ -298,6 +300,47 @@ void tst_TestRunMachine::numericDatesOnAMachineOfAnyLanguage()
         QString::fromStdString(header) + "\"other.so\",10,10,\"" + longDates[1] + "\",\"" + longDates[0]
             + "\",\"Bad date or size\"\r\n");
     QVERIFY(runtime.messages.empty());
+}
+
+void tst_TestRunMachine::contentsOnThisMachine_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("one job") << 1;
+    QTest::newRow("four jobs") << 4;
+}
+
+void tst_TestRunMachine::contentsOnThisMachine()
+{
+    // Files of three blocks, their digests made and then compared through
+    // the system's files, in turn and from workers alike; in turn, the
+    // window answers between the blocks, not only after each entry.
+    QFETCH(int, jobs);
+    Machine machine;
+    std::string names;
+    for (int i = 0; i < 6; ++i) {
+        const std::string name = "c" + std::to_string(i) + ".so";
+        const std::string file = machine.systemDirectory() + "/" + name;
+        Machine::writeText(file, std::string(std::size_t { 3 } << 20, static_cast<char>('a' + i)));
+        QFile touched(QString::fromStdString(file));
+        QVERIFY(
+            touched.open(QIODevice::ReadWrite) && touched.setFileTime(reference, QFileDevice::FileModificationTime));
+        names += name + "\r\n";
+    }
+    Machine::writeText(machine.dataFile("dlls.txt"), names);
+    TestRuntime runtime(machine);
+    generateReference(runtime, {}, DigestChoice::Make, {}, jobs);
+    // c1.so gets other bytes of the same size and time.
+    const std::string changed = machine.systemDirectory() + "/c1.so";
+    Machine::writeText(changed, std::string(std::size_t { 3 } << 20, 'z'));
+    QFile touched(QString::fromStdString(changed));
+    QVERIFY(touched.open(QIODevice::ReadWrite) && touched.setFileTime(reference, QFileDevice::FileModificationTime));
+    FakeWindow window;
+    runtime.eventRounds = 0;
+    runTest(window, runtime, {}, jobs);
+    QCOMPARE(lines(window.matching), (QStringList { "c0.so", "c2.so", "c3.so", "c4.so", "c5.so" }));
+    QCOMPARE(lines(window.missing), QStringList { "c1.so - Contents differ" });
+    if (jobs == 1)
+        QCOMPARE(runtime.eventRounds, 6 * 4);
 }
 
 QTEST_GUILESS_MAIN(tst_TestRunMachine)

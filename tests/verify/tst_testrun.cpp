@@ -4,6 +4,7 @@
 #include "tests/fakes/CommandChecks.h"
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/MemoryMachine.h"
+#include "tests/fakes/OutOfOrderFiles.h"
 #include "verify/EntryCheck.h"
 
 #include <QDateTime>
@@ -38,6 +39,7 @@ private slots:
     void verdicts_data();
     void verdicts();
     void windowsDirectoryFileIsComparedByName();
+    void appDirectoryOptionIsReadPerEntry_data();
     void appDirectoryOptionIsReadPerEntry();
     void emptyReferenceList();
     void twoRunsGiveTheSameLists();
@@ -57,6 +59,10 @@ private slots:
     void digestListThatCannotBeRead();
     void signedLists_data();
     void signedLists();
+    void entriesInFlight_data();
+    void entriesInFlight();
+    void closingTheWindowWithEntriesInFlight_data();
+    void closingTheWindowWithEntriesInFlight();
 };
 
 void tst_TestRun::contents_data()
@@ -142,15 +148,17 @@ void tst_TestRun::contents()
         machine.writeText(machine.dataFile("indll.sha256"),
             digestList.replace("GOOD", QByteArray::fromStdString(hexOf(test::MemoryFiles::fingerprint("0123456789"))))
                 .toStdString());
-    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
-    FakeWindow window;
-    runTest(window, runtime);
-    QCOMPARE(lines(window.matching).join('|'), matching);
-    QCOMPARE(lines(window.missing).join('|'), missing);
-    const std::string exceptions = machine.readText(machine.dataFile("outdll.txt"));
-    QCOMPARE(QString::fromStdString(exceptions.substr(header.size())).section('"', -2, -2), reason);
-    QCOMPARE(lines(runtime.messages).join('|'), messages);
-    QCOMPARE(runtime.digestsComputed, filesRead);
+    for (const int jobs : { 1, 4 }) {
+        FakeRuntime runtime(machine.applicationDirectory(), machine.files);
+        FakeWindow window;
+        runTest(window, runtime, {}, jobs);
+        QCOMPARE(lines(window.matching).join('|'), matching);
+        QCOMPARE(lines(window.missing).join('|'), missing);
+        const std::string exceptions = machine.readText(machine.dataFile("outdll.txt"));
+        QCOMPARE(QString::fromStdString(exceptions.substr(header.size())).section('"', -2, -2), reason);
+        QCOMPARE(lines(runtime.messages).join('|'), messages);
+        QCOMPARE(runtime.digestsComputed.load(), filesRead);
+    }
 }
 
 void tst_TestRun::digestListThatCannotBeRead_data()
@@ -193,7 +201,7 @@ void tst_TestRun::digestListThatCannotBeRead()
     QCOMPARE(lines(window.matching), QStringList { "a.so" });
     QVERIFY(window.missing.empty());
     QCOMPARE(contents, std::vector<ContentCheck> { ContentCheck::NotCompared });
-    QCOMPARE(runtime.digestsComputed, 0);
+    QCOMPARE(runtime.digestsComputed.load(), 0);
     QCOMPARE(lines(runtime.messages).join('|'), message);
 }
 
@@ -237,14 +245,16 @@ void tst_TestRun::verdicts()
     if (size >= 0)
         machine.makeFile(machine.systemDirectory() + "/a.so", size, at(modified));
     machine.writeText(machine.dataFile("indll.txt"), entry("a.so", "10"));
-    FakeRuntime runtime(machine.applicationDirectory(), machine.files);
-    FakeWindow window;
-    runTest(window, runtime);
-    QCOMPARE(lines(window.matching).join('|'), expectedMatching);
-    QCOMPARE(lines(window.missing).join('|'), expectedMissing);
-    QCOMPARE(lines(window.missingDetails).join('|'),
-        detail.replace(QStringLiteral("APP"), QString::fromStdString(machine.applicationDirectory())));
-    QVERIFY(runtime.messages.empty());
+    detail.replace(QStringLiteral("APP"), QString::fromStdString(machine.applicationDirectory()));
+    for (const int jobs : { 1, 4 }) {
+        FakeRuntime runtime(machine.applicationDirectory(), machine.files);
+        FakeWindow window;
+        runTest(window, runtime, {}, jobs);
+        QCOMPARE(lines(window.matching).join('|'), expectedMatching);
+        QCOMPARE(lines(window.missing).join('|'), expectedMissing);
+        QCOMPARE(lines(window.missingDetails).join('|'), detail);
+        QVERIFY(runtime.messages.empty());
+    }
 }
 
 void tst_TestRun::windowsDirectoryFileIsComparedByName()
@@ -259,17 +269,28 @@ void tst_TestRun::windowsDirectoryFileIsComparedByName()
     QCOMPARE(lines(window.missing), QStringList { "w.so - Could not match date/size" });
 }
 
+void tst_TestRun::appDirectoryOptionIsReadPerEntry_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("in turn") << 1;
+    QTest::newRow("in flight") << 4;
+}
+
 void tst_TestRun::appDirectoryOptionIsReadPerEntry()
 {
+    QFETCH(int, jobs);
     Machine machine;
     machine.makeFile(machine.systemDirectory() + "/s.so", 5, at(reference));
-    machine.writeText(machine.dataFile("indll.txt"), entry("s.so", "5") + entry("s.so", "5"));
+    machine.writeText(machine.dataFile("indll.txt"), entry("s.so", "5") + entry("s.so", "5") + entry("s.so", "5"));
     FakeRuntime runtime(machine.applicationDirectory(), machine.files);
     FakeWindow window;
-    // The user ticks the box while the first entry's events are processed.
-    runtime.onProcessEvents = [&window] { window.appDirectoryOnly = true; };
-    runTest(window, runtime);
-    QCOMPARE(lines(window.matching), QStringList { "s.so" });
+    // The user ticks the box once the first entry is shown, and clears it
+    // once the second is: entries looked up ahead follow the box too.
+    runtime.onProcessEvents = [&window] {
+        window.appDirectoryOnly = window.matching.size() + window.missing.size() == 1;
+    };
+    runTest(window, runtime, {}, jobs);
+    QCOMPARE(lines(window.matching), (QStringList { "s.so", "s.so" }));
     QCOMPARE(lines(window.missing), QStringList { "s.so - Error: File not found" });
 }
 
@@ -661,6 +682,150 @@ void tst_TestRun::signedLists()
         QCOMPARE(machine.readText(machine.dataFile("outdll.txt")), header);
         QCOMPARE(window.enabled, (std::array<bool, 3> { true, true, true }));
     }
+}
+
+namespace {
+
+// A list of every kind of entry, `count` of them named e0.so onwards, and
+// the machine they are checked on: the kind of entry i is i % 8.
+const QStringList kindsOfEntry { "matching", "other size", "nowhere", "in the windows directory", "other day",
+    "contents differ", "same contents", "size not a number" };
+
+void putMixedList(Machine& machine, int count)
+{
+    std::string list;
+    std::string digests;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "e" + std::to_string(i) + ".so";
+        const std::string system = machine.systemDirectory() + "\\" + name;
+        switch (i % 8) {
+        case 0: machine.files.put(system, "0123456789", at(reference)); break;
+        case 1: machine.files.put(system, "01234567890", at(reference)); break;
+        case 2: break;
+        case 3: machine.files.put(machine.windowsDirectory() + "\\" + name, "0123456789", at(reference)); break;
+        case 4: machine.files.put(machine.dataFile(name), "0123456789", at(reference.addDays(1))); break;
+        case 5:
+        case 6:
+            machine.files.put(system, "0123456789", at(reference));
+            digests
+                += hexOf(test::MemoryFiles::fingerprint(i % 8 == 5 ? "9876543210" : "0123456789")) + "  " + name + "\n";
+            break;
+        default: machine.files.put(system, "0123456789", at(reference));
+        }
+        list += entry(name, i % 8 == 7 ? "ten" : "10");
+    }
+    machine.writeText(machine.dataFile("indll.txt"), list);
+    machine.writeText(machine.dataFile("indll.sha256"), digests);
+}
+
+// Everything a run shows and writes, in the order it came.
+struct RunSeen {
+    std::vector<std::string> matching;
+    std::vector<std::string> missing;
+    std::vector<std::string> missingDetails;
+    std::vector<std::string> observed;
+    std::vector<std::string> messages;
+    std::string exceptions;
+};
+
+RunSeen runWith(
+    Machine& machine, SystemFiles& files, int jobs, int closeAfter = -1, test::OutOfOrderFiles* released = nullptr)
+{
+    FakeRuntime runtime(machine.applicationDirectory(), files);
+    if (released != nullptr)
+        runtime.onProcessEvents = [released] { released->release(); };
+    FakeWindow window;
+    RunSeen seen;
+    runTest(
+        window, runtime,
+        [&](const EntryVerdict& verdict) {
+            seen.observed.push_back(verdict.name + " " + verdict.where + " " + verdict.line);
+            if (static_cast<int>(seen.observed.size()) == closeAfter)
+                window.exited = true;
+        },
+        jobs);
+    seen.matching = window.matching;
+    seen.missing = window.missing;
+    seen.missingDetails = window.missingDetails;
+    seen.messages = runtime.messages;
+    seen.exceptions = machine.readText(machine.dataFile("outdll.txt"));
+    return seen;
+}
+
+} // namespace
+
+void tst_TestRun::entriesInFlight_data()
+{
+    // How many lookups run at once, whether answers are held back so that
+    // later entries' lookups end first, and how long the list is (the
+    // batches of lookups under way are at most twice the jobs).
+    QTest::addColumn<int>("jobs");
+    QTest::addColumn<bool>("outOfOrder");
+    QTest::addColumn<int>("entries");
+    QTest::newRow("one job") << 1 << false << 24;
+    QTest::newRow("two jobs, answers out of order") << 2 << true << 24;
+    QTest::newRow("three jobs, answers out of order") << 3 << true << 24;
+    QTest::newRow("sixteen jobs, more than the list's batches") << 16 << true << 24;
+    QTest::newRow("four jobs, a list many times the lookups under way") << 4 << true << 400;
+}
+
+void tst_TestRun::entriesInFlight()
+{
+    // The lines, their details, the observer's entries, the exceptions
+    // file and the messages at the end are those of a run that checks the
+    // entries in turn, byte for byte and in the same order.
+    QFETCH(int, jobs);
+    QFETCH(bool, outOfOrder);
+    QFETCH(int, entries);
+    Machine machine;
+    putMixedList(machine, entries);
+    const auto nameOf = [](std::size_t i) { return "e" + std::to_string(i) + ".so"; };
+    test::OutOfOrderFiles files(machine.files,
+        outOfOrder ? test::heldAcrossBatches(std::size_t(entries), nameOf) : std::map<std::string, std::string> {});
+    const RunSeen seen = runWith(machine, files, jobs, -1, &files);
+
+    QStringList expectedMatching;
+    for (int i = 0; i < entries; ++i) {
+        if (i % 8 == 0 || i % 8 == 3 || i % 8 == 6)
+            expectedMatching << "e" + QString::number(i) + ".so";
+    }
+    QCOMPARE(lines(seen.matching), expectedMatching);
+    QCOMPARE(seen.missing.size(), std::size_t(entries) - std::size_t(expectedMatching.size()));
+    QCOMPARE(seen.observed.size(), std::size_t(entries));
+    QVERIFY(seen.missing.front().starts_with("e1.so - "));
+
+    const RunSeen inTurn = runWith(machine, machine.files, 1);
+    QCOMPARE(lines(seen.missing), lines(inTurn.missing));
+    QCOMPARE(lines(seen.missingDetails), lines(inTurn.missingDetails));
+    QCOMPARE(lines(seen.observed), lines(inTurn.observed));
+    QCOMPARE(lines(seen.messages), lines(inTurn.messages));
+    QCOMPARE(seen.exceptions, inTurn.exceptions);
+}
+
+void tst_TestRun::closingTheWindowWithEntriesInFlight_data()
+{
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("one job") << 1;
+    QTest::newRow("four jobs") << 4;
+    QTest::newRow("sixteen jobs") << 16;
+}
+
+void tst_TestRun::closingTheWindowWithEntriesInFlight()
+{
+    // The window closes while the fifth entry's line is shown: nothing
+    // after it is shown or written, though later entries were looked up,
+    // and the exceptions file holds whole records, those of a run in turn.
+    QFETCH(int, jobs);
+    Machine machine;
+    putMixedList(machine, 64);
+    const RunSeen seen = runWith(machine, machine.files, jobs, 5);
+    const RunSeen inTurn = runWith(machine, machine.files, 1, 5);
+    QCOMPARE(seen.observed.size(), std::size_t(5));
+    QCOMPARE(seen.matching.size() + seen.missing.size(), std::size_t(5));
+    QCOMPARE(lines(seen.observed), lines(inTurn.observed));
+    QCOMPARE(seen.exceptions, inTurn.exceptions);
+    QVERIFY(seen.exceptions.ends_with("\r\n"));
+    QVERIFY(seen.messages.empty());
 }
 
 QTEST_GUILESS_MAIN(tst_TestRun)

@@ -24,6 +24,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -89,8 +90,9 @@ protected:
         wchar_t temporary[MAX_PATH + 1];
         ::GetTempPathW(MAX_PATH, temporary);
         std::wstring base(temporary);
-        const std::string name = "deptest-" + std::to_string(::GetCurrentProcessId()) + "-"
+        std::string name = "deptest-" + std::to_string(::GetCurrentProcessId()) + "-"
             + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-'); // a test with a parameter is named "Name/1"
         application = std::string(base.begin(), base.end()) + name;
         ASSERT_TRUE(::CreateDirectoryW(wide(application).c_str(), nullptr)) << application;
     }
@@ -268,6 +270,63 @@ TEST_F(WindowsHost, GenerationThenTestRunWriteExactFiles)
     EXPECT_EQ(readText(inApplication("outdll.txt")),
         header + "\"deptest-win.dll\",23,22,\"2026-07-02\",\"2026-07-02\",\"Bad date or size\"\r\n");
 }
+
+// With several jobs, lookups and digests go through Windows' own calls
+// from several threads at once; what is written is still what a run in
+// turn writes, byte for byte.
+class WindowsHostInFlight : public WindowsHost, public ::testing::WithParamInterface<int> { };
+
+TEST_P(WindowsHostInFlight, ListsAreThoseOfARunInTurn)
+{
+    const int jobs = GetParam();
+    std::string names;
+    for (int i = 0; i < 48; ++i) {
+        // In the system, windows and application directories, or nowhere.
+        const std::string name = "deptest-flight" + std::to_string(i) + ".dll";
+        const std::string directories[] { systemDirectory, windowsDirectory, application + "\\" };
+        if (i % 4 != 3)
+            place(directories[i % 4], name, static_cast<std::size_t>(i), winter);
+        names += name + "\r\n";
+    }
+    for (const char* file : { "dlls.txt", "indll.txt", "dllerr.txt", "outdll.txt", "indll.sha256" })
+        placed.push_back(inApplication(file));
+    writeText(inApplication("dlls.txt"), names);
+    WindowsFiles files;
+    FakeRuntime runtime(application, files);
+    const auto lists = [this] {
+        std::string bytes;
+        for (const char* file : { "indll.txt", "dllerr.txt", "indll.sha256", "outdll.txt" })
+            bytes += readText(inApplication(file)) + "|";
+        return bytes;
+    };
+    generateReference(runtime, {}, DigestChoice::Make, {}, 1);
+    const std::string generatedInTurn = lists();
+    generateReference(runtime, {}, DigestChoice::Make, {}, jobs);
+    EXPECT_EQ(lists(), generatedInTurn);
+    EXPECT_NE(generatedInTurn.find("deptest-flight3.dll"), std::string::npos);
+
+    // Some files change size, others contents at the same size and time.
+    for (int i = 0; i < 48; i += 5) {
+        if (i % 4 == 3)
+            continue;
+        const std::string directories[] { systemDirectory, windowsDirectory, application + "\\" };
+        place(directories[i % 4], "deptest-flight" + std::to_string(i) + ".dll", static_cast<std::size_t>(i + (i % 2)),
+            winter);
+    }
+    FakeWindow inTurn;
+    runTest(inTurn, runtime, {}, 1);
+    const std::string checkedInTurn = lists();
+    FakeWindow window;
+    runTest(window, runtime, {}, jobs);
+    EXPECT_EQ(lists(), checkedInTurn);
+    EXPECT_EQ(window.matching, inTurn.matching);
+    EXPECT_EQ(window.missing, inTurn.missing);
+    EXPECT_EQ(window.missingDetails, inTurn.missingDetails);
+    EXPECT_FALSE(inTurn.missing.empty());
+    EXPECT_TRUE(runtime.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, WindowsHostInFlight, ::testing::Values(1, 4, 16));
 
 TEST_F(WindowsHost, ContentsAreComparedThroughTheSystemsCryptography)
 {
