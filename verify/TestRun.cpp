@@ -242,8 +242,8 @@ void checkInFlight(
             return false;
         if (const SearchMode now = searchMode(window); now != entry.mode) {
             entry.mode = now;
-            lookUpEntry(runtime, entry.read, now, entry.digestAhead, entry.lookup,
-                [&window] { return !window.isUnloaded(); });
+            lookUpEntry(
+                runtime, entry.read, now, entry.digestAhead, entry.lookup, [&window] { return !window.isUnloaded(); });
         }
         judgeEntry(runtime, entry.read, entry.lookup, verdict, digests, stopRequested);
         if (verdict.stopped)

@@ -286,9 +286,8 @@ void tst_TestRun::appDirectoryOptionIsReadPerEntry()
     FakeWindow window;
     // The user ticks the box once the first entry is shown, and clears it
     // once the second is: entries looked up ahead follow the box too.
-    runtime.onProcessEvents = [&window] {
-        window.appDirectoryOnly = window.matching.size() + window.missing.size() == 1;
-    };
+    runtime.onProcessEvents
+        = [&window] { window.appDirectoryOnly = window.matching.size() + window.missing.size() == 1; };
     runTest(window, runtime, {}, jobs);
     QCOMPARE(lines(window.matching), (QStringList { "s.so", "s.so" }));
     QCOMPARE(lines(window.missing), QStringList { "s.so - Error: File not found" });
