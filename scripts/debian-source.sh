@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What the Windows builds share: Debian's own source of a package, fetched
 # through a source list of their own, so that the machine's apt
 # configuration and package lists are left as they are. Sourced.

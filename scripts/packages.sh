@@ -1,3 +1,6 @@
+# shellcheck shell=bash
+# The lists are read by the scripts that source this file.
+# shellcheck disable=SC2034
 # Debian packages the project needs, and a helper that installs the ones
 # that are missing. Sourced by the set-up scripts.
 
