@@ -37,7 +37,7 @@ void writeReferenceList(const BenchMachine& machine, int count)
         const Result<FileMeasurement> measured = runtime.measure(machine.directory("app") + "/" + name);
         std::string date;
         if (measured)
-            (void)runtime.longDate(measured->modified, date);
+            (void)runtime.formatLongDate(measured->modified, date);
         out << '"' << name << "\",\"" << i % 97 << "\",\"" << date << "\"\r\n";
     }
 }

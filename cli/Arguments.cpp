@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "names/NameListCommand.h"
+#include "records/DataFiles.h"
 #include "verify/OrderedLookups.h"
 
 #include <QCommandLineParser>
@@ -27,6 +28,8 @@ constexpr auto exitStatusHelp
 constexpr int mostJobs = 64;
 
 // The options, in the order the help lists them.
+QString digestListName() { return QString::fromLatin1(dataFile::nameOf(dataFile::digestList)); }
+
 struct Switches {
     const QCommandLineOption test { QStringLiteral("test"),
         QStringLiteral("Compare every entry of indll.txt with this machine; write the exceptions to outdll.txt.") };
@@ -35,10 +38,11 @@ struct Switches {
     const QCommandLineOption generate { QStringLiteral("generate"),
         QStringLiteral("Measure the files named in dlls.txt; write indll.txt and the names not found to dllerr.txt.") };
     const QCommandLineOption digest { QStringLiteral("digest"),
-        QStringLiteral("With --generate: also write the SHA-256 digest of each file found to indll.sha256, which "
-                       "later generations keep current and --test then compares contents with.") };
+        QStringLiteral("With --generate: also write the SHA-256 digest of each file found to %1, which "
+                       "later generations keep current and --test then compares contents with.")
+            .arg(digestListName()) };
     const QCommandLineOption noDigest { QStringLiteral("no-digest"),
-        QStringLiteral("With --generate: remove indll.sha256 with the new lists.") };
+        QStringLiteral("With --generate: remove %1 with the new lists.").arg(digestListName()) };
     const QCommandLineOption trust { QStringLiteral("trust"),
         QStringLiteral("With --test: trust the minisign public key in FILE besides those of the system's folder "
                        "of trusted keys; may be given more than once. Where any key is trusted, a list whose "
@@ -81,9 +85,12 @@ struct Switches {
         QStringLiteral("With --names-of: search LD_LIBRARY_PATH too, as the loader would.") };
 };
 
-// The command and its options into `options`; why they do not go
+// Each reads its options into `options` and says why they do not go
 // together, if they do not.
-std::optional<QString> readOptions(const QCommandLineParser& parser, const Switches& switches, Options& options)
+using OptionReader = std::optional<QString> (*)(const QCommandLineParser&, const Switches&, Options&);
+
+// The command, and for --names-of its own options.
+std::optional<QString> readCommand(const QCommandLineParser& parser, const Switches& switches, Options& options)
 {
     int commands = 0;
     for (const auto& [option, command] :
@@ -109,6 +116,13 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
     } else if (parser.isSet(switches.output) || parser.isSet(switches.libraryPath)) {
         return QStringLiteral("--output and --library-path go with --names-of");
     }
+    return std::nullopt;
+}
+
+// What a test or a generation reads and writes: the directories searched,
+// what is written, the digests.
+std::optional<QString> readListOptions(const QCommandLineParser& parser, const Switches& switches, Options& options)
+{
     options.appDirOnly = parser.isSet(switches.appDirOnly);
     options.json = parser.isSet(switches.json);
     options.verbose = parser.isSet(switches.verbose);
@@ -122,6 +136,12 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
         options.digests = DigestChoice::Make;
     if (parser.isSet(switches.noDigest))
         options.digests = DigestChoice::Remove;
+    return std::nullopt;
+}
+
+// The keys: those a test trusts, the one a generation signs with.
+std::optional<QString> readKeyOptions(const QCommandLineParser& parser, const Switches& switches, Options& options)
+{
     options.trustedKeys = parser.values(switches.trust);
     if (!options.trustedKeys.isEmpty() && options.command != Command::Test)
         return QStringLiteral("--trust goes with --test");
@@ -134,6 +154,13 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
         if (options.signingKey.isEmpty())
             return QStringLiteral("--sign needs a key file");
     }
+    return std::nullopt;
+}
+
+// How the command runs: its output, whether it waits, its jobs, its
+// directory.
+std::optional<QString> readRunOptions(const QCommandLineParser& parser, const Switches& switches, Options& options)
+{
     if (options.json && options.command == Command::Print)
         return QStringLiteral("--json goes with --test or --generate");
     options.wait = parser.isSet(switches.wait);
@@ -151,6 +178,17 @@ std::optional<QString> readOptions(const QCommandLineParser& parser, const Switc
         options.directory = parser.value(switches.dir);
         if (options.directory.isEmpty())
             return QStringLiteral("--dir needs a directory");
+    }
+    return std::nullopt;
+}
+
+// The command and its options into `options`; why they do not go
+// together, if they do not.
+std::optional<QString> readOptions(const QCommandLineParser& parser, const Switches& switches, Options& options)
+{
+    for (const OptionReader read : { readCommand, readListOptions, readKeyOptions, readRunOptions }) {
+        if (std::optional<QString> why = read(parser, switches, options))
+            return why;
     }
     return std::nullopt;
 }

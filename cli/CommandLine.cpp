@@ -1,11 +1,11 @@
 #include "cli/CommandLine.h"
 
 #include "cli/Commands.h"
+#include "errors/Messages.h"
 #include "host/TerminationRequests.h"
 #include "system/Process.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <utility>
 
@@ -14,17 +14,17 @@ namespace deptest::cli {
 int runCommand(const Options& options, HostSettings settings, const Streams& streams, const PrinterFactory& printer)
 {
     if (!options.directory.isEmpty())
-        settings.applicationDirectory = QDir::cleanPath(QDir(options.directory).absolutePath()).toStdString();
+        settings.applicationDirectory = absoluteHostPath(options.directory.toStdString());
     if (!options.signingKey.isEmpty())
-        settings.signingKey = QDir::cleanPath(QDir(options.signingKey).absolutePath()).toStdString();
+        settings.signingKey = absoluteHostPath(options.signingKey.toStdString());
     for (const QString& key : options.trustedKeys)
-        settings.trustedKeys.push_back(QDir::cleanPath(QDir(key).absolutePath()).toStdString());
+        settings.trustedKeys.push_back(absoluteHostPath(key.toStdString()));
     ConsoleWindow window(options, streams.out, streams.err);
     if (options.wait) {
         // Said once; a request to end stops the wait as it stops a run.
         settings.waitForLists = [&window, &streams, said = false](const std::string& inUse) mutable {
             if (!std::exchange(said, true))
-                writeLine(streams.err, QByteArray::fromStdString("deptest: " + inUse + "; waiting for it to end"));
+                writeLine(streams.err, QByteArray::fromStdString("deptest: " + message::waitingForLists(inUse)));
             return !window.stopRequested;
         };
     }
@@ -43,7 +43,7 @@ int runCommand(const Options& options, HostSettings settings, const Streams& str
     }
     // Entries lost on the way to a full disk or a closed pipe are a failure too.
     if (std::fflush(streams.out) != 0 || std::ferror(streams.out) != 0) {
-        runtime.showMessage("deptest: could not write to standard output");
+        runtime.showMessage("deptest: " + std::string(message::standardOutputUnwritable));
         status = exitStatus::failure;
     }
     return status;

@@ -13,13 +13,8 @@
 
 #include "signing/ListSignature.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -64,7 +59,7 @@ int exceptionRecords(Runtime& runtime)
 
 void reportStop(ConsoleRuntime& runtime, std::int64_t done)
 {
-    runtime.showMessage("deptest: stopped on request after " + std::to_string(done) + " entries");
+    runtime.showMessage("deptest: " + message::stoppedOnRequest(done));
 }
 
 // What a command that goes through a list entry by entry counted.
@@ -160,31 +155,23 @@ QJsonObject jsonOf(const NameOutcome& outcome, const Runtime& runtime)
     return entry;
 }
 
-// Whether the digest list is there, read or not: as the test run decides
-// whether it compares contents (or says why it could not).
-bool digestListThere(Runtime& runtime)
-{
-    const auto list = runtime.openForReading(dataFilePath(runtime.applicationDirectory(), dataFile::digestList));
-    return list || list.error().number != error::fileNotFound;
-}
-
 } // namespace
 
 int runTestCommand(const Options& options, ConsoleRuntime& runtime, ConsoleWindow& window, const Streams& streams)
 {
-    const bool withContents = digestListThere(runtime);
     return runOverList(runtime, window, options, streams, dataFile::referenceList,
         "entries did not match or were not found", [&](Progress& progress, Tally& tally) {
-            runTest(
-                window, runtime,
-                [&](const EntryVerdict& verdict) {
-                    ++tally.done;
-                    if (verdict.list == ListBox::Missing)
-                        ++tally.missing;
-                    if (options.json)
-                        writeJson(streams.out, jsonOf(verdict, runtime, withContents));
-                    progress.update(tally.done);
-                },
+            bool withContents = false;
+            const auto judged = [&](const EntryVerdict& verdict) {
+                ++tally.done;
+                if (verdict.list == ListBox::Missing)
+                    ++tally.missing;
+                if (options.json)
+                    writeJson(streams.out, jsonOf(verdict, runtime, withContents));
+                progress.update(tally.done);
+            };
+            runTest(window, runtime,
+                { .started = [&](bool comparesContents) { withContents = comparesContents; }, .judged = judged },
                 options.jobs);
         });
 }
@@ -202,9 +189,7 @@ std::optional<ListSigning> signingOf(ConsoleRuntime& runtime, const Streams& str
         return std::nullopt;
     }
     signing->removed = [&streams](std::string_view file) {
-        writeLine(streams.err,
-            oneLine(
-                "deptest: " + std::string(file) + " removed: the new list is not signed (give --sign KEY to sign it)"));
+        writeLine(streams.err, oneLine("deptest: " + message::unsignedListRemovedByCommand(file)));
     };
     return std::move(*signing);
 }
@@ -260,9 +245,9 @@ int runNamesCommand(const Options& options, ConsoleRuntime& runtime, const Strea
         request.programs.push_back(program.toStdString());
     request.toStandardOutput = options.output == QLatin1String("-");
     if (!request.toStandardOutput && !options.output.isEmpty())
-        request.output = QFileInfo(options.output).absoluteFilePath().toStdString();
-    if (const char* path = std::getenv("LD_LIBRARY_PATH"); options.libraryPath && path != nullptr)
-        request.libraryPath = path;
+        request.output = absoluteHostPath(options.output.toStdString());
+    if (options.libraryPath)
+        request.libraryPath = runtime.settings().libraryPath;
     StreamOutput standardOutput(streams.out);
     return names::runNameListCommand(runtime, request, standardOutput);
 }

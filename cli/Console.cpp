@@ -1,6 +1,7 @@
 #include "cli/Console.h"
 
 #include "dates/LegacyText.h"
+#include "errors/Messages.h"
 #include "services/Printer.h"
 #include "system/Terminal.h"
 
@@ -23,7 +24,7 @@ public:
     void cancelDocument() override { }
 
 private:
-    static Error failure() { return { error::printer, "No default destination." }; }
+    static Error failure() { return { error::printer, std::string(message::noDefaultDestination) }; }
 };
 
 } // namespace
@@ -70,9 +71,8 @@ void ConsoleWindow::noteSignature(const ListSignatureNote& note)
 {
     std::string comment = note.trustedComment;
     std::replace(comment.begin(), comment.end(), '\t', ' ');
-    const std::string text = note.checked
-        ? note.list + ": signed by key " + note.keyId + ", trusted comment: " + comment
-        : note.list + ": signature not checked: no trusted key";
+    const std::string text
+        = note.checked ? message::signedBy(note.list, note.keyId, comment) : message::signatureNotChecked(note.list);
     writeLine(m_err, oneLine("deptest: " + text));
     if (!m_options.json)
         return;

@@ -16,7 +16,7 @@ namespace deptest {
 
 QString printJobTitle()
 {
-    return QStringLiteral("deptest - %1").arg(QString::fromLatin1(dataFile::exceptions.substr(1)));
+    return QStringLiteral("deptest - %1").arg(QString::fromLatin1(dataFile::nameOf(dataFile::exceptions)));
 }
 
 DesktopRuntime::DesktopRuntime(HostSettings settings)

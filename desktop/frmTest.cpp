@@ -21,6 +21,8 @@
 #include <QMimeData>
 #include <QPushButton>
 
+#include <algorithm>
+
 // The icon images are compiled into a static library, whose resources
 // must be registered by name; this has to happen outside any namespace.
 static void loadIcons() { Q_INIT_RESOURCE(resources); }
@@ -273,11 +275,11 @@ void frmTest::showAllLines()
 
 void frmTest::noteSignature(const ListSignatureNote& note)
 {
-    const QString text = note.checked
-        ? QStringLiteral("%1 signed by key %2 (%3)")
-              .arg(QString::fromStdString(note.list), QString::fromStdString(note.keyId),
-                  QString::fromStdString(note.trustedComment).replace(QLatin1Char('\t'), QLatin1Char(' ')))
-        : QStringLiteral("%1: signature not checked, no trusted key").arg(QString::fromStdString(note.list));
+    std::string comment = note.trustedComment;
+    std::replace(comment.begin(), comment.end(), '\t', ' ');
+    const QString text
+        = QString::fromStdString(note.checked ? message::signedByInCaption(note.list, note.keyId, comment)
+                                              : message::signatureNotCheckedInCaption(note.list));
     const QString title
         = QString::fromUtf8(message::applicationTitle.data(), qsizetype(message::applicationTitle.size()));
     setWindowTitle(
@@ -323,7 +325,7 @@ void frmTest::Form_KeyPress(std::int16_t& keyAscii)
     // used leaves the old lists as they are.
     Result<ListSigning> signing = configuredSigning(m_runtime);
     if (!signing) {
-        m_runtime.showMessage("The reference list was not built: " + signing.error().description);
+        m_runtime.showMessage(std::string(message::referenceListNotBuilt) + signing.error().description);
         return;
     }
     std::vector<std::string> removed;
@@ -332,9 +334,7 @@ void frmTest::Form_KeyPress(std::int16_t& keyAscii)
     generateReference(m_runtime, {}, DigestChoice::AsFound, *signing, defaultLookupJobs);
     QGuiApplication::restoreOverrideCursor();
     for (const std::string& file : removed)
-        m_runtime.showMessage(file
-            + " was removed: the new list is not signed. Set DEPTEST_SIGNING_KEY to a minisign secret key for "
-              "Ctrl+B to sign the lists, or sign them with deptest --generate --sign KEY.");
+        m_runtime.showMessage(message::unsignedListRemovedByCtrlB(file));
 }
 
 void frmTest::previewKey(QKeyEvent* event)

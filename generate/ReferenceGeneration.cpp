@@ -68,7 +68,7 @@ void measureName(
     }
     if (!pending.pending()) {
         ReferenceRecord& record = outcome.record ? *outcome.record : outcome.record.emplace();
-        if (Outcome failure = runtime.longDate(location.measurement->modified, record.date))
+        if (Outcome failure = runtime.formatLongDate(location.measurement->modified, record.date))
             pending.raise(std::move(*failure));
         record.name.assign(outcome.name);
         record.size = std::to_string(location.measurement->size);
@@ -254,7 +254,7 @@ Outcome removeSignatures(Runtime& runtime, const NewLists& lists, DigestChoice d
         if (Outcome failure = runtime.remove(path))
             return failure;
         if (signing.removed)
-            signing.removed(literal.substr(1));
+            signing.removed(dataFile::nameOf(literal));
     }
     return {};
 }
@@ -365,9 +365,9 @@ Result<ListSigning> configuredSigning(Runtime& runtime)
         return refused(sealed.error());
     std::string password;
     if (sealed->scrypt) {
-        std::optional<std::string> given = runtime.askPassword("Password for " + path + ": ");
+        std::optional<std::string> given = runtime.askPassword(message::passwordPrompt(path));
         if (!given)
-            return Error { error::pathFileAccess, path + ": no password was given for it" };
+            return Error { error::pathFileAccess, message::noPasswordGiven(path) };
         password = std::move(*given);
     }
     Result<signing::SecretKey> key = signing::openSecretKey(*sealed, password);

@@ -22,8 +22,15 @@ HostSettings HostRuntime::settingsForThisMachine()
     HostSettings settings { QCoreApplication::applicationDirPath().toStdString(), thisMachinesDirectories(),
         QLocale::system(), {}, {}, {}, trustedKeyFolder() };
     if (const QString key = qEnvironmentVariable("DEPTEST_SIGNING_KEY"); !key.isEmpty())
-        settings.signingKey = QDir::cleanPath(QDir(key).absolutePath()).toStdString();
+        settings.signingKey = absoluteHostPath(key.toStdString());
+    if (qEnvironmentVariableIsSet("LD_LIBRARY_PATH"))
+        settings.libraryPath = qEnvironmentVariable("LD_LIBRARY_PATH").toStdString();
     return settings;
+}
+
+std::string absoluteHostPath(const std::string& given)
+{
+    return QDir::cleanPath(QDir(QString::fromStdString(given)).absolutePath()).toStdString();
 }
 
 HostRuntime::HostRuntime(HostSettings settings)
@@ -174,9 +181,9 @@ Result<std::string> HostRuntime::readKeyFile(const std::string& hostPath)
     return std::move(**text);
 }
 
-Outcome HostRuntime::longDate(const FileTime& time, std::string& text) { return m_dates.render(time, text); }
+Outcome HostRuntime::formatLongDate(const FileTime& time, std::string& text) { return m_dates.render(time, text); }
 
-const std::string& HostRuntime::longDate(std::string_view dateText)
+const std::string& HostRuntime::listDateAsLongDate(std::string_view dateText)
 {
     // A list gives most of its entries the date of the one before: that
     // date is kept here rather than looked up again.

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,14 @@ struct HostSettings {
     // The secret key file a generation signs with (a host path); none when
     // empty. For this machine, the one DEPTEST_SIGNING_KEY names.
     std::string signingKey {};
+    // The loader's own search path for libraries (LD_LIBRARY_PATH on this
+    // machine), for a name list that asks to search it too; none when unset.
+    std::optional<std::string> libraryPath {};
 };
+
+// A path as the user gave it, on the command line or in the environment:
+// absolute, from the current directory, with its dots resolved.
+std::string absoluteHostPath(const std::string& given);
 
 // The runtime's files, dates and events on the real machine: files through
 // the operating system, dates through the locale, events through Qt's
@@ -61,13 +69,14 @@ public:
     std::string signatureComment() override;
     // A key file (a host path) read whole; a failure names it.
     Result<std::string> readKeyFile(const std::string& hostPath);
-    Outcome longDate(const FileTime& time, std::string& text) override;
-    const std::string& longDate(std::string_view dateText) override;
+    Outcome formatLongDate(const FileTime& time, std::string& text) override;
+    const std::string& listDateAsLongDate(std::string_view dateText) override;
     void startList(std::span<const std::string> dateTexts) override;
     [[nodiscard]] int displayCodePage() const override { return m_dates.codePage(); }
     void processEvents() override;
 
     [[nodiscard]] std::string hostPath(std::string_view path) const;
+    [[nodiscard]] const HostSettings& settings() const { return m_settings; }
 
 private:
     HostSettings m_settings;

@@ -34,7 +34,7 @@ void offerNameList(Runtime& runtime, const std::vector<std::string>& files)
         return;
     }
     if (!runtime.askYesNo("Write the names of the " + std::to_string(result.names.size())
-            + " files these programs need to " + std::string(dataFile::nameList.substr(1)) + "?"))
+            + " files these programs need to " + std::string(dataFile::nameOf(dataFile::nameList)) + "?"))
         return;
     auto output = runtime.openForReplacing(dataFilePath(application, dataFile::nameList));
     Outcome failure = output ? writeNames(result, **output) : Outcome(output.error());

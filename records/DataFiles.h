@@ -28,15 +28,16 @@ inline constexpr std::string_view digestList = "\\indll.sha256";
 // Each list's signature beside it, in minisign's format (signing/).
 inline constexpr std::string_view referenceSignature = "\\indll.txt.minisig";
 inline constexpr std::string_view digestSignature = "\\indll.sha256.minisig";
-// Their own names, without the separator.
+// A data file's own name, without the separator ("indll.sha256").
+constexpr std::string_view nameOf(std::string_view literal) { return literal.substr(1); }
 inline constexpr std::array<std::string_view, 7> all {
-    nameList.substr(1),
-    referenceList.substr(1),
-    exceptions.substr(1),
-    notFoundList.substr(1),
-    digestList.substr(1),
-    referenceSignature.substr(1),
-    digestSignature.substr(1),
+    nameOf(nameList),
+    nameOf(referenceList),
+    nameOf(exceptions),
+    nameOf(notFoundList),
+    nameOf(digestList),
+    nameOf(referenceSignature),
+    nameOf(digestSignature),
 };
 } // namespace dataFile
 

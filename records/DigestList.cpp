@@ -1,5 +1,7 @@
 #include "records/DigestList.h"
 
+#include "records/DataFiles.h"
+
 #include <algorithm>
 
 namespace deptest {
@@ -157,12 +159,13 @@ void DigestList::addLine(std::string_view line)
     const auto [entry, added] = m_entries.try_emplace(std::move(*name));
     if (!added) {
         entry->second.digest.reset();
-        entry->second.problem = "listed twice in indll.sha256";
+        entry->second.problem = "listed twice in " + std::string(dataFile::nameOf(dataFile::digestList));
         return;
     }
     entry->second.digest = digestFromHex(line.substr(0, space));
     if (!entry->second.digest)
-        entry->second.problem = "its digest in indll.sha256 is not 64 hexadecimal digits";
+        entry->second.problem
+            = "its digest in " + std::string(dataFile::nameOf(dataFile::digestList)) + " is not 64 hexadecimal digits";
 }
 
 const ListedDigest* DigestList::find(const std::string& name)

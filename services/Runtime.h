@@ -86,11 +86,11 @@ public:
     virtual std::string signatureComment() { return {}; }
     // The date in the user's long date format, without the time, written
     // over `text` (whose room is reused); `text` is left as it was on failure.
-    virtual Outcome longDate(const FileTime& time, std::string& text) = 0;
+    virtual Outcome formatLongDate(const FileTime& time, std::string& text) = 0;
     // Text that reads as a date comes back in the long date format; any
     // other text comes back unchanged. The answer stays valid until the
     // next call.
-    virtual const std::string& longDate(std::string_view dateText) = 0;
+    virtual const std::string& listDateAsLongDate(std::string_view dateText) = 0;
     // Starts a new list: its date texts, each once or more, decide its
     // language and code page; nothing carries over from the list before.
     virtual void startList(std::span<const std::string> dateTexts) = 0;

@@ -1,6 +1,7 @@
 #include "verify/EntryCheck.h"
 
 #include "errors/ErrorState.h"
+#include "errors/Messages.h"
 #include "records/DigestList.h"
 #include "records/LeadingNumber.h"
 #include "services/Runtime.h"
@@ -69,7 +70,7 @@ void compareContents(Runtime& runtime, const ListedDigest* listed, const EntryLo
         return;
     }
     if (!listed->digest) {
-        contentsNotMatched(verdict, std::string(noUsableDigest) + listed->problem);
+        contentsNotMatched(verdict, std::string(message::noUsableDigest) + listed->problem);
         return;
     }
     const Location& location = lookup.search.location;
@@ -91,7 +92,7 @@ void compareContents(Runtime& runtime, const ListedDigest* listed, const EntryLo
     }
     if (*digest != *listed->digest) {
         verdict.contents = ContentCheck::Differ;
-        contentsNotMatched(verdict, contentsDiffer);
+        contentsNotMatched(verdict, message::contentsDiffer);
         return;
     }
     verdict.contents = ContentCheck::Same;
@@ -147,7 +148,7 @@ void judgeEntry(Runtime& runtime, const ReferenceRead& read, const EntryLookup& 
     verdict.targetSize.clear();
     verdict.targetDate.clear();
     verdict.name = reference.name;
-    verdict.originalDate = runtime.longDate(reference.date);
+    verdict.originalDate = runtime.listDateAsLongDate(reference.date);
     verdict.originalSize = std::to_string(originalSize);
     // Asked for whatever comes of the entry: the name is the reference list's.
     const ListedDigest* listed = digests != nullptr ? digests->find(reference.name) : nullptr;
@@ -159,7 +160,7 @@ void judgeEntry(Runtime& runtime, const ReferenceRead& read, const EntryLookup& 
     if (read.failure && !pending.pending())
         pending.raise(*read.failure);
     if (!pending.pending()) {
-        if (Outcome failure = runtime.longDate(location.measurement->modified, verdict.targetDate))
+        if (Outcome failure = runtime.formatLongDate(location.measurement->modified, verdict.targetDate))
             pending.raise(std::move(*failure));
     }
     verdict.where = location.path;
@@ -176,7 +177,7 @@ void judgeEntry(Runtime& runtime, const ReferenceRead& read, const EntryLookup& 
         return;
     }
     verdict.list = ListBox::Missing;
-    verdict.line.assign(reference.name).append(" - Could not match date/size");
+    verdict.line.assign(reference.name).append(message::dateSizeNotMatched);
     const auto& mismatch = std::get<MismatchRecord>(verdict.exception.emplace(MismatchRecord {
         reference.name, verdict.targetSize, verdict.originalSize, verdict.targetDate, verdict.originalDate }));
     appendMismatchDetail(verdict.detail, mismatch);

@@ -85,8 +85,4 @@ void judgeEntry(Runtime& runtime, const ReferenceRead& read, const EntryLookup& 
 void checkEntry(Runtime& runtime, const ReferenceRead& read, SearchMode mode, EntryVerdict& verdict,
     EntryLookup& lookup, DigestList* digests = nullptr, const std::function<bool()>& stopRequested = {});
 
-// The reasons an entry with the right size and date is not matched after all.
-inline constexpr std::string_view contentsDiffer = "Contents differ";
-inline constexpr std::string_view noUsableDigest = "No usable digest: ";
-
 } // namespace deptest

@@ -1,5 +1,6 @@
 #include "verify/SignedLists.h"
 
+#include "errors/Messages.h"
 #include "records/DataFiles.h"
 #include "services/Files.h"
 #include "services/Runtime.h"
@@ -9,11 +10,7 @@
 
 namespace deptest {
 
-namespace {
-
-std::string_view nameOf(std::string_view literal) { return literal.substr(1); }
-
-} // namespace
+using dataFile::nameOf;
 
 Result<std::vector<signing::TrustedKey>> trustedKeys(Runtime& runtime)
 {
@@ -34,7 +31,7 @@ Result<std::optional<std::string>> readWhole(InputFile& file, std::size_t most)
         if (*got == 0)
             return std::optional<std::string>(std::move(bytes));
         if (bytes.size() + *got > most)
-            return Error { error::pathFileAccess, "it is larger than such a file can be" };
+            return Error { error::pathFileAccess, std::string(message::largerThanSuchAFile) };
         bytes.append(buffer.data(), *got);
     }
 }
@@ -55,12 +52,12 @@ Outcome checkSignature(Window& window, Runtime& runtime, std::span<const signing
 {
     const std::string directory = runtime.applicationDirectory();
     const auto refused = [&](const Error& why) {
-        return Error { why.number, std::string(nameOf(literal)) + " is refused: " + why.description };
+        return Error { why.number, message::listRefused(nameOf(literal), why.description) };
     };
     auto signature = readWhole(runtime, dataFilePath(directory, signatureLiteral), signing::largestFile);
     if (!signature)
         return refused(Error { signature.error().number,
-            std::string(nameOf(signatureLiteral)) + " cannot be read: " + signature.error().description });
+            message::signatureUnreadable(nameOf(signatureLiteral), signature.error().description) });
     auto signedBy = signing::checkList(bytes, *signature, keys);
     if (!signedBy)
         return refused(signedBy.error());

@@ -155,14 +155,14 @@ std::string digestSummary(const DigestList& digests, const FirstFew& notListed)
     const auto say = [&summary](const std::string& text) {
         if (!summary.empty())
             summary += '\n';
-        summary += "indll.sha256: " + text;
+        summary.append(dataFile::nameOf(dataFile::digestList)).append(": ").append(text);
     };
     const auto count = [](std::size_t number, std::string_view one, std::string_view more) {
         return std::to_string(number) + " " + std::string(number == 1 ? one : more);
     };
     if (notListed.count > 0)
-        say(count(notListed.count, "name", "names")
-            + " of indll.txt without a digest, compared by size and date only: " + notListed.text());
+        say(count(notListed.count, "name", "names") + " of " + std::string(dataFile::nameOf(dataFile::referenceList))
+            + " without a digest, compared by size and date only: " + notListed.text());
     FirstFew lines;
     for (const std::size_t line : digests.malformedLines())
         lines.add(std::to_string(line));
@@ -174,7 +174,8 @@ std::string digestSummary(const DigestList& digests, const FirstFew& notListed)
     for (std::string& name : unknownNames)
         unknown.add(std::move(name));
     if (unknown.count > 0)
-        say(count(unknown.count, "name is", "names are") + " not in indll.txt: " + unknown.text());
+        say(count(unknown.count, "name is", "names are") + " not in "
+            + std::string(dataFile::nameOf(dataFile::referenceList)) + ": " + unknown.text());
     return summary;
 }
 
@@ -258,9 +259,80 @@ void checkInFlight(
     lookUpInOrder(std::min(jobs, mostJobs), read, lookUp, take, meanwhile, std::chrono::milliseconds(5));
 }
 
+// What a run gathers for its end: failed writes and a reference list that
+// breaks off (shown once at the end instead of being charged to the next
+// entry), the digest list and what it left unsettled.
+struct RunEnd {
+    Outcome lateFailure {};
+    Outcome digestFailure {};
+    std::optional<DigestList> digests {};
+    FirstFew notListed {};
+};
+
+// The reference list as the run reads it, once the keys are known, the
+// signatures checked, the digest list read and the list's dates studied;
+// why not when the run gives no verdict: a list that cannot be read
+// through, changes while it is, or whose signature a trusted key does not
+// accept.
+Result<std::unique_ptr<InputFile>> prepareList(
+    Window& window, Runtime& runtime, std::unique_ptr<InputFile> referenceList, RunEnd& end)
+{
+    const Result<std::vector<signing::TrustedKey>> keys = trustedKeys(runtime);
+    if (!keys)
+        return Error { keys.error().number, std::string(message::listsNotChecked) + keys.error().description };
+    auto list = checkedReferenceList(window, runtime, *keys, std::move(referenceList));
+    if (!list)
+        return list.error();
+    Outcome refusal;
+    end.digests = readDigestList(window, runtime, *keys, end.digestFailure, refusal);
+    if (refusal)
+        return *refusal;
+    if (Outcome unread = studyDates(window, runtime, **list))
+        return *unread;
+    return list;
+}
+
+// Judges every entry of the list and shows each verdict in the list's
+// order, whichever entry's lookup ended first; writes the exceptions.
+void checkEntries(Window& window, Runtime& runtime, InputFile& list, RecordWriter& writer, RunEnd& end,
+    const TestObserver& observer, int jobs)
+{
+    RecordReader reader(list);
+    const auto show = [&](const EntryVerdict& verdict) {
+        if (verdict.contents == ContentCheck::NotListed)
+            end.notListed.add(verdict.name);
+        window.append(verdict.list, verdict.line, verdict.detail);
+        if (verdict.exception)
+            end.lateFailure = firstFailure(std::move(end.lateFailure), writeException(writer, *verdict.exception));
+        if (observer.judged)
+            observer.judged(verdict);
+        runtime.processEvents();
+    };
+    DigestList* digests = end.digests ? &*end.digests : nullptr;
+    if (jobs > 1)
+        checkInFlight(window, runtime, reader, digests, jobs, show);
+    else
+        checkInTurn(window, runtime, reader, digests, show);
+    // A list that could not be read to its end.
+    end.lateFailure = firstFailure(std::move(end.lateFailure), reader.fileError());
+}
+
+// What the run has to say at its end, each in its own message.
+void tellEnd(Runtime& runtime, const RunEnd& end)
+{
+    if (end.lateFailure)
+        runtime.showMessage(generalErrorMessage(*end.lateFailure));
+    if (end.digestFailure)
+        runtime.showMessage(message::digestListUnread(dataFile::nameOf(dataFile::digestList))
+            + generalErrorMessage(*end.digestFailure));
+    else if (end.digests)
+        if (const std::string summary = digestSummary(*end.digests, end.notListed); !summary.empty())
+            runtime.showMessage(summary);
+}
+
 } // namespace
 
-void runTest(Window& window, Runtime& runtime, const EntryObserver& observer, int jobs)
+void runTest(Window& window, Runtime& runtime, const TestObserver& observer, int jobs)
 {
     // Nothing is cleared or written while another run has the lists.
     auto lock = runtime.lockLists();
@@ -284,79 +356,26 @@ void runTest(Window& window, Runtime& runtime, const EntryObserver& observer, in
         failToOpen(window, runtime, exceptions.error(), message::couldNotFindOutDll);
         return;
     }
-
     RecordWriter writer(**exceptions);
-    // Failed writes (and a reference list that breaks off) gather here, not
-    // in an entry's state: they are shown once at the end instead of being
-    // charged to the next entry.
-    Outcome lateFailure = writer.writeLine(exceptionsHeader);
-
-    // A list that cannot be read through, changes while it is, or whose
-    // signature a trusted key does not accept gives no verdict: the
-    // exceptions file holds its first line alone.
-    const auto noVerdict = [&](Outcome why) {
-        lateFailure = firstFailure(std::move(why), std::move(lateFailure));
-        lateFailure = firstFailure(std::move(lateFailure), (*exceptions)->close());
-        if (window.isUnloaded())
-            return;
-        setButtonsEnabled(window, true);
-        runtime.showMessage(generalErrorMessage(*lateFailure));
-    };
-    const Result<std::vector<signing::TrustedKey>> keys = trustedKeys(runtime);
-    if (!keys) {
-        noVerdict(Error { keys.error().number, "The lists were not checked: " + keys.error().description });
-        return;
+    RunEnd end;
+    end.lateFailure = writer.writeLine(exceptionsHeader);
+    // A run that gives no verdict leaves the exceptions file with its first
+    // line alone, and says why before anything else.
+    auto list = prepareList(window, runtime, std::move(*referenceList), end);
+    if (list) {
+        if (observer.started)
+            observer.started(end.digests || end.digestFailure);
+        checkEntries(window, runtime, **list, writer, end, observer, jobs);
+        list->reset();
+    } else {
+        end = RunEnd { .lateFailure = firstFailure(list.error(), std::move(end.lateFailure)) };
     }
-    auto list = checkedReferenceList(window, runtime, *keys, std::move(*referenceList));
-    if (!list) {
-        noVerdict(list.error());
-        return;
-    }
-    Outcome digestFailure;
-    Outcome digestRefusal;
-    std::optional<DigestList> digests = readDigestList(window, runtime, *keys, digestFailure, digestRefusal);
-    if (digestRefusal) {
-        noVerdict(std::move(digestRefusal));
-        return;
-    }
-    if (Outcome unread = studyDates(window, runtime, **list)) {
-        noVerdict(std::move(unread));
-        return;
-    }
-    FirstFew notListed;
-    RecordReader reader(**list);
-    // Each verdict in the list's order, whichever entry's lookup ended first.
-    const auto show = [&](const EntryVerdict& verdict) {
-        if (verdict.contents == ContentCheck::NotListed)
-            notListed.add(verdict.name);
-        window.append(verdict.list, verdict.line, verdict.detail);
-        if (verdict.exception)
-            lateFailure = firstFailure(std::move(lateFailure), writeException(writer, *verdict.exception));
-        if (observer)
-            observer(verdict);
-        runtime.processEvents();
-    };
-    DigestList* digestList = digests ? &*digests : nullptr;
-    if (jobs > 1)
-        checkInFlight(window, runtime, reader, digestList, jobs, show);
-    else
-        checkInTurn(window, runtime, reader, digestList, show);
-
-    lateFailure = firstFailure(std::move(lateFailure), reader.fileError()); // a list that could not be read to its end
-    list->reset();
-    lateFailure = firstFailure(std::move(lateFailure), (*exceptions)->close());
+    end.lateFailure = firstFailure(std::move(end.lateFailure), (*exceptions)->close());
 
     if (window.isUnloaded())
         return; // the window is gone: nobody is left to gate or tell
     setButtonsEnabled(window, true);
-    if (lateFailure)
-        runtime.showMessage(generalErrorMessage(*lateFailure));
-    if (digestFailure)
-        runtime.showMessage(
-            "indll.sha256 could not be read, so no contents were compared: " + generalErrorMessage(*digestFailure));
-    else if (digests)
-        if (const std::string summary = digestSummary(*digests, notListed); !summary.empty())
-            runtime.showMessage(summary);
+    tellEnd(runtime, end);
 }
 
 } // namespace deptest

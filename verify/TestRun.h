@@ -11,6 +11,14 @@ struct EntryVerdict;
 // Told about each entry as soon as it has been judged.
 using EntryObserver = std::function<void(const EntryVerdict&)>;
 
+// Who follows a run besides the window.
+struct TestObserver {
+    // Before the first entry: whether the run compares contents, that is
+    // whether a digest list is there, read or not.
+    std::function<void(bool comparesContents)> started {};
+    EntryObserver judged {};
+};
+
 // The Test command: compares every entry of the reference list with the
 // file found on this machine, fills lstMatching and lstMissing, and writes
 // each entry that does not match to the exceptions file.
@@ -24,6 +32,6 @@ using EntryObserver = std::function<void(const EntryVerdict&)>;
 // digests are under way at once, while everything the run shows and
 // writes comes out in the list's order, as with one; each entry is
 // searched for as the check box says when its turn comes, as with one.
-void runTest(Window& window, Runtime& runtime, const EntryObserver& observer = {}, int jobs = 1);
+void runTest(Window& window, Runtime& runtime, const TestObserver& observer = {}, int jobs = 1);
 
 } // namespace deptest

@@ -17,6 +17,7 @@
 #include <QCheckBox>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QListView>
 #include <QPushButton>
 #include <QTest>
@@ -168,8 +169,8 @@ private slots:
     void exitStatus_data();
     void exitStatus();
     void jsonLines();
-    void digestListThatCannotBeRead_data();
-    void digestListThatCannotBeRead();
+    void digestListThereOrNot_data();
+    void digestListThereOrNot();
     void verbose();
     void printing_data();
     void printing();
@@ -511,30 +512,38 @@ void tst_Cli::progressOnlyOnATerminal()
     ::close(slave);
 }
 
-void tst_Cli::digestListThatCannotBeRead_data()
+void tst_Cli::digestListThereOrNot_data()
 {
-    // Why the digest list cannot be read (0: there is none), whether
-    // entries are JSON, and what standard error says.
+    // Why the digest list cannot be read (0: there is none; -1: it is
+    // read), whether entries are JSON, what standard error says, the exit
+    // status and what the entry says of its contents.
     QTest::addColumn<int>("refusal");
     QTest::addColumn<bool>("json");
     QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QJsonValue>("contents");
     const QString said = "indll.sha256 could not be read, so no contents were compared: ";
-    QTest::newRow("permission denied") << int(error::permissionDenied) << false
-                                       << said + "Error  70: Permission denied";
+    const QJsonValue none(QJsonValue::Undefined);
+    const QJsonValue notCompared(QJsonValue::Null);
+    QTest::newRow("permission denied") << int(error::permissionDenied) << false << said + "Error  70: Permission denied"
+                                       << 2 << none;
     QTest::newRow("permission denied, JSON")
-        << int(error::permissionDenied) << true << said + "Error  70: Permission denied";
+        << int(error::permissionDenied) << true << said + "Error  70: Permission denied" << 2 << notCompared;
     QTest::newRow("path/file access error, JSON")
-        << int(error::pathFileAccess) << true << said + "Error  75: Path/File access error";
-    QTest::newRow("device error") << int(error::deviceIo) << false << said + "Error  57: Device I/O error";
-    QTest::newRow("absent: nothing said") << 0 << false << "";
-    QTest::newRow("absent, JSON: nothing said") << 0 << true << "";
+        << int(error::pathFileAccess) << true << said + "Error  75: Path/File access error" << 2 << notCompared;
+    QTest::newRow("device error") << int(error::deviceIo) << false << said + "Error  57: Device I/O error" << 2 << none;
+    QTest::newRow("absent: nothing said") << 0 << false << "" << 0 << none;
+    QTest::newRow("absent, JSON: nothing said") << 0 << true << "" << 0 << none;
+    QTest::newRow("read, JSON: the contents differ") << -1 << true << "" << 1 << QJsonValue("differ");
 }
 
-void tst_Cli::digestListThatCannotBeRead()
+void tst_Cli::digestListThereOrNot()
 {
     QFETCH(int, refusal);
     QFETCH(bool, json);
     QFETCH(QString, message);
+    QFETCH(int, status);
+    QFETCH(QJsonValue, contents);
     // The machine's directories, their files in memory: a.so matches by
     // size and day, and the digest list gives it a digest of other bytes.
     Machine machine;
@@ -547,7 +556,8 @@ void tst_Cli::digestListThatCannotBeRead()
     if (refusal != 0) {
         const std::string digests = machine.dataFile("indll.sha256");
         files->put(digests, hexOf(test::MemoryFiles::fingerprint("9876543210")) + "  a.so\n");
-        files->makeUnreadable(digests, Error::of(refusal));
+        if (refusal > 0)
+            files->makeUnreadable(digests, Error::of(refusal));
     }
     HostSettings settings = machine.settings();
     settings.files = files;
@@ -555,19 +565,19 @@ void tst_Cli::digestListThatCannotBeRead()
     options.json = json;
     const CliRun run = runCli(options, settings);
 
-    QCOMPARE(run.status, refusal != 0 ? 2 : 0);
+    QCOMPARE(run.status, status);
     QCOMPARE(QString::fromStdString(run.err), message.isEmpty() ? QString() : message + "\n");
     if (json) {
-        // Compared by size and date only: the list is there, so the entry
-        // says its contents were not compared.
+        // The key is there whenever the list is, read or not.
         const QJsonObject entry = QJsonDocument::fromJson(QByteArray::fromStdString(run.out)).object();
-        QCOMPARE(entry.value("outcome").toString(), "match");
+        QCOMPARE(entry.value("outcome").toString(), status == 1 ? "mismatch" : "match");
         QCOMPARE(entry.contains("contents"), refusal != 0);
-        QVERIFY(entry.value("contents").isNull() || entry.value("contents").isUndefined());
+        QCOMPARE(entry.value("contents"), contents);
     } else {
         QCOMPARE(run.out, std::string());
     }
-    QCOMPARE(files->find(machine.dataFile("outdll.txt"))->bytes, test::exceptionsHeaderLine());
+    if (status != 1)
+        QCOMPARE(files->find(machine.dataFile("outdll.txt"))->bytes, test::exceptionsHeaderLine());
 }
 
 int main(int argc, char* argv[])
@@ -586,29 +596,45 @@ void tst_Cli::namesOfPrograms_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("list");
     QTest::addColumn<QString>("errors");
+    // Whether --library-path is given: the loader's path is ROOT/away.
+    QTest::addColumn<bool>("libraryPath");
     QTest::newRow("every library found") << QStringList { "prog" } << "" << 0 << "\"prog\"\r\n\"liba.so\"\r\n"
-                                         << "";
+                                         << "" << false;
     QTest::newRow("to standard output") << QStringList { "prog" } << "-" << 0 << "\"prog\"\r\n\"liba.so\"\r\n"
-                                        << "";
+                                        << "" << false;
     QTest::newRow("a library not found") << QStringList { "prog", "needy" } << "" << 1
                                          << "\"prog\"\r\n\"needy\"\r\n\"liba.so\"\r\n\"libgone.so\"\r\n"
-                                         << "deptest: libgone.so: not found, needed by APP/needy\n";
+                                         << "deptest: libgone.so: not found, needed by APP/needy\n"
+                                         << false;
     // Found by the loader, but where the test would not find it: left out
     // of the list, which then falls short as a library not found does.
     QTest::newRow("a library outside the searched directories")
         << QStringList { "outsider" } << "" << 1 << "\"outsider\"\r\n"
-        << "deptest: ROOT/away/libaway.so: lies outside the directories the test searches\n";
+        << "deptest: ROOT/away/libaway.so: lies outside the directories the test searches\n"
+        << false;
     QTest::newRow("a library hidden by another of its name")
         << QStringList { "shadowed" } << "" << 1 << "\"shadowed\"\r\n"
         << "deptest: APP/libshadow.so: is hidden from the test by another file of its name: "
-           "ROOT/system/libshadow.so\n";
+           "ROOT/system/libshadow.so\n"
+        << false;
     QTest::newRow("a text file") << QStringList { "prog", "notes.txt" } << "" << 2 << "\"prog\"\r\n\"liba.so\"\r\n"
-                                 << "deptest: APP/notes.txt: is neither an ELF nor a PE executable\n";
+                                 << "deptest: APP/notes.txt: is neither an ELF nor a PE executable\n"
+                                 << false;
     QTest::newRow("a program not there") << QStringList { "prog", "gone" } << "" << 2 << "\"prog\"\r\n\"liba.so\"\r\n"
-                                         << "deptest: APP/gone: No such file or directory\n";
+                                         << "deptest: APP/gone: No such file or directory\n"
+                                         << false;
     QTest::newRow("nothing readable keeps the old list")
         << QStringList { "notes.txt" } << "" << 2 << "\"old\"\r\n"
-        << "deptest: APP/notes.txt: is neither an ELF nor a PE executable\n";
+        << "deptest: APP/notes.txt: is neither an ELF nor a PE executable\n"
+        << false;
+    QTest::newRow("the loader's path, asked for")
+        << QStringList { "needs-away" } << "" << 1 << "\"needs-away\"\r\n"
+        << "deptest: ROOT/away/libaway.so: lies outside the directories the test searches\n"
+        << true;
+    QTest::newRow("the loader's path, not asked for")
+        << QStringList { "needs-away" } << "" << 1 << "\"needs-away\"\r\n\"libaway.so\"\r\n"
+        << "deptest: libaway.so: not found, needed by APP/needs-away\n"
+        << false;
 }
 
 void tst_Cli::namesOfPrograms()
@@ -618,6 +644,7 @@ void tst_Cli::namesOfPrograms()
     QFETCH(int, status);
     QFETCH(QString, list);
     QFETCH(QString, errors);
+    QFETCH(bool, libraryPath);
     Machine machine;
     const std::string application = machine.applicationDirectory();
     test::writeBinary(application + "/prog", test::makeElf({ .needed = { "liba.so" }, .runpath = "$ORIGIN" }));
@@ -626,6 +653,7 @@ void tst_Cli::namesOfPrograms()
     test::writeBinary(
         application + "/outsider", test::makeElf({ .needed = { "libaway.so" }, .runpath = machine.root() + "/away" }));
     test::writeBinary(machine.root() + "/away/libaway.so", test::makeElf({}));
+    test::writeBinary(application + "/needs-away", test::makeElf({ .needed = { "libaway.so" } }));
     test::writeBinary(application + "/shadowed", test::makeElf({ .needed = { "libshadow.so" }, .runpath = "$ORIGIN" }));
     test::writeBinary(application + "/libshadow.so", test::makeElf({}));
     test::writeBinary(machine.systemDirectory() + "/libshadow.so", test::makeElf({}));
@@ -636,7 +664,10 @@ void tst_Cli::namesOfPrograms()
     for (const QString& program : programs)
         options.programs << QString::fromStdString(application + "/") + program;
     options.output = output;
-    const CliRun run = runCli(options, machine);
+    options.libraryPath = libraryPath;
+    HostSettings settings = machine.settings();
+    settings.libraryPath = machine.root() + "/away";
+    const CliRun run = runCli(options, settings);
     QCOMPARE(run.status, status);
     QCOMPARE(QString::fromStdString(run.err)
                  .replace(QString::fromStdString(application), "APP")

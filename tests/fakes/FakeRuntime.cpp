@@ -30,7 +30,7 @@ Result<std::unique_ptr<OutputFile>> FakeRuntime::openForReplacing(std::string_vi
 
 Result<FileMeasurement> FakeRuntime::measure(std::string_view path) { return m_files.measure(path); }
 
-Outcome FakeRuntime::longDate(const FileTime& time, std::string& text)
+Outcome FakeRuntime::formatLongDate(const FileTime& time, std::string& text)
 {
     std::array<char, 32> written {};
     std::snprintf(written.data(), written.size(), "%04d-%02d-%02d", time.year, time.month, time.day);

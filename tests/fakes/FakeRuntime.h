@@ -47,8 +47,8 @@ public:
             return *trustedKeysFailure;
         return trustedKeys;
     }
-    Outcome longDate(const FileTime& time, std::string& text) override;
-    const std::string& longDate(std::string_view dateText) override { return m_lastDate.assign(dateText); }
+    Outcome formatLongDate(const FileTime& time, std::string& text) override;
+    const std::string& listDateAsLongDate(std::string_view dateText) override { return m_lastDate.assign(dateText); }
     void startList(std::span<const std::string> dateTexts) override
     {
         listsStarted.emplace_back(dateTexts.begin(), dateTexts.end());

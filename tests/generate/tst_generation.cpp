@@ -103,13 +103,12 @@ namespace {
 class BadDateRuntime final : public FakeRuntime {
 public:
     using FakeRuntime::FakeRuntime;
-    Outcome longDate(const FileTime& time, std::string& text) override
+    Outcome formatLongDate(const FileTime& time, std::string& text) override
     {
         if (time.day == 1)
             return Error::of(error::invalidArgument);
-        return FakeRuntime::longDate(time, text);
+        return FakeRuntime::formatLongDate(time, text);
     }
-    using FakeRuntime::longDate;
 };
 
 } // namespace

@@ -330,9 +330,9 @@ void tst_Host::longDateOfText()
     QFETCH(QString, expected);
     Machine machine;
     TestRuntime runtime(machine, QLocale(locale));
-    QCOMPARE(QString::fromStdString(runtime.longDate(text.toStdString())), expected);
+    QCOMPARE(QString::fromStdString(runtime.listDateAsLongDate(text.toStdString())), expected);
     // The same text again comes from the cache and must agree.
-    QCOMPARE(QString::fromStdString(runtime.longDate(text.toStdString())), expected);
+    QCOMPARE(QString::fromStdString(runtime.listDateAsLongDate(text.toStdString())), expected);
 }
 
 void tst_Host::longDateOfFileTime()
@@ -340,9 +340,9 @@ void tst_Host::longDateOfFileTime()
     Machine machine;
     TestRuntime runtime(machine);
     std::string text = "a longer text than any date it is overwritten with";
-    QVERIFY(!runtime.longDate(FileTime { 2026, 12, 7, 23, 59, 0 }, text));
+    QVERIFY(!runtime.formatLongDate(FileTime { 2026, 12, 7, 23, 59, 0 }, text));
     QCOMPARE(QString::fromStdString(text), QStringLiteral("Monday, December 7, 2026"));
-    const Outcome impossible = runtime.longDate(FileTime { 2026, 13, 40, 0, 0, 0 }, text);
+    const Outcome impossible = runtime.formatLongDate(FileTime { 2026, 13, 40, 0, 0, 0 }, text);
     QVERIFY(impossible);
     QCOMPARE(impossible->number, error::invalidArgument);
     QCOMPARE(QString::fromStdString(text), QStringLiteral("Monday, December 7, 2026"));
@@ -357,10 +357,11 @@ void tst_Host::eachListReadsItsOwnDates()
     TestRuntime runtime(machine);
     const std::vector<std::string> monthFirst { "12/25/2020", "03/04/2020" };
     runtime.startList(monthFirst);
-    QCOMPARE(QString::fromStdString(runtime.longDate("03/04/2020")), QStringLiteral("Wednesday, March 4, 2020"));
+    QCOMPARE(
+        QString::fromStdString(runtime.listDateAsLongDate("03/04/2020")), QStringLiteral("Wednesday, March 4, 2020"));
     const std::vector<std::string> dayFirst { "25/12/2020", "03/04/2020" };
     runtime.startList(dayFirst);
-    QCOMPARE(QString::fromStdString(runtime.longDate("03/04/2020")), QStringLiteral("Friday, April 3, 2020"));
+    QCOMPARE(QString::fromStdString(runtime.listDateAsLongDate("03/04/2020")), QStringLiteral("Friday, April 3, 2020"));
 }
 
 void tst_Host::contentDigests_data()

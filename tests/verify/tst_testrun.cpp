@@ -197,7 +197,7 @@ void tst_TestRun::digestListThatCannotBeRead()
     FakeRuntime runtime(machine.applicationDirectory(), machine.files);
     FakeWindow window;
     std::vector<ContentCheck> contents;
-    runTest(window, runtime, [&](const EntryVerdict& verdict) { contents.push_back(verdict.contents); });
+    runTest(window, runtime, { .judged = [&](const EntryVerdict& verdict) { contents.push_back(verdict.contents); } });
     QCOMPARE(lines(window.matching), QStringList { "a.so" });
     QVERIFY(window.missing.empty());
     QCOMPARE(contents, std::vector<ContentCheck> { ContentCheck::NotCompared });
@@ -439,13 +439,12 @@ public:
             measured->modified.month = 13;
         return measured;
     }
-    Outcome longDate(const FileTime& time, std::string& text) override
+    Outcome formatLongDate(const FileTime& time, std::string& text) override
     {
         if (time.month > 12)
             return Error::of(error::invalidArgument);
-        return FakeRuntime::longDate(time, text);
+        return FakeRuntime::formatLongDate(time, text);
     }
-    using FakeRuntime::longDate;
 };
 
 } // namespace
@@ -735,14 +734,12 @@ RunSeen runWith(
         runtime.onProcessEvents = [released] { released->release(); };
     FakeWindow window;
     RunSeen seen;
-    runTest(
-        window, runtime,
-        [&](const EntryVerdict& verdict) {
-            seen.observed.push_back(verdict.name + " " + verdict.where + " " + verdict.line);
-            if (static_cast<int>(seen.observed.size()) == closeAfter)
-                window.exited = true;
-        },
-        jobs);
+    const auto observe = [&](const EntryVerdict& verdict) {
+        seen.observed.push_back(verdict.name + " " + verdict.where + " " + verdict.line);
+        if (static_cast<int>(seen.observed.size()) == closeAfter)
+            window.exited = true;
+    };
+    runTest(window, runtime, { .judged = observe }, jobs);
     seen.matching = window.matching;
     seen.missing = window.missing;
     seen.missingDetails = window.missingDetails;
