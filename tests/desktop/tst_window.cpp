@@ -638,11 +638,16 @@ void tst_Window::endingTheProgramStopsTheRun()
     QTest::mouseClick(window.findChild<QPushButton*>("cmdTest"), Qt::LeftButton);
     QVERIFY(window.isUnloaded());
     QVERIFY(runtime.eventRounds >= 2 && runtime.eventRounds < 50);
-    // The records of the entries done so far, each of them whole.
+    // The records of the entries done so far, each of them whole and in
+    // the list's order. Events are also processed while lookups are under
+    // way, so there may be fewer entries done than event rounds, never more.
+    const std::string written = Machine::readText(machine.dataFile("outdll.txt"));
+    const auto done = static_cast<int>(std::count(written.begin(), written.end(), '\n')) - 1;
+    QVERIFY2(done >= 0 && done <= runtime.eventRounds, written.c_str());
     std::string expected = header;
-    for (int i = 0; i < runtime.eventRounds; ++i)
+    for (int i = 0; i < done; ++i)
         expected += "\"m" + std::to_string(i) + ".so\",1,\"x\",\"File not found\"\r\n";
-    QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), expected);
+    QCOMPARE(written, expected);
 }
 
 void tst_Window::listFromAMachineOfAnotherLanguage_data()
