@@ -60,6 +60,24 @@ QDate dateInOrder(const std::vector<Number>& numbers, const Order& order, QLocal
     return { values[2], values[1], values[0] };
 }
 
+// The day here of the moment at `time` on the day `written`, at each of
+// the hours it may be: none when there are none, or when they fall on
+// different days here.
+QDate dayHere(const QDate& written, const std::vector<int>& hours, const TimeInText& time)
+{
+    QDate day;
+    for (const int hour : hours) {
+        const std::optional<FileTime> here
+            = timeHere({ FileTime { written.year(), written.month(), written.day(), hour, time.minute, time.second },
+                time.offsetMinutes });
+        const QDate dayOfHour = here ? QDate(here->year, here->month, here->day) : QDate();
+        if (!dayOfHour.isValid() || (day.isValid() && day != dayOfHour))
+            return {};
+        day = dayOfHour;
+    }
+    return day;
+}
+
 } // namespace
 
 // A text as the reader sees it: case-folded, split, its names found, and
@@ -117,7 +135,18 @@ void DateReader::toDaysHere(const Text& text, const TimeInText& time, std::vecto
         found.clear();
         return;
     }
-    // AM or PM: the words of time markers right before or after the time.
+    const std::vector<QStringView> markers = timeMarkersAround(text, time);
+    const bool unmarkedTwelveHours = std::any_of(found.begin(), found.end(),
+        [](const Candidate& candidate) { return factsOf(candidate.language).unmarkedTwelveHourClock; });
+    std::erase_if(found, [&](Candidate& candidate) {
+        candidate.date = dayHere(candidate.date, hoursIn(candidate.language, markers, time, unmarkedTwelveHours), time);
+        return !candidate.date.isValid();
+    });
+}
+
+// AM or PM: the words of time markers right before or after the time.
+std::vector<QStringView> DateReader::timeMarkersAround(const Text& text, const TimeInText& time) const
+{
     std::vector<QStringView> markers;
     const auto onlySpaceBetween = [&](qsizetype from, qsizetype to) {
         return std::none_of(text.folded.begin() + from, text.folded.begin() + to, [](QChar c) { return c.isDigit(); });
@@ -145,50 +174,35 @@ void DateReader::toDaysHere(const Text& text, const TimeInText& time, std::vecto
             break;
         edge = word->start;
     }
-    // The hours the time may be in a reading's language: with markers,
-    // the half of the day they name there (else in any language), and none
-    // where they name both or neither. An hour without a marker is on the
-    // 24-hour clock, but in the languages whose `date` leaves the marker of
-    // a twelve-hour clock out, an hour from 1 to 12 is that hour or twelve
-    // hours later, and read only where both fall on the same day here.
-    const bool unmarkedTwelveHours = std::any_of(found.begin(), found.end(),
-        [](const Candidate& candidate) { return factsOf(candidate.language).unmarkedTwelveHourClock; });
-    const auto hoursIn = [&](QLocale::Language language) -> std::vector<int> {
-        constexpr int both = DateCatalogue::beforeNoon | DateCatalogue::afterNoon;
-        if (markers.empty()) {
-            if (unmarkedTwelveHours && time.hour >= 1 && time.hour <= 12)
-                return { time.hour, time.hour % 12 + 12 * (time.hour == 12 ? 0 : 1) };
-            return { time.hour };
-        }
-        int halves = 0;
-        for (const QStringView marker : markers) {
-            int half = m_catalogue.halvesOfDay(marker, language);
-            if (half == 0)
-                half = m_catalogue.halvesOfDay(marker, QLocale::AnyLanguage);
-            if (half != both)
-                halves |= half;
-        }
-        if ((halves != DateCatalogue::beforeNoon && halves != DateCatalogue::afterNoon) || time.hour < 1
-            || time.hour > 12)
-            return {};
-        return { time.hour % 12 + (halves == DateCatalogue::afterNoon ? 12 : 0) };
-    };
-    std::erase_if(found, [&](Candidate& candidate) {
-        const QDate written = candidate.date;
-        const std::vector<int> hours = hoursIn(candidate.language);
-        QDate day;
-        for (const int hour : hours) {
-            const std::optional<FileTime> here = timeHere(
-                { FileTime { written.year(), written.month(), written.day(), hour, time.minute, time.second },
-                    time.offsetMinutes });
-            const QDate dayOfHour = here ? QDate(here->year, here->month, here->day) : QDate();
-            if (!dayOfHour.isValid() || (day.isValid() && day != dayOfHour))
-                return true;
-            day = dayOfHour;
-        }
-        candidate.date = day;
-        return !day.isValid();
-    });
+    return markers;
+}
+
+// The hours the time may be in a language: with markers, the half of the
+// day they name there (else in any language), and none where they name
+// both or neither. An hour without a marker is on the 24-hour clock, but
+// in the languages whose `date` leaves the marker of a twelve-hour clock
+// out (`unmarkedTwelveHours`), an hour from 1 to 12 is that hour or
+// twelve hours later, and read only where both fall on the same day here.
+std::vector<int> DateReader::hoursIn(QLocale::Language language, const std::vector<QStringView>& markers,
+    const TimeInText& time, bool unmarkedTwelveHours) const
+{
+    if (markers.empty()) {
+        if (unmarkedTwelveHours && time.hour >= 1 && time.hour <= 12)
+            return { time.hour, time.hour % 12 + 12 * (time.hour == 12 ? 0 : 1) };
+        return { time.hour };
+    }
+    constexpr int both = DateCatalogue::beforeNoon | DateCatalogue::afterNoon;
+    int halves = 0;
+    for (const QStringView marker : markers) {
+        int half = m_catalogue.halvesOfDay(marker, language);
+        if (half == 0)
+            half = m_catalogue.halvesOfDay(marker, QLocale::AnyLanguage);
+        if (half != both)
+            halves |= half;
+    }
+    if ((halves != DateCatalogue::beforeNoon && halves != DateCatalogue::afterNoon) || time.hour < 1 || time.hour > 12)
+        return {};
+    return { time.hour % 12 + (halves == DateCatalogue::afterNoon ? 12 : 0) };
 }
 
 bool DateReader::accountsForAll(const Text& text, const Meaning& meaning, qsizetype* recognised) const

@@ -79,6 +79,9 @@ private:
     struct Text;
     void readNamed(const Text& text, std::vector<Candidate>& out) const;
     void toDaysHere(const Text& text, const TimeInText& time, std::vector<Candidate>& found) const;
+    [[nodiscard]] std::vector<QStringView> timeMarkersAround(const Text& text, const TimeInText& time) const;
+    [[nodiscard]] std::vector<int> hoursIn(QLocale::Language language, const std::vector<QStringView>& markers,
+        const TimeInText& time, bool unmarkedTwelveHours) const;
     void readNumbers(const Text& text, const ListFacts& list, std::vector<Candidate>& out) const;
     void readNumbersIn(
         const Text& text, QLocale::Language language, const ListFacts& list, std::vector<Candidate>& out) const;

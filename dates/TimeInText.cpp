@@ -91,12 +91,9 @@ std::optional<int> offsetAt(const QString& text, qsizetype at, qsizetype& end)
     return (text.at(at) == QLatin1Char('-') ? -1 : 1) * (hours * 60 + minutes);
 }
 
-} // namespace
-
-TimeInText findTimeInText(const QString& text)
+// Every time in a text.
+std::vector<FoundTime> timesIn(const QString& text)
 {
-    TimeInText result;
-    result.dateText = text;
     std::vector<FoundTime> times;
     for (qsizetype at = 0; at < text.size(); ++at) {
         if (const std::optional<FoundTime> found = isDigitAt(text, at) ? timeAt(text, at) : std::nullopt) {
@@ -104,10 +101,20 @@ TimeInText findTimeInText(const QString& text)
             at = found->span.end;
         }
     }
-    std::vector<int> zones;
-    std::vector<Span> blanks;
-    // Zones named by a word, anywhere: "UTC 12:00:00" is how some
-    // languages' `date` writes it.
+    return times;
+}
+
+// The zones a text names, in minutes east of UTC (24 * 60 for one with no
+// single time), and where it names them.
+struct NamedZones {
+    std::vector<int> offsets;
+    std::vector<Span> spans;
+};
+
+// Zones named by a word, anywhere: "UTC 12:00:00" is how some languages'
+// `date` writes it.
+void addZonesNamedByWords(const QString& text, NamedZones& zones)
+{
     for (qsizetype at = 0; at < text.size();) {
         if (!isLetterAt(text, at)) {
             ++at;
@@ -120,54 +127,85 @@ TimeInText findTimeInText(const QString& text)
         if (word == QLatin1String("UTC") || word == QLatin1String("GMT") || word == QLatin1String("UT")) {
             // "UTC+1" names a zone by its offset from UTC, not UTC itself.
             qsizetype offsetEnd = 0;
-            zones.push_back(offsetAt(text, end, offsetEnd) ? 24 * 60 : 0);
-            blanks.push_back({ at, end });
+            zones.offsets.push_back(offsetAt(text, end, offsetEnd) ? 24 * 60 : 0);
+            zones.spans.push_back({ at, end });
         }
         at = end;
     }
-    // "Z" right after the time; an offset after it, past spaces.
-    if (times.size() == 1) {
-        const qsizetype end = times.front().span.end;
-        if (end < text.size() && (text.at(end) == QLatin1Char('Z') || text.at(end) == QLatin1Char('z'))
-            && !isLetterAt(text, end + 1)) {
-            zones.push_back(0);
-            blanks.push_back({ end, end + 1 });
-        } else {
-            qsizetype at = end;
-            while (at < text.size() && text.at(at) == QLatin1Char(' '))
-                ++at;
-            qsizetype offsetEnd = 0;
-            if (const std::optional<int> offset = offsetAt(text, at, offsetEnd)) {
-                zones.push_back(*offset);
-                blanks.push_back({ at, offsetEnd });
-            }
-        }
+}
+
+// "Z" right after the time; an offset after it, past spaces.
+void addZoneAfterTime(const QString& text, const FoundTime& time, NamedZones& zones)
+{
+    const qsizetype end = time.span.end;
+    if (end < text.size() && (text.at(end) == QLatin1Char('Z') || text.at(end) == QLatin1Char('z'))
+        && !isLetterAt(text, end + 1)) {
+        zones.offsets.push_back(0);
+        zones.spans.push_back({ end, end + 1 });
+        return;
     }
-    if (!zones.empty()) {
-        const bool agree = std::all_of(zones.begin(), zones.end(), [&](int zone) { return zone == zones.front(); });
-        const bool real = zones.front() > -24 * 60 && zones.front() < 24 * 60;
-        if (times.size() != 1 || !agree || !real) {
-            result.zone = TimeInText::Zone::Unusable;
-            return result;
-        }
-        result.zone = TimeInText::Zone::Named;
-        result.offsetMinutes = zones.front();
+    qsizetype at = end;
+    while (at < text.size() && text.at(at) == QLatin1Char(' '))
+        ++at;
+    qsizetype offsetEnd = 0;
+    if (const std::optional<int> offset = offsetAt(text, at, offsetEnd)) {
+        zones.offsets.push_back(*offset);
+        zones.spans.push_back({ at, offsetEnd });
     }
-    if (times.size() == 1) {
-        const FoundTime& time = times.front();
-        result.hour = time.hour;
-        result.minute = time.minute;
-        result.second = time.second;
-        result.timeStart = time.span.start;
-        result.timeEnd = time.span.end;
-        if (time.fraction.end > time.fraction.start)
-            blanks.push_back(time.fraction);
-        // ISO 8601's "T" between the date and the time.
-        const qsizetype before = time.span.start - 1;
-        if (before > 0 && (text.at(before) == QLatin1Char('T') || text.at(before) == QLatin1Char('t'))
-            && isDigitAt(text, before - 1))
-            blanks.push_back({ before, before + 1 });
+}
+
+// The one zone all the names agree on, as the result's zone; Unusable
+// when they disagree, when it has no single time, or when the text has
+// other than one time for it to apply to.
+void takeZone(const NamedZones& zones, std::size_t timeCount, TimeInText& result)
+{
+    if (zones.offsets.empty())
+        return;
+    const int first = zones.offsets.front();
+    const bool agree = std::all_of(zones.offsets.begin(), zones.offsets.end(), [&](int zone) { return zone == first; });
+    const bool real = first > -24 * 60 && first < 24 * 60;
+    if (timeCount != 1 || !agree || !real) {
+        result.zone = TimeInText::Zone::Unusable;
+        return;
     }
+    result.zone = TimeInText::Zone::Named;
+    result.offsetMinutes = first;
+}
+
+// The time as the result's, and where its marks stand that are no part of
+// the day: its fraction of a second and ISO 8601's "T" before it.
+void takeTime(const QString& text, const FoundTime& time, TimeInText& result, std::vector<Span>& blanks)
+{
+    result.hour = time.hour;
+    result.minute = time.minute;
+    result.second = time.second;
+    result.timeStart = time.span.start;
+    result.timeEnd = time.span.end;
+    if (time.fraction.end > time.fraction.start)
+        blanks.push_back(time.fraction);
+    const qsizetype before = time.span.start - 1;
+    if (before > 0 && (text.at(before) == QLatin1Char('T') || text.at(before) == QLatin1Char('t'))
+        && isDigitAt(text, before - 1))
+        blanks.push_back({ before, before + 1 });
+}
+
+} // namespace
+
+TimeInText findTimeInText(const QString& text)
+{
+    TimeInText result;
+    result.dateText = text;
+    const std::vector<FoundTime> times = timesIn(text);
+    NamedZones zones;
+    addZonesNamedByWords(text, zones);
+    if (times.size() == 1)
+        addZoneAfterTime(text, times.front(), zones);
+    takeZone(zones, times.size(), result);
+    if (result.zone == TimeInText::Zone::Unusable)
+        return result;
+    std::vector<Span> blanks = zones.spans;
+    if (times.size() == 1)
+        takeTime(text, times.front(), result, blanks);
     for (const Span& blank : blanks) {
         for (qsizetype at = blank.start; at < blank.end; ++at)
             result.dateText[at] = QLatin1Char(' ');

@@ -387,18 +387,68 @@ void tst_Headless::requestsToEnd_data()
     }
 }
 
-void tst_Headless::requestsToEnd()
+namespace {
+
+// A list of entries for files that are nowhere: names to generate from,
+// or a reference list to test.
+void writeAbsentEntries(const Machine& machine, bool generate, int entries)
 {
-    QFETCH(int, signal);
-    QFETCH(bool, generate);
-    constexpr int entries = 100'000;
-    Machine machine;
     std::string list;
     for (int i = 0; i < entries; ++i) {
         const std::string name = "absent" + std::to_string(i) + ".so";
         list += generate ? name + "\r\n" : "\"" + name + "\",\"1\",\"Monday, December 7, 2026\"\r\n";
     }
     Machine::writeText(machine.dataFile(generate ? "dlls.txt" : "indll.txt"), list);
+}
+
+// Starts the program with its standard output into the pipe and its
+// standard error into a file.
+void startProgram(std::vector<std::string> arguments, const int (&output)[2], const std::string& errPath, pid_t& child)
+{
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, output[0]);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    QCOMPARE(posix_spawn(&child, DEPTEST_EXECUTABLE, &actions, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+}
+
+// What is left to read from a descriptor, which is then closed.
+QByteArray readToEnd(int descriptor)
+{
+    QByteArray out;
+    char buffer[65536];
+    for (ssize_t got; (got = ::read(descriptor, buffer, sizeof buffer)) > 0;)
+        out.append(buffer, got);
+    ::close(descriptor);
+    return out;
+}
+
+// One whole record in the exceptions list for each entry judged, in order.
+void checkRecordsOfJudgedEntries(const Machine& machine, qsizetype done)
+{
+    const QList<QByteArray> records
+        = QByteArray::fromStdString(Machine::readText(machine.dataFile("outdll.txt"))).split('\n');
+    QCOMPARE(records.size() - 2, done); // the header, and nothing after the last line end
+    QVERIFY(records.constLast().isEmpty());
+    QVERIFY(records.at(records.size() - 2).startsWith("\"absent" + QByteArray::number(done - 1) + ".so\""));
+    QVERIFY(records.at(records.size() - 2).endsWith("\"File not found\"\r"));
+}
+
+} // namespace
+
+void tst_Headless::requestsToEnd()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, generate);
+    constexpr int entries = 100'000;
+    Machine machine;
+    writeAbsentEntries(machine, generate, entries);
     const std::string oldReference = "\"old.so\",\"1\",\"Monday, December 7, 2026\"\r\n";
     if (generate) {
         Machine::writeText(machine.dataFile("indll.txt"), oldReference);
@@ -410,23 +460,15 @@ void tst_Headless::requestsToEnd()
     int output[2];
     QCOMPARE(::pipe(output), 0);
     const std::string errPath = machine.root() + "/stderr.txt";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, output[0]);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const std::string directory = machine.applicationDirectory();
     std::vector<std::string> arguments { DEPTEST_EXECUTABLE, generate ? "--generate" : "--test", "--json", "--dir",
         directory };
     if (!generate)
         arguments.emplace_back("--app-dir-only");
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
     pid_t child = 0;
-    QCOMPARE(posix_spawn(&child, DEPTEST_EXECUTABLE, &actions, nullptr, argv.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    startProgram(arguments, output, errPath, child);
+    if (QTest::currentTestFailed())
+        return;
     ::close(output[1]);
 
     QDeadlineTimer deadline(60000);
@@ -436,11 +478,7 @@ void tst_Headless::requestsToEnd()
     QVERIFY2(waiting >= 65536 - 4096, "the program's output never filled the pipe");
     QCOMPARE(::kill(child, signal), 0);
 
-    QByteArray out;
-    char buffer[65536];
-    for (ssize_t got; (got = ::read(output[0], buffer, sizeof buffer)) > 0;)
-        out.append(buffer, got);
-    ::close(output[0]);
+    const QByteArray out = readToEnd(output[0]);
     int status = 0;
     QCOMPARE(::waitpid(child, &status, 0), child);
     QVERIFY2(WIFEXITED(status), "the program did not end by itself");
@@ -459,13 +497,7 @@ void tst_Headless::requestsToEnd()
         QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), std::string("\"old.so\"\r\n"));
         QCOMPARE(QDir(QString::fromStdString(directory)).entryList(QDir::Files | QDir::Hidden).size(), 3);
     } else {
-        // One whole record for each entry judged, in order.
-        const QList<QByteArray> records
-            = QByteArray::fromStdString(Machine::readText(machine.dataFile("outdll.txt"))).split('\n');
-        QCOMPARE(records.size() - 2, done); // the header, and nothing after the last line end
-        QVERIFY(records.constLast().isEmpty());
-        QVERIFY(records.at(records.size() - 2).startsWith("\"absent" + QByteArray::number(done - 1) + ".so\""));
-        QVERIFY(records.at(records.size() - 2).endsWith("\"File not found\"\r"));
+        checkRecordsOfJudgedEntries(machine, done);
     }
 }
 

@@ -219,6 +219,26 @@ void tst_Lists::listsThatAreNotPlainFiles()
         QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), absentEntry);
 }
 
+namespace {
+
+// The exceptions file of one whole run over `entries` absent files: a
+// header and one whole record per entry, in order.
+void checkOneRecordPerAbsentEntry(const Machine& machine, int entries)
+{
+    const QList<QByteArray> records
+        = QByteArray::fromStdString(Machine::readText(machine.dataFile("outdll.txt"))).split('\n');
+    QCOMPARE(records.size(), entries + 2);
+    QVERIFY(records.constLast().isEmpty());
+    for (int i = 0; i < entries; ++i) {
+        const QByteArray& record = records.at(i + 1);
+        if (!record.startsWith("\"absent" + QByteArray::number(i) + ".so\",")
+            || !record.endsWith("\"File not found\"\r"))
+            QFAIL(record.constData());
+    }
+}
+
+} // namespace
+
 void tst_Lists::oneRunAtATime()
 {
     constexpr int entries = 100'000;
@@ -269,18 +289,8 @@ void tst_Lists::oneRunAtATime()
     QVERIFY(waiting.waitForFinished(patience));
     QCOMPARE(waiting.exitCode(), 1);
 
-    // The exceptions file is the last run's alone: a header and one whole
-    // record per entry, in order.
-    const QList<QByteArray> records
-        = QByteArray::fromStdString(Machine::readText(machine.dataFile("outdll.txt"))).split('\n');
-    QCOMPARE(records.size(), entries + 2);
-    QVERIFY(records.constLast().isEmpty());
-    for (int i = 0; i < entries; ++i) {
-        const QByteArray& record = records.at(i + 1);
-        if (!record.startsWith("\"absent" + QByteArray::number(i) + ".so\",")
-            || !record.endsWith("\"File not found\"\r"))
-            QFAIL(record.constData());
-    }
+    // The exceptions file is the last run's alone.
+    checkOneRecordPerAbsentEntry(machine, entries);
 }
 
 void tst_Lists::leftoversOfAKilledRunAreRemoved()

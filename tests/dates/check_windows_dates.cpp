@@ -168,6 +168,94 @@ void printCalendars(const std::vector<WindowsLocale>& locales)
     }
 }
 
+// The counts over the whole corpus: every list, and every text alone, in
+// UTF-8 and in its code page; and the locales Qt's data knows.
+struct Tallies {
+    Tally utf8;
+    Tally codePage;
+    Tally utf8Alone;
+    Tally codePageAlone;
+    int known = 0;
+    QStringList knownNotRight;
+};
+
+Tallies readAll(const std::vector<WindowsLocale>& locales)
+{
+    Tallies tallies;
+    for (const WindowsLocale& locale : locales) {
+        const bool utf8Right = readList(locale, false, tallies.utf8);
+        const bool codePageRight = readList(locale, true, tallies.codePage);
+        for (const WindowsText& text : locale.texts) {
+            readList({ locale.name, locale.calendar, locale.codePage, {}, { text } }, false, tallies.utf8Alone);
+            readList({ locale.name, locale.calendar, locale.codePage, {}, { text } }, true, tallies.codePageAlone);
+        }
+        if (qtKnows(locale)) {
+            ++tallies.known;
+            if (!utf8Right || !codePageRight)
+                tallies.knownNotRight << locale.name;
+        }
+    }
+    return tallies;
+}
+
+void printTallies(const std::vector<WindowsLocale>& locales, const Tallies& tallies)
+{
+    std::printf("%zu locales\n", locales.size());
+    print("UTF-8, a list per locale:", tallies.utf8);
+    print("code page, a list per locale:", tallies.codePage);
+    print("UTF-8, one text per list:", tallies.utf8Alone);
+    print("code page, one text per list:", tallies.codePageAlone);
+    std::printf("%d locales whose month names Qt's data has; not all read right: %lld %s\n", tallies.known,
+        static_cast<long long>(tallies.knownNotRight.size()), qPrintable(tallies.knownNotRight.join(QLatin1Char(' '))));
+    std::printf("Read wrong, UTF-8, a list per locale:\n");
+    printWrong(tallies.utf8);
+    std::printf("Read wrong, code page, a list per locale:\n");
+    printWrong(tallies.codePage);
+    std::printf("Calendars other than the Gregorian:\n");
+    printCalendars(locales);
+}
+
+// The options that set the limits a run is held to.
+struct Limits {
+    QCommandLineOption maxWrong { QStringLiteral("max-wrong"),
+        QStringLiteral("Fail when more texts are read wrong, over all four counts."), QStringLiteral("n") };
+    QCommandLineOption minRightUtf8 { QStringLiteral("min-right-utf8"),
+        QStringLiteral("Fail when fewer UTF-8 texts are read right, in either measure."), QStringLiteral("n") };
+    QCommandLineOption minRightCodePage { QStringLiteral("min-right-code-page"),
+        QStringLiteral("Fail when fewer code page texts are read right, in either measure."), QStringLiteral("n") };
+};
+
+// False, said on standard error, when more texts are read wrong than the
+// option allows.
+bool withinMostWrong(const QCommandLineParser& parser, const QCommandLineOption& option, const Tallies& tallies)
+{
+    const int wrong
+        = tallies.utf8.wrong + tallies.codePage.wrong + tallies.utf8Alone.wrong + tallies.codePageAlone.wrong;
+    bool limitIsNumber = false;
+    const int limit = parser.value(option).toInt(&limitIsNumber);
+    if (parser.isSet(option) && (!limitIsNumber || wrong > limit)) {
+        std::fprintf(stderr, "%d texts read wrong, at most %s allowed\n", wrong, qPrintable(parser.value(option)));
+        return false;
+    }
+    return true;
+}
+
+// False, said on standard error, when fewer texts are read right, in
+// either measure, than the option asks.
+bool withinLeastRight(const QCommandLineParser& parser, const QCommandLineOption& option, const char* texts,
+    const Tally& list, const Tally& alone)
+{
+    bool floorIsNumber = false;
+    const int floor = parser.value(option).toInt(&floorIsNumber);
+    const int right = std::min(list.right, alone.right);
+    if (parser.isSet(option) && (!floorIsNumber || right < floor)) {
+        std::fprintf(
+            stderr, "%d %s texts read right, at least %s required\n", right, texts, qPrintable(parser.value(option)));
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -180,14 +268,8 @@ int main(int argc, char* argv[])
     parser.setApplicationDescription(QStringLiteral("Reads Windows' long dates of every locale as en_US does."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("corpus"), QStringLiteral("The output of windows_long_dates.exe."));
-    const QCommandLineOption maxWrong(QStringLiteral("max-wrong"),
-        QStringLiteral("Fail when more texts are read wrong, over all four counts."), QStringLiteral("n"));
-    parser.addOption(maxWrong);
-    const QCommandLineOption minRightUtf8(QStringLiteral("min-right-utf8"),
-        QStringLiteral("Fail when fewer UTF-8 texts are read right, in either measure."), QStringLiteral("n"));
-    const QCommandLineOption minRightCodePage(QStringLiteral("min-right-code-page"),
-        QStringLiteral("Fail when fewer code page texts are read right, in either measure."), QStringLiteral("n"));
-    parser.addOptions({ minRightUtf8, minRightCodePage });
+    const Limits limits;
+    parser.addOptions({ limits.maxWrong, limits.minRightUtf8, limits.minRightCodePage });
     parser.process(application);
     if (parser.positionalArguments().size() != 1)
         parser.showHelp(2);
@@ -197,60 +279,12 @@ int main(int argc, char* argv[])
         return 2;
     }
 
-    Tally utf8;
-    Tally codePage;
-    Tally utf8Alone;
-    Tally codePageAlone;
-    QStringList knownNotRight;
-    int known = 0;
-    for (const WindowsLocale& locale : *locales) {
-        const bool utf8Right = readList(locale, false, utf8);
-        const bool codePageRight = readList(locale, true, codePage);
-        for (const WindowsText& text : locale.texts) {
-            readList({ locale.name, locale.calendar, locale.codePage, {}, { text } }, false, utf8Alone);
-            readList({ locale.name, locale.calendar, locale.codePage, {}, { text } }, true, codePageAlone);
-        }
-        if (qtKnows(locale)) {
-            ++known;
-            if (!utf8Right || !codePageRight)
-                knownNotRight << locale.name;
-        }
-    }
-
-    std::printf("%zu locales\n", locales->size());
-    print("UTF-8, a list per locale:", utf8);
-    print("code page, a list per locale:", codePage);
-    print("UTF-8, one text per list:", utf8Alone);
-    print("code page, one text per list:", codePageAlone);
-    std::printf("%d locales whose month names Qt's data has; not all read right: %lld %s\n", known,
-        static_cast<long long>(knownNotRight.size()), qPrintable(knownNotRight.join(QLatin1Char(' '))));
-    std::printf("Read wrong, UTF-8, a list per locale:\n");
-    printWrong(utf8);
-    std::printf("Read wrong, code page, a list per locale:\n");
-    printWrong(codePage);
-    std::printf("Calendars other than the Gregorian:\n");
-    printCalendars(*locales);
-
-    bool failed = false;
-    const int wrong = utf8.wrong + codePage.wrong + utf8Alone.wrong + codePageAlone.wrong;
-    bool limitIsNumber = false;
-    const int limit = parser.value(maxWrong).toInt(&limitIsNumber);
-    if (parser.isSet(maxWrong) && (!limitIsNumber || wrong > limit)) {
-        std::fprintf(stderr, "%d texts read wrong, at most %s allowed\n", wrong, qPrintable(parser.value(maxWrong)));
-        failed = true;
-    }
-    const auto checkFloor
-        = [&](const QCommandLineOption& option, const char* texts, const Tally& list, const Tally& alone) {
-              bool floorIsNumber = false;
-              const int floor = parser.value(option).toInt(&floorIsNumber);
-              const int right = std::min(list.right, alone.right);
-              if (parser.isSet(option) && (!floorIsNumber || right < floor)) {
-                  std::fprintf(stderr, "%d %s texts read right, at least %s required\n", right, texts,
-                      qPrintable(parser.value(option)));
-                  failed = true;
-              }
-          };
-    checkFloor(minRightUtf8, "UTF-8", utf8, utf8Alone);
-    checkFloor(minRightCodePage, "code page", codePage, codePageAlone);
-    return failed ? 1 : 0;
+    const Tallies tallies = readAll(*locales);
+    printTallies(*locales, tallies);
+    // Every limit is checked, so that each one missed is said.
+    const bool mostWrong = withinMostWrong(parser, limits.maxWrong, tallies);
+    const bool leastUtf8 = withinLeastRight(parser, limits.minRightUtf8, "UTF-8", tallies.utf8, tallies.utf8Alone);
+    const bool leastCodePage
+        = withinLeastRight(parser, limits.minRightCodePage, "code page", tallies.codePage, tallies.codePageAlone);
+    return mostWrong && leastUtf8 && leastCodePage ? 0 : 1;
 }

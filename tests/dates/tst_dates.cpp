@@ -222,14 +222,15 @@ void tst_Dates::longDatesAsShown()
     QCOMPARE(rendered(format, utf8(shown)), shown);
 }
 
-void tst_Dates::datesWrittenElsewhere_data()
+namespace {
+
+const QDate march6(2020, 3, 6);
+
+// Long dates of Windows machines in Latin, Greek, Cyrillic and Arabic
+// letters: in UTF-8 and in the single-byte code pages of their languages;
+// and texts no language of them reads.
+void addAlphabeticLongDates()
 {
-    // Texts as Windows machines write them: their own long formats, in
-    // UTF-8 or in the single-byte code page of their language.
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QString>("machine");
-    QTest::addColumn<QDate>("day"); // invalid: the text stays as it is
-    const QDate march6(2020, 3, 6);
     QTest::newRow("en-US") << QByteArray("Friday, March 6, 2020") << "de_DE" << march6;
     QTest::newRow("en-GB") << QByteArray("06 March 2020") << "de_DE" << march6;
     QTest::newRow("de-DE in UTF-8") << QByteArray("Freitag, 6. März 2020") << "en_US" << march6;
@@ -254,6 +255,14 @@ void tst_Dates::datesWrittenElsewhere_data()
     QTest::newRow("lt-LT in 1257") << QByteArray("2020 m. kovo 6 d., penktadienis") << "en_US" << march6;
     QTest::newRow("upper case") << QByteArray("FRIDAY, MARCH 6, 2020") << "de_DE" << march6;
     QTest::newRow("Arabic-Indic digits") << QByteArray("الجمعة، ٦ مارس ٢٠٢٠") << "en_US" << march6;
+    QTest::newRow("bytes no code page reads as a date") << QByteArray("\x81\x8d\x8f 6 \x90 2020") << "en_US" << QDate();
+    QTest::newRow("Maori is no language Qt knows") << QByteArray("Rāhoroi, 4 Hānuere 2020") << "en_US" << QDate();
+}
+
+// Dates in numbers: two-digit years as Windows reads them, the order of
+// dotted, dashed and slashed dates, and numbers that are no day.
+void addNumericDates()
+{
     QTest::newRow("two-digit year 26 is 2026") << QByteArray("12/7/26") << "en_US" << QDate(2026, 12, 7);
     QTest::newRow("two-digit year 29 is 2029") << QByteArray("1/1/29") << "en_US" << QDate(2029, 1, 1);
     QTest::newRow("two-digit year 30 is 1930") << QByteArray("1/1/30") << "en_US" << QDate(1930, 1, 1);
@@ -274,7 +283,11 @@ void tst_Dates::datesWrittenElsewhere_data()
     QTest::newRow("dots on a Persian machine") << QByteArray("6.3.2020") << "fa_IR" << march6;
     QTest::newRow("dashes on a Korean machine") << QByteArray("06-03-2020 10:15") << "ko_KR" << march6;
     QTest::newRow("two-digit year on a Chinese machine") << QByteArray("20.03.06") << "zh_CN" << march6;
-    // Only Polish writes it without the dots of Croatian "14. listopada 2020.".
+}
+
+// Only Polish writes it without the dots of Croatian "14. listopada 2020.".
+void addTextsOnlyOneLanguageWrites()
+{
     QTest::newRow("Polish alone, as only Polish writes it")
         << QByteArray("14 listopada 2020") << "en_US" << QDate(2020, 11, 14);
     QTest::newRow("Croatian alone, as only Croatian writes it")
@@ -283,8 +296,12 @@ void tst_Dates::datesWrittenElsewhere_data()
         << QByteArray("14 listopada 2020") << "pl_PL" << QDate(2020, 11, 14);
     QTest::newRow("Polish alone on a Croatian machine")
         << QByteArray("14 listopada 2020") << "hr_HR" << QDate(2020, 10, 14);
-    // Windows' long dates in East Asian languages: year, month, day with
-    // their marks, in UTF-8 and in the double-byte code pages.
+}
+
+// Windows' long dates in East Asian languages: year, month, day with
+// their marks, in UTF-8 and in the double-byte code pages.
+void addEastAsianLongDates()
+{
     const QDate january13(2020, 1, 13);
     QTest::newRow("ja-JP") << QByteArray("2020年1月13日月曜日") << "en_US" << january13;
     QTest::newRow("ko-KR") << QByteArray("2020년 1월 13일 월요일") << "en_US" << january13;
@@ -305,29 +322,60 @@ void tst_Dates::datesWrittenElsewhere_data()
     QTest::newRow("zh-TW in 950") << QByteArray("2020\xa6~1\xa4\xeb"
                                                 "13\xa4\xe9 \xacP\xb4\xc1\xa4@")
                                   << "en_US" << january13;
+}
+
+// Months written as numbers, with the words or marks of their language.
+void addMonthsWrittenAsNumbers()
+{
     // A month with a number only in the order its language writes it.
     QTest::newRow("Japanese month with a number") << QByteArray("4 1月 2020") << "en_US" << QDate();
     QTest::newRow("Korean month with a number") << QByteArray("10 7월 2020") << "en_US" << QDate();
     QTest::newRow("Vietnamese month with a number") << QByteArray("4 tháng 1, 2020") << "en_US" << QDate(2020, 1, 4);
-    QTest::newRow("Maori is no language Qt knows") << QByteArray("Rāhoroi, 4 Hānuere 2020") << "en_US" << QDate();
-    QTest::newRow("Thai Buddhist era") << QByteArray("6 มีนาคม 2563") << "en_US" << march6;
-    QTest::newRow("Thai Buddhist era marked") << QByteArray("วันศุกร์ที่ 6 มีนาคม พ.ศ. 2563") << "en_US" << march6;
-    QTest::newRow("Thai in 874") << QByteArray("6 \xc1\xd5\xb9\xd2\xa4\xc1 2563") << "en_US" << march6;
-    QTest::newRow("slashes with a time") << QByteArray("3/6/2020 10:15 AM") << "en_US" << march6;
-    QTest::newRow("ISO with a time") << QByteArray("2020-03-06 10:15:00") << "en_US" << march6;
-    QTest::newRow("dots with a time") << QByteArray("06.03.2020 10:15") << "en_US" << march6;
-    QTest::newRow("Persian calendar") << QByteArray("۱۶ اسفند ۱۳۹۸") << "en_US" << march6;
-    QTest::newRow("bytes no code page reads as a date") << QByteArray("\x81\x8d\x8f 6 \x90 2020") << "en_US" << QDate();
     // Locales without month names of their own write the month's number
     // after an "M": that number is the month.
     QTest::newRow("placeholder month M1") << QByteArray("4 M1 2020") << "en_US" << QDate(2020, 1, 4);
     QTest::newRow("placeholder month M01") << QByteArray("4 M01 2020") << "en_US" << QDate(2020, 1, 4);
     QTest::newRow("placeholder month M12 first") << QByteArray("M12 4, 2020") << "C" << QDate(2020, 12, 4);
+}
+
+// Years of the Thai Buddhist era and months of the Persian calendar.
+void addOtherErasAndCalendars()
+{
+    QTest::newRow("Thai Buddhist era") << QByteArray("6 มีนาคม 2563") << "en_US" << march6;
+    QTest::newRow("Thai Buddhist era marked") << QByteArray("วันศุกร์ที่ 6 มีนาคม พ.ศ. 2563") << "en_US" << march6;
+    QTest::newRow("Thai in 874") << QByteArray("6 \xc1\xd5\xb9\xd2\xa4\xc1 2563") << "en_US" << march6;
+    QTest::newRow("Persian calendar") << QByteArray("۱۶ اسفند ۱۳۹۸") << "en_US" << march6;
     // A year from 2400 on is a Thai year of the Buddhist era or no year.
     QTest::newRow("Thai year with slashes") << QByteArray("6/3/2563") << "en_US" << QDate();
     QTest::newRow("Thai year, time and its mark in 874") << QByteArray("6/3/2563 10:15 \xb9.") << "de_DE" << QDate();
     QTest::newRow("Thai era, time and its mark in 874")
         << QByteArray("6 \xc1\xd5\xb9\xd2\xa4\xc1 \xbe.\xc8. 2563 10:15") << "en_US" << march6;
+}
+
+// Dates followed by a time of day, which is no part of the day.
+void addDatesWithTimes()
+{
+    QTest::newRow("slashes with a time") << QByteArray("3/6/2020 10:15 AM") << "en_US" << march6;
+    QTest::newRow("ISO with a time") << QByteArray("2020-03-06 10:15:00") << "en_US" << march6;
+    QTest::newRow("dots with a time") << QByteArray("06.03.2020 10:15") << "en_US" << march6;
+}
+
+} // namespace
+
+void tst_Dates::datesWrittenElsewhere_data()
+{
+    // Texts as Windows machines write them: their own long formats, in
+    // UTF-8 or in the single-byte code page of their language.
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("machine");
+    QTest::addColumn<QDate>("day"); // invalid: the text stays as it is
+    addAlphabeticLongDates();
+    addNumericDates();
+    addTextsOnlyOneLanguageWrites();
+    addEastAsianLongDates();
+    addMonthsWrittenAsNumbers();
+    addOtherErasAndCalendars();
+    addDatesWithTimes();
 }
 
 void tst_Dates::datesWrittenElsewhere()
@@ -473,6 +521,111 @@ void tst_Dates::shortenedOnACharacterBoundary()
     QCOMPARE(emojiCut, QString(1023, QLatin1Char('x')) + QChar(0x2026));
 }
 
+namespace {
+
+// One moment as a writer in a zone shows it, and the days a reader here
+// must and must not read in what the writer writes.
+struct WrittenMoment {
+    WrittenMoment(const QByteArray& zoneName, const QDateTime& utc)
+        : zone(zoneName)
+        , writerZone(zoneName)
+        , moment(utc)
+        , atWriter(utc.toTimeZone(writerZone))
+        , here(utc.toLocalTime().date())
+        , wrong(atWriter.date() != here ? atWriter.date() : here.addDays(1))
+        , at(QString::number(utc.toSecsSinceEpoch()))
+    {
+    }
+
+    [[nodiscard]] bool utc() const { return zone == "UTC"; }
+    // A row for what a tool wrote, unless it is not on this machine.
+    void add(const QString& tool, const QByteArray& text, QDate day, QDate wrongDay) const
+    {
+        if (!text.isEmpty())
+            QTest::addRow("%s, %s, %s: %s", qPrintable(tool), zone.constData(),
+                qPrintable(moment.toString(Qt::ISODate)), text.constData())
+                << text << day << wrongDay;
+    }
+
+    QByteArray zone;
+    QTimeZone writerZone;
+    QDateTime moment;
+    QDateTime atWriter;
+    QDate here;
+    QDate wrong; // the writer's day where it is another, else the next
+    QString at; // seconds since the epoch
+};
+
+// The tools that name the zone in a timestamp of a moment or of a file.
+void addToolsNamingTheirZone(const WrittenMoment& shown)
+{
+    const QString file = QStringLiteral("\"$FILE\"");
+    const QList<std::pair<const char*, QString>> zoned {
+        { "date -R", QStringLiteral("date -R -d @$AT") },
+        { "date -Iseconds", QStringLiteral("date -Iseconds -d @$AT") },
+        { "date --rfc-3339=ns", QStringLiteral("date --rfc-3339=ns -d @$AT") },
+        { "stat -c %y", QStringLiteral("stat -c %y ") + file },
+        { "ls --full-time", QStringLiteral("ls --full-time ") + file + QStringLiteral(" | cut -d' ' -f6-8") },
+        { "find -printf", QStringLiteral("find ") + file + QStringLiteral(" -printf '%TY-%Tm-%TdT%TT%Tz'") },
+    };
+    for (const auto& [tool, command] : zoned) {
+        QString line = command;
+        line.replace(QLatin1String("$AT"), shown.at).replace(QLatin1String("$FILE"), fileOf(shown.moment));
+        shown.add(QString::fromLatin1(tool), written(line, QStringLiteral("C"), shown.zone), shown.here, shown.wrong);
+    }
+}
+
+// date's own format names the zone by its abbreviation, which only UTC's
+// is read by.
+void addDateUnderLanguages(const WrittenMoment& shown)
+{
+    const QStringList languages { "C", "en_US.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", "es_ES.UTF-8", "ru_RU.UTF-8",
+        "ja_JP.UTF-8", "zh_CN.UTF-8", "pt_BR.UTF-8", "it_IT.UTF-8" };
+    for (const QString& language : languages)
+        shown.add(QStringLiteral("date under ") + language,
+            written(QStringLiteral("date -d @") + shown.at, language, shown.zone), shown.utc() ? shown.here : QDate(),
+            shown.utc() ? shown.wrong : shown.here);
+}
+
+// PowerShell's standard formats, after their documented patterns: "o"
+// with the offset, "s" without a zone, "u" and "R" of UTC; and ISO 8601's
+// basic format of UTC.
+void addPowerShellFormats(const WrittenMoment& shown)
+{
+    const QDateTime& atWriter = shown.atWriter;
+    const QString offset = shown.writerZone.displayName(atWriter, QTimeZone::OffsetName).mid(3);
+    shown.add(QStringLiteral("PowerShell o"),
+        (atWriter.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz0000")) + (offset.isEmpty() ? "+00:00" : offset))
+            .toLatin1(),
+        shown.here, shown.wrong);
+    shown.add(QStringLiteral("PowerShell s"), atWriter.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1(),
+        atWriter.date(), atWriter.date().addDays(1));
+    if (!shown.utc())
+        return;
+    const QLocale english = QLocale::c();
+    shown.add(QStringLiteral("PowerShell u"),
+        english.toString(atWriter, QStringLiteral("yyyy-MM-dd HH:mm:ssZ")).toLatin1(), shown.here, shown.wrong);
+    shown.add(QStringLiteral("PowerShell R"),
+        english.toString(atWriter, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'")).toLatin1(), shown.here,
+        shown.wrong);
+    shown.add(QStringLiteral("ISO basic"), english.toString(atWriter, QStringLiteral("yyyyMMddTHHmmssZ")).toLatin1(),
+        shown.here, shown.wrong);
+}
+
+// Malay's date leaves AM and PM out: 11:30 is read only where 11:30 and
+// 23:30 UTC fall on one day here.
+void addMalayDate(const WrittenMoment& shown)
+{
+    if (!shown.utc() || shown.atWriter.time().hour() % 12 != 11)
+        return;
+    const QDate morning = shown.atWriter.addSecs(-43200).toLocalTime().date();
+    const QDate evening = shown.atWriter.toLocalTime().date();
+    shown.add(QStringLiteral("Malay date"), "Jumaat 06 Mac 2020 11:30:00  UTC",
+        morning == evening ? shown.here : QDate(), morning == evening ? shown.here.addDays(1) : shown.here);
+}
+
+} // namespace
+
 void tst_Dates::timestampsOfTools_data()
 {
     // Each tool's timestamp of three moments, written in zones east and
@@ -485,74 +638,17 @@ void tst_Dates::timestampsOfTools_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QDate>("day"); // invalid: stays as written
     QTest::addColumn<QDate>("wrongDay"); // must not be read
-    const QString file = QStringLiteral("\"$FILE\"");
-    const QList<std::pair<const char*, QString>> zoned {
-        { "date -R", QStringLiteral("date -R -d @$AT") },
-        { "date -Iseconds", QStringLiteral("date -Iseconds -d @$AT") },
-        { "date --rfc-3339=ns", QStringLiteral("date --rfc-3339=ns -d @$AT") },
-        { "stat -c %y", QStringLiteral("stat -c %y ") + file },
-        { "ls --full-time", QStringLiteral("ls --full-time ") + file + QStringLiteral(" | cut -d' ' -f6-8") },
-        { "find -printf", QStringLiteral("find ") + file + QStringLiteral(" -printf '%TY-%Tm-%TdT%TT%Tz'") },
-    };
-    const QStringList languages { "C", "en_US.UTF-8", "de_DE.UTF-8", "fr_FR.UTF-8", "es_ES.UTF-8", "ru_RU.UTF-8",
-        "ja_JP.UTF-8", "zh_CN.UTF-8", "pt_BR.UTF-8", "it_IT.UTF-8" };
     const QList<QDateTime> moments { QDateTime(QDate(2020, 3, 6), QTime(12, 0), QTimeZone::utc()),
         QDateTime(QDate(2020, 3, 6), QTime(23, 30), QTimeZone::utc()),
         QDateTime(QDate(2020, 3, 7), QTime(0, 30), QTimeZone::utc()),
         QDateTime(QDate(2020, 7, 1), QTime(22, 15, 59, 999), QTimeZone::utc()) };
-    const QLocale english = QLocale::c();
     for (const QByteArray zone : { "UTC", "Asia/Tokyo", "America/Los_Angeles", "Asia/Kolkata" }) {
-        const QTimeZone writerZone(zone);
         for (const QDateTime& moment : moments) {
-            const QDateTime atWriter = moment.toTimeZone(writerZone);
-            const QDate here = moment.toLocalTime().date();
-            // The wrong day: the writer's where it is another, else the next.
-            const QDate wrong = atWriter.date() != here ? atWriter.date() : here.addDays(1);
-            const QString at = QString::number(moment.toSecsSinceEpoch());
-            const auto add = [&](const QString& tool, const QByteArray& text, QDate day, QDate wrongDay) {
-                if (!text.isEmpty())
-                    QTest::addRow("%s, %s, %s: %s", qPrintable(tool), zone.constData(),
-                        qPrintable(moment.toString(Qt::ISODate)), text.constData())
-                        << text << day << wrongDay;
-            };
-            for (const auto& [tool, command] : zoned) {
-                QString line = command;
-                line.replace(QLatin1String("$AT"), at).replace(QLatin1String("$FILE"), fileOf(moment));
-                add(QString::fromLatin1(tool), written(line, QStringLiteral("C"), zone), here, wrong);
-            }
-            // date's own format names the zone by its abbreviation, which
-            // only UTC's is read by.
-            const bool utc = zone == "UTC";
-            for (const QString& language : languages)
-                add(QStringLiteral("date under ") + language, written(QStringLiteral("date -d @") + at, language, zone),
-                    utc ? here : QDate(), utc ? wrong : here);
-            // PowerShell's standard formats, after their documented patterns:
-            // "o" with the offset, "s" without a zone, "u" and "R" of UTC.
-            const QString offset = writerZone.displayName(atWriter, QTimeZone::OffsetName).mid(3);
-            add(QStringLiteral("PowerShell o"),
-                (atWriter.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz0000"))
-                    + (offset.isEmpty() ? "+00:00" : offset))
-                    .toLatin1(),
-                here, wrong);
-            add(QStringLiteral("PowerShell s"), atWriter.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")).toLatin1(),
-                atWriter.date(), atWriter.date().addDays(1));
-            // Malay's date leaves AM and PM out: 11:30 is read only where
-            // 11:30 and 23:30 UTC fall on one day here.
-            if (utc && atWriter.time().hour() % 12 == 11) {
-                const QDate morning = atWriter.addSecs(-43200).toLocalTime().date();
-                const QDate evening = atWriter.toLocalTime().date();
-                add(QStringLiteral("Malay date"), "Jumaat 06 Mac 2020 11:30:00  UTC",
-                    morning == evening ? here : QDate(), morning == evening ? here.addDays(1) : here);
-            }
-            if (utc) {
-                add(QStringLiteral("PowerShell u"),
-                    english.toString(atWriter, QStringLiteral("yyyy-MM-dd HH:mm:ssZ")).toLatin1(), here, wrong);
-                add(QStringLiteral("PowerShell R"),
-                    english.toString(atWriter, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'")).toLatin1(), here,
-                    wrong);
-                add(QStringLiteral("ISO basic"),
-                    english.toString(atWriter, QStringLiteral("yyyyMMddTHHmmssZ")).toLatin1(), here, wrong);
-            }
+            const WrittenMoment shown(zone, moment);
+            addToolsNamingTheirZone(shown);
+            addDateUnderLanguages(shown);
+            addPowerShellFormats(shown);
+            addMalayDate(shown);
         }
     }
 }

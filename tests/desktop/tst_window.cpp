@@ -737,6 +737,54 @@ void tst_Window::numericDatesEndToEnd_data()
                                                << "13/03/2020";
 }
 
+namespace {
+
+// Files of March 6, 2020, and one of March 13 (decide.so), with the name
+// list of them all.
+void makeFilesOfMarch2020(const Machine& machine)
+{
+    const QStringList names { "long.so", "right.so", "wrong.so", "unread.so", "decide.so" };
+    for (const QString& name : names) {
+        const QDate day = name == "decide.so" ? QDate(2020, 3, 13) : QDate(2020, 3, 6);
+        Machine::makeFile(machine.systemDirectory() + "/" + name.toStdString(), 10, QDateTime(day, QTime(9, 0)));
+    }
+    Machine::writeText(machine.dataFile("dlls.txt"), names.join(QStringLiteral("\r\n")).toStdString());
+}
+
+// Puts another text in place of the date of a file of size 10 in a
+// reference list.
+void rewriteDate(std::string& list, const QString& name, const std::string& from, const QString& to)
+{
+    const std::string line = "\"" + name.toStdString() + "\",\"10\",\"" + from + "\"";
+    const std::size_t at = list.find(line);
+    QVERIFY2(at != std::string::npos, list.c_str());
+    list.replace(at, line.size(), "\"" + name.toStdString() + "\",\"10\",\"" + to.toStdString() + "\"");
+}
+
+// pdftotext may break or join lines; the blocks compare without spaces.
+QString compact(QString printed) { return printed.remove(QRegularExpression("\\s")); }
+
+// Alt+P prints the report to the PDF: it holds each of the blocks, and
+// nothing of the files that matched.
+void checkPrintedReport(frmTest& window, const TestRuntime& runtime, const QString& pdftotext, const QString& pdf,
+    const QStringList& blocks)
+{
+    QTest::keyClick(window.findChild<QWidget*>("lstMatching"), Qt::Key_P, Qt::AltModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        QFileInfo(pdf).size() > 0 && window.findChild<QPushButton*>("cmdPrint")->isEnabled(), patience);
+    QVERIFY2(runtime.messages.empty(), joined(runtime.messages).c_str());
+    QProcess text;
+    text.start(pdftotext, { pdf, "-" });
+    QVERIFY(text.waitForFinished(patience));
+    QCOMPARE(text.exitCode(), 0);
+    const QString printed = compact(QString::fromUtf8(text.readAllStandardOutput()));
+    for (const QString& block : blocks)
+        QVERIFY2(printed.contains(block), qPrintable(block + " not in " + printed));
+    QVERIFY(!printed.contains("right.so") && !printed.contains("long.so"));
+}
+
+} // namespace
+
 void tst_Window::numericDatesEndToEnd()
 {
     // Ctrl+B, Test and Print to a PDF in the real window on this machine's
@@ -754,13 +802,7 @@ void tst_Window::numericDatesEndToEnd()
     const QStringList longDates = longDatesOfMarch2020(here);
     if (longDates.isEmpty())
         QSKIP("the long dates of this machine's language are not written down here");
-    const QDate march6(2020, 3, 6);
-    const QStringList names { "long.so", "right.so", "wrong.so", "unread.so", "decide.so" };
-    for (const QString& name : names) {
-        const QDate day = name == "decide.so" ? QDate(2020, 3, 13) : march6;
-        Machine::makeFile(machine.systemDirectory() + "/" + name.toStdString(), 10, QDateTime(day, QTime(9, 0)));
-    }
-    Machine::writeText(machine.dataFile("dlls.txt"), names.join(QStringLiteral("\r\n")).toStdString());
+    makeFilesOfMarch2020(machine);
     QVERIFY(open(here));
     TestRuntime& runtime = *m_runtime;
     frmTest& window = *m_window;
@@ -773,17 +815,11 @@ void tst_Window::numericDatesEndToEnd()
     const std::string long6 = longDates[0].toStdString();
     const std::string long13 = longDates[2].toStdString();
     std::string list = Machine::readText(machine.dataFile("indll.txt"));
-    const auto rewrite = [&list](const QString& name, const std::string& from, const QString& to) {
-        const std::string line = "\"" + name.toStdString() + "\",\"10\",\"" + from + "\"";
-        const std::size_t at = list.find(line);
-        QVERIFY2(at != std::string::npos, list.c_str());
-        list.replace(at, line.size(), "\"" + name.toStdString() + "\",\"10\",\"" + to.toStdString() + "\"");
-    };
-    rewrite("right.so", long6, right);
-    rewrite("wrong.so", long6, wrong);
-    rewrite("unread.so", long6, unreadable);
+    rewriteDate(list, "right.so", long6, right);
+    rewriteDate(list, "wrong.so", long6, wrong);
+    rewriteDate(list, "unread.so", long6, unreadable);
     if (!decider.isEmpty())
-        rewrite("decide.so", long13, decider);
+        rewriteDate(list, "decide.so", long13, decider);
     if (QTest::currentTestFailed())
         return;
     Machine::writeText(machine.dataFile("indll.txt"), list);
@@ -801,22 +837,9 @@ void tst_Window::numericDatesEndToEnd()
         header + "\"wrong.so\",10,10,\"" + long6 + "\",\"" + longWrong + "\",\"Bad date or size\"\r\n"
             + "\"unread.so\",10,10,\"" + long6 + "\",\"" + unreadable.toStdString() + "\",\"Bad date or size\"\r\n");
 
-    QTest::keyClick(window.findChild<QWidget*>("lstMatching"), Qt::Key_P, Qt::AltModifier);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        QFileInfo(pdf).size() > 0 && window.findChild<QPushButton*>("cmdPrint")->isEnabled(), patience);
-    QVERIFY2(runtime.messages.empty(), joined(runtime.messages).c_str());
-    QProcess text;
-    text.start(pdftotext, { pdf, "-" });
-    QVERIFY(text.waitForFinished(patience));
-    QCOMPARE(text.exitCode(), 0);
-    // pdftotext may break or join lines; the blocks compare without spaces.
-    const auto compact = [](QString printed) { return printed.remove(QRegularExpression("\\s")); };
-    const QString printed = compact(QString::fromUtf8(text.readAllStandardOutput()));
-    for (const QString& block :
-        QStringList { "File:wrong.so", "File:unread.so", "TargetFileDate:" + compact(QString::fromStdString(long6)),
-            "OriginalFileDate:" + compact(QString::fromStdString(longWrong)), "OriginalFileDate:" + unreadable })
-        QVERIFY2(printed.contains(block), qPrintable(block + " not in " + printed));
-    QVERIFY(!printed.contains("right.so") && !printed.contains("long.so"));
+    checkPrintedReport(window, runtime, pdftotext, pdf,
+        { "File:wrong.so", "File:unread.so", "TargetFileDate:" + compact(QString::fromStdString(long6)),
+            "OriginalFileDate:" + compact(QString::fromStdString(longWrong)), "OriginalFileDate:" + unreadable });
 }
 
 void tst_Window::droppedProgramsBecomeTheNameList()

@@ -330,13 +330,10 @@ private:
     ListSteps& m_steps;
 };
 
-} // namespace
-
-void tst_GenerationMachine::killedGenerationLeavesOldOrNewLists()
+// Enough names for the reference list to reach the disk in more than one
+// piece before it is closed.
+void giveManyNames(const Machine& machine)
 {
-    // Enough names for the reference list to reach the disk in more than
-    // one piece before it is closed.
-    Machine machine;
     std::string names;
     for (int i = 0; i < 3000; ++i) {
         const std::string name = "lib" + std::to_string(i) + ".so";
@@ -344,104 +341,149 @@ void tst_GenerationMachine::killedGenerationLeavesOldOrNewLists()
         names += name + "\r\n" + (i % 10 == 0 ? "missing" + std::to_string(i) + ".so\r\n" : "");
     }
     Machine::writeText(machine.dataFile("dlls.txt"), names);
-    const std::string oldReferences = "\"old.so\",\"1\",\"Sunday, December 6, 2026\"\r\n";
-    const std::string oldNotFound = "\"gone.so\"\r\n";
-    const auto restoreOldLists = [&] {
-        Machine::writeText(machine.dataFile("indll.txt"), oldReferences);
-        Machine::writeText(machine.dataFile("dllerr.txt"), oldNotFound);
-    };
+}
 
-    // A whole generation, here, tells the new lists and every operation on them.
-    restoreOldLists();
-    ListSteps recorded(std::nullopt);
-    SteppedRuntime whole(machine, recorded);
-    generateReference(whole);
-    QVERIFY(whole.messages.empty());
-    const std::string newReferences = Machine::readText(machine.dataFile("indll.txt"));
-    const std::string newNotFound = Machine::readText(machine.dataFile("dllerr.txt"));
-    QVERIFY(newReferences.size() > 100'000 && newNotFound.size() > 1'000);
-    const std::vector<ListOperation>& trace = recorded.trace();
-    std::vector<std::size_t> finishes;
-    std::vector<std::size_t> closes;
-    for (std::size_t i = 0; i < trace.size(); ++i) {
-        if (trace[i].step == Step::Finish)
-            finishes.push_back(i + 1);
-        if (trace[i].step == Step::Close)
-            closes.push_back(i + 1);
+// The two lists a generation replaces, as they are on the disk.
+struct GeneratedLists {
+    std::string references;
+    std::string notFound;
+
+    static GeneratedLists readFrom(const Machine& machine)
+    {
+        return { Machine::readText(machine.dataFile("indll.txt")), Machine::readText(machine.dataFile("dllerr.txt")) };
     }
-    QCOMPARE(finishes.size(), std::size_t { 2 });
-    QCOMPARE(closes.size(), std::size_t { 2 });
-    // Both lists are written out before either is put in place.
-    QVERIFY(finishes.back() < closes.front());
+    void writeTo(const Machine& machine) const
+    {
+        Machine::writeText(machine.dataFile("indll.txt"), references);
+        Machine::writeText(machine.dataFile("dllerr.txt"), notFound);
+    }
+    bool operator==(const GeneratedLists&) const = default;
+};
 
-    // Halts before and after every operation near the start, the middle,
-    // the end, each finish and close, and inside each finish.
+// The operations of one kind in a trace, numbered from 1.
+std::vector<std::size_t> operationsOf(const std::vector<ListOperation>& trace, Step step)
+{
+    std::vector<std::size_t> numbers;
+    for (std::size_t i = 0; i < trace.size(); ++i) {
+        if (trace[i].step == step)
+            numbers.push_back(i + 1);
+    }
+    return numbers;
+}
+
+// Halts before and after every operation near the start, the middle, the
+// end, each finish and close, and inside each finish; and before every
+// operation at a fortieth of the way apart.
+std::vector<HaltPoint> haltPoints(
+    std::size_t operations, const std::vector<std::size_t>& finishes, const std::vector<std::size_t>& closes)
+{
     std::vector<HaltPoint> points;
     const auto around = [&](std::size_t operation) {
-        for (std::size_t near = operation > 2 ? operation - 2 : 1; near <= std::min(operation + 2, trace.size());
+        for (std::size_t near = operation > 2 ? operation - 2 : 1; near <= std::min(operation + 2, operations);
              ++near) {
             points.push_back({ near, Halt::Before });
             points.push_back({ near, Halt::After });
         }
     };
     around(1);
-    around(trace.size() / 2);
+    around(operations / 2);
     for (const std::size_t finish : finishes) {
         around(finish);
         points.push_back({ finish, Halt::InsideFinish });
     }
     for (const std::size_t close : closes)
         around(close);
-    const std::size_t stride = std::max(trace.size() / 40, std::size_t { 1 });
-    for (std::size_t operation = 1; operation < trace.size(); operation += stride)
+    const std::size_t stride = std::max(operations / 40, std::size_t { 1 });
+    for (std::size_t operation = 1; operation < operations; operation += stride)
         points.push_back({ operation, Halt::Before });
+    return points;
+}
 
-    // A list is the new one exactly when its close has returned before the halt.
-    const auto replacedBy = [&](const HaltPoint& point, const std::string& list) {
-        for (const std::size_t close : closes) {
-            if (trace[close - 1].path.ends_with(list))
-                return close < point.operation || (close == point.operation && point.halt == Halt::After);
-        }
-        return false;
-    };
+QString describe(const HaltPoint& point, std::size_t operations)
+{
+    static constexpr const char* halts[] = { "before", "after", "inside" };
+    return QStringLiteral("operation %1 of %2, %3")
+        .arg(point.operation)
+        .arg(operations)
+        .arg(halts[static_cast<int>(point.halt)]);
+}
+
+// A list is the new one exactly when its close has returned before the halt.
+bool replacedBefore(const HaltPoint& point, std::string_view list, const std::vector<ListOperation>& trace,
+    const std::vector<std::size_t>& closes)
+{
+    for (const std::size_t close : closes) {
+        if (trace[close - 1].path.ends_with(list))
+            return close < point.operation || (close == point.operation && point.halt == Halt::After);
+    }
+    return false;
+}
+
+// Runs a generation in a child process and checks that it halted at the point.
+void generateInChildHaltingAt(const Machine& machine, const HaltPoint& point, const QString& where)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never left stopped when the test dies
+        ListSteps steps(point);
+        SteppedRuntime runtime(machine, steps);
+        generateReference(runtime);
+        ::_exit(0); // it should have halted: the parent reports it
+    }
+    QVERIFY(child > 0);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, WUNTRACED), child);
+    if (WIFSTOPPED(status)) {
+        ::kill(child, SIGKILL);
+        QCOMPARE(::waitpid(child, &status, 0), child);
+    }
+    const int expectedSignal = point.halt == Halt::InsideFinish ? SIGXFSZ : SIGKILL;
+    QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == expectedSignal,
+        qPrintable(where + QStringLiteral(": the child was not halted there")));
+}
+
+} // namespace
+
+void tst_GenerationMachine::killedGenerationLeavesOldOrNewLists()
+{
+    Machine machine;
+    giveManyNames(machine);
+    const GeneratedLists oldLists { "\"old.so\",\"1\",\"Sunday, December 6, 2026\"\r\n", "\"gone.so\"\r\n" };
+
+    // A whole generation, here, tells the new lists and every operation on them.
+    oldLists.writeTo(machine);
+    ListSteps recorded(std::nullopt);
+    SteppedRuntime whole(machine, recorded);
+    generateReference(whole);
+    QVERIFY(whole.messages.empty());
+    const GeneratedLists newLists = GeneratedLists::readFrom(machine);
+    QVERIFY(newLists.references.size() > 100'000 && newLists.notFound.size() > 1'000);
+    const std::vector<ListOperation>& trace = recorded.trace();
+    const std::vector<std::size_t> finishes = operationsOf(trace, Step::Finish);
+    const std::vector<std::size_t> closes = operationsOf(trace, Step::Close);
+    QCOMPARE(finishes.size(), std::size_t { 2 });
+    QCOMPARE(closes.size(), std::size_t { 2 });
+    // Both lists are written out before either is put in place.
+    QVERIFY(finishes.back() < closes.front());
 
     int oldBoth = 0;
     int newBoth = 0;
-    for (const HaltPoint& point : points) {
-        static constexpr const char* halts[] = { "before", "after", "inside" };
-        const QString where = QStringLiteral("operation %1 of %2, %3")
-                                  .arg(point.operation)
-                                  .arg(trace.size())
-                                  .arg(halts[static_cast<int>(point.halt)]);
-        restoreOldLists();
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL); // never left stopped when the test dies
-            ListSteps steps(point);
-            SteppedRuntime runtime(machine, steps);
-            generateReference(runtime);
-            ::_exit(0); // it should have halted: the parent reports it
-        }
-        QVERIFY(child > 0);
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, WUNTRACED), child);
-        if (WIFSTOPPED(status)) {
-            ::kill(child, SIGKILL);
-            QCOMPARE(::waitpid(child, &status, 0), child);
-        }
-        const int expectedSignal = point.halt == Halt::InsideFinish ? SIGXFSZ : SIGKILL;
-        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == expectedSignal,
-            qPrintable(where + QStringLiteral(": the child was not halted there")));
-
-        const std::string references = Machine::readText(machine.dataFile("indll.txt"));
-        const std::string notFound = Machine::readText(machine.dataFile("dllerr.txt"));
+    for (const HaltPoint& point : haltPoints(trace.size(), finishes, closes)) {
+        const QString where = describe(point, trace.size());
+        oldLists.writeTo(machine);
+        generateInChildHaltingAt(machine, point, where);
+        if (QTest::currentTestFailed())
+            return;
+        const GeneratedLists found = GeneratedLists::readFrom(machine);
         // Never a mixed or cut list: each is the old one or the whole new one.
-        QVERIFY2(references == oldReferences || references == newReferences, qPrintable(where));
-        QVERIFY2(notFound == oldNotFound || notFound == newNotFound, qPrintable(where));
-        QVERIFY2((references == newReferences) == replacedBy(point, "indll.txt"), qPrintable(where));
-        QVERIFY2((notFound == newNotFound) == replacedBy(point, "dllerr.txt"), qPrintable(where));
-        oldBoth += references == oldReferences && notFound == oldNotFound ? 1 : 0;
-        newBoth += references == newReferences && notFound == newNotFound ? 1 : 0;
+        QVERIFY2(found.references == oldLists.references || found.references == newLists.references, qPrintable(where));
+        QVERIFY2(found.notFound == oldLists.notFound || found.notFound == newLists.notFound, qPrintable(where));
+        QVERIFY2((found.references == newLists.references) == replacedBefore(point, "indll.txt", trace, closes),
+            qPrintable(where));
+        QVERIFY2((found.notFound == newLists.notFound) == replacedBefore(point, "dllerr.txt", trace, closes),
+            qPrintable(where));
+        oldBoth += found == oldLists ? 1 : 0;
+        newBoth += found == newLists ? 1 : 0;
     }
     QVERIFY2(oldBoth > 0 && newBoth > 0, qPrintable(QStringLiteral("%1 old, %2 new").arg(oldBoth).arg(newBoth)));
 }

@@ -13,38 +13,42 @@ void put(std::string& bytes, std::size_t offset, std::uint64_t value, unsigned w
         bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
 }
 
-std::string makeElf(const ElfRecipe& recipe, ElfLayout* layout)
-{
-    const bool interpreter = !recipe.interpreter.empty();
-    const std::size_t headers = interpreter ? 3 : 2;
-    std::string strings(1, '\0');
-    const auto addString = [&](const std::string& text) {
-        const std::size_t at = strings.size();
+namespace {
+
+// The dynamic section's string table and its entries (tag, value) that
+// name things, before those that say where the table lies.
+struct DynamicSection {
+    std::string strings = std::string(1, '\0');
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> entries;
+
+    void add(std::uint64_t tag, const std::string& text)
+    {
+        entries.emplace_back(tag, strings.size());
         strings += text;
         strings += '\0';
-        return at;
-    };
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> dynamic;
+    }
+};
+
+DynamicSection dynamicSectionOf(const ElfRecipe& recipe)
+{
+    DynamicSection dynamic;
     for (const std::string& name : recipe.needed)
-        dynamic.emplace_back(1, addString(name)); // DT_NEEDED
+        dynamic.add(1, name); // DT_NEEDED
     if (!recipe.soname.empty())
-        dynamic.emplace_back(14, addString(recipe.soname));
+        dynamic.add(14, recipe.soname);
     if (!recipe.rpath.empty())
-        dynamic.emplace_back(15, addString(recipe.rpath));
+        dynamic.add(15, recipe.rpath);
     if (!recipe.runpath.empty())
-        dynamic.emplace_back(29, addString(recipe.runpath));
+        dynamic.add(29, recipe.runpath);
     if (recipe.noDefaultLibraries)
-        dynamic.emplace_back(0x6ffffffb, 0x800); // DT_FLAGS_1, DF_1_NODEFLIB
+        dynamic.entries.emplace_back(0x6ffffffb, 0x800); // DT_FLAGS_1, DF_1_NODEFLIB
+    return dynamic;
+}
 
-    const std::size_t interpreterAt = 64 + headers * 56;
-    const std::size_t stringsAt = interpreterAt + (interpreter ? recipe.interpreter.size() + 1 : 0);
-    const std::size_t dynamicAt = (stringsAt + strings.size() + 7) & ~std::size_t { 7 };
-    dynamic.emplace_back(5, stringsAt); // DT_STRTAB, an address: loaded where it lies
-    dynamic.emplace_back(10, strings.size()); // DT_STRSZ
-    dynamic.emplace_back(0, 0);
-    const std::size_t total = dynamicAt + dynamic.size() * 16;
-
-    std::string bytes(total, '\0');
+// The ELF header of a 64-bit little-endian shared object whose program
+// headers follow it.
+void putElfHeader(std::string& bytes, std::uint16_t machine, std::size_t programHeaders)
+{
     bytes.replace(0, 4,
         "\x7f"
         "ELF");
@@ -52,34 +56,58 @@ std::string makeElf(const ElfRecipe& recipe, ElfLayout* layout)
     bytes[5] = 1; // little-endian
     bytes[6] = 1;
     put(bytes, 16, 3, 2); // ET_DYN
-    put(bytes, 18, recipe.machine, 2);
+    put(bytes, 18, machine, 2);
     put(bytes, 20, 1, 4);
     put(bytes, 32, 64, 8); // program headers
     put(bytes, 52, 64, 2);
     put(bytes, 54, 56, 2);
-    put(bytes, 56, headers, 2);
+    put(bytes, 56, programHeaders, 2);
     put(bytes, 58, 64, 2);
-    const auto header = [&](std::size_t index, std::uint32_t type, std::size_t offset, std::size_t size) {
-        const std::size_t at = 64 + index * 56;
-        put(bytes, at, type, 4);
-        put(bytes, at + 4, 4, 4);
-        put(bytes, at + 8, offset, 8);
-        put(bytes, at + 16, offset, 8);
-        put(bytes, at + 24, offset, 8);
-        put(bytes, at + 32, size, 8);
-        put(bytes, at + 40, size, 8);
-        put(bytes, at + 48, 8, 8);
-    };
-    header(0, 1, 0, total); // PT_LOAD: the whole file
-    header(1, 2, dynamicAt, dynamic.size() * 16); // PT_DYNAMIC
+}
+
+// A readable program header of a segment loaded where it lies in the file.
+void putProgramHeader(std::string& bytes, std::size_t index, std::uint32_t type, std::size_t offset, std::size_t size)
+{
+    const std::size_t at = 64 + index * 56;
+    put(bytes, at, type, 4);
+    put(bytes, at + 4, 4, 4);
+    put(bytes, at + 8, offset, 8);
+    put(bytes, at + 16, offset, 8);
+    put(bytes, at + 24, offset, 8);
+    put(bytes, at + 32, size, 8);
+    put(bytes, at + 40, size, 8);
+    put(bytes, at + 48, 8, 8);
+}
+
+} // namespace
+
+std::string makeElf(const ElfRecipe& recipe, ElfLayout* layout)
+{
+    const bool interpreter = !recipe.interpreter.empty();
+    const std::size_t headers = interpreter ? 3 : 2;
+    DynamicSection dynamic = dynamicSectionOf(recipe);
+    const std::string& strings = dynamic.strings;
+
+    const std::size_t interpreterAt = 64 + headers * 56;
+    const std::size_t stringsAt = interpreterAt + (interpreter ? recipe.interpreter.size() + 1 : 0);
+    const std::size_t dynamicAt = (stringsAt + strings.size() + 7) & ~std::size_t { 7 };
+    dynamic.entries.emplace_back(5, stringsAt); // DT_STRTAB, an address: loaded where it lies
+    dynamic.entries.emplace_back(10, strings.size()); // DT_STRSZ
+    dynamic.entries.emplace_back(0, 0);
+    const std::size_t total = dynamicAt + dynamic.entries.size() * 16;
+
+    std::string bytes(total, '\0');
+    putElfHeader(bytes, recipe.machine, headers);
+    putProgramHeader(bytes, 0, 1, 0, total); // PT_LOAD: the whole file
+    putProgramHeader(bytes, 1, 2, dynamicAt, dynamic.entries.size() * 16); // PT_DYNAMIC
     if (interpreter) {
-        header(2, 3, interpreterAt, recipe.interpreter.size() + 1); // PT_INTERP
+        putProgramHeader(bytes, 2, 3, interpreterAt, recipe.interpreter.size() + 1); // PT_INTERP
         bytes.replace(interpreterAt, recipe.interpreter.size(), recipe.interpreter);
     }
     bytes.replace(stringsAt, strings.size(), strings);
-    for (std::size_t i = 0; i < dynamic.size(); ++i) {
-        put(bytes, dynamicAt + i * 16, dynamic[i].first, 8);
-        put(bytes, dynamicAt + i * 16 + 8, dynamic[i].second, 8);
+    for (std::size_t i = 0; i < dynamic.entries.size(); ++i) {
+        put(bytes, dynamicAt + i * 16, dynamic.entries[i].first, 8);
+        put(bytes, dynamicAt + i * 16 + 8, dynamic.entries[i].second, 8);
     }
     if (layout != nullptr)
         *layout = { 64, dynamicAt, stringsAt };

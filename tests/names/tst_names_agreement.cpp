@@ -179,6 +179,74 @@ void tst_NamesAgreement::elfProgramsAgreeWithLdd()
     QVERIFY2(differing.isEmpty(), qPrintable(QString::number(differing.size()) + " programs differ"));
 }
 
+namespace {
+
+// The walk's first level: everything the file itself imports.
+NameSet firstLevelOf(const ProgramDependencies& walk, const QString& file)
+{
+    NameSet names;
+    for (const Dependency& dependency : walk.dependencies) {
+        if (dependency.neededBy == file.toStdString())
+            names.insert(QString::fromStdString(dependency.name).toLower());
+    }
+    return names;
+}
+
+// Every name the walk found, at any level.
+NameSet everyNameOf(const ProgramDependencies& walk)
+{
+    NameSet names;
+    for (const Dependency& dependency : walk.dependencies)
+        names.insert(QString::fromStdString(dependency.name).toLower());
+    return names;
+}
+
+// objdump's import lists of a file without the API sets and the file's
+// own name.
+NameSet objdumpDirectImports(const QString& file)
+{
+    NameSet names;
+    for (const QString& name : objdumpImports(file)) {
+        if (!isApiSetName(name.toStdString()) && name != QFileInfo(file).fileName().toLower())
+            names.insert(name);
+    }
+    return names;
+}
+
+// objdump's import lists followed through the file's directory and Wine's.
+NameSet objdumpClosure(const QString& file)
+{
+    NameSet closure;
+    QStringList queue { file };
+    while (!queue.isEmpty()) {
+        const QString next = queue.takeFirst();
+        for (const QString& name : objdumpImports(next)) {
+            if (isApiSetName(name.toStdString()) || name == QFileInfo(file).fileName().toLower()
+                || !closure.insert(name).second)
+                continue;
+            for (const QString& directory : { QFileInfo(file).absolutePath(), wineDirectory }) {
+                const QStringList match = QDir(directory).entryList({ name }, QDir::Files);
+                if (!match.isEmpty()) {
+                    queue << directory + "/" + match.first();
+                    break;
+                }
+            }
+        }
+    }
+    return closure;
+}
+
+// Whether our names and objdump's agree; where not, says how they differ.
+bool agree(const QString& what, const NameSet& ours, const NameSet& theirs, QStringList& differing)
+{
+    if (ours == theirs)
+        return true;
+    differing << what + ": only here: " + difference(ours, theirs) + "; only objdump: " + difference(theirs, ours);
+    return false;
+}
+
+} // namespace
+
 void tst_NamesAgreement::peImportsAgreeWithObjdump()
 {
     QStringList files = filesOf({ wineDirectory }, "MZ", 2);
@@ -195,57 +263,15 @@ void tst_NamesAgreement::peImportsAgreeWithObjdump()
     QStringList differing;
     for (qsizetype index = 0; index < files.size(); ++index) {
         const QString& file = files[index];
-        // Direct: the names in the import table, as objdump lists them.
-        const NameSet theirs = objdumpImports(file);
         const ProgramDependencies walk = walker.walk(file.toStdString());
-        NameSet ours;
         if (!walk.problems.empty())
             QFAIL(qPrintable(file + ": " + QString::fromStdString(walk.problems[0].why)));
-        // The walk's first level: everything the file itself imports.
-        for (const Dependency& dependency : walk.dependencies) {
-            if (dependency.neededBy == file.toStdString())
-                ours.insert(QString::fromStdString(dependency.name).toLower());
-        }
-        NameSet theirsWithoutApiSets;
-        for (const QString& name : theirs) {
-            if (!isApiSetName(name.toStdString()) && name != QFileInfo(file).fileName().toLower())
-                theirsWithoutApiSets.insert(name);
-        }
-        if (ours == theirsWithoutApiSets)
-            ++direct;
-        else
-            differing << file + " direct: only here: " + difference(ours, theirsWithoutApiSets)
-                    + "; only objdump: " + difference(theirsWithoutApiSets, ours);
-
+        // Direct: the names in the import table, as objdump lists them.
+        direct += agree(file + " direct", firstLevelOf(walk, file), objdumpDirectImports(file), differing) ? 1 : 0;
         // Recursive: objdump's lists followed through the same directories;
         // it runs objdump many times, so for the first files only.
-        if (index >= 60)
-            continue;
-        NameSet closure;
-        QStringList queue { file };
-        while (!queue.isEmpty()) {
-            const QString next = queue.takeFirst();
-            for (const QString& name : objdumpImports(next)) {
-                if (isApiSetName(name.toStdString()) || name == QFileInfo(file).fileName().toLower()
-                    || !closure.insert(name).second)
-                    continue;
-                for (const QString& directory : { QFileInfo(file).absolutePath(), wineDirectory }) {
-                    const QStringList match = QDir(directory).entryList({ name }, QDir::Files);
-                    if (!match.isEmpty()) {
-                        queue << directory + "/" + match.first();
-                        break;
-                    }
-                }
-            }
-        }
-        NameSet all;
-        for (const Dependency& dependency : walk.dependencies)
-            all.insert(QString::fromStdString(dependency.name).toLower());
-        if (all == closure)
-            ++recursive;
-        else
-            differing << file + " recursive: only here: " + difference(all, closure)
-                    + "; only objdump: " + difference(closure, all);
+        if (index < 60)
+            recursive += agree(file + " recursive", everyNameOf(walk), objdumpClosure(file), differing) ? 1 : 0;
     }
     qInfo("%d PE files agree directly, %d recursively, %lld differences", direct, recursive,
         static_cast<long long>(differing.size()));

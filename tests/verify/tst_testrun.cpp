@@ -614,6 +614,64 @@ void tst_TestRun::signedLists_data()
                                                                     << "indll.txt not checked|indll.sha256 not checked";
 }
 
+namespace {
+
+// The reference list and its digest list, with their signatures.
+struct SignedLists {
+    std::string list;
+    std::string digests;
+    std::string listSignature;
+    std::string digestSignature;
+};
+
+std::string signatureOf(const signing::SecretKey& by, std::string_view bytes)
+{
+    return signing::signatureText(signing::sign(by, bytes, "timestamp:1", "signed"));
+}
+
+// What a row of signedLists does to a.so and its lists after they were signed.
+void changeSigned(const QString& change, Machine& machine, SignedLists& lists)
+{
+    const std::string library = machine.systemDirectory() + "\\a.so";
+    if (change == "forge size") {
+        machine.files.put(library, "01234567890", at(reference));
+        lists.list = entry("a.so", "11");
+    } else if (change == "forge digest") {
+        machine.files.put(library, "9876543210", at(reference));
+        lists.digests = hexOf(test::MemoryFiles::fingerprint("9876543210")) + "  a.so\n";
+    } else if (change == "edit signature") {
+        signing::SignatureFile edited = *signing::readSignature(lists.listSignature);
+        edited.signature[0] ^= 1;
+        lists.listSignature = signing::signatureText(edited);
+    } else if (change == "edit comment") {
+        lists.listSignature.replace(lists.listSignature.find("timestamp:1"), 11, "timestamp:2");
+    } else if (change == "huge signature") {
+        lists.listSignature.append(10'000'000, 'A');
+    }
+}
+
+// The lists in the application's folder, and the signatures the row leaves.
+void writeSigned(const QString& change, Machine& machine, const SignedLists& lists)
+{
+    machine.writeText(machine.dataFile("indll.txt"), lists.list);
+    machine.writeText(machine.dataFile("indll.sha256"), lists.digests);
+    if (change != "unsign")
+        machine.writeText(machine.dataFile("indll.txt.minisig"), lists.listSignature);
+    if (change != "unsign digests")
+        machine.writeText(machine.dataFile("indll.sha256.minisig"), lists.digestSignature);
+}
+
+// What the window was told of each list's signature.
+QString signatureNotes(const FakeWindow& window)
+{
+    QStringList noted;
+    for (const ListSignatureNote& note : window.signatures)
+        noted << QString::fromStdString(note.list + " " + (note.checked ? note.keyId : "not checked"));
+    return noted.join('|');
+}
+
+} // namespace
+
 void tst_TestRun::signedLists()
 {
     QFETCH(QString, change);
@@ -622,40 +680,14 @@ void tst_TestRun::signedLists()
     QFETCH(QString, message);
     QFETCH(QString, notes);
     Machine machine;
-    const std::string library = machine.systemDirectory() + "\\a.so";
-    machine.files.put(library, "0123456789", at(reference));
-    std::string list = entry("a.so", "10");
-    std::string digests = hexOf(test::MemoryFiles::fingerprint("0123456789")) + "  a.so\n";
+    machine.files.put(machine.systemDirectory() + "\\a.so", "0123456789", at(reference));
     const signing::SecretKey key = signing::newSecretKey();
     const signing::SecretKey other = signing::newSecretKey();
-    const auto signatureOf = [](const signing::SecretKey& by, std::string_view bytes) {
-        return signing::signatureText(signing::sign(by, bytes, "timestamp:1", "signed"));
-    };
-    std::string listSignature = signatureOf(change == "other key" ? other : key, list);
-    std::string digestSignature = signatureOf(key, digests);
-    if (change == "forge size") {
-        machine.files.put(library, "01234567890", at(reference));
-        list = entry("a.so", "11");
-    } else if (change == "forge digest") {
-        machine.files.put(library, "9876543210", at(reference));
-        digests = hexOf(test::MemoryFiles::fingerprint("9876543210")) + "  a.so\n";
-    } else if (change == "edit signature") {
-        listSignature = signing::signatureText([&] {
-            signing::SignatureFile edited = *signing::readSignature(listSignature);
-            edited.signature[0] ^= 1;
-            return edited;
-        }());
-    } else if (change == "edit comment") {
-        listSignature.replace(listSignature.find("timestamp:1"), 11, "timestamp:2");
-    } else if (change == "huge signature") {
-        listSignature.append(10'000'000, 'A');
-    }
-    machine.writeText(machine.dataFile("indll.txt"), list);
-    machine.writeText(machine.dataFile("indll.sha256"), digests);
-    if (change != "unsign")
-        machine.writeText(machine.dataFile("indll.txt.minisig"), listSignature);
-    if (change != "unsign digests")
-        machine.writeText(machine.dataFile("indll.sha256.minisig"), digestSignature);
+    SignedLists lists { entry("a.so", "10"), hexOf(test::MemoryFiles::fingerprint("0123456789")) + "  a.so\n", {}, {} };
+    lists.listSignature = signatureOf(change == "other key" ? other : key, lists.list);
+    lists.digestSignature = signatureOf(key, lists.digests);
+    changeSigned(change, machine, lists);
+    writeSigned(change, machine, lists);
 
     FakeRuntime runtime(machine.applicationDirectory(), machine.files);
     if (trusted)
@@ -669,10 +701,7 @@ void tst_TestRun::signedLists()
     message.replace("OTHER", QString::fromStdString(signing::keyIdText(other.id)));
     QCOMPARE(lines(window.matching).join('|'), matching);
     QCOMPARE(lines(runtime.messages).join('|'), message);
-    QStringList noted;
-    for (const ListSignatureNote& note : window.signatures)
-        noted << QString::fromStdString(note.list + " " + (note.checked ? note.keyId : "not checked"));
-    QCOMPARE(noted.join('|'), QString(notes).replace("KEY", keyId));
+    QCOMPARE(signatureNotes(window), QString(notes).replace("KEY", keyId));
     // A list refused leaves nothing but the exceptions file's first line,
     // and the buttons enabled again.
     if (!message.isEmpty()) {
