@@ -201,9 +201,10 @@ as_wine_user() { "${wine_user[@]}" "$@"; }
 wine_run() { "${wine_command[@]}" "$@"; }
 
 # start_wine_prefix DIR: a fresh Wine prefix DIR/prefix, DIR its home and
-# the Wine user's (what DIR holds already stays whose it is); exports what Wine reads (no debug output, no
-# Mono or Gecko installer, the C.UTF-8 language: in the bare C language
-# Wine cannot name a file with letters beyond ASCII).
+# the Wine user's (what DIR holds already stays whose it is); exports what
+# Wine reads: no debug output, no Mono or Gecko installer, the C.UTF-8
+# language (in the bare C language Wine cannot name a file with letters
+# beyond ASCII).
 start_wine_prefix() {
     local dir=$1
     export WINEPREFIX="$dir/prefix" HOME="$dir" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8 \
