@@ -9,6 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
+. scripts/lib/harness.sh
 install_missing "${BUNDLE_PACKAGES[@]}"
 archive=$(ls build-bundle/deptest-*-linux-x86_64.tar.gz 2>/dev/null | head -n 1 || true)
 [ -n "$archive" ] || { bash scripts/bundle.sh; archive=$(ls build-bundle/deptest-*-linux-x86_64.tar.gz | head -n 1); }
@@ -16,53 +17,14 @@ folder=$(basename "$archive" .tar.gz)
 
 work=$(mktemp -d /var/tmp/deptest-check.XXXXXX)
 root="$work/root"
-display=""
-xvfb=""
-program=""
 cleanup() {
-    [ -n "$program" ] && kill "$program" 2>/dev/null || true
-    [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+    stop_started
     for mount in "$root/tmp/.X11-unix" "$root/proc"; do
         mountpoint -q "$mount" 2>/dev/null && umount -l "$mount"
     done
     rm -rf "$work"
 }
 trap cleanup EXIT
-
-# How long a step on a busy machine may take before the check fails.
-deadline=120
-# Runs a command until it succeeds; fails with the message after the deadline.
-wait_for() {
-    local message=$1
-    shift
-    local until=$((SECONDS + deadline))
-    until "$@"; do
-        if [ "$SECONDS" -ge "$until" ]; then
-            echo "check-bundle: $message" >&2
-            exit 1
-        fi
-        sleep 0.2
-    done
-}
-# Finds the program's window; fails at once, with its output, when the program has ended.
-window=""
-window_or_end() {
-    window=$(DISPLAY=$display xdotool search --onlyvisible --name "Test Dependent Files" 2>/dev/null | head -n 1) || true
-    [ -n "$window" ] && return 0
-    if ! kill -0 "$program" 2>/dev/null; then
-        cat "$1"
-        echo "check-bundle: the program ended before it showed its window" >&2
-        exit 1
-    fi
-    return 1
-}
-# Presses Exit once unless the program has ended; true when it has.
-press_exit_until_ended() {
-    kill -0 "$program" 2>/dev/null || return 0
-    DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers alt+x > /dev/null 2>&1 || true
-    sleep 0.3
-    ! kill -0 "$program" 2>/dev/null
-}
 
 mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
 mirror=${mirror:-http://deb.debian.org/debian}
@@ -81,36 +43,24 @@ tar -C "$root/opt" -xzf "$archive"
 app="/opt/$folder"
 printf 'libc.so.6\r\nnosuch.so\r\nlibQt6Core.so.6\r\n' > "$root$app/dlls.txt"
 
-# Xvfb picks a free display itself and names it on the pipe once it takes
-# connections; -noreset keeps it from resetting under the program when a
-# client that looked for the window disconnects as the last one.
-mkfifo "$work/display"
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3> "$work/display" > "$work/xvfb.log" 2>&1 &
-xvfb=$!
-number=""
-read -r -t "$deadline" number < "$work/display" || true
-if [ -z "$number" ] || ! kill -0 "$xvfb" 2>/dev/null; then
-    cat "$work/xvfb.log" >&2
-    echo "check-bundle: Xvfb was not ready within $deadline s" >&2
-    exit 1
-fi
-display=":$number"
+# The window goes to a private X server, reached from the root through its
+# socket folder.
+start_xvfb "$work"
 mkdir -p "$root/tmp/.X11-unix"
 mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
 mount -t proc proc "$root/proc"
 
-chroot "$root" env -i DISPLAY="$display" QT_QPA_PLATFORM=xcb LANG=C.UTF-8 LC_ALL=en_US.UTF-8 TZ=UTC HOME=/root \
-    "$app/deptest" > "$work/program.log" 2>&1 &
-program=$!
-wait_for "no window within $deadline s" window_or_end "$work/program.log"
-DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers ctrl+b
+start_background chroot "$root" env -i DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb LANG=C.UTF-8 LC_ALL=en_US.UTF-8 TZ=UTC \
+    HOME=/root "$app/deptest" > "$work/program.log" 2>&1
+program=$started
+window=$(wait_for_window "Test Dependent Files" "$program" "$work/program.log")
+press "$window" ctrl+b
 # Ctrl+B handles no other key until it is done, so Test may follow at once;
 # the lists are waited for only to say which step failed.
-wait_for "Ctrl+B wrote no lists within $deadline s" test -e "$root$app/indll.txt" -a -e "$root$app/dllerr.txt"
-DISPLAY=$display xdotool windowfocus --sync "$window" key --clearmodifiers alt+t
+wait_for "Ctrl+B to write the lists" test -e "$root$app/indll.txt" -a -e "$root$app/dllerr.txt"
+press "$window" alt+t
 # Exit is disabled while the test runs: it is pressed until the program ends.
-wait_for "Exit did not end the program within $deadline s" press_exit_until_ended
-program=""
+press_until_ended "$window" "$program" alt+x
 
 # What the three lists must hold, measured on the root itself.
 library="$root/usr/lib/x86_64-linux-gnu/libc.so.6"
@@ -147,11 +97,12 @@ cp "$deb" "$root/tmp/deptest.deb"
 chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends /tmp/deptest.deb \
     > "$work/package.log" 2>&1 || { tail -n 20 "$work/package.log"; echo "check-bundle: the package did not install" >&2; exit 1; }
 command=$(sed -n 's/^Exec=//p' "$root/usr/share/applications/deptest.desktop")
-chroot "$root" env -i DISPLAY="$display" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 HOME=/root $command > "$work/package-program.log" 2>&1 &
-program=$!
-wait_for "the menu entry started no window within $deadline s" window_or_end "$work/package-program.log"
-wait_for "Exit did not end the packaged program within $deadline s" press_exit_until_ended
-program=""
+# shellcheck disable=SC2086 # the menu entry's command line, split as a desktop splits it
+start_background chroot "$root" env -i DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb LC_ALL=C.UTF-8 HOME=/root $command \
+    > "$work/package-program.log" 2>&1
+program=$started
+window=$(wait_for_window "Test Dependent Files" "$program" "$work/package-program.log")
+press_until_ended "$window" "$program" alt+x
 # ---- Fedora layout: begin ----------------------------------------------
 # The same root laid out as Fedora and openSUSE lay theirs out: the
 # libraries in /usr/lib64, the loader told so, no Debian multiarch folder.

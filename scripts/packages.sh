@@ -10,8 +10,9 @@ BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev libgl-dev libcups2-dev libelf
 # installs both lists before any test runs.
 # locales-all: date's timestamps in every language glibc writes them.
 # minisign: signatures made and checked by the tool administrators use.
+# The lint test of the shell scripts (scripts/check-shell.sh) runs shellcheck.
 TEST_PACKAGES=(poppler-utils tzdata locales-all cups cups-daemon cups-client clang libclang-rt-14-dev clang-format clang-tidy cppcheck
-    man-db ansible-core minisign)
+    man-db ansible-core minisign shellcheck)
 # libfuse3-dev and fuse3: the slow pass-through file system bench_lookups mounts.
 BENCH_PACKAGES=(mtree-netbsd time xvfb libfuse3-dev fuse3)
 

@@ -8,14 +8,12 @@
 # than today's come back as a wrong day, or fewer than today's are read right.
 # Ends with a line "N passed, M failed" and fails when any test was skipped.
 #
-# Wine runs as a user other than root (nobody, when started as root): Wine
-# keeps the read-only attribute as the file's write permission, which root
-# is not held to. It runs in the C.UTF-8 language, which every Debian
-# machine has: in the bare C language Wine cannot name a file with letters
-# beyond ASCII.
+# Wine runs as a user other than root (nobody, when started as root) and in
+# the C.UTF-8 language: scripts/lib/harness.sh says why.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/packages.sh
+. scripts/lib/harness.sh
 install_missing "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}"
 
 # libsodium for Windows, cross-built from Debian's source (cached).
@@ -26,21 +24,17 @@ cmake --build --preset windows
 [ -f build-ci/build.ninja ] || cmake --preset ci
 cmake --build build-ci --target check_windows_dates
 
-as_wine_user() { "$@"; }
-[ "$(id -u)" -eq 0 ] && as_wine_user() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
 prefix=$(mktemp -d /tmp/deptest-wine.XXXXXX)
-trap 'as_wine_user /usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$prefix"' EXIT
-export WINEPREFIX="$prefix/prefix" HOME="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8 \
-    LC_ALL=C.UTF-8
+trap 'stop_wine; rm -rf "$prefix"' EXIT
 # The programs are copied beside the prefix: the checkout may lie where
 # that user cannot read (under /root).
 cp build-windows/test_windows_host.exe build-windows/windows_long_dates.exe "$prefix"
 [ "$(id -u)" -eq 0 ] && chown -R 65534:65534 "$prefix"
-as_wine_user /usr/lib/wine/wine64 wineboot --init > /dev/null 2>&1
+start_wine_prefix "$prefix"
 as_wine_user mkdir -p "$WINEPREFIX/drive_c/windows/system"
 
 status=0
-TZ=Europe/Berlin as_wine_user /usr/lib/wine/wine64 "$prefix/test_windows_host.exe" | tee "$prefix/results.txt" \
+TZ=Europe/Berlin wine_run "$prefix/test_windows_host.exe" | tee "$prefix/results.txt" \
     || status=$?
 passed=$(grep -c '^\[       OK \]' "$prefix/results.txt" || true)
 failed=$(grep -c '^\[  FAILED  \] .*(' "$prefix/results.txt" || true)
@@ -54,7 +48,7 @@ allowed_wrong=0
 least_right_utf8=10204
 least_right_code_page=5379
 dates=0
-as_wine_user /usr/lib/wine/wine64 "$prefix/windows_long_dates.exe" > "$prefix/long-dates.txt" || dates=$?
+wine_run "$prefix/windows_long_dates.exe" > "$prefix/long-dates.txt" || dates=$?
 locales=$(grep -c '^locale' "$prefix/long-dates.txt" || true)
 if [ "$dates" -ne 0 ] || [ "$locales" -le 800 ]; then
     echo "FAILED: Wine wrote the long dates of $locales locales (exit status $dates), expected over 800" >&2
