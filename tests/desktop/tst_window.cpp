@@ -470,7 +470,10 @@ void tst_Window::realWindowEndToEnd()
     QCOMPARE(missing.data(Qt::ToolTipRole).toString(), why);
     QCOMPARE(missing.data(Qt::AccessibleDescriptionRole).toString(), why);
     QVERIFY(!window.findChild<QListView*>("lstMatching")->model()->index(0, 0).data(Qt::ToolTipRole).isValid());
-    QCOMPARE(enabledDuringRun, (std::vector<bool> { false, false }));
+    // Events are handled at least once an entry, and while lookups are
+    // under way as often as they take: the button is off each time.
+    QVERIFY(enabledDuringRun.size() >= 2);
+    QCOMPARE(std::count(enabledDuringRun.begin(), enabledDuringRun.end(), true), 0);
     QVERIFY(cmdTest->isEnabled());
 }
 
