@@ -1,7 +1,7 @@
 #include "desktop/QtPrinter.h"
 
 #include "dates/LegacyText.h"
-#include "desktop/PrintQueue.h"
+#include "desktop/QueueJob.h"
 
 #include <QDir>
 #include <QFontMetricsF>
