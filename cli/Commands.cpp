@@ -1,6 +1,5 @@
 #include "cli/Commands.h"
 
-#include "dates/LegacyText.h"
 #include "errors/Messages.h"
 #include "generate/ReferenceGeneration.h"
 #include "names/NameListCommand.h"
@@ -8,6 +7,7 @@
 #include "records/DigestList.h"
 #include "records/RecordReader.h"
 #include "report/ReportPrinting.h"
+#include "text/CodePageText.h"
 #include "verify/EntryCheck.h"
 #include "verify/TestRun.h"
 
@@ -59,7 +59,7 @@ int exceptionRecords(Runtime& runtime)
 
 void reportStop(ConsoleRuntime& runtime, std::int64_t done)
 {
-    runtime.showMessage("deptest: " + message::stoppedOnRequest(done));
+    runtime.showMessage("deptest: " + message::stoppedOnRequestAfter(done));
 }
 
 // What a command that goes through a list entry by entry counted.

@@ -1,9 +1,10 @@
 #include "cli/Console.h"
 
-#include "dates/LegacyText.h"
+#include "dates/Languages.h"
 #include "errors/Messages.h"
 #include "services/Printer.h"
 #include "system/Terminal.h"
+#include "text/CodePageText.h"
 
 #include <QJsonDocument>
 #include <QLocale>

@@ -1,7 +1,8 @@
 #include "dates/DateList.h"
 
 #include "dates/DateWords.h"
-#include "dates/LegacyText.h"
+#include "dates/Languages.h"
+#include "text/CodePageText.h"
 
 #include <algorithm>
 

@@ -54,4 +54,6 @@ const LanguageFacts& factsOf(QLocale::Language language)
     return found != table.end() ? *found : others;
 }
 
+int defaultCodePage(QLocale::Language language) { return factsOf(language).codePage; }
+
 } // namespace deptest

@@ -31,4 +31,7 @@ struct LanguageFacts {
 
 const LanguageFacts& factsOf(QLocale::Language language);
 
+// The code page Windows gives a language.
+int defaultCodePage(QLocale::Language language);
+
 } // namespace deptest

@@ -1,7 +1,8 @@
 #include "dates/LongDateFormat.h"
 
-#include "dates/LegacyText.h"
+#include "dates/Languages.h"
 #include "dates/Timestamp.h"
+#include "text/CodePageText.h"
 
 #include <algorithm>
 #include <iterator>

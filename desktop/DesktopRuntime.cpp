@@ -1,9 +1,9 @@
 #include "desktop/DesktopRuntime.h"
 
-#include "dates/LegacyText.h"
 #include "desktop/QtPrinter.h"
 #include "errors/Messages.h"
 #include "records/DataFiles.h"
+#include "text/CodePageText.h"
 
 #include <QApplication>
 #include <QInputDialog>

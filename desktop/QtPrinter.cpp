@@ -1,7 +1,8 @@
 #include "desktop/QtPrinter.h"
 
-#include "dates/LegacyText.h"
-#include "desktop/PrintQueue.h"
+#include "dates/Languages.h"
+#include "desktop/QueueJob.h"
+#include "text/CodePageText.h"
 
 #include <QDir>
 #include <QFontMetricsF>

@@ -1,12 +1,12 @@
 #include "desktop/frmTest.h"
 
-#include "dates/LegacyText.h"
 #include "desktop/LineListModel.h"
 #include "errors/Messages.h"
 #include "generate/ReferenceGeneration.h"
 #include "names/NameListCommand.h"
 #include "report/ReportPrinting.h"
 #include "services/Runtime.h"
+#include "text/CodePageText.h"
 #include "verify/OrderedLookups.h"
 #include "verify/TestRun.h"
 

@@ -85,7 +85,7 @@ inline std::string unsignedListRemovedByCommand(std::string_view signature)
 }
 
 // The command line's own lines on standard error, after "deptest: ".
-inline std::string stoppedOnRequest(long long entriesDone)
+inline std::string stoppedOnRequestAfter(long long entriesDone)
 {
     return "stopped on request after " + std::to_string(entriesDone) + " entries";
 }
@@ -95,5 +95,26 @@ inline std::string waitingForLists(std::string_view inUse)
 }
 inline constexpr std::string_view standardOutputUnwritable = "could not write to standard output";
 inline constexpr std::string_view noDefaultDestination = "No default destination.";
+
+// The faults of the system's files (system/FileFaults.h), in the same words
+// on every system.
+
+// A file read for a list or a digest, written meanwhile.
+inline constexpr std::string_view fileChangedWhileRead = "The file changed while it was read";
+// A list that is not a plain file: its path, " is ", what it is, then this.
+inline constexpr std::string_view notPlainFileEnding = ", not a plain file";
+inline constexpr std::string_view aDirectory = "a directory";
+// A list that gives more bytes than its size says: its path, then this.
+inline constexpr std::string_view moreBytesThanItsSize = " gives more bytes than its size says: it is not a plain file";
+// A file's contents that cannot be digested.
+inline constexpr std::string_view notRegularForDigest = "Not a regular file: its contents cannot be compared";
+inline constexpr std::string_view stoppedOnRequest = "Stopped on request";
+inline constexpr std::string_view digestNotComputed = "The digest could not be computed";
+// A program file the name list cannot read: the reason after its name.
+inline constexpr std::string_view binaryIsDirectory = "is a directory";
+inline constexpr std::string_view binaryNotRegular = "is not a regular file";
+inline constexpr std::string_view binaryIsEmpty = "is empty";
+inline constexpr std::string_view binaryTooLarge = "is too large";
+inline constexpr std::string_view binaryCutShort = "was cut short while it was read";
 
 } // namespace deptest::message

@@ -2,6 +2,7 @@
 
 #include "services/Directories.h"
 #include "system/LoadedFrom.h"
+#include "system/WindowsFolders.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,5 +1,6 @@
 #include "names/DependencyWalker.h"
 
+#include "errors/Messages.h"
 #include "system/DllSearch.h"
 #include "system/FileSystem.h"
 
@@ -171,7 +172,7 @@ const DependencyWalker::Parsed& DependencyWalker::parse(const std::string& path)
     const ByteSource bytes(*file);
     const std::optional<Format> format = formatOf(bytes);
     if (!format) {
-        parsed.why = "was cut short while it was read";
+        parsed.why = message::binaryCutShort;
         return parsed;
     }
     parsed.format = *format;

@@ -42,6 +42,9 @@ public:
 private:
     // No descriptor and no HANDLE (INVALID_HANDLE_VALUE) is -1.
     static constexpr std::intptr_t closed = -1;
+    // Gives the system's handle back (close, CloseHandle).
+    static void release(std::intptr_t handle);
+
     std::intptr_t m_handle { closed };
     std::uint64_t m_size { 0 };
 };

@@ -16,17 +16,6 @@ std::optional<std::string> cLibraryFile();
 // not say.
 std::optional<std::string> executableDirectory();
 
-// The folders Windows keeps its own files in, as it names them on this
-// machine, each ending in a backslash: the system folder
-// (GetSystemDirectoryW, C:\Windows\system32 for a 64-bit program) and the
-// Windows folder (GetWindowsDirectoryW, not always C:\Windows). Nothing
-// off Windows, where the system directory is the C library's.
-struct WindowsFolders {
-    std::string system;
-    std::string windows;
-};
-std::optional<WindowsFolders> windowsFolders();
-
 // The entry `symbol` of a module loaded from `path` (a shared object the
 // program brings along), or the loader's reason why it cannot be had.
 struct ModuleEntry {

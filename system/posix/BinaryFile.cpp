@@ -1,10 +1,10 @@
 #include "system/BinaryFile.h"
 
+#include "system/FileFaults.h"
 #include "system/posix/OsError.h"
 
 #include <cerrno>
 #include <cstring>
-#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,28 +12,7 @@
 
 namespace deptest {
 
-BinaryFile::BinaryFile(BinaryFile&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, closed))
-    , m_size(std::exchange(other.m_size, 0))
-{
-}
-
-BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept
-{
-    if (this != &other) {
-        if (isOpen())
-            ::close(static_cast<int>(m_handle));
-        m_handle = std::exchange(other.m_handle, closed);
-        m_size = std::exchange(other.m_size, 0);
-    }
-    return *this;
-}
-
-BinaryFile::~BinaryFile()
-{
-    if (isOpen())
-        ::close(static_cast<int>(m_handle));
-}
+void BinaryFile::release(std::intptr_t handle) { ::close(static_cast<int>(handle)); }
 
 namespace {
 
@@ -56,11 +35,11 @@ Result<BinaryFile> BinaryFile::open(const std::string& path)
     if (fstat(descriptor, &status) != 0)
         return unreadable(errno);
     if (S_ISDIR(status.st_mode))
-        return Error { error::pathFileAccess, "is a directory" };
+        return binaryIsDirectory();
     if (!S_ISREG(status.st_mode))
-        return Error { error::pathFileAccess, "is not a regular file" };
+        return binaryNotRegular();
     if (status.st_size == 0)
-        return Error { error::inputPastEnd, "is empty" };
+        return binaryIsEmpty();
     file.m_size = static_cast<std::uint64_t>(status.st_size);
     return file;
 }
@@ -80,16 +59,6 @@ bool BinaryFile::read(std::uint64_t offset, std::span<unsigned char> out) const
         done += static_cast<std::size_t>(got);
     }
     return true;
-}
-
-Result<std::vector<unsigned char>> BinaryFile::readAll(std::size_t most) const
-{
-    if (m_size > most)
-        return Error { error::pathFileAccess, "is too large" };
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(m_size));
-    if (!read(0, bytes))
-        return Error { error::inputPastEnd, "was cut short while it was read" };
-    return bytes;
 }
 
 } // namespace deptest

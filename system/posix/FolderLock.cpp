@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <thread>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -121,7 +119,5 @@ void FolderLock::removeLeftovers(std::span<const std::string_view> fileNames) co
     }
     ::closedir(folder);
 }
-
-void FolderLock::pause() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
 
 } // namespace deptest

@@ -29,8 +29,6 @@ std::optional<std::string> executableDirectory()
     return executable.parent_path().string();
 }
 
-std::optional<WindowsFolders> windowsFolders() { return std::nullopt; }
-
 ModuleEntry loadModuleEntry(const std::string& path, const char* symbol)
 {
     void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -4,6 +4,8 @@
 // first digest is wanted: linked, it would cost every start of the program
 // a third more time in the loader, digests or not.
 
+#include "errors/Messages.h"
+#include "system/FileFaults.h"
 #include "system/FileWriter.h"
 #include "system/posix/OsError.h"
 #include "system/posix/PosixFiles.h"
@@ -81,13 +83,10 @@ struct ContextFree {
 };
 using DigestContext = std::unique_ptr<EVP_MD_CTX, ContextFree>;
 
-Error notRegular() { return { error::pathFileAccess, "Not a regular file: its contents cannot be compared" }; }
-Error stoppedOnRequest() { return { error::pathFileAccess, "Stopped on request" }; }
-Error changedWhileRead() { return { error::pathFileAccess, "The file changed while it was read" }; }
-Error libraryFailure() { return { error::deviceIo, "The digest could not be computed" }; }
 Error noLibrary()
 {
-    return { error::fileNotFound, "The digest could not be computed: " DEPTEST_LIBCRYPTO " is missing" };
+    return { error::fileNotFound,
+        std::string(message::digestNotComputed).append(": " DEPTEST_LIBCRYPTO " is missing") };
 }
 
 } // namespace
@@ -107,7 +106,7 @@ Result<ContentDigest> PosixFiles::digest(std::string_view hostPath, const std::f
     if (::fstat(descriptor, &opened) != 0)
         return errorFromOs(errno);
     if (!S_ISREG(opened.st_mode))
-        return notRegular();
+        return notRegularForDigest();
     // A regular file never blocks; reads go back to waiting as usual.
     ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);
     (void)::posix_fadvise(descriptor, 0, 0, POSIX_FADV_SEQUENTIAL);
@@ -117,7 +116,7 @@ Result<ContentDigest> PosixFiles::digest(std::string_view hostPath, const std::f
         return noLibrary();
     const DigestContext context(calls.newContext());
     if (!context || calls.init(context.get(), calls.sha256(), nullptr) != 1)
-        return libraryFailure();
+        return digestNotComputed();
     std::vector<unsigned char> block(blockSize);
     std::int64_t total = 0;
     for (;;) {
@@ -130,7 +129,7 @@ Result<ContentDigest> PosixFiles::digest(std::string_view hostPath, const std::f
             break;
         total += got;
         if (calls.update(context.get(), block.data(), static_cast<std::size_t>(got)) != 1)
-            return libraryFailure();
+            return digestNotComputed();
         if (betweenBlocks && !betweenBlocks())
             return stoppedOnRequest();
     }
@@ -147,7 +146,7 @@ Result<ContentDigest> PosixFiles::digest(std::string_view hostPath, const std::f
     ContentDigest digest {};
     unsigned int length = 0;
     if (calls.final(context.get(), digest.data(), &length) != 1 || length != digest.size())
-        return libraryFailure();
+        return digestNotComputed();
     return digest;
 }
 

@@ -1,5 +1,7 @@
 #include "system/posix/PosixFiles.h"
 
+#include "errors/Messages.h"
+#include "system/FileFaults.h"
 #include "system/FileWriter.h"
 #include "system/posix/OsError.h"
 
@@ -50,7 +52,7 @@ public:
             if (got >= 0) {
                 m_read += static_cast<std::size_t>(got);
                 if (m_read > static_cast<std::size_t>(m_opened.st_size))
-                    return moreThanItsSize();
+                    return moreBytesThanItsSize(m_path);
                 return static_cast<std::size_t>(got);
             }
             if (errno != EINTR)
@@ -69,12 +71,6 @@ public:
     }
 
 private:
-    static Error changedWhileRead() { return { error::pathFileAccess, "The file changed while it was read" }; }
-    Error moreThanItsSize() const
-    {
-        return { error::pathFileAccess, m_path + " gives more bytes than its size says: it is not a plain file" };
-    }
-
     bool changedSinceOpened() const
     {
         struct stat now { };
@@ -279,15 +275,14 @@ Result<FileMeasurement> measurementOf(const struct stat& status)
 
 // What a list that is not a plain file is, in the words of `ls -l` and
 // `file`, for the message that refuses it.
-Error notPlainFile(const std::string& path, mode_t mode)
+std::string_view kindOf(mode_t mode)
 {
-    const char* what = S_ISDIR(mode) ? "a directory"
-        : S_ISFIFO(mode)             ? "a FIFO (named pipe)"
-        : S_ISSOCK(mode)             ? "a socket"
-        : S_ISCHR(mode)              ? "a character device"
-        : S_ISBLK(mode)              ? "a block device"
-                                     : "something else";
-    return { error::pathFileAccess, path + " is " + what + ", not a plain file" };
+    return S_ISDIR(mode) ? message::aDirectory
+        : S_ISFIFO(mode) ? "a FIFO (named pipe)"
+        : S_ISSOCK(mode) ? "a socket"
+        : S_ISCHR(mode)  ? "a character device"
+        : S_ISBLK(mode)  ? "a block device"
+                         : "something else";
 }
 
 } // namespace
@@ -349,7 +344,7 @@ Result<std::unique_ptr<InputFile>> PosixFiles::openForReading(std::string_view h
     // waiting on a FIFO put there.
     struct stat named { };
     if (::stat(path.c_str(), &named) == 0 && !S_ISREG(named.st_mode))
-        return notPlainFile(path, named.st_mode);
+        return notPlainFile(path, kindOf(named.st_mode));
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (descriptor < 0)
         return missingPathError(errno, hostPath);
@@ -361,7 +356,7 @@ Result<std::unique_ptr<InputFile>> PosixFiles::openForReading(std::string_view h
     }
     if (!S_ISREG(status.st_mode)) {
         ::close(descriptor);
-        return notPlainFile(path, status.st_mode);
+        return notPlainFile(path, kindOf(status.st_mode));
     }
     // A plain file never waits; its reads go back to the usual kind.
     ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) & ~O_NONBLOCK);

@@ -1,8 +1,9 @@
 #include "system/BinaryFile.h"
 
+#include "system/FileFaults.h"
 #include "system/FileWriter.h"
+#include "system/windows/OsError.h"
 #include "system/windows/WideText.h"
-#include "system/windows/WindowsFiles.h"
 
 #include <utility>
 
@@ -26,28 +27,7 @@ Error unreadable(DWORD code)
 
 } // namespace
 
-BinaryFile::BinaryFile(BinaryFile&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, closed))
-    , m_size(std::exchange(other.m_size, 0))
-{
-}
-
-BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept
-{
-    if (this != &other) {
-        if (isOpen())
-            ::CloseHandle(handleOf(m_handle));
-        m_handle = std::exchange(other.m_handle, closed);
-        m_size = std::exchange(other.m_size, 0);
-    }
-    return *this;
-}
-
-BinaryFile::~BinaryFile()
-{
-    if (isOpen())
-        ::CloseHandle(handleOf(m_handle));
-}
+void BinaryFile::release(std::intptr_t handle) { ::CloseHandle(handleOf(handle)); }
 
 Result<BinaryFile> BinaryFile::open(const std::string& path)
 {
@@ -62,7 +42,7 @@ Result<BinaryFile> BinaryFile::open(const std::string& path)
         // Opening a folder is refused as access denied.
         const DWORD attributes = ::GetFileAttributesW(wide(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            return Error { error::pathFileAccess, "is a directory" };
+            return binaryIsDirectory();
         return unreadable(code);
     }
     BinaryFile file;
@@ -70,12 +50,12 @@ Result<BinaryFile> BinaryFile::open(const std::string& path)
     // A console, a printer port or a pipe given as a program must not hang
     // the run or be taken for a file.
     if (::GetFileType(handle) != FILE_TYPE_DISK)
-        return Error { error::pathFileAccess, "is not a regular file" };
+        return binaryNotRegular();
     LARGE_INTEGER size {};
     if (!::GetFileSizeEx(handle, &size))
         return unreadable(::GetLastError());
     if (size.QuadPart == 0)
-        return Error { error::inputPastEnd, "is empty" };
+        return binaryIsEmpty();
     file.m_size = static_cast<std::uint64_t>(size.QuadPart);
     return file;
 }
@@ -100,16 +80,6 @@ bool BinaryFile::read(std::uint64_t offset, std::span<unsigned char> out) const
         done += got;
     }
     return true;
-}
-
-Result<std::vector<unsigned char>> BinaryFile::readAll(std::size_t most) const
-{
-    if (m_size > most)
-        return Error { error::pathFileAccess, "is too large" };
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(m_size));
-    if (!read(0, bytes))
-        return Error { error::inputPastEnd, "was cut short while it was read" };
-    return bytes;
 }
 
 } // namespace deptest

@@ -2,8 +2,8 @@
 
 #include "errors/Error.h"
 #include "system/FileWriter.h"
+#include "system/windows/OsError.h"
 #include "system/windows/WideText.h"
-#include "system/windows/WindowsFiles.h"
 
 #include <windows.h>
 

@@ -5,11 +5,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cwctype>
 #include <string>
-#include <thread>
 
 namespace deptest {
 
@@ -113,7 +111,5 @@ void FolderLock::removeLeftovers(std::span<const std::string_view> /*fileNames*/
     } while (::FindNextFileW(search, &found));
     ::FindClose(search);
 }
-
-void FolderLock::pause() { std::this_thread::sleep_for(std::chrono::milliseconds(100)); }
 
 } // namespace deptest

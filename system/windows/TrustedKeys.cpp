@@ -1,7 +1,7 @@
 #include "system/TrustedKeys.h"
 
+#include "system/windows/OsError.h"
 #include "system/windows/WideText.h"
-#include "system/windows/WindowsFiles.h"
 
 #include <windows.h>
 

@@ -34,17 +34,4 @@ std::string narrow(std::wstring_view text)
     return bytes;
 }
 
-std::string windowsMessage(unsigned long code)
-{
-    wchar_t* text = nullptr;
-    const DWORD length
-        = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-            nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring message = length > 0 ? std::wstring(text, length) : std::wstring();
-    ::LocalFree(text);
-    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
-        message.pop_back();
-    return narrow(message);
-}
-
 } // namespace deptest

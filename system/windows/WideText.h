@@ -15,8 +15,4 @@ std::wstring wide(std::string_view utf8);
 // UTF-16 from Windows as UTF-8.
 std::string narrow(std::wstring_view text);
 
-// Windows' own words for one of its error codes, in UTF-8, without the
-// line end; empty when it has none.
-std::string windowsMessage(unsigned long code);
-
 } // namespace deptest

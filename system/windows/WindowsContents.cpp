@@ -2,7 +2,10 @@
 // own cryptography (CNG, which uses the processor's SHA instructions where
 // it has them), and the removal of a file.
 
+#include "system/FileFaults.h"
 #include "system/FileWriter.h"
+#include "system/windows/OsError.h"
+#include "system/windows/WideText.h"
 #include "system/windows/WindowsFiles.h"
 
 #include <windows.h>
@@ -20,21 +23,6 @@ namespace {
 // Large enough that a read costs little beside the hashing of its bytes.
 constexpr DWORD blockSize = DWORD { 1 } << 20;
 
-// The path for the wide functions: UTF-8, or else this machine's code page.
-std::wstring widePath(std::string_view path)
-{
-    const auto convert = [path](UINT codePage, DWORD flags) {
-        const int length
-            = ::MultiByteToWideChar(codePage, flags, path.data(), static_cast<int>(path.size()), nullptr, 0);
-        std::wstring text(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
-        if (length > 0)
-            ::MultiByteToWideChar(codePage, flags, path.data(), static_cast<int>(path.size()), text.data(), length);
-        return text;
-    };
-    std::wstring text = convert(CP_UTF8, MB_ERR_INVALID_CHARS);
-    return text.empty() ? convert(CP_ACP, 0) : text;
-}
-
 struct HandleCloser {
     void operator()(HANDLE handle) const { ::CloseHandle(handle); }
 };
@@ -47,11 +35,6 @@ struct HashCloser {
     void operator()(BCRYPT_HASH_HANDLE hash) const { ::BCryptDestroyHash(hash); }
 };
 
-Error notRegular() { return { error::pathFileAccess, "Not a regular file: its contents cannot be compared" }; }
-Error stoppedOnRequest() { return { error::pathFileAccess, "Stopped on request" }; }
-Error changedWhileRead() { return { error::pathFileAccess, "The file changed while it was read" }; }
-Error libraryFailure() { return { error::deviceIo, "The digest could not be computed" }; }
-
 } // namespace
 
 Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::function<bool()>& betweenBlocks)
@@ -60,18 +43,18 @@ Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::fun
         return Error::of(error::badFileName);
     // Others may go on reading and writing it; a change shows in its size
     // or its time. It cannot be removed or replaced while it is open here.
-    const Handle file(::CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const Handle file(::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         const DWORD code = ::GetLastError();
-        const DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
+        const DWORD attributes = ::GetFileAttributesW(wide(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return notRegular();
+            return notRegularForDigest();
         return errorFromWindows(code);
     }
     // A pipe or a device would wait for bytes that may never come.
     if (::GetFileType(file.get()) != FILE_TYPE_DISK)
-        return notRegular();
+        return notRegularForDigest();
     LARGE_INTEGER opened {};
     FILETIME writtenAtOpen {};
     if (!::GetFileSizeEx(file.get(), &opened) || !::GetFileTime(file.get(), nullptr, nullptr, &writtenAtOpen))
@@ -79,11 +62,11 @@ Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::fun
 
     BCRYPT_ALG_HANDLE algorithmHandle = nullptr;
     if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(&algorithmHandle, BCRYPT_SHA256_ALGORITHM, nullptr, 0)))
-        return libraryFailure();
+        return digestNotComputed();
     const std::unique_ptr<void, AlgorithmCloser> algorithm(algorithmHandle);
     BCRYPT_HASH_HANDLE hashHandle = nullptr;
     if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithmHandle, &hashHandle, nullptr, 0, nullptr, 0, 0)))
-        return libraryFailure();
+        return digestNotComputed();
     const std::unique_ptr<void, HashCloser> hash(hashHandle);
 
     std::vector<unsigned char> block(blockSize);
@@ -96,7 +79,7 @@ Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::fun
             break;
         total += got;
         if (!BCRYPT_SUCCESS(::BCryptHashData(hashHandle, block.data(), got, 0)))
-            return libraryFailure();
+            return digestNotComputed();
         if (betweenBlocks && !betweenBlocks())
             return stoppedOnRequest();
     }
@@ -110,7 +93,7 @@ Result<ContentDigest> WindowsFiles::digest(std::string_view path, const std::fun
         return changedWhileRead();
     ContentDigest digest {};
     if (!BCRYPT_SUCCESS(::BCryptFinishHash(hashHandle, digest.data(), static_cast<ULONG>(digest.size()), 0)))
-        return libraryFailure();
+        return digestNotComputed();
     return digest;
 }
 
@@ -118,7 +101,7 @@ Outcome WindowsFiles::remove(std::string_view path)
 {
     if (!isUsablePath(path))
         return Error::of(error::badFileName);
-    if (!::DeleteFileW(widePath(path).c_str())) {
+    if (!::DeleteFileW(wide(path).c_str())) {
         const DWORD code = ::GetLastError();
         if (code != ERROR_FILE_NOT_FOUND)
             return errorFromWindows(code);

@@ -1,6 +1,9 @@
 #include "system/windows/WindowsFiles.h"
 
+#include "errors/Messages.h"
+#include "system/FileFaults.h"
 #include "system/FileWriter.h"
+#include "system/windows/OsError.h"
 #include "system/windows/WideText.h"
 
 #include <windows.h>
@@ -40,7 +43,7 @@ public:
             return lastError();
         m_read += got;
         if (m_read > sizeOf(m_opened))
-            return moreThanItsSize();
+            return moreBytesThanItsSize(m_path);
         return static_cast<std::size_t>(got);
     }
 
@@ -55,11 +58,6 @@ public:
     }
 
 private:
-    static Error changedWhileRead() { return { error::pathFileAccess, "The file changed while it was read" }; }
-    Error moreThanItsSize() const
-    {
-        return { error::pathFileAccess, m_path + " gives more bytes than its size says: it is not a plain file" };
-    }
     static std::uint64_t sizeOf(const BY_HANDLE_FILE_INFORMATION& data)
     {
         return (std::uint64_t { data.nFileSizeHigh } << 32) | data.nFileSizeLow;
@@ -98,13 +96,6 @@ bool namesDevice(std::string_view path)
         return true;
     return upper.size() == 4 && (upper.starts_with("COM") || upper.starts_with("LPT")) && upper[3] >= '1'
         && upper[3] <= '9';
-}
-
-// A list that is not a file on a disk (a named pipe, the console, NUL, a
-// device path) is refused by what it is.
-Error notPlainFile(std::string_view path, std::string_view what)
-{
-    return { error::pathFileAccess, std::string(path) + " is " + std::string(what) + ", not a plain file" };
 }
 
 // A handle open for writing.
@@ -235,34 +226,6 @@ WindowsFiles::WindowsFiles(std::shared_ptr<WindowsCalls> calls)
 {
 }
 
-Error errorFromWindows(unsigned long code)
-{
-    switch (code) {
-    case ERROR_FILE_NOT_FOUND: return Error::of(error::fileNotFound);
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_BAD_NETPATH: return Error::of(error::pathNotFound);
-    case ERROR_ACCESS_DENIED:
-    case ERROR_WRITE_PROTECT:
-    case ERROR_SHARING_VIOLATION: // another program holds the file: not permitted now
-    case ERROR_LOCK_VIOLATION: return Error::of(error::permissionDenied);
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return Error::of(error::diskFull);
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_DIRECTORY: return Error::of(error::badFileName);
-    case ERROR_TOO_MANY_OPEN_FILES: return Error::of(error::tooManyFiles);
-    case ERROR_CRC:
-    case ERROR_READ_FAULT:
-    case ERROR_WRITE_FAULT:
-    case ERROR_NOT_READY: return Error::of(error::deviceIo);
-    default: break;
-    }
-    const std::string message = windowsMessage(code);
-    if (message.empty())
-        return Error::of(error::pathFileAccess);
-    return { error::pathFileAccess, message };
-}
-
 Result<std::unique_ptr<InputFile>> WindowsFiles::openForReading(std::string_view path)
 {
     if (!isUsablePath(path))
@@ -280,7 +243,7 @@ Result<std::unique_ptr<InputFile>> WindowsFiles::openForReading(std::string_view
         // Opening a directory is refused as access denied; it is no file.
         const DWORD attributes = ::GetFileAttributesW(wide(path).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-            return notPlainFile(path, "a directory");
+            return notPlainFile(path, message::aDirectory);
         return errorFromWindows(code);
     }
     // Reserved names (CON, NUL, COM1...) open their device wherever they

@@ -57,7 +57,4 @@ private:
     std::shared_ptr<WindowsCalls> m_calls; // those of writing files
 };
 
-// The program's error for a Windows error code.
-Error errorFromWindows(unsigned long code);
-
 } // namespace deptest

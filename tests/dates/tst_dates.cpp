@@ -1,6 +1,6 @@
-#include "dates/LegacyText.h"
 #include "dates/LongDateFormat.h"
 #include "tests/support/Requirement.h"
+#include "text/CodePageText.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -92,7 +92,6 @@ private slots:
     void codePageOfTheListIsShown();
     void theListDecidesAsAWhole_data();
     void theListDecidesAsAWhole();
-    void shortenedOnACharacterBoundary();
     void timestampsOfTools_data();
     void timestampsOfTools();
     void timestampsOfNoRealTime_data();
@@ -503,22 +502,6 @@ void tst_Dates::theListDecidesAsAWhole()
     QCOMPARE(rendered(format, list.front().toStdString()),
         firstDay.isValid() ? locale.toString(firstDay, QLocale::LongFormat) : QString::fromUtf8(list.front()));
     QCOMPARE(format.codePage(), codePage);
-}
-
-void tst_Dates::shortenedOnACharacterBoundary()
-{
-    std::string umlauts;
-    for (int i = 0; i < 700; ++i)
-        umlauts += "ä"; // two bytes each: byte 1024 falls inside none
-    const QString shown = toDisplayText(umlauts, 1252, 1024);
-    QCOMPARE(shown, QString(700, QChar(0xE4)));
-    const std::string longer = umlauts + umlauts;
-    const QString cut = toDisplayText(longer, 1252, 1024);
-    QCOMPARE(cut, QString(1024, QChar(0xE4)) + QChar(0x2026));
-    // A character outside the basic plane is never split in two.
-    std::string emoji = std::string(1023, 'x') + "😀😀";
-    const QString emojiCut = toDisplayText(emoji, 1252, 1024);
-    QCOMPARE(emojiCut, QString(1023, QLatin1Char('x')) + QChar(0x2026));
 }
 
 namespace {

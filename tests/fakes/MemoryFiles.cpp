@@ -1,5 +1,6 @@
 #include "tests/fakes/MemoryFiles.h"
 
+#include "errors/Messages.h"
 #include "services/Files.h"
 
 #include <algorithm>
@@ -180,7 +181,7 @@ Result<ContentDigest> MemoryFiles::digest(std::string_view path, const std::func
     if (const std::int32_t failure = missing(name))
         return Error::of(failure);
     if (betweenBlocks && !betweenBlocks())
-        return Error { error::pathFileAccess, "Stopped on request" };
+        return Error { error::pathFileAccess, std::string(message::stoppedOnRequest) };
     return fingerprint(m_files[name].bytes);
 }
 

@@ -5,7 +5,7 @@
 
 #include "names/DependencyWalker.h"
 #include "names/NameList.h"
-#include "system/LoadedFrom.h"
+#include "system/WindowsFolders.h"
 #include "tests/names/TestBinaries.h"
 
 #include <gtest/gtest.h>

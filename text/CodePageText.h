@@ -2,7 +2,6 @@
 
 #include "system/CodePages.h"
 
-#include <QLocale>
 #include <QString>
 
 #include <optional>
@@ -11,10 +10,12 @@
 
 namespace deptest {
 
-// Text that is not UTF-8: lists written on Windows machines hold it in the
-// code page of their language (1252 Western, 1250 Central European, 1251
-// Cyrillic, ..., 932 Japanese, 936 and 950 Chinese, 949 Korean). Decoded
-// by the system's own converters (system/CodePages.h).
+// The bytes of a list as text: UTF-8, or else the code page of the
+// language the list was written in on a Windows machine (1252 Western,
+// 1250 Central European, 1251 Cyrillic, ..., 932 Japanese, 936 and 950
+// Chinese, 949 Korean). Decoded by the system's own converters
+// (system/CodePages.h); which code page a language writes in is the date
+// reader's to know (dates/Languages.h, defaultCodePage()).
 
 // The code pages tried, in the order they are tried.
 std::span<const int> legacyCodePages();
@@ -24,9 +25,6 @@ std::span<const int> legacyCodePages();
 std::optional<QString> decodeCodePage(std::string_view bytes, int codePage);
 // The same with converters held by the caller, for many texts.
 std::optional<QString> decodeCodePage(std::string_view bytes, int codePage, CodePages& converters);
-
-// The code page Windows gives a language.
-int defaultCodePage(QLocale::Language language);
 
 bool isUtf8(std::string_view bytes);
 

@@ -1,6 +1,6 @@
-#include "desktop/PrintQueue.h"
+#include "desktop/QueueJob.h"
 
-#include "system/PrintQueue.h"
+#include "system/PrintSystem.h"
 
 #include <QDir>
 #include <QPrinter>
@@ -26,6 +26,12 @@ Result<std::unique_ptr<QPrinter>> QueueJob::begin()
         return destination.error();
     m_destination = std::move(destination).value();
     const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(m_destination));
+    if (!printSystemTakesPdf()) {
+        // Qt's print engine hands the pages to the printer itself as they end.
+        if (info.isNull())
+            return Error { error::printer, "the default printer " + m_destination + " cannot be opened" };
+        return std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    }
     const QPageLayout layout = QPrinter(info, QPrinter::HighResolution).pageLayout();
     m_spool = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/deptest-XXXXXX.pdf"));
     if (!m_spool->open())
@@ -39,6 +45,8 @@ Result<std::unique_ptr<QPrinter>> QueueJob::begin()
 
 Outcome QueueJob::submit(const QString& title)
 {
+    // Nothing to hand over where no PDF was made: Qt's print engine drew on
+    // the printer, or the job never began.
     if (!m_spool)
         return {};
     return submitPrintJob(m_destination, m_spool->fileName().toStdString(), title.toStdString());

@@ -1,4 +1,4 @@
-#include "system/PrintQueue.h"
+#include "system/PrintSystem.h"
 
 #include <cups/cups.h>
 
@@ -25,6 +25,8 @@ Result<std::string> defaultPrintDestination()
     cupsFreeDests(1, destination);
     return name;
 }
+
+bool printSystemTakesPdf() { return true; }
 
 Outcome submitPrintJob(const std::string& destination, const std::string& pdfFile, const std::string& title)
 {

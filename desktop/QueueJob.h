@@ -12,11 +12,11 @@ class QTemporaryFile;
 
 namespace deptest {
 
-// A printout for the default print queue. Where the printing system is
-// CUPS (CupsPrintQueue.cpp) the pages go into a PDF laid out as the queue's
-// paper and margins say, and the PDF to the queue through libcups when the
-// document ends, so that a job the queue refuses is seen as refused: Qt's
-// print engine drops that answer. Elsewhere (PlainPrintQueue.cpp) Qt's
+// A printout for the default print queue, as the printing system takes it
+// (system/PrintSystem.h). Where it takes PDF files (CUPS) the pages go into
+// a PDF laid out as the queue's paper and margins say, and the PDF to the
+// queue when the document ends, so that a job the queue refuses is seen as
+// refused: Qt's print engine drops that answer. Elsewhere (Windows) Qt's
 // print engine draws on the default printer itself.
 class QueueJob {
 public:
@@ -36,7 +36,7 @@ public:
 
 private:
     std::string m_destination;
-    std::unique_ptr<QTemporaryFile> m_spool;
+    std::unique_ptr<QTemporaryFile> m_spool; // the PDF, where the pages go into one
 };
 
 } // namespace deptest

@@ -4,7 +4,7 @@
 // a shortened text never exceeds its length plus the ellipsis, and text
 // that is UTF-8 shows as itself.
 
-#include "dates/LegacyText.h"
+#include "text/CodePageText.h"
 
 #include <QString>
 

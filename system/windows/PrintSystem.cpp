@@ -1,5 +1,6 @@
-#include "system/PrintQueue.h"
+#include "system/PrintSystem.h"
 
+#include "system/windows/OsError.h"
 #include "system/windows/WideText.h"
 
 #include <windows.h>
@@ -24,6 +25,15 @@ Result<std::string> defaultPrintDestination()
     const std::string reason = windowsMessage(failure);
     return Error { error::printer,
         "no default printer is set in Windows' printer settings" + (reason.empty() ? "" : " (" + reason + ")") };
+}
+
+// Qt's print engine draws on Windows' printers itself: no job is handed
+// over as a file.
+bool printSystemTakesPdf() { return false; }
+
+Outcome submitPrintJob(const std::string& /*destination*/, const std::string& /*pdfFile*/, const std::string& /*title*/)
+{
+    return Error::of(error::printer);
 }
 
 } // namespace deptest

@@ -1,6 +1,4 @@
-#include "dates/LegacyText.h"
-
-#include "dates/Languages.h"
+#include "text/CodePageText.h"
 
 #include <array>
 #include <string>
@@ -82,8 +80,6 @@ std::optional<QString> decodeCodePage(std::string_view bytes, int codePage)
     CodePages converters;
     return decodeCodePage(bytes, codePage, converters);
 }
-
-int defaultCodePage(QLocale::Language language) { return factsOf(language).codePage; }
 
 bool isUtf8(std::string_view bytes)
 {

@@ -1,0 +1,7 @@
+#include "system/WindowsFolders.h"
+
+namespace deptest {
+
+std::optional<WindowsFolders> windowsFolders() { return std::nullopt; }
+
+} // namespace deptest
