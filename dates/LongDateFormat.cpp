@@ -74,10 +74,15 @@ DateList& LongDateFormat::list()
 
 Outcome LongDateFormat::render(const FileTime& time, std::string& text)
 {
+    if (m_lastDay && m_lastDay->year == time.year && m_lastDay->month == time.month && m_lastDay->day == time.day) {
+        text = m_lastDay->text;
+        return {};
+    }
     const QDate date(time.year, time.month, time.day);
     if (!date.isValid())
         return Error::of(error::invalidArgument);
     text = renderDay(date);
+    m_lastDay = RenderedDay { time.year, time.month, time.day, text };
     return {};
 }
 

@@ -59,6 +59,15 @@ private:
     TextMap<QDate> m_ownDays;
     // Both caches stay small: a list holds few distinct days.
     std::unordered_map<qint64, std::string> m_byDay;
+    // The day of the time rendered last, and its text: most files of a
+    // list share their day with the one before.
+    struct RenderedDay {
+        int year { 0 };
+        int month { 0 };
+        int day { 0 };
+        std::string text;
+    };
+    std::optional<RenderedDay> m_lastDay;
     TextMap<std::string> m_byText;
 };
 

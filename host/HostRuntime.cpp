@@ -13,6 +13,8 @@
 #include <QSysInfo>
 
 #include <algorithm>
+#include <future>
+#include <system_error>
 #include <utility>
 
 namespace deptest {
@@ -71,6 +73,10 @@ Result<std::unique_ptr<OutputFile>> HostRuntime::openForWriting(std::string_view
 
 Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_view path)
 {
+    // A new version is made only once the old ones are gone, so that the
+    // clearing away never takes this run's own for one.
+    if (m_leftoversRemoved.valid())
+        m_leftoversRemoved.wait();
     return m_files->openForReplacing(hostPath(path));
 }
 
@@ -102,16 +108,40 @@ std::string listsInUse(const std::string& directory, std::int64_t holder)
     return text;
 }
 
+// The lock, let go only once the leftovers it clears away are gone.
 class HeldLists final : public ListsLock {
 public:
-    explicit HeldLists(std::unique_ptr<FolderLock> lock)
+    HeldLists(std::unique_ptr<FolderLock> lock, std::shared_future<void> leftoversRemoved)
         : m_lock(std::move(lock))
+        , m_leftoversRemoved(std::move(leftoversRemoved))
     {
     }
+    ~HeldLists() override
+    {
+        if (m_leftoversRemoved.valid())
+            m_leftoversRemoved.wait();
+    }
+    HeldLists(const HeldLists&) = delete;
+    HeldLists& operator=(const HeldLists&) = delete;
 
 private:
     std::unique_ptr<FolderLock> m_lock;
+    std::shared_future<void> m_leftoversRemoved;
 };
+
+// Clears away the new versions a run ended by force left in the folder,
+// beside the run rather than before it: a folder of many thousand files
+// takes a while to list, and the run reads meanwhile. Where no thread can
+// be started, before the run.
+std::shared_future<void> removeLeftoversMeanwhile(const FolderLock& lock)
+{
+    try {
+        return std::async(std::launch::async, [&lock] { lock.removeLeftovers(dataFile::all); }).share();
+    } catch (const std::system_error&) {
+        lock.removeLeftovers(dataFile::all);
+        return {};
+    }
+}
 
 } // namespace
 
@@ -121,11 +151,11 @@ Result<std::unique_ptr<ListsLock>> HostRuntime::lockLists()
     for (;;) {
         FolderLock::Attempt attempt = FolderLock::tryTake(directory);
         if (attempt.lock) {
-            attempt.lock->removeLeftovers(dataFile::all);
-            return std::unique_ptr<ListsLock>(std::make_unique<HeldLists>(std::move(attempt.lock)));
+            m_leftoversRemoved = removeLeftoversMeanwhile(*attempt.lock);
+            return std::unique_ptr<ListsLock>(std::make_unique<HeldLists>(std::move(attempt.lock), m_leftoversRemoved));
         }
         if (!attempt.busy)
-            return std::unique_ptr<ListsLock>(std::make_unique<HeldLists>(nullptr));
+            return std::unique_ptr<ListsLock>(std::make_unique<HeldLists>(nullptr, std::shared_future<void> {}));
         const std::string inUse = listsInUse(directory, attempt.holder);
         if (!m_settings.waitForLists || !m_settings.waitForLists(inUse))
             return Error { error::permissionDenied, inUse + "; try again when it has ended" };

@@ -9,6 +9,7 @@
 #include <QLocale>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,7 +63,8 @@ public:
     Result<FileMeasurement> measure(std::string_view path) override;
     Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) override;
     Outcome remove(std::string_view path) override;
-    // Also clears away the new versions a run ended by force left behind.
+    // Also clears away the new versions a run ended by force left behind,
+    // beside the run: a new version is made only once they are gone.
     Result<std::unique_ptr<ListsLock>> lockLists() override;
     Result<std::vector<KeyFileText>> trustedKeyFiles() override;
     Result<std::optional<KeyFileText>> signingKeyFile() override;
@@ -83,6 +85,8 @@ private:
     std::string m_applicationDirectory; // as a host directory, with its separator
     std::shared_ptr<SystemFiles> m_files;
     QElapsedTimer m_sinceEvents;
+    // The clearing away of the leftovers in the folder last locked.
+    std::shared_future<void> m_leftoversRemoved;
     LongDateFormat m_dates;
     bool m_lastDateValid { false };
     std::string m_lastDateText;

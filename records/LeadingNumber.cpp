@@ -49,9 +49,9 @@ Result<std::int64_t> leadingNumber(std::string_view text)
         }
     }
 
-    std::string number(text.substr(start, at - start));
+    std::string_view number = text.substr(start, at - start);
     if (!number.empty() && number.front() == '+')
-        number.erase(0, 1);
+        number.remove_prefix(1);
 
     if (isInteger) {
         // Exact for every 64-bit value, which a double is not.

@@ -302,11 +302,49 @@ Result<std::string> RecordReader::readField()
     return field;
 }
 
+bool RecordReader::readBufferedField(std::string& field)
+{
+    if (m_fileError)
+        return false;
+    const char* begin = m_buffer.data() + m_position;
+    const char* end = m_buffer.data() + m_end;
+    const char* valueBegin = begin;
+    const char* valueEnd = nullptr;
+    const char* after = nullptr; // what ends the field: a comma or a line end
+    if (*begin == '"') {
+        valueBegin = begin + 1;
+        valueEnd = static_cast<const char*>(std::memchr(valueBegin, '"', static_cast<std::size_t>(end - valueBegin)));
+        if (valueEnd == nullptr)
+            return false;
+        after = valueEnd + 1;
+    } else {
+        after = std::find_if(begin, end, [](char c) { return fieldEndTable[static_cast<unsigned char>(c)]; });
+        valueEnd = after;
+    }
+    // A line end's second byte is looked at too; a field that is too long
+    // or goes on after its closing quote is left to the general reading.
+    if (end - after < 2 || static_cast<std::size_t>(valueEnd - valueBegin) > longestField)
+        return false;
+    std::size_t ending = 1;
+    if (*after == '\r')
+        ending = after[1] == '\n' ? 2 : 1;
+    else if (*after != ',' && *after != '\n')
+        return false;
+    field.assign(valueBegin, valueEnd);
+    if (*begin != '"')
+        field.erase(field.find_last_not_of(' ') + 1);
+    m_position = static_cast<std::size_t>(after - m_buffer.data()) + ending;
+    return true;
+}
+
 Outcome RecordReader::readField(std::string& field)
 {
     field.clear();
     if (atEndOfRecords())
         return nothingLeft();
+    // Most fields of a list are whole in the buffer.
+    if (readBufferedField(field))
+        return {};
 
     bool tooLong = false;
     bool unclosed = false;

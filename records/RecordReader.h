@@ -70,6 +70,10 @@ private:
     // The same up to the first byte `isStop` marks.
     bool takeUntil(const std::array<bool, 256>& isStop, std::string& out);
     void skipLineEnd();
+    // Reads a field whose end, and what ends it, are in the buffer
+    // already, as the rules above read it; false, having read nothing,
+    // for any other.
+    bool readBufferedField(std::string& field);
     [[nodiscard]] Error nothingLeft() const;
     // True when a byte is buffered, reading more when none is; inline, as
     // every byte of a list passes here.

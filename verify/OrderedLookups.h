@@ -69,8 +69,7 @@ public:
     }
 
     // The result of the oldest lookup not yet taken, once it is done;
-    // until then `meanwhile` is called, on this thread, whenever another
-    // lookup ends and at least every `pause`.
+    // until then `meanwhile` is called, on this thread, every `pause`.
     // Valid until `pop()`.
     template <typename Rep, typename Period>
     Result& oldest(const std::function<void()>& meanwhile, std::chrono::duration<Rep, Period> pause)
@@ -78,8 +77,11 @@ public:
         std::unique_lock lock(m_mutex);
         Slot& slot = m_slots.front();
         while (!slot.done) {
-            // Woken by any lookup that ends, or after the pause.
-            m_done.wait_for(lock, pause);
+            // Woken when this lookup ends (the others end unheard), or
+            // after the pause.
+            m_awaited = &slot;
+            m_done.wait_for(lock, pause, [&slot] { return slot.done; });
+            m_awaited = nullptr;
             if (slot.done)
                 break;
             if (meanwhile) {
@@ -130,14 +132,16 @@ private:
             slot->lookup = nullptr;
             lock.lock();
             slot->done = true;
-            m_done.notify_all();
+            if (slot == m_awaited)
+                m_done.notify_all();
         }
     }
 
     std::size_t m_window;
     std::mutex m_mutex;
     std::condition_variable m_wake; // a lookup was added, or the workers are to end
-    std::condition_variable m_done; // a lookup is done
+    std::condition_variable m_done; // the awaited lookup is done, or all are stopped
+    const Slot* m_awaited { nullptr }; // the one `oldest()` waits for
     // Added and not yet taken, oldest first; a deque keeps each in place.
     std::deque<Slot> m_slots;
     std::deque<Slot*> m_waiting; // not yet started, oldest first
@@ -159,13 +163,17 @@ constexpr std::size_t batchSize(std::size_t index) { return index >= 6 ? 64 : st
 //
 // Items go to the workers in batches, which grow from one item to a few
 // dozen: a short list is spread over every worker at once, and on a fast
-// disk the handing over costs little beside the lookups of a batch.
+// disk the handing over costs little beside the lookups of a batch. A
+// batch taken is read into again, so that its items keep the room of
+// their strings from one batch to the next: `read` and `lookUp` replace
+// whatever an item held.
 template <typename Item, typename Rep, typename Period>
 void lookUpInOrder(int jobs, const std::function<bool(Item&)>& read,
     const std::function<void(Item&, const std::stop_token&)>& lookUp, const std::function<bool(Item&)>& take,
     const std::function<bool()>& meanwhile, std::chrono::duration<Rep, Period> pause)
 {
     using Batch = std::vector<Item>;
+    std::vector<Batch> taken; // batches to read into again
     OrderedLookups<Batch> inFlight(jobs, 2 * static_cast<std::size_t>(jobs < 1 ? 1 : jobs));
     bool goOn = true;
     const auto waiting = [&] {
@@ -178,7 +186,12 @@ void lookUpInOrder(int jobs, const std::function<bool(Item&)>& read,
     bool ended = false;
     while (goOn) {
         while (!ended && !inFlight.full()) {
-            Batch batch(batchSize(batches++));
+            Batch batch;
+            if (!taken.empty()) {
+                batch = std::move(taken.back());
+                taken.pop_back();
+            }
+            batch.resize(batchSize(batches++));
             std::size_t count = 0;
             while (count < batch.size() && !(ended = !read(batch[count])))
                 ++count;
@@ -201,6 +214,7 @@ void lookUpInOrder(int jobs, const std::function<bool(Item&)>& read,
             if (!goOn || !take(item))
                 return;
         }
+        taken.push_back(std::move(batch));
         inFlight.pop();
     }
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <mutex>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -69,43 +70,85 @@ std::string otherCase(std::string_view name)
     return other;
 }
 
+std::int64_t nanoseconds(const timespec& time) { return std::int64_t { time.tv_sec } * 1'000'000'000 + time.tv_nsec; }
+
 } // namespace
+
+DirectoryNames::Changing::Changing(DirectoryNames& names)
+    : m_names(names)
+{
+    std::size_t taken = 0;
+    while (taken < askingLocks && names.m_asking[taken].mutex.try_lock())
+        ++taken;
+    m_held = taken == askingLocks;
+    if (!m_held) {
+        while (taken > 0)
+            names.m_asking[--taken].mutex.unlock();
+    }
+}
+
+DirectoryNames::Changing::~Changing()
+{
+    if (m_held) {
+        for (AskingLock& lock : m_names.m_asking)
+            lock.mutex.unlock();
+    }
+}
+
+DirectoryNames::AskingLock& DirectoryNames::askingLock()
+{
+    static std::atomic<std::size_t> threads { 0 };
+    thread_local const std::size_t thread = threads.fetch_add(1, std::memory_order_relaxed);
+    return m_asking[thread % askingLocks];
+}
 
 bool DirectoryNames::certainlyAbsent(int directory, std::string_view name)
 {
-    if (m_state != State::Listed || name.find('/') != std::string_view::npos)
+    if (!inUse() || name.find('/') != std::string_view::npos)
         return false;
-    if (!unchanged(directory)) {
-        forget();
-        return false;
+    {
+        const std::unique_lock asking(askingLock().mutex, std::try_to_lock);
+        if (!asking.owns_lock() || m_state.load(std::memory_order_relaxed) != State::Listed)
+            return false;
+        if (unchanged(directory))
+            return !marked(Hash {}(name)) || !m_names.contains(name);
     }
-    return !m_names.contains(name);
+    // Changed: the names go, unless another thread has them now.
+    if (const Changing changing(*this);
+        changing.held() && m_state.load(std::memory_order_relaxed) == State::Listed && !unchanged(directory))
+        forget();
+    return false;
 }
 
 void DirectoryNames::noteMiss(int directory)
 {
-    if (m_state == State::Counting && ++m_misses >= m_readAfter)
+    if (m_state.load(std::memory_order_relaxed) != State::Counting
+        || m_misses.fetch_add(1, std::memory_order_relaxed) + 1 < m_readAfter.load(std::memory_order_relaxed))
+        return;
+    // Read by one thread; a miss while another asks leaves it to a later one.
+    if (const Changing changing(*this); changing.held() && m_state.load(std::memory_order_relaxed) == State::Counting
+        && m_misses.load(std::memory_order_relaxed) >= m_readAfter.load(std::memory_order_relaxed))
         read(directory);
 }
 
 void DirectoryNames::read(int directory)
 {
-    m_misses = 0;
+    m_misses.store(0, std::memory_order_relaxed);
     if (!findsExactNames(directory)) {
-        m_state = State::Unusable;
+        m_state.store(State::Unusable, std::memory_order_relaxed);
         return;
     }
     timespec changed {};
     timespec askedAt {};
     bool tooMany = false;
     if (!readNames(directory, changed, askedAt, tooMany)) {
-        m_state = tooMany ? State::Unusable : State::Counting;
+        m_state.store(tooMany ? State::Unusable : State::Counting, std::memory_order_relaxed);
         m_names.clear();
         readLater();
         return;
     }
     if (foldsCase(directory)) {
-        m_state = State::Unusable;
+        m_state.store(State::Unusable, std::memory_order_relaxed);
         m_names.clear();
         return;
     }
@@ -118,9 +161,10 @@ void DirectoryNames::read(int directory)
         readLater();
         return;
     }
+    markNames();
     m_changed = changed;
-    m_askedAt = askedAt;
-    m_state = State::Listed;
+    m_askedAt.store(nanoseconds(askedAt), std::memory_order_relaxed);
+    m_state.store(State::Listed, std::memory_order_release);
 }
 
 bool DirectoryNames::readNames(int directory, timespec& changed, timespec& askedAt, bool& tooMany)
@@ -186,27 +230,53 @@ bool DirectoryNames::foldsCase(int directory) const
 
 bool DirectoryNames::unchanged(int directory)
 {
-    timespec now {};
-    ::clock_gettime(freshnessClock, &now);
-    if (now == m_askedAt)
+    timespec clock {};
+    ::clock_gettime(freshnessClock, &clock);
+    const std::int64_t now = nanoseconds(clock);
+    if (now == m_askedAt.load(std::memory_order_relaxed))
         return true;
-    m_askedAt = now;
     timespec changed {};
-    return changeTime(directory, changed) && changed == m_changed;
+    if (!changeTime(directory, changed) || !(changed == m_changed))
+        return false;
+    // Asked in this tick: the answers of the rest of it may rest on it. A
+    // thread that asked in an earlier tick does not set it back.
+    for (std::int64_t asked = m_askedAt.load(std::memory_order_relaxed);
+         asked < now && !m_askedAt.compare_exchange_weak(asked, now, std::memory_order_relaxed);) { }
+    return true;
 }
 
 void DirectoryNames::readLater()
 {
     // A directory that keeps changing is read ever more rarely, at most
     // every `mostMissesBeforeRead` misses (the count stays far from overflowing).
-    m_readAfter = std::min(m_readAfter * 2, mostMissesBeforeRead);
+    m_readAfter.store(
+        std::min(m_readAfter.load(std::memory_order_relaxed) * 2, mostMissesBeforeRead), std::memory_order_relaxed);
+}
+
+void DirectoryNames::markNames()
+{
+    std::size_t words = 1;
+    while (words * 64 < m_names.size() * 16)
+        words *= 2;
+    m_marks.assign(words, 0);
+    for (const std::string& name : m_names) {
+        const std::size_t bit = Hash {}(name) & (words * 64 - 1);
+        m_marks[bit / 64] |= std::uint64_t { 1 } << (bit % 64);
+    }
+}
+
+bool DirectoryNames::marked(std::size_t hash) const
+{
+    const std::size_t bit = hash & (m_marks.size() * 64 - 1);
+    return ((m_marks[bit / 64] >> (bit % 64)) & 1) != 0;
 }
 
 void DirectoryNames::forget()
 {
     m_names.clear();
-    m_state = State::Counting;
-    m_misses = 0;
+    m_marks.clear();
+    m_state.store(State::Counting, std::memory_order_relaxed);
+    m_misses.store(0, std::memory_order_relaxed);
 }
 
 } // namespace deptest

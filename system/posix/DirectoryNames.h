@@ -1,11 +1,16 @@
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 namespace deptest {
 
@@ -28,6 +33,13 @@ namespace deptest {
 //   used, since a change later in that tick would leave the same time.
 // A directory is read only after it has missed often, so a directory that
 // holds what is looked for is never read.
+//
+// Several threads may ask at once: each asks under a lock of its own, so
+// that asking writes nothing the other cores read, and what changes the
+// names (reading or forgetting them) takes all of those locks. A thread
+// that finds the names being changed meanwhile gets no answer (the file
+// system is asked instead) rather than waiting, and one that finds them
+// asked about changes nothing until a later miss.
 class DirectoryNames {
 public:
     // True only when the directory (an open handle) certainly does not hold
@@ -35,7 +47,7 @@ public:
     [[nodiscard]] bool certainlyAbsent(int directory, std::string_view name);
     // A lookup in the directory found nothing.
     void noteMiss(int directory);
-    [[nodiscard]] bool inUse() const { return m_state == State::Listed; }
+    [[nodiscard]] bool inUse() const { return m_state.load(std::memory_order_acquire) == State::Listed; }
 
     // Misses before the directory is read, and names beyond which it is not.
     static constexpr int firstReadAfter = 64;
@@ -57,16 +69,48 @@ private:
     // last asked, on the freshness clock.
     bool readNames(int directory, timespec& changed, timespec& askedAt, bool& tooMany);
     [[nodiscard]] bool foldsCase(int directory) const;
+    // Under any of the locks.
     [[nodiscard]] bool unchanged(int directory);
     void readLater();
     void forget();
+    // Sets a bit for each name read.
+    void markNames();
+    [[nodiscard]] bool marked(std::size_t hash) const;
 
-    State m_state { State::Counting };
-    int m_misses { 0 };
-    int m_readAfter { firstReadAfter }; // doubles after each read that could not be used
+    // One thread's lock, on a cache line of its own.
+    struct alignas(64) AskingLock {
+        std::mutex mutex;
+    };
+    static constexpr std::size_t askingLocks = 32;
+    // Every asking lock, or none when one of them is held.
+    class Changing {
+    public:
+        explicit Changing(DirectoryNames& names);
+        ~Changing();
+        Changing(const Changing&) = delete;
+        Changing& operator=(const Changing&) = delete;
+        [[nodiscard]] bool held() const { return m_held; }
+
+    private:
+        DirectoryNames& m_names;
+        bool m_held { false };
+    };
+    AskingLock& askingLock();
+
+    std::array<AskingLock, askingLocks> m_asking;
+    // Looked at without a lock; changed only under all of them.
+    std::atomic<State> m_state { State::Counting };
+    std::atomic<int> m_misses { 0 };
+    std::atomic<int> m_readAfter { firstReadAfter }; // doubles after each read that could not be used
     timespec m_changed {};
-    timespec m_askedAt {}; // when the change time was last asked, on the freshness clock
+    // When the change time was last asked and found as it was, on the
+    // freshness clock, in nanoseconds: any thread asking may move it on.
+    std::atomic<std::int64_t> m_askedAt { 0 };
     std::unordered_set<std::string, Hash, std::equal_to<>> m_names;
+    // A bit for each name's hash, some sixteen bits a name: most names
+    // asked are not there, and a clear bit says so from a few kilobytes,
+    // where the set would be walked through nodes all over memory.
+    std::vector<std::uint64_t> m_marks;
 };
 
 } // namespace deptest

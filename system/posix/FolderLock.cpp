@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -108,14 +109,19 @@ void FolderLock::removeLeftovers(std::span<const std::string_view> fileNames) co
         ::close(listing);
         return;
     }
+    // A folder may hold many thousands of files (those a list names): each
+    // name is looked at where the system put it, and only a hidden one further.
     while (const dirent* entry = ::readdir(folder)) {
-        const std::string name = entry->d_name;
+        const char* name = entry->d_name;
+        if (name[0] != '.')
+            continue;
+        const std::string_view hidden(name);
         struct stat status { };
-        const bool leftover = std::any_of(
-            fileNames.begin(), fileNames.end(), [&name](std::string_view file) { return isNewVersionOf(name, file); });
-        if (leftover && ::fstatat(m_handle->descriptor, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0
+        const bool leftover = std::any_of(fileNames.begin(), fileNames.end(),
+            [&hidden](std::string_view file) { return isNewVersionOf(hidden, file); });
+        if (leftover && ::fstatat(m_handle->descriptor, name, &status, AT_SYMLINK_NOFOLLOW) == 0
             && S_ISREG(status.st_mode))
-            (void)::unlinkat(m_handle->descriptor, name.c_str(), 0); // best effort: it harms nothing where it stays
+            (void)::unlinkat(m_handle->descriptor, name, 0); // best effort: it harms nothing where it stays
     }
     ::closedir(folder);
 }

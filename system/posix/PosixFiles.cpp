@@ -3,6 +3,7 @@
 #include "errors/Messages.h"
 #include "system/FileFaults.h"
 #include "system/FileWriter.h"
+#include "system/LocalTime.h"
 #include "system/posix/OsError.h"
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -265,12 +267,10 @@ Result<FileMeasurement> measurementOf(const struct stat& status)
 {
     if (S_ISDIR(status.st_mode))
         return Error::of(error::fileNotFound);
-    std::tm local {};
-    const std::time_t modified = status.st_mtime;
-    if (::localtime_r(&modified, &local) == nullptr)
+    const std::optional<FileTime> local = localTimeOf(status.st_mtime);
+    if (!local)
         return Error::of(error::invalidArgument);
-    return FileMeasurement { static_cast<std::int64_t>(status.st_size),
-        FileTime { local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec } };
+    return FileMeasurement { static_cast<std::int64_t>(status.st_size), *local };
 }
 
 // What a list that is not a plain file is, in the words of `ls -l` and
@@ -436,6 +436,16 @@ PosixFiles::~PosixFiles()
 
 PosixFiles::Directory& PosixFiles::directoryOf(const std::string& path)
 {
+    const std::size_t quick = m_quickCount.load(std::memory_order_acquire);
+    for (std::size_t i = 0; i < quick; ++i) {
+        if (m_quick[i]->path == path)
+            return *m_quick[i];
+    }
+    return directoryAddedLater(path);
+}
+
+PosixFiles::Directory& PosixFiles::directoryAddedLater(const std::string& path)
+{
     {
         const std::shared_lock lock(m_lock);
         for (const auto& known : m_directories) {
@@ -451,16 +461,18 @@ PosixFiles::Directory& PosixFiles::directoryOf(const std::string& path)
     Directory& added = *m_directories.emplace_back(std::make_unique<Directory>());
     added.path = path;
     added.handle = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (const std::size_t quick = m_quickCount.load(std::memory_order_relaxed); quick < quickDirectories) {
+        m_quick[quick] = &added;
+        m_quickCount.store(quick + 1, std::memory_order_release);
+    }
     return added;
 }
 
 bool PosixFiles::namesInUse(const std::string& directory) const
 {
     const std::shared_lock lock(m_lock);
-    return std::any_of(m_directories.begin(), m_directories.end(), [&](const auto& known) {
-        const std::lock_guard namesLock(known->namesLock);
-        return known->path == directory && known->names.inUse();
-    });
+    return std::any_of(m_directories.begin(), m_directories.end(),
+        [&](const auto& known) { return known->path == directory && known->names.inUse(); });
 }
 
 Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std::string_view relative)
@@ -471,12 +483,14 @@ Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std:
         relative.remove_prefix(1);
     if (searched.handle < 0 || !isUsablePath(relative))
         return measure(directory + std::string(relative));
-    std::string name(relative);
-    std::replace(name.begin(), name.end(), '\\', '/');
-    // The names only spare a lookup: while another thread has them, the
-    // file system is asked instead of waiting for them.
-    if (std::unique_lock lock(searched.namesLock, std::try_to_lock);
-        lock.owns_lock() && searched.names.certainlyAbsent(searched.handle, name))
+    // Each thread keeps its room for the name from one lookup to the next.
+    thread_local std::string name;
+    name.assign(relative);
+    if (name.find('\\') != std::string::npos)
+        std::replace(name.begin(), name.end(), '\\', '/');
+    // The names only spare a lookup: while another thread reads or forgets
+    // them, the file system is asked instead of waiting for them.
+    if (searched.names.certainlyAbsent(searched.handle, name))
         return Error::of(error::fileNotFound);
     struct stat status { };
     if (::fstatat(searched.handle, name.c_str(), &status, 0) != 0) {
@@ -486,8 +500,7 @@ Result<FileMeasurement> PosixFiles::measureIn(const std::string& directory, std:
         // Missing: 53 where its own directory is there, 76 where it is not.
         const std::size_t slash = name.rfind('/');
         if (slash == std::string::npos) {
-            if (const std::unique_lock lock(searched.namesLock, std::try_to_lock); lock.owns_lock())
-                searched.names.noteMiss(searched.handle);
+            searched.names.noteMiss(searched.handle);
             return Error::of(error::fileNotFound);
         }
         name.resize(slash);

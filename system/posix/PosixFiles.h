@@ -4,6 +4,8 @@
 #include "services/SystemFiles.h"
 #include "system/posix/DirectoryNames.h"
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -67,11 +69,12 @@ private:
     struct Directory {
         std::string path;
         int handle { -1 };
-        std::mutex namesLock; // over `names`
         DirectoryNames names;
     };
     // Stays where it is for the life of the files.
     Directory& directoryOf(const std::string& path);
+    // The one added after the first `quickDirectories`, or not found yet.
+    Directory& directoryAddedLater(const std::string& path);
     // A path that does not exist is 53 when its directory exists and 76
     // when it does not.
     Error missingPathError(int osError, std::string_view hostPath);
@@ -85,6 +88,12 @@ private:
     // reads 53, "File not found", which is true as well.
     std::unordered_set<std::string> m_existingDirectories;
     std::vector<std::unique_ptr<Directory>> m_directories;
+    // The first directories added, found without a lock: a search asks
+    // the same few for every entry. Each is set once, under the lock,
+    // before the count that makes it visible.
+    static constexpr std::size_t quickDirectories = 8;
+    std::array<Directory*, quickDirectories> m_quick {};
+    std::atomic<std::size_t> m_quickCount { 0 };
 };
 
 } // namespace deptest

@@ -7,8 +7,11 @@
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -86,6 +89,7 @@ private slots:
     void answersAsALookupWould();
     void searchAnswersStayTheSame_data();
     void searchAnswersStayTheSame();
+    void severalThreadsGetTheSameAnswers();
 };
 
 // "Certainly absent" only for a name the directory does not hold, as
@@ -164,6 +168,46 @@ void tst_DirectoryNames::searchAnswersStayTheSame()
     QCOMPARE(measured ? 0 : measured.error().number, expected);
     if (measured)
         QCOMPARE(measured->size, std::int64_t { 1 });
+}
+
+// Threads asking at once, as the lookups of a run do: each gets the
+// answer a lookup would give, while the names are read, used, and dropped
+// for a file added meanwhile.
+void tst_DirectoryNames::severalThreadsGetTheSameAnswers()
+{
+    QTemporaryDir temporary;
+    const std::string directory = temporary.path().toStdString() + "/";
+    makeFile(directory + "held.so");
+    QVERIFY2(waitUntilChangeIsPast(directory), "the coarse clock did not move on within 10 s");
+    PosixFiles files;
+    std::atomic<int> wrong { 0 };
+    std::atomic<bool> added { false };
+    const auto ask = [&](int thread) {
+        for (int i = 0; i < 2000; ++i) {
+            const bool addedBefore = added.load();
+            const auto held = files.measureIn(directory, "held.so");
+            const auto missing = files.measureIn(directory, "missing" + std::to_string(thread * 2000 + i) + ".so");
+            const auto late = files.measureIn(directory, "added.so");
+            if (!held || missing || missing.error().number != 53 || (addedBefore && !late))
+                ++wrong;
+        }
+    };
+    {
+        std::vector<std::jthread> threads;
+        for (int thread = 0; thread < 4; ++thread)
+            threads.emplace_back(ask, thread);
+    }
+    QVERIFY2(files.namesInUse(directory), "the directory's names were never read");
+    const timespec before = freshnessNow();
+    makeFile(directory + "added.so");
+    QVERIFY2(waitForNextTick(before), "the coarse clock did not move on within 10 s");
+    added = true;
+    {
+        std::vector<std::jthread> threads;
+        for (int thread = 4; thread < 8; ++thread)
+            threads.emplace_back(ask, thread);
+    }
+    QCOMPARE(wrong.load(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_DirectoryNames)

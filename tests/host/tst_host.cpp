@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sys/stat.h>
@@ -197,14 +198,20 @@ void tst_Host::fileTimeIsLocalTime()
     QFETCH(QDateTime, when);
     Machine machine;
     TestRuntime runtime(machine);
-    Machine::makeFile(machine.dataFile("a.so"), 1, when);
-    const Result<FileMeasurement> measured = runtime.measure(runtime.applicationDirectory() + "\\a.so");
-    QVERIFY(measured);
-    const QDate day = when.date();
-    const QTime time = when.time();
-    QCOMPARE(measured->modified,
-        (FileTime { day.year(), day.month(), day.day(), time.hour(), time.minute(), time.second() }));
-    QCOMPARE(measured->size, std::int64_t { 1 });
+    // Measured in turn with files a second and half a year apart, and again.
+    const std::vector<std::pair<std::string, QDateTime>> files { { "a.so", when }, { "b.so", when.addSecs(1) },
+        { "c.so", when.addMonths(6) }, { "a.so", when } };
+    for (const auto& [name, time] : files)
+        Machine::makeFile(machine.dataFile(name), 1, time);
+    for (const auto& [name, time] : files) {
+        const Result<FileMeasurement> measured = runtime.measure(runtime.applicationDirectory() + "\\" + name);
+        QVERIFY(measured);
+        const QDate day = time.date();
+        const QTime clock = time.time();
+        QCOMPARE(measured->modified,
+            (FileTime { day.year(), day.month(), day.day(), clock.hour(), clock.minute(), clock.second() }));
+        QCOMPARE(measured->size, std::int64_t { 1 });
+    }
 }
 
 void tst_Host::fullDiskKeepsCompleteLines()
@@ -346,6 +353,11 @@ void tst_Host::longDateOfFileTime()
     QVERIFY(impossible);
     QCOMPARE(impossible->number, error::invalidArgument);
     QCOMPARE(QString::fromStdString(text), QStringLiteral("Monday, December 7, 2026"));
+    // Another day, then the first again at another time.
+    QVERIFY(!runtime.formatLongDate(FileTime { 2026, 12, 8, 0, 0, 1 }, text));
+    QCOMPARE(QString::fromStdString(text), QStringLiteral("Tuesday, December 8, 2026"));
+    QVERIFY(!runtime.formatLongDate(FileTime { 2026, 12, 7, 0, 0, 0 }, text));
+    QCOMPARE(QString::fromStdString(text), QStringLiteral("Monday, December 7, 2026"));
 }
 
 void tst_Host::eachListReadsItsOwnDates()
@@ -384,6 +396,8 @@ void tst_Host::contentDigests_data()
                                  << "75: Not a regular file: its contents cannot be compared";
     QTest::newRow("missing") << "missing"
                              << "53: File not found";
+    QTest::newRow("another digest taken between blocks") << "nested"
+                                                         << "DIGEST";
     QTest::newRow("cut short while read") << "shrinks"
                                           << "75: The file changed while it was read";
     QTest::newRow("removed while read") << "removed"
@@ -404,7 +418,7 @@ void tst_Host::contentDigests()
     TestRuntime runtime(machine);
     const std::string file = machine.dataFile("f");
     std::function<bool()> betweenBlocks;
-    const QStringList whileRead { "shrinks", "removed", "replaced", "rewritten", "stopped" };
+    const QStringList whileRead { "shrinks", "removed", "replaced", "rewritten", "stopped", "nested" };
     if (what == "zeros" || whileRead.contains(what))
         Machine::writeText(file, std::string(std::size_t { 5 } << 19, '\0')); // two and a half blocks
     else if (what == "fifo")
@@ -437,6 +451,15 @@ void tst_Host::contentDigests()
     } else if (what == "stopped")
         betweenBlocks = [] { return false; };
     expected.replace("DIGEST", "6de7493c5c90f643357c268fbaaf461c1567e0334e4948023ce17268403aa37a");
+    if (what == "nested") {
+        // A digest taken from the events of another, as a window's may be:
+        // each reads its own blocks.
+        Machine::writeText(machine.dataFile("g"), "abc");
+        betweenBlocks = [&runtime] {
+            const Result<ContentDigest> other = runtime.digest(runtime.applicationDirectory() + "\\g", {});
+            return other && hexOf(*other) == "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+        };
+    }
     const Result<ContentDigest> digest = runtime.digest(runtime.applicationDirectory() + "\\f", betweenBlocks);
     const QString got = digest
         ? QString::fromStdString(hexOf(*digest))

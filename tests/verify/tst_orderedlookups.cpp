@@ -5,6 +5,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -43,6 +44,7 @@ private slots:
     void resultsInTheOrderAdded_data();
     void resultsInTheOrderAdded();
     void stopReachesLookupsUnderWayAndDropsTheRest();
+    void batchesReadIntoAgainGiveTheirOwnItems();
 };
 
 void tst_OrderedLookups::resultsInTheOrderAdded_data()
@@ -112,6 +114,38 @@ void tst_OrderedLookups::stopReachesLookupsUnderWayAndDropsTheRest()
     }
     QCOMPARE(started.load(), 1);
     QVERIFY(sawStop.load());
+}
+
+// Enough items for batches to be read into again, the last one short: each
+// item taken is the one read, as its lookup left it, and none twice.
+void tst_OrderedLookups::batchesReadIntoAgainGiveTheirOwnItems()
+{
+    struct Item {
+        std::size_t index { 0 };
+        std::string text;
+        std::string looked;
+    };
+    constexpr std::size_t count = 1000;
+    std::size_t read = 0;
+    std::vector<std::string> taken;
+    lookUpInOrder<Item>(
+        3,
+        [&](Item& item) {
+            if (read == count)
+                return false;
+            item.index = read++;
+            item.text.assign(item.index % 37, static_cast<char>('a' + item.index % 26));
+            return true;
+        },
+        [](Item& item, const std::stop_token&) { item.looked = item.text + std::to_string(item.index); },
+        [&](Item& item) {
+            taken.push_back(item.looked);
+            return true;
+        },
+        {}, std::chrono::hours(1));
+    QCOMPARE(taken.size(), count);
+    for (std::size_t i = 0; i < count; ++i)
+        QCOMPARE(taken[i], std::string(i % 37, static_cast<char>('a' + i % 26)) + std::to_string(i));
 }
 
 QTEST_GUILESS_MAIN(tst_OrderedLookups)
