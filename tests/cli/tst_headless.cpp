@@ -25,6 +25,7 @@
 #include <unistd.h>
 
 using deptest::test::Machine;
+using deptest::test::readToEnd;
 
 extern char** environ;
 
@@ -416,17 +417,6 @@ void startProgram(std::vector<std::string> arguments, const int (&output)[2], co
     argv.push_back(nullptr);
     QCOMPARE(posix_spawn(&child, DEPTEST_EXECUTABLE, &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
-}
-
-// What is left to read from a descriptor, which is then closed.
-QByteArray readToEnd(int descriptor)
-{
-    QByteArray out;
-    char buffer[65536];
-    for (ssize_t got; (got = ::read(descriptor, buffer, sizeof buffer)) > 0;)
-        out.append(buffer, got);
-    ::close(descriptor);
-    return out;
 }
 
 // One whole record in the exceptions list for each entry judged, in order.

@@ -44,11 +44,16 @@ QByteArray PrinterListener::receive() const
     const int connection = ::accept(m_socket, nullptr, nullptr);
     if (connection < 0)
         return {};
+    return readToEnd(connection);
+}
+
+QByteArray readToEnd(int descriptor)
+{
     QByteArray data;
     char buffer[65536];
-    for (ssize_t got; (got = ::read(connection, buffer, sizeof buffer)) > 0;)
+    for (ssize_t got; (got = ::read(descriptor, buffer, sizeof buffer)) > 0;)
         data.append(buffer, got);
-    ::close(connection);
+    ::close(descriptor);
     return data;
 }
 

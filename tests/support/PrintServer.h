@@ -31,6 +31,10 @@ private:
     std::future<QByteArray> m_job;
 };
 
+// What is left to read from a descriptor (a connection, a pipe), which is
+// then closed.
+QByteArray readToEnd(int descriptor);
+
 // Runs a program to its end; what it wrote on both streams, and its exit
 // status (-1 when it crashed) if asked.
 QString runTool(const QString& program, const QStringList& arguments, int* exitCode = nullptr);
