@@ -109,7 +109,7 @@ void printRatios(const std::vector<std::string>& labels, const std::vector<doubl
     std::printf("  (target: %s)\n", target);
 }
 
-std::string jobsDefault() { return "16"; }
+std::string jobsDefault() { return "default"; }
 
 // The test run and the generation over files on `directory`.
 void timeLookups(const fs::path& directory, int count, int rounds, bool withGeneration, const char* target)
@@ -239,7 +239,7 @@ void digests(const fs::path& root, int files, int rounds)
     const double openssl = median(times[0]);
     std::printf("  %-34s %9.1f ms                    %4.2f cores\n", "openssl dgst -sha256, in turn", openssl * 1e3,
         median(cpu[0]) / openssl);
-    const char* labels[] { "deptest --test --jobs 1", "deptest --test (16 jobs)" };
+    const char* labels[] { "deptest --test --jobs 1", "deptest --test (default jobs)" };
     for (std::size_t i = 1; i < commands.size(); ++i)
         std::printf("  %-34s %9.1f ms  %5.2fx openssl  %4.2f cores\n", labels[i - 1], median(times[i]) * 1e3,
             median(times[i]) / openssl, median(cpu[i]) / median(times[i]));

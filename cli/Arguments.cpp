@@ -25,7 +25,6 @@ constexpr auto exitStatusHelp
       "one without, by the day written; other zone names (CET, EST) are not read.\n";
 
 // More workers than this add threads, not speed.
-constexpr int mostJobs = 64;
 
 // The options, in the order the help lists them.
 QString digestListName() { return QString::fromLatin1(dataFile::nameOf(dataFile::digestList)); }
@@ -68,9 +67,10 @@ struct Switches {
     const QCommandLineOption jobs { QStringLiteral("jobs"),
         QStringLiteral("With --test or --generate: keep N files' lookups (searches, measurements, digests) under way "
                        "at once, 1 to %1; 1 looks each up in turn. Slow shares and cold disks gain most; a spinning "
-                       "local disk may prefer fewer. Default: %2.")
-            .arg(mostJobs)
-            .arg(defaultLookupJobs),
+                       "local disk may prefer fewer. Default: %2 where a folder searched is on a network share or a "
+                       "user-space file system, otherwise one per processor.")
+            .arg(mostLookupJobs)
+            .arg(remoteLookupJobs),
         QStringLiteral("N") };
     const QCommandLineOption verbose { QStringLiteral("verbose"),
         QStringLiteral("Also list matching entries and found names, and a summary.") };
@@ -171,8 +171,8 @@ std::optional<QString> readRunOptions(const QCommandLineParser& parser, const Sw
             return QStringLiteral("--jobs goes with --test or --generate");
         bool number = false;
         options.jobs = parser.value(switches.jobs).toInt(&number);
-        if (!number || options.jobs < 1 || options.jobs > mostJobs)
-            return QStringLiteral("--jobs needs a number from 1 to %1").arg(mostJobs);
+        if (!number || options.jobs < 1 || options.jobs > mostLookupJobs)
+            return QStringLiteral("--jobs needs a number from 1 to %1").arg(mostLookupJobs);
     }
     if (parser.isSet(switches.dir)) {
         options.directory = parser.value(switches.dir);

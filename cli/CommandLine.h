@@ -37,7 +37,7 @@ struct Options {
     // Wait for the lists while another run is using them.
     bool wait { false };
     // How many files' lookups are under way at once (--jobs).
-    int jobs { defaultLookupJobs };
+    int jobs { chosenLookupJobs };
     // With --generate: the digest list made (--digest) or removed
     // (--no-digest); kept current while it is there otherwise.
     DigestChoice digests { DigestChoice::AsFound };

@@ -293,7 +293,7 @@ void frmTest::cmdTest_Click()
     setWindowTitle(QString::fromUtf8(message::applicationTitle.data(), qsizetype(message::applicationTitle.size())));
     lblCaption[0]->setToolTip({});
     m_testRunning = true;
-    runTest(*this, m_runtime, {}, defaultLookupJobs);
+    runTest(*this, m_runtime, {}, chosenLookupJobs);
     m_testRunning = false;
     showAllLines();
 }
@@ -331,7 +331,7 @@ void frmTest::Form_KeyPress(std::int16_t& keyAscii)
     std::vector<std::string> removed;
     signing->removed = [&removed](std::string_view file) { removed.emplace_back(file); };
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    generateReference(m_runtime, {}, DigestChoice::AsFound, *signing, defaultLookupJobs);
+    generateReference(m_runtime, {}, DigestChoice::AsFound, *signing, chosenLookupJobs);
     QGuiApplication::restoreOverrideCursor();
     for (const std::string& file : removed)
         m_runtime.showMessage(message::unsignedListRemovedByCtrlB(file));

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -216,7 +217,6 @@ Outcome writeLists(
         }
         return firstFailure(std::move(lateFailure), reader.fileError());
     }
-    constexpr int mostJobs = 64;
     const std::function<bool(NameInFlight&)> read = [&reader](NameInFlight& entry) {
         if (reader.atEndOfRecords())
             return false;
@@ -235,7 +235,7 @@ Outcome writeLists(
         return !stopped;
     };
     // The generation handles no events of its own, in turn or not.
-    lookUpInOrder(std::min(jobs, mostJobs), read, lookUp, take, {}, std::chrono::seconds(1));
+    lookUpInOrder(std::min(jobs, mostLookupJobs), read, lookUp, take, {}, std::chrono::seconds(1));
     return firstFailure(std::move(lateFailure), reader.fileError());
 }
 
@@ -304,6 +304,8 @@ void generateReference(
         runtime.showMessage(generalErrorMessage(lock.error()));
         return;
     }
+    if (jobs == chosenLookupJobs)
+        jobs = chooseLookupJobs(runtime, std::thread::hardware_concurrency());
     const std::string directory = runtime.applicationDirectory();
 
     auto nameList = runtime.openForReading(dataFilePath(directory, dataFile::nameList));

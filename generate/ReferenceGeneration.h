@@ -60,7 +60,8 @@ Result<ListSigning> configuredSigning(Runtime& runtime);
 //
 // With more than one job, that many names' searches, measurements and
 // digests are under way at once; the lists and the observer see the names
-// in the name list's order, as with one.
+// in the name list's order, as with one. `chosenLookupJobs` lets the
+// program choose how many.
 void generateReference(Runtime& runtime, const NameObserver& observer = {},
     DigestChoice digests = DigestChoice::AsFound, const ListSigning& signing = {}, int jobs = 1);
 

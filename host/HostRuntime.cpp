@@ -2,6 +2,7 @@
 
 #include "records/DataFiles.h"
 #include "services/Files.h"
+#include "system/FileSystem.h"
 #include "system/FileWriter.h"
 #include "system/FolderLock.h"
 #include "system/TrustedKeys.h"
@@ -75,8 +76,14 @@ Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_vi
 {
     // A new version is made only once the old ones are gone, so that the
     // clearing away never takes this run's own for one.
-    if (m_leftoversRemoved.valid())
-        m_leftoversRemoved.wait();
+    if (const std::shared_ptr<HeldFolder> held = m_held.lock()) {
+        if (held->leftoversRemoved.valid())
+            held->leftoversRemoved.wait();
+        if (!held->writesNewVersions) {
+            held->lock->expectNewVersions();
+            held->writesNewVersions = true;
+        }
+    }
     return m_files->openForReplacing(hostPath(path));
 }
 
@@ -96,6 +103,12 @@ Result<ContentDigest> HostRuntime::digest(std::string_view path, const std::func
     return m_files->digest(hostPath(path), betweenBlocks);
 }
 
+bool HostRuntime::isRemoteDirectory(std::string_view directory)
+{
+    return isRemoteFolder(
+        directory == m_settings.applicationDirectory ? m_settings.applicationDirectory : hostPath(directory));
+}
+
 Outcome HostRuntime::remove(std::string_view path) { return m_files->remove(hostPath(path)); }
 
 namespace {
@@ -108,25 +121,28 @@ std::string listsInUse(const std::string& directory, std::int64_t holder)
     return text;
 }
 
-// The lock, let go only once the leftovers it clears away are gone.
+// The lock, let go only once the leftovers it clears away are gone and the
+// run's new versions have all replaced their files or been removed.
 class HeldLists final : public ListsLock {
 public:
-    HeldLists(std::unique_ptr<FolderLock> lock, std::shared_future<void> leftoversRemoved)
-        : m_lock(std::move(lock))
-        , m_leftoversRemoved(std::move(leftoversRemoved))
+    explicit HeldLists(std::shared_ptr<HostRuntime::HeldFolder> held)
+        : m_held(std::move(held))
     {
     }
     ~HeldLists() override
     {
-        if (m_leftoversRemoved.valid())
-            m_leftoversRemoved.wait();
+        if (!m_held)
+            return;
+        if (m_held->leftoversRemoved.valid())
+            m_held->leftoversRemoved.wait();
+        if (m_held->writesNewVersions)
+            m_held->lock->leaveTidy();
     }
     HeldLists(const HeldLists&) = delete;
     HeldLists& operator=(const HeldLists&) = delete;
 
 private:
-    std::unique_ptr<FolderLock> m_lock;
-    std::shared_future<void> m_leftoversRemoved;
+    std::shared_ptr<HostRuntime::HeldFolder> m_held;
 };
 
 // Clears away the new versions a run ended by force left in the folder,
@@ -151,11 +167,14 @@ Result<std::unique_ptr<ListsLock>> HostRuntime::lockLists()
     for (;;) {
         FolderLock::Attempt attempt = FolderLock::tryTake(directory);
         if (attempt.lock) {
-            m_leftoversRemoved = removeLeftoversMeanwhile(*attempt.lock);
-            return std::unique_ptr<ListsLock>(std::make_unique<HeldLists>(std::move(attempt.lock), m_leftoversRemoved));
+            auto held = std::make_shared<HeldFolder>();
+            held->lock = std::move(attempt.lock);
+            held->leftoversRemoved = removeLeftoversMeanwhile(*held->lock);
+            m_held = held;
+            return std::unique_ptr<ListsLock>(std::make_unique<HeldLists>(std::move(held)));
         }
         if (!attempt.busy)
-            return std::unique_ptr<ListsLock>(std::make_unique<HeldLists>(nullptr, std::shared_future<void> {}));
+            return std::unique_ptr<ListsLock>(std::make_unique<HeldLists>(nullptr));
         const std::string inUse = listsInUse(directory, attempt.holder);
         if (!m_settings.waitForLists || !m_settings.waitForLists(inUse))
             return Error { error::permissionDenied, inUse + "; try again when it has ended" };

@@ -17,6 +17,8 @@
 
 namespace deptest {
 
+class FolderLock;
+
 struct HostSettings {
     std::string applicationDirectory;
     HostDirectories directories;
@@ -61,6 +63,7 @@ public:
     Result<std::unique_ptr<OutputFile>> openForWriting(std::string_view path) override;
     Result<std::unique_ptr<OutputFile>> openForReplacing(std::string_view path) override;
     Result<FileMeasurement> measure(std::string_view path) override;
+    [[nodiscard]] bool isRemoteDirectory(std::string_view directory) override;
     Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) override;
     Outcome remove(std::string_view path) override;
     // Also clears away the new versions a run ended by force left behind,
@@ -80,13 +83,21 @@ public:
     [[nodiscard]] std::string hostPath(std::string_view path) const;
     [[nodiscard]] const HostSettings& settings() const { return m_settings; }
 
+    // The lock on the lists' folder while a run holds it, shared by the
+    // run's hold on it and the runtime.
+    struct HeldFolder {
+        std::unique_ptr<FolderLock> lock;
+        std::shared_future<void> leftoversRemoved; // the clearing away of leftovers
+        bool writesNewVersions { false };
+    };
+
 private:
     HostSettings m_settings;
     std::string m_applicationDirectory; // as a host directory, with its separator
     std::shared_ptr<SystemFiles> m_files;
     QElapsedTimer m_sinceEvents;
-    // The clearing away of the leftovers in the folder last locked.
-    std::shared_future<void> m_leftoversRemoved;
+    // The lists' folder while a run holds its lock.
+    std::weak_ptr<HeldFolder> m_held;
     LongDateFormat m_dates;
     bool m_lastDateValid { false };
     std::string m_lastDateText;

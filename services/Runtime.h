@@ -56,6 +56,11 @@ public:
     // several threads at once; everything else only from the thread that
     // runs the command.
     virtual Result<FileMeasurement> measure(std::string_view path) = 0;
+    // Whether a directory the search looks in (the application directory or
+    // a fixed one, as the program names it) lies on a network share or
+    // another file system whose requests wait for another machine or
+    // process. Asked once per run, on the thread that runs it.
+    [[nodiscard]] virtual bool isRemoteDirectory(std::string_view /*directory*/) { return false; }
     // The SHA-256 digest of the file's contents, as SystemFiles::digest.
     virtual Result<ContentDigest> digest(std::string_view path, const std::function<bool()>& betweenBlocks) = 0;
     // Deletes the file; one that is not there is not an error.

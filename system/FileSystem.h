@@ -41,6 +41,12 @@ std::optional<std::string> realPath(const std::string& path);
 // The names a directory holds; none when it cannot be listed.
 std::vector<std::string> namesInDirectory(const std::string& directory);
 
+// Whether the folder lies on a file system whose every request waits for
+// another machine or another process: a network share, or a file system
+// served from user space (sshfs, a cloud drive). False where the system
+// cannot say, the folder missing included.
+bool isRemoteFolder(const std::string& directory);
+
 // The character this system writes between the folders of a path (a
 // slash; a backslash on Windows), and whether a character ends a folder
 // there (on Windows a slash does too; elsewhere a backslash is part of a

@@ -35,7 +35,15 @@ public:
     // force left in the folder (under the names the system's files give
     // them while they are written), plain files only. Only the holder of
     // the lock may, as only a running run could still be writing one.
+    // Where the system has to list the whole folder for them, a folder that
+    // runs have left tidy is not listed again (see `leaveTidy()`).
     void removeLeftovers(std::span<const std::string_view> fileNames) const;
+    // Before the holder writes its first new version: a run ended by force
+    // from now on may leave it behind, so the folder is no longer tidy.
+    void expectNewVersions() const;
+    // After the holder's last new version has replaced its file or been
+    // removed: the folder holds no new version of a run ended by force.
+    void leaveTidy() const;
 
     // A pause between two tries, short enough that a request to end is
     // answered at once.

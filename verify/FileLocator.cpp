@@ -1,6 +1,7 @@
 #include "verify/FileLocator.h"
 
 #include "services/Runtime.h"
+#include "verify/OrderedLookups.h"
 
 #include <algorithm>
 #include <utility>
@@ -57,6 +58,16 @@ void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcom
     // "Path not found" only where no directory had the name's folder.
     if (searched && isNotHere(found.outcome))
         found.outcome = Error::of(error::fileNotFound);
+}
+
+int chooseLookupJobs(Runtime& runtime, unsigned processors)
+{
+    for (const std::string_view directory :
+        { std::string_view(runtime.applicationDirectory()), systemDirectoryLiteral, windowsDirectoryLiteral }) {
+        if (runtime.isRemoteDirectory(directory))
+            return remoteLookupJobs;
+    }
+    return static_cast<int>(std::clamp(processors, 2U, static_cast<unsigned>(remoteLookupJobs)));
 }
 
 } // namespace deptest

@@ -44,4 +44,11 @@ struct Located {
 // entry to the next.
 void locateFile(Runtime& runtime, std::string_view name, SearchMode mode, Outcome pending, Located& found);
 
+// How many lookups a command keeps under way when it is not told: many
+// where a directory the search looks in is on a share, whose every request
+// waits for the server; otherwise one per processor (at least two), which
+// keeps a warm local disk's lookups going without threads that only wait
+// for their turn.
+int chooseLookupJobs(Runtime& runtime, unsigned processors);
+
 } // namespace deptest

@@ -13,10 +13,13 @@
 
 namespace deptest {
 
-// How many lookups a command keeps under way when nobody says: a share or
-// a slow disk answers several requests in the time of one, and a warm
-// local disk lets the second core work meanwhile.
-inline constexpr int defaultLookupJobs = 16;
+// A command's number of jobs that lets the program choose (see
+// chooseLookupJobs()), and the most it takes.
+inline constexpr int chosenLookupJobs = 0;
+inline constexpr int mostLookupJobs = 64;
+// The lookups kept under way where a share answers: each request waits for
+// the server, and this many answer in about the time of one.
+inline constexpr int remoteLookupJobs = 16;
 
 // The lookups of a list's entries (searches, measurements, digests) run
 // on a few workers, while their results are taken back on the calling

@@ -11,6 +11,7 @@
 #include "services/Runtime.h"
 #include "services/Window.h"
 #include "verify/EntryCheck.h"
+#include "verify/FileLocator.h"
 #include "verify/OrderedLookups.h"
 #include "verify/SignedLists.h"
 
@@ -21,6 +22,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -221,7 +223,6 @@ struct EntryInFlight {
 void checkInFlight(
     Window& window, Runtime& runtime, RecordReader& reader, DigestList* digests, int jobs, const ShowVerdict& show)
 {
-    constexpr int mostJobs = 64;
     const std::function<bool(EntryInFlight&)> read = [&](EntryInFlight& entry) {
         if (reader.atEndOfRecords())
             return false;
@@ -256,7 +257,7 @@ void checkInFlight(
         runtime.processEvents();
         return !window.isUnloaded();
     };
-    lookUpInOrder(std::min(jobs, mostJobs), read, lookUp, take, meanwhile, std::chrono::milliseconds(5));
+    lookUpInOrder(std::min(jobs, mostLookupJobs), read, lookUp, take, meanwhile, std::chrono::milliseconds(5));
 }
 
 // What a run gathers for its end: failed writes and a reference list that
@@ -341,6 +342,8 @@ void runTest(Window& window, Runtime& runtime, const TestObserver& observer, int
             runtime.showMessage(generalErrorMessage(lock.error()));
         return;
     }
+    if (jobs == chosenLookupJobs)
+        jobs = chooseLookupJobs(runtime, std::thread::hardware_concurrency());
     setButtonsEnabled(window, false);
     window.clear(ListBox::Matching);
     window.clear(ListBox::Missing);

@@ -32,6 +32,7 @@ struct TestObserver {
 // digests are under way at once, while everything the run shows and
 // writes comes out in the list's order, as with one; each entry is
 // searched for as the check box says when its turn comes, as with one.
+// `chosenLookupJobs` lets the program choose how many.
 void runTest(Window& window, Runtime& runtime, const TestObserver& observer = {}, int jobs = 1);
 
 } // namespace deptest

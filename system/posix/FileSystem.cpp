@@ -1,9 +1,13 @@
 #include "system/FileSystem.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 
 #include <dirent.h>
+#include <linux/magic.h>
+#include <sys/statfs.h>
 #include <sys/stat.h>
 #include <sys/utsname.h>
 
@@ -37,6 +41,20 @@ std::vector<std::string> namesInDirectory(const std::string& directory)
         ::closedir(listing);
     }
     return names;
+}
+
+bool isRemoteFolder(const std::string& directory)
+{
+    // The network file systems the kernel knows, and FUSE, which answers
+    // from a process of its own.
+    static constexpr std::array<unsigned long, 12> remote { NFS_SUPER_MAGIC, SMB_SUPER_MAGIC, CIFS_SUPER_MAGIC,
+        SMB2_SUPER_MAGIC, V9FS_MAGIC, AFS_SUPER_MAGIC, 0x6B414653 /* kAFS */, CEPH_SUPER_MAGIC, CODA_SUPER_MAGIC,
+        NCP_SUPER_MAGIC, OCFS2_SUPER_MAGIC, FUSE_SUPER_MAGIC };
+    struct statfs system { };
+    if (::statfs(directory.c_str(), &system) != 0)
+        return false;
+    const auto type = static_cast<unsigned long>(system.f_type) & 0xFFFFFFFFUL;
+    return std::find(remote.begin(), remote.end(), type) != remote.end();
 }
 
 char pathSeparator() { return '/'; }

@@ -53,6 +53,14 @@ std::int64_t flockHolder(const struct stat& locked)
     return 0;
 }
 
+// In a folder runs have left tidy: while it is there, no run was ended by
+// force since the folder was last listed for leftovers, so they need not be
+// looked for among what may be many thousands of names. A run removes it
+// before it writes a new version and puts it back when all are done; one
+// ended by force meanwhile leaves the folder without it. A folder last used
+// by a version of the program that did not know it has none either.
+constexpr const char* tidyMark = ".deptest-tidy";
+
 // A new version of `file` as PosixFiles writes it: ".file.XXXXXX".
 bool isNewVersionOf(std::string_view name, std::string_view file)
 {
@@ -101,6 +109,9 @@ FolderLock::Attempt FolderLock::tryTake(const std::string& directory)
 
 void FolderLock::removeLeftovers(std::span<const std::string_view> fileNames) const
 {
+    struct stat mark { };
+    if (::fstatat(m_handle->descriptor, tidyMark, &mark, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(mark.st_mode))
+        return;
     const int listing = ::openat(m_handle->descriptor, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (listing < 0)
         return;
@@ -124,6 +135,17 @@ void FolderLock::removeLeftovers(std::span<const std::string_view> fileNames) co
             (void)::unlinkat(m_handle->descriptor, name, 0); // best effort: it harms nothing where it stays
     }
     ::closedir(folder);
+    leaveTidy();
+}
+
+void FolderLock::expectNewVersions() const { (void)::unlinkat(m_handle->descriptor, tidyMark, 0); }
+
+void FolderLock::leaveTidy() const
+{
+    // Best effort: a folder this user may not write is listed each time.
+    const int mark = ::openat(m_handle->descriptor, tidyMark, O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (mark >= 0)
+        ::close(mark);
 }
 
 } // namespace deptest

@@ -104,6 +104,17 @@ std::vector<std::string> namesInDirectory(const std::string& directory)
     return names;
 }
 
+bool isRemoteFolder(const std::string& directory)
+{
+    if (!isUsablePath(directory))
+        return false;
+    // A share named by its server (\\server\share) or a drive mapped to one.
+    std::wstring volume(MAX_PATH + 1, L'\0');
+    if (!::GetVolumePathNameW(wide(directory).c_str(), volume.data(), static_cast<DWORD>(volume.size())))
+        return false;
+    return ::GetDriveTypeW(volume.c_str()) == DRIVE_REMOTE;
+}
+
 char pathSeparator() { return '\\'; }
 
 bool isPathSeparator(char c) { return c == '\\' || c == '/'; }

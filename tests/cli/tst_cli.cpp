@@ -451,7 +451,7 @@ void tst_Cli::arguments()
         add(!set.directory.isEmpty(), "dir=" + set.directory);
         add(!set.programs.isEmpty(), "programs=" + set.programs.join(','));
         add(!set.output.isEmpty(), "output=" + set.output);
-        add(set.jobs != defaultLookupJobs, "jobs=" + QString::number(set.jobs));
+        add(set.jobs != chosenLookupJobs, "jobs=" + QString::number(set.jobs));
         add(set.libraryPath, "library-path");
         options.removeAll(QString());
         QCOMPARE(options.join(' '), answer);

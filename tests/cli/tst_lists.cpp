@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -94,7 +95,7 @@ struct HeldRun {
     int output { -1 };
 };
 
-HeldRun startHeldRun(const std::string& directory)
+HeldRun startHeldRun(const std::string& directory, bool generation = false)
 {
     int output[2];
     if (::pipe(output) != 0)
@@ -105,6 +106,8 @@ HeldRun startHeldRun(const std::string& directory)
     posix_spawn_file_actions_addclose(&actions, output[0]);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> arguments { DEPTEST_EXECUTABLE, "--test", "--json", "--app-dir-only", "--dir", directory };
+    if (generation)
+        arguments = { DEPTEST_EXECUTABLE, "--generate", "--json", "--dir", directory };
     std::vector<char*> argv;
     for (std::string& argument : arguments)
         argv.push_back(argument.data());
@@ -319,6 +322,25 @@ void tst_Lists::leftoversOfAKilledRunAreRemoved()
         QVERIFY2(left.contains(name), qPrintable(name));
     QVERIFY(left.contains(".dlls.txt.LINKED")); // the program's name, but the program writes no links
     QCOMPARE(Machine::readText(elsewhere), std::string("kept"));
+
+    // A generation killed while it writes leaves its new versions behind,
+    // in a folder that whole runs have been through: the next run, even a
+    // test, which writes no new version itself, clears them away too.
+    std::string names;
+    for (int i = 0; i < 100'000; ++i)
+        names += "absent" + std::to_string(i) + ".so\r\n";
+    Machine::writeText(machine.dataFile("dlls.txt"), names);
+    HeldRun killed = startHeldRun(machine.applicationDirectory(), true);
+    QVERIFY(killed.process > 0);
+    QCOMPARE(::kill(killed.process, SIGKILL), 0);
+    QCOMPARE(finishHeldRun(killed), -1);
+    const auto newVersions = [&folder] {
+        static const QRegularExpression newVersion(QStringLiteral("^\\.(indll|dllerr)\\.txt\\.[0-9A-Za-z]{6}$"));
+        return folder.entryList(QDir::Files | QDir::Hidden).filter(newVersion).size();
+    };
+    QCOMPARE(newVersions(), 2);
+    QVERIFY(runProgram({ "--test", "--dir", QString::fromStdString(machine.applicationDirectory()) }).ended);
+    QCOMPARE(newVersions(), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_Lists)

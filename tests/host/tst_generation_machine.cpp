@@ -206,7 +206,7 @@ void tst_GenerationMachine::failedGenerationKeepsTheOldLists()
     QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), oldNotFound);
     QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), names);
     // No temporary file is left behind.
-    QCOMPARE(QDir(QString::fromStdString(machine.applicationDirectory())).entryList(QDir::Files | QDir::Hidden),
+    QCOMPARE(machine.filesInApplicationDirectory(),
         (QStringList { "dllerr.txt", "dlls.txt", "indll.txt" }));
 }
 
@@ -671,7 +671,7 @@ void tst_GenerationMachine::writeProtectedListsAreKept()
     QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), oldReferences);
     QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), oldNotFound);
     QCOMPARE(modeOf(guarded), mode);
-    QCOMPARE(QDir(QString::fromStdString(machine.applicationDirectory())).entryList(QDir::Files | QDir::Hidden),
+    QCOMPARE(machine.filesInApplicationDirectory(),
         (QStringList { "dllerr.txt", "dlls.txt", "indll.txt" }));
 
     // Once the user allows it again, the lists are replaced.

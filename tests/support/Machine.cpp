@@ -42,6 +42,13 @@ void Machine::writeText(const std::string& path, std::string_view bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+QStringList Machine::filesInApplicationDirectory() const
+{
+    QStringList files = QDir(QString::fromStdString(applicationDirectory())).entryList(QDir::Files | QDir::Hidden);
+    files.removeOne(QStringLiteral(".deptest-tidy"));
+    return files;
+}
+
 std::string Machine::readText(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

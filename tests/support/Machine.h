@@ -4,6 +4,7 @@
 #include "tests/fakes/FakeRuntime.h"
 
 #include <QDateTime>
+#include <QStringList>
 #include <QTemporaryDir>
 
 #include <string>
@@ -31,6 +32,9 @@ public:
     static void writeText(const std::string& path, std::string_view bytes);
     static void makeDirectory(const std::string& path);
     static std::string readText(const std::string& path);
+    // The files in the application directory, hidden ones too, but for the
+    // mark that runs put in a folder they leave tidy.
+    [[nodiscard]] QStringList filesInApplicationDirectory() const;
     [[nodiscard]] std::string dataFile(std::string_view name) const
     {
         return applicationDirectory() + "/" + std::string(name);

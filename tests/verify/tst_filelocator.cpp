@@ -1,10 +1,12 @@
 #include "tests/fakes/FakeRuntime.h"
 #include "tests/fakes/MemoryFiles.h"
 #include "verify/FileLocator.h"
+#include "verify/OrderedLookups.h"
 
 #include <QTest>
 
 #include <map>
+#include <set>
 
 using namespace deptest;
 using deptest::test::FakeRuntime;
@@ -15,6 +17,8 @@ class tst_FileLocator : public QObject {
 private slots:
     void search_data();
     void search();
+    void lookupJobs_data();
+    void lookupJobs();
 };
 
 void tst_FileLocator::search_data()
@@ -95,6 +99,46 @@ void tst_FileLocator::search()
     const std::map<QString, std::string> literal { { "system", directory.at('s') + "a.so" },
         { "windows", directory.at('w') + "a.so" }, { "app", directory.at('a') + "a.so" } };
     QCOMPARE(location.path, literal.at(lastDirectory));
+}
+
+void tst_FileLocator::lookupJobs_data()
+{
+    // Directories on a share: s, w, a (system, windows, application).
+    QTest::addColumn<QString>("remote");
+    QTest::addColumn<unsigned>("processors");
+    QTest::addColumn<int>("jobs");
+    QTest::newRow("local, two processors") << "" << 2U << 2;
+    QTest::newRow("local, one processor: still two") << "" << 1U << 2;
+    QTest::newRow("local, processors unknown") << "" << 0U << 2;
+    QTest::newRow("local, eight processors") << "" << 8U << 8;
+    QTest::newRow("local, many processors: no more than on a share") << "" << 96U << remoteLookupJobs;
+    QTest::newRow("application directory on a share") << "a" << 2U << remoteLookupJobs;
+    QTest::newRow("system directory on a share") << "s" << 1U << remoteLookupJobs;
+    QTest::newRow("windows directory on a share") << "w" << 4U << remoteLookupJobs;
+}
+
+void tst_FileLocator::lookupJobs()
+{
+    QFETCH(QString, remote);
+    QFETCH(unsigned, processors);
+    QFETCH(int, jobs);
+
+    // The runtime is asked about the directories by the names the search
+    // uses for them.
+    class SharedRuntime : public FakeRuntime {
+    public:
+        using FakeRuntime::FakeRuntime;
+        std::set<std::string> shared;
+        bool isRemoteDirectory(std::string_view directory) override { return shared.contains(std::string(directory)); }
+    };
+    MemoryFiles files;
+    SharedRuntime runtime("d:\\app", files);
+    const std::map<QChar, std::string> directory { { 's', "c:\\windows\\system\\" }, { 'w', "c:\\windows\\" },
+        { 'a', "d:\\app" } };
+    for (const QChar which : remote)
+        runtime.shared.insert(directory.at(which));
+
+    QCOMPARE(chooseLookupJobs(runtime, processors), jobs);
 }
 
 QTEST_GUILESS_MAIN(tst_FileLocator)
