@@ -5,6 +5,7 @@
 #include "system/FileSystem.h"
 #include "system/FileWriter.h"
 #include "system/FolderLock.h"
+#include "system/LocalTime.h"
 #include "system/TrustedKeys.h"
 #include "verify/SignedLists.h"
 
@@ -163,6 +164,9 @@ std::shared_future<void> removeLeftoversMeanwhile(const FolderLock& lock)
 
 Result<std::unique_ptr<ListsLock>> HostRuntime::lockLists()
 {
+    // Every run takes the lists first: it reckons in the zone the machine
+    // has then.
+    reloadTimeZone();
     const std::string& directory = m_settings.applicationDirectory;
     for (;;) {
         FolderLock::Attempt attempt = FolderLock::tryTake(directory);

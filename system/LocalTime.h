@@ -14,4 +14,9 @@ namespace deptest {
 // None where the system cannot say (a moment outside its calendar).
 std::optional<FileTime> localTimeOf(std::int64_t secondsSinceEpoch);
 
+// Reads the machine's time zone again for the moments converted from now
+// on. Each run starts with it, so that a zone changed while the window is
+// open counts from the next run. Not while another thread converts.
+void reloadTimeZone();
+
 } // namespace deptest

@@ -7,8 +7,8 @@
 
 #include <dirent.h>
 #include <linux/magic.h>
-#include <sys/statfs.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/utsname.h>
 
 namespace deptest {

@@ -1,8 +1,23 @@
 #include "system/LocalTime.h"
 
+#include <atomic>
 #include <ctime>
 
 namespace deptest {
+
+namespace {
+
+// How many times the zone was read again: a second converted before the
+// last reading is converted again.
+std::atomic<unsigned> zoneReadings { 0 };
+
+} // namespace
+
+void reloadTimeZone()
+{
+    ::tzset(); // localtime_r() alone keeps the zone it read first
+    zoneReadings.fetch_add(1, std::memory_order_relaxed);
+}
 
 std::optional<FileTime> localTimeOf(std::int64_t secondsSinceEpoch)
 {
@@ -14,14 +29,17 @@ std::optional<FileTime> localTimeOf(std::int64_t secondsSinceEpoch)
     struct Converted {
         std::int64_t seconds { 0 };
         std::optional<FileTime> local;
+        unsigned zoneReading { 0 };
         bool valid { false };
     };
     thread_local Converted last;
-    if (last.valid && last.seconds == secondsSinceEpoch)
+    const unsigned zoneReading = zoneReadings.load(std::memory_order_relaxed);
+    if (last.valid && last.seconds == secondsSinceEpoch && last.zoneReading == zoneReading)
         return last.local;
     const auto moment = static_cast<std::time_t>(secondsSinceEpoch);
     std::tm local {};
     last.seconds = secondsSinceEpoch;
+    last.zoneReading = zoneReading;
     last.valid = true;
     last.local = ::localtime_r(&moment, &local) == nullptr
         ? std::nullopt

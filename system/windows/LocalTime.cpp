@@ -30,4 +30,7 @@ std::optional<FileTime> localTimeOf(std::int64_t secondsSinceEpoch)
     return FileTime { local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond };
 }
 
+// SystemTimeToTzSpecificLocalTime() asks for the zone in force each time.
+void reloadTimeZone() { }
+
 } // namespace deptest

@@ -206,8 +206,7 @@ void tst_GenerationMachine::failedGenerationKeepsTheOldLists()
     QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), oldNotFound);
     QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), names);
     // No temporary file is left behind.
-    QCOMPARE(machine.filesInApplicationDirectory(),
-        (QStringList { "dllerr.txt", "dlls.txt", "indll.txt" }));
+    QCOMPARE(machine.filesInApplicationDirectory(), (QStringList { "dllerr.txt", "dlls.txt", "indll.txt" }));
 }
 
 namespace {
@@ -671,8 +670,7 @@ void tst_GenerationMachine::writeProtectedListsAreKept()
     QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), oldReferences);
     QCOMPARE(Machine::readText(machine.dataFile("dllerr.txt")), oldNotFound);
     QCOMPARE(modeOf(guarded), mode);
-    QCOMPARE(machine.filesInApplicationDirectory(),
-        (QStringList { "dllerr.txt", "dlls.txt", "indll.txt" }));
+    QCOMPARE(machine.filesInApplicationDirectory(), (QStringList { "dllerr.txt", "dlls.txt", "indll.txt" }));
 
     // Once the user allows it again, the lists are replaced.
     QVERIFY(::chmod(guarded.c_str(), 0644) == 0);

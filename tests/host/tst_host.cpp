@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,7 @@ private slots:
     void sizeBeyondTwoGigabytes();
     void fileTimeIsLocalTime_data();
     void fileTimeIsLocalTime();
+    void zoneChangedBetweenRuns();
     void fullDiskKeepsCompleteLines();
     void failedReplacementNumbers();
     void roundTripThroughRealFile();
@@ -212,6 +214,36 @@ void tst_Host::fileTimeIsLocalTime()
             (FileTime { day.year(), day.month(), day.day(), clock.hour(), clock.minute(), clock.second() }));
         QCOMPARE(measured->size, std::int64_t { 1 });
     }
+}
+
+void tst_Host::zoneChangedBetweenRuns()
+{
+    // The machine's zone changes while the program is open (the window
+    // stays open from one Test to the next): the next run reckons the same
+    // file's time in the new zone, the second just converted included.
+    const QByteArray zoneBefore = qgetenv("TZ");
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    Machine machine;
+    TestRuntime runtime(machine);
+    Machine::makeFile(machine.dataFile("a.so"), 1, QDateTime(QDate(2026, 12, 7), QTime(0, 20, 1), Qt::UTC));
+    const std::string path = runtime.applicationDirectory() + "\\a.so";
+    std::vector<FileTime> seen;
+    for (const char* zone : { "UTC0", "<+14>-14", "<-10>10" }) {
+        qputenv("TZ", zone);
+        const auto lock = runtime.lockLists(); // a run starts
+        QVERIFY(lock);
+        const Result<FileMeasurement> measured = runtime.measure(path);
+        QVERIFY(measured);
+        seen.push_back(measured->modified);
+    }
+    if (hadZone)
+        qputenv("TZ", zoneBefore);
+    else
+        qunsetenv("TZ");
+    ::tzset();
+    QCOMPARE(seen,
+        (std::vector<FileTime> { FileTime { 2026, 12, 7, 0, 20, 1 }, FileTime { 2026, 12, 7, 14, 20, 1 },
+            FileTime { 2026, 12, 6, 14, 20, 1 } }));
 }
 
 void tst_Host::fullDiskKeepsCompleteLines()
