@@ -18,13 +18,12 @@ constexpr auto exitStatusHelp
       "  2  the command could not do its work (a missing or unreadable list, a\n"
       "     write failure, no printer, bad options, or a stop on request)\n"
       "\nA reference list made without deptest, from a shell or PowerShell:\n"
-      "  find . -maxdepth 1 -type f ! -name indll.txt -printf '\"%f\",\"%s\",\"%TY-%Tm-%TdT%TT%Tz\"\\n' > indll.txt\n"
+      "  find . -maxdepth 1 -type f ! -name indll.txt ! -name .deptest-tidy -printf "
+      "'\"%f\",\"%s\",\"%TY-%Tm-%TdT%TT%Tz\"\\n' > indll.txt\n"
       "  Get-ChildItem -File -Exclude indll.txt | ForEach-Object { '\"{0}\",\"{1}\",\"{2:o}\"' -f $_.Name, $_.Length, "
       "$_.LastWriteTime } | Set-Content indll.txt\n"
       "A time with its zone (Z, UTC, GMT, UT, +05:30) counts by its day in this machine's zone;\n"
       "one without, by the day written; other zone names (CET, EST) are not read.\n";
-
-// More workers than this add threads, not speed.
 
 // The options, in the order the help lists them.
 QString digestListName() { return QString::fromLatin1(dataFile::nameOf(dataFile::digestList)); }
@@ -68,7 +67,7 @@ struct Switches {
         QStringLiteral("With --test or --generate: keep N files' lookups (searches, measurements, digests) under way "
                        "at once, 1 to %1; 1 looks each up in turn. Slow shares and cold disks gain most; a spinning "
                        "local disk may prefer fewer. Default: %2 where a folder searched is on a network share or a "
-                       "user-space file system, otherwise one per processor.")
+                       "user-space file system, otherwise one per processor (2 to %2).")
             .arg(mostLookupJobs)
             .arg(remoteLookupJobs),
         QStringLiteral("N") };

@@ -77,6 +77,7 @@ Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_vi
 {
     // A new version is made only once the old ones are gone, so that the
     // clearing away never takes this run's own for one.
+    const std::string file = hostPath(path);
     if (const std::shared_ptr<HeldFolder> held = m_held.lock()) {
         if (held->leftoversRemoved.valid())
             held->leftoversRemoved.wait();
@@ -84,8 +85,12 @@ Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_vi
             held->lock->expectNewVersions();
             held->writesNewVersions = true;
         }
+    } else {
+        const std::size_t end = file.find_last_of(m_settings.directories.separator);
+        FolderLock::expectNewVersionsIn(
+            end == std::string::npos ? std::string() : file.substr(0, std::max<std::size_t>(end, 1)));
     }
-    return m_files->openForReplacing(hostPath(path));
+    return m_files->openForReplacing(file);
 }
 
 Result<FileMeasurement> HostRuntime::measure(std::string_view path)

@@ -36,6 +36,12 @@ void offerNameList(Runtime& runtime, const std::vector<std::string>& files)
     if (!runtime.askYesNo("Write the names of the " + std::to_string(result.names.size())
             + " files these programs need to " + std::string(dataFile::nameOf(dataFile::nameList)) + "?"))
         return;
+    // The name list is one of the run's lists: not written while a run has them.
+    const auto lock = runtime.lockLists();
+    if (!lock) {
+        runtime.showMessage(generalErrorMessage(lock.error()));
+        return;
+    }
     auto output = runtime.openForReplacing(dataFilePath(application, dataFile::nameList));
     Outcome failure = output ? writeNames(result, **output) : Outcome(output.error());
     if (failure)
@@ -55,8 +61,15 @@ int runNameListCommand(Runtime& runtime, const NameListRequest& request, OutputF
     if (result.names.empty())
         return 2;
 
+    // The name list in the application directory is one of the run's lists:
+    // not written while a run has them.
+    Result<std::unique_ptr<ListsLock>> lock = std::unique_ptr<ListsLock>();
+    if (!request.toStandardOutput && request.output.empty())
+        lock = runtime.lockLists();
     Result<std::unique_ptr<OutputFile>> file = std::unique_ptr<OutputFile>();
-    if (!request.toStandardOutput) {
+    if (!lock) {
+        file = lock.error();
+    } else if (!request.toStandardOutput) {
         file = runtime.openForReplacing(
             request.output.empty() ? dataFilePath(runtime.applicationDirectory(), dataFile::nameList) : request.output);
     }

@@ -41,6 +41,10 @@ public:
     // Before the holder writes its first new version: a run ended by force
     // from now on may leave it behind, so the folder is no longer tidy.
     void expectNewVersions() const;
+    // The same, for a writer that does not hold the folder's lock (the
+    // folder has no locks, or the file written is not one of a run's lists):
+    // a new version left there by force is then found by the next run.
+    static void expectNewVersionsIn(const std::string& directory);
     // After the holder's last new version has replaced its file or been
     // removed: the folder holds no new version of a run ended by force.
     void leaveTidy() const;

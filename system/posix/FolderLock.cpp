@@ -55,10 +55,13 @@ std::int64_t flockHolder(const struct stat& locked)
 
 // In a folder runs have left tidy: while it is there, no run was ended by
 // force since the folder was last listed for leftovers, so they need not be
-// looked for among what may be many thousands of names. A run removes it
-// before it writes a new version and puts it back when all are done; one
-// ended by force meanwhile leaves the folder without it. A folder last used
-// by a version of the program that did not know it has none either.
+// looked for among what may be many thousands of names. Whoever writes a
+// new version into the folder removes it first, and a run holding the lock
+// puts it back when all of its own are done; one ended by force meanwhile
+// leaves the folder without it. (A version of the program that did not know
+// the mark neither removes nor heeds it: one of those ended by force in a
+// folder a newer one left tidy leaves its new versions there until the
+// folder is listed again.)
 constexpr const char* tidyMark = ".deptest-tidy";
 
 // A new version of `file` as PosixFiles writes it: ".file.XXXXXX".
@@ -122,7 +125,16 @@ void FolderLock::removeLeftovers(std::span<const std::string_view> fileNames) co
     }
     // A folder may hold many thousands of files (those a list names): each
     // name is looked at where the system put it, and only a hidden one further.
-    while (const dirent* entry = ::readdir(folder)) {
+    // The folder is left tidy only when it was listed to its end and every
+    // leftover went.
+    bool tidy = true;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(folder);
+        if (entry == nullptr) {
+            tidy = tidy && errno == 0;
+            break;
+        }
         const char* name = entry->d_name;
         if (name[0] != '.')
             continue;
@@ -130,15 +142,34 @@ void FolderLock::removeLeftovers(std::span<const std::string_view> fileNames) co
         struct stat status { };
         const bool leftover = std::any_of(fileNames.begin(), fileNames.end(),
             [&hidden](std::string_view file) { return isNewVersionOf(hidden, file); });
+        // Best effort: one that stays harms nothing, and is looked for again.
         if (leftover && ::fstatat(m_handle->descriptor, name, &status, AT_SYMLINK_NOFOLLOW) == 0
-            && S_ISREG(status.st_mode))
-            (void)::unlinkat(m_handle->descriptor, name, 0); // best effort: it harms nothing where it stays
+            && S_ISREG(status.st_mode) && ::unlinkat(m_handle->descriptor, name, 0) != 0 && errno != ENOENT)
+            tidy = false;
     }
     ::closedir(folder);
-    leaveTidy();
+    if (tidy)
+        leaveTidy();
 }
 
-void FolderLock::expectNewVersions() const { (void)::unlinkat(m_handle->descriptor, tidyMark, 0); }
+void FolderLock::expectNewVersions() const
+{
+    // Gone for good before the first new version appears: the folder is
+    // synced, lest a power cut bring the mark back beside a new version.
+    if (::unlinkat(m_handle->descriptor, tidyMark, 0) == 0)
+        (void)::fsync(m_handle->descriptor);
+}
+
+void FolderLock::expectNewVersionsIn(const std::string& directory)
+{
+    const std::string folder = directory.empty() ? std::string(".") : directory;
+    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return; // the new version cannot be written there either
+    if (::unlinkat(descriptor, tidyMark, 0) == 0)
+        (void)::fsync(descriptor);
+    ::close(descriptor);
+}
 
 void FolderLock::leaveTidy() const
 {

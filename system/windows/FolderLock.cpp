@@ -115,6 +115,7 @@ void FolderLock::removeLeftovers(std::span<const std::string_view> /*fileNames*/
 // Windows finds the new versions by their name's pattern without listing
 // the rest of the folder: there is nothing to note.
 void FolderLock::expectNewVersions() const { }
+void FolderLock::expectNewVersionsIn(const std::string& /*directory*/) { }
 void FolderLock::leaveTidy() const { }
 
 } // namespace deptest

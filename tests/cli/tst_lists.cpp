@@ -256,17 +256,19 @@ void tst_Lists::oneRunAtATime()
     QVERIFY(first.process > 0);
     const std::string exceptionsMeanwhile = Machine::readText(machine.dataFile("outdll.txt"));
 
-    // A second run, of either command, is refused and names the first;
-    // nothing it would write is touched.
+    // A second run, of any command writing the lists, is refused and names
+    // the first; nothing it would write is touched.
     const QByteArray inUse = "are in use by another run of deptest (process " + QByteArray::number(first.process) + ")";
-    for (const char* command : { "--test", "--generate" }) {
-        Machine::writeText(machine.dataFile("dlls.txt"), "absent0.so\r\n");
-        const Finished second = runProgram({ command, "--dir", directory });
-        QVERIFY2(second.ended, command);
+    Machine::writeText(machine.dataFile("dlls.txt"), "absent0.so\r\n");
+    for (const QStringList& command :
+        { QStringList { "--test" }, QStringList { "--generate" }, QStringList { "--names-of", DEPTEST_EXECUTABLE } }) {
+        const Finished second = runProgram(command + QStringList { "--dir", directory });
+        QVERIFY2(second.ended, qPrintable(command.first()));
         QCOMPARE(second.status, 2);
         QVERIFY2(second.err.contains(inUse), second.err.constData());
         QCOMPARE(Machine::readText(machine.dataFile("outdll.txt")), exceptionsMeanwhile);
         QCOMPARE(Machine::readText(machine.dataFile("indll.txt")), list);
+        QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), std::string("absent0.so\r\n"));
         QVERIFY(!QFile::exists(QString::fromStdString(machine.dataFile("dllerr.txt"))));
     }
 

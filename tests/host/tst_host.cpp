@@ -3,12 +3,14 @@
 #include "records/RecordReader.h"
 #include "records/RecordWriter.h"
 #include "services/Files.h"
+#include "system/FileSystem.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestRuntime.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <cstdio>
@@ -37,6 +39,9 @@ private slots:
     void fileTimeIsLocalTime_data();
     void fileTimeIsLocalTime();
     void zoneChangedBetweenRuns();
+    void newVersionsNeverBesideTheTidyMark_data();
+    void newVersionsNeverBesideTheTidyMark();
+    void folderOnThisMachineIsNoShare();
     void fullDiskKeepsCompleteLines();
     void failedReplacementNumbers();
     void roundTripThroughRealFile();
@@ -223,6 +228,13 @@ void tst_Host::zoneChangedBetweenRuns()
     // file's time in the new zone, the second just converted included.
     const QByteArray zoneBefore = qgetenv("TZ");
     const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    const auto restoreZone = qScopeGuard([&] {
+        if (hadZone)
+            qputenv("TZ", zoneBefore);
+        else
+            qunsetenv("TZ");
+        ::tzset();
+    });
     Machine machine;
     TestRuntime runtime(machine);
     Machine::makeFile(machine.dataFile("a.so"), 1, QDateTime(QDate(2026, 12, 7), QTime(0, 20, 1), Qt::UTC));
@@ -236,14 +248,50 @@ void tst_Host::zoneChangedBetweenRuns()
         QVERIFY(measured);
         seen.push_back(measured->modified);
     }
-    if (hadZone)
-        qputenv("TZ", zoneBefore);
-    else
-        qunsetenv("TZ");
-    ::tzset();
     QCOMPARE(seen,
         (std::vector<FileTime> { FileTime { 2026, 12, 7, 0, 20, 1 }, FileTime { 2026, 12, 7, 14, 20, 1 },
             FileTime { 2026, 12, 6, 14, 20, 1 } }));
+}
+
+void tst_Host::newVersionsNeverBesideTheTidyMark_data()
+{
+    QTest::addColumn<bool>("holdingTheLists");
+    QTest::newRow("a run holding the lists") << true;
+    QTest::newRow("a writer without them (a folder without locks)") << false;
+}
+
+void tst_Host::newVersionsNeverBesideTheTidyMark()
+{
+    // A folder runs have left tidy is not listed for leftovers again: so
+    // whatever writes a new version there takes the mark away first, and
+    // killed while it writes leaves the folder to be listed by the next run.
+    QFETCH(bool, holdingTheLists);
+    Machine machine;
+    TestRuntime runtime(machine);
+    const QString mark = QString::fromStdString(machine.dataFile(".deptest-tidy"));
+    QVERIFY(runtime.lockLists()); // a whole run
+    QVERIFY(QFile::exists(mark));
+    const QDir folder(QString::fromStdString(machine.applicationDirectory()));
+    {
+        Result<std::unique_ptr<ListsLock>> lock = std::unique_ptr<ListsLock>();
+        if (holdingTheLists)
+            lock = runtime.lockLists();
+        QVERIFY(lock);
+        const auto file = runtime.openForReplacing(runtime.applicationDirectory() + "\\dlls.txt");
+        QVERIFY(file);
+        QCOMPARE(folder.entryList({ QStringLiteral(".dlls.txt.??????") }, QDir::Files | QDir::Hidden).size(), 1);
+        QVERIFY(!QFile::exists(mark));
+    }
+    // Only a run knows when all of its new versions are gone.
+    QCOMPARE(QFile::exists(mark), holdingTheLists);
+}
+
+void tst_Host::folderOnThisMachineIsNoShare()
+{
+    Machine machine;
+    TestRuntime runtime(machine);
+    QVERIFY(!runtime.isRemoteDirectory(runtime.applicationDirectory()));
+    QVERIFY(!isRemoteFolder(machine.applicationDirectory()));
 }
 
 void tst_Host::fullDiskKeepsCompleteLines()

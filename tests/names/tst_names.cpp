@@ -6,6 +6,7 @@
 #include "names/NameListCommand.h"
 #include "records/DataFiles.h"
 #include "services/Files.h"
+#include "system/FolderLock.h"
 #include "tests/names/TestBinaries.h"
 #include "tests/support/Machine.h"
 #include "tests/support/Requirement.h"
@@ -715,6 +716,19 @@ void tst_Names::droppedProgramsReplaceTheListOnlyWhenAllowed()
         Machine::readText(machine.dataFile("dlls.txt")), std::string("\"prog\"\r\n\"liba.so\"\r\n\"libgone.so\"\r\n"));
     QCOMPARE(
         runtime.messages, std::vector<std::string> { "libgone.so: not found, needed by " + application + "/prog\n" });
+
+    // Not while another run has the lists: the message says why.
+    {
+        const FolderLock::Attempt otherRun = FolderLock::tryTake(application);
+        QVERIFY(otherRun.lock);
+        runtime.messages.clear();
+        Machine::writeText(machine.dataFile("dlls.txt"), "\"old list\"\r\n");
+        names::offerNameList(runtime, { application + "/prog" });
+        QCOMPARE(Machine::readText(machine.dataFile("dlls.txt")), std::string("\"old list\"\r\n"));
+        QCOMPARE(runtime.messages.size(), std::size_t { 1 });
+        QVERIFY2(runtime.messages.front().find("are in use by another run of deptest") != std::string::npos,
+            runtime.messages.front().c_str());
+    }
 
     // Nothing readable: no question, only why.
     runtime.questions.clear();

@@ -791,7 +791,7 @@ void tst_TestRun::entriesInFlight_data()
     QTest::newRow("two jobs, answers out of order") << 2 << true << 24;
     QTest::newRow("three jobs, answers out of order") << 3 << true << 24;
     QTest::newRow("sixteen jobs, more than the list's batches") << 16 << true << 24;
-    QTest::newRow("as many as the program chooses, answers out of order") << chosenLookupJobs << true << 24;
+    QTest::newRow("the program's own choice, made when the run starts") << chosenLookupJobs << true << 24;
     QTest::newRow("four jobs, a list many times the lookups under way") << 4 << true << 400;
 }
 
