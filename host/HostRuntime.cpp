@@ -86,9 +86,7 @@ Result<std::unique_ptr<OutputFile>> HostRuntime::openForReplacing(std::string_vi
             held->writesNewVersions = true;
         }
     } else {
-        const std::size_t end = file.find_last_of(m_settings.directories.separator);
-        FolderLock::expectNewVersionsIn(
-            end == std::string::npos ? std::string() : file.substr(0, std::max<std::size_t>(end, 1)));
+        FolderLock::expectNewVersionsIn(folderOf(file));
     }
     return m_files->openForReplacing(file);
 }

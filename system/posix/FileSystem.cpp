@@ -45,11 +45,12 @@ std::vector<std::string> namesInDirectory(const std::string& directory)
 
 bool isRemoteFolder(const std::string& directory)
 {
-    // The network file systems the kernel knows, and FUSE, which answers
-    // from a process of its own.
-    static constexpr std::array<unsigned long, 12> remote { NFS_SUPER_MAGIC, SMB_SUPER_MAGIC, CIFS_SUPER_MAGIC,
+    // The network and cluster file systems the kernel knows or is given,
+    // and FUSE, which answers from a process of its own.
+    static constexpr std::array<unsigned long, 17> remote { NFS_SUPER_MAGIC, SMB_SUPER_MAGIC, CIFS_SUPER_MAGIC,
         SMB2_SUPER_MAGIC, V9FS_MAGIC, AFS_SUPER_MAGIC, 0x6B414653 /* kAFS */, CEPH_SUPER_MAGIC, CODA_SUPER_MAGIC,
-        NCP_SUPER_MAGIC, OCFS2_SUPER_MAGIC, FUSE_SUPER_MAGIC };
+        NCP_SUPER_MAGIC, OCFS2_SUPER_MAGIC, 0x01161970 /* GFS2 */, 0x0BD00BD0 /* Lustre */, 0x47504653 /* GPFS */,
+        0x19830326 /* BeeGFS */, 0xAAD7AAEA /* PanFS */, FUSE_SUPER_MAGIC };
     struct statfs system { };
     if (::statfs(directory.c_str(), &system) != 0)
         return false;
